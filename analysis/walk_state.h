@@ -1,0 +1,59 @@
+// WalkState: the process-wide record of the user's settings and of every
+// result of the walk analysis, plus the analysis pass itself.
+#pragma once
+
+#include <cstdint>
+
+struct WalkState {
+    // ---- Settings block (named after their settings-file keys) ----
+    std::int32_t comID;
+    std::int32_t autoCalibration;  // exactly 1 turns automatic calibration on
+    float walkFThreshold;
+    float thresholdFL;
+    float thresholdFR;
+    float thresholdL;
+    float thresholdR;
+    float walkSpeedFB;
+    float walkSpeedLR;
+    float rotationSpeed;
+    std::int32_t appMode;   // 0 VR, 1 desktop (key emulation)
+    std::int32_t moveMode;  // 0 forward and side-step, 1 forward and turn
+    std::int32_t moveFrontKeyCode;
+    std::int32_t moveLeftKeyCode;
+    std::int32_t moveRightKeyCode;
+    float loadMax[8];
+
+    // ---- Results block ----
+    float taredLoad[8];
+    std::int32_t walking;
+    std::int32_t numStep;
+    std::uint8_t leftStepArmed;
+    std::uint8_t rightStepArmed;
+    float upperAverage;
+    float previousUpperAverage;
+    float upperChange;
+    float upperChangeHistory[30];
+    float upperChangeAverage;
+    float lowerAverage;
+    float lowerHistory[8];
+    float lowerMovingAverage;
+    float leftMovingAverage;
+    float rightMovingAverage;
+    float lowerChange;
+    float lowerChangeHistory[30];
+    float lowerChangeAverage;
+    float leftAverage;
+    float leftHistory[8];
+    float rightAverage;
+    float rightHistory[8];
+    float directionX;
+    float directionY;
+    float angle;
+    float lastTick;
+
+    // The one record, created all-zero on first use and never freed.
+    static WalkState& instance();
+
+    // One analysis pass over the latest readings of the sensor link.
+    void analyze();
+};

@@ -1,0 +1,50 @@
+// SensorLink: the serial connection to the platform's controller, the latest
+// readings the reader thread parses out of its stream, and the tare values.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+
+class StreamReader;
+
+struct SensorLink {
+    bool connected = false;
+    std::int32_t portNumber = -1;
+    // Handle of the open port as the reader thread holds it; -1 when none.
+    // The reader replaces it after reopening an unplugged device.
+    std::atomic<std::intptr_t> portHandle{-1};
+    // Written by the reader thread, read by the main thread: each value is
+    // read and written whole, with no ordering between them.
+    std::atomic<float> rawLoad[8];
+    std::atomic<float> tick{0.0f};
+    float tare[8] = {};
+    // The reader thread, started by the first successful opening.
+    std::unique_ptr<StreamReader> readerThread;
+    std::uint32_t readerThreadId = 0xFFFFFFFFu;
+
+    SensorLink();
+    ~SensorLink();
+
+    static SensorLink& instance();
+
+    // Back to the initial values. Never called while connected, so it never
+    // has an open port or a running reader to deal with.
+    void reset();
+
+    // Relaxed accessors for the values shared with the reader thread.
+    float load(int i) const { return rawLoad[i].load(std::memory_order_relaxed); }
+    float currentTick() const { return tick.load(std::memory_order_relaxed); }
+};
+
+// Opens the port numbered comID of WalkState, starts the reader thread, waits
+// 500 ms for the first frame and captures the tare. Does nothing when already
+// connected; reports its outcome only through SensorLink::connected.
+void openSensorPort();
+
+// Copies the latest raw loads into the tare when connected.
+void captureTare();
+
+// Stops the reader thread and closes the port (orderly shutdown and tests).
+// Leaves `connected` as it is.
+void stopSensorReader();

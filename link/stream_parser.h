@@ -1,0 +1,48 @@
+// StreamParser: splits the controller's ASCII stream into numbered fields,
+// one byte at a time, with no I/O of its own.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+class StreamParser {
+public:
+    // Longest field text kept; a longer run without a separator is dropped.
+    static constexpr std::size_t kMaxFieldLength = 32266;
+
+    struct Field {
+        int index;    // 0..7 a load sensor, 8 the frame counter
+        float value;  // atof of the text, rounded to float
+    };
+
+    StreamParser();
+    ~StreamParser();
+    StreamParser(const StreamParser&) = delete;
+    StreamParser& operator=(const StreamParser&) = delete;
+
+    // Feeds one byte. Returns true and fills `out` when the byte completed a
+    // field whose value is to be stored.
+    bool feed(std::uint8_t byte, Field& out) {
+        if (byte == '!' || byte == ',' || byte == '\r' || byte == '\n') return endField(byte, out);
+        if (length_ < kMaxFieldLength) {
+            text_[length_++] = static_cast<char>(byte);
+        } else {
+            overlong_ = true;
+        }
+        return false;
+    }
+
+    int fieldIndex() const { return index_; }
+
+private:
+    bool endField(std::uint8_t byte, Field& out);
+
+    char* text_;  // kMaxFieldLength + 1 bytes, allocated once
+    std::size_t length_ = 0;
+    int index_ = 0;
+    bool overlong_ = false;
+};
+
+// atof in the classic locale, as a double. Fast for plain decimal text and
+// bit-identical to the C library's conversion for every input.
+double parseDecimal(const char* text, std::size_t length);
