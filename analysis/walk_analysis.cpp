@@ -1,1 +1,153 @@
-// placeholder
+// The walk analysis pass: from the eight raw loads to tared and normalised
+// loads, group averages and their windows, the direction vector and angle,
+// walking, steps and automatic calibration. Every step keeps the single or
+// double precision it is defined with, because later steps compare results
+// exactly (change averages against 0.0, the counter difference against 1.0).
+#include <cmath>
+#include <cstring>
+
+#include "analysis/walk_state.h"
+#include "link/sensor_link.h"
+
+namespace {
+
+constexpr double kDegreesToRadians = 0.017453292519944444;  // 3.14159265359 / 180
+constexpr double kPi = 3.14159265359;
+
+// cos and sin of the upper sensors' bearings (45, 75, 105, 135 degrees),
+// each bearing rounded to a float radian first, each result to a float.
+struct Bearings {
+    float cosine[4];
+    float sine[4];
+    Bearings() {
+        for (int k = 0; k < 4; ++k) {
+            const float r = static_cast<float>((30 * k + 45) * kDegreesToRadians);
+            cosine[k] = static_cast<float>(std::cos(static_cast<double>(r)));
+            sine[k] = static_cast<float>(std::sin(static_cast<double>(r)));
+        }
+    }
+};
+const Bearings kBearings;
+
+// The current value plus the history from newest to oldest, in that order.
+template <int N>
+float windowSum(float current, const float (&history)[N]) {
+    float sum = current;
+    for (int k = 0; k < N; ++k) sum += history[k];
+    return sum;
+}
+
+template <int N>
+void advance(float (&history)[N], float current) {
+    std::memmove(&history[1], &history[0], (N - 1) * sizeof(float));
+    history[0] = current;
+}
+
+bool isNaN(float v) { return v != v; }
+
+// One side of the step detector: arm on a rise above the moving average by
+// 0.1, count when the value falls back below the moving average.
+void detectStep(float value, float movingAverage, std::uint8_t& armed, std::int32_t& numStep) {
+    if (static_cast<double>(value) > static_cast<double>(movingAverage) + 0.1) {
+        armed = 1;
+    } else if (armed == 1 && value < movingAverage) {
+        ++numStep;
+        armed = 0;
+    }
+}
+
+}  // namespace
+
+void WalkState::analyze() {
+    SensorLink& link = SensorLink::instance();
+    const float currentTick = link.currentTick();
+
+    // 1-2. Tare, clamp at zero (NaN stays), normalise to 5.0 at loadMax.
+    float n[8];
+    for (int i = 0; i < 8; ++i) {
+        float t = link.load(i) - link.tare[i];
+        if (!(t > 0.0f) && !isNaN(t)) t = 0.0f;
+        taredLoad[i] = t;
+        n[i] = (t / loadMax[i]) * 5.0f;
+    }
+
+    // 3-5. Group values; each side is rescaled against a heavier upper group.
+    upperAverage = (((n[0] + n[2]) + n[4]) + n[6]) * 0.25f;
+    leftAverage = (n[1] + n[3]) * 0.5f;
+    rightAverage = (n[5] + n[7]) * 0.5f;
+    if (upperAverage > leftAverage) {
+        leftAverage = static_cast<float>(static_cast<double>(leftAverage) /
+                                         (static_cast<double>(upperAverage) * 5.0));
+    }
+    if (upperAverage > rightAverage) {
+        rightAverage = static_cast<float>(static_cast<double>(rightAverage) /
+                                          (static_cast<double>(upperAverage) * 5.0));
+    }
+    lowerAverage = (leftAverage + rightAverage) * 0.5f;
+
+    // 6. Moving averages over the 9-long windows.
+    leftMovingAverage = windowSum(leftAverage, leftHistory) / 9.0f;
+    rightMovingAverage = windowSum(rightAverage, rightHistory) / 9.0f;
+    lowerMovingAverage = windowSum(lowerAverage, lowerHistory) / 9.0f;
+
+    // 7. Changes against the previous frame and their 31-long averages.
+    upperChange = upperAverage - previousUpperAverage;
+    lowerChange = lowerAverage - lowerHistory[0];
+    upperChangeAverage = windowSum(upperChange, upperChangeHistory) / 31.0f;
+    lowerChangeAverage = windowSum(lowerChange, lowerChangeHistory) / 31.0f;
+
+    // 8. Direction vector from the tared upper loads, sensor 6 first.
+    float x = 0.0f;
+    float y = 0.0f;
+    for (int k = 3; k >= 0; --k) {
+        const float load = taredLoad[2 * k];
+        x = x - kBearings.cosine[k] * load;
+        y = kBearings.sine[k] * load + y;
+    }
+    directionX = x;
+    directionY = y;
+
+    // 9. Angle in degrees, 0 along +y, positive towards +x.
+    if (static_cast<double>(upperAverage) < 0.05) {
+        angle = 0.0f;
+    } else {
+        angle = static_cast<float>(
+            std::atan2(static_cast<double>(directionX), static_cast<double>(directionY)) / kPi *
+            180.0);
+    }
+
+    // 10. Walking, and the step detector while walking (left side first).
+    if (lowerMovingAverage > walkFThreshold && static_cast<double>(upperAverage) > 0.05) {
+        walking = 1;
+        detectStep(leftAverage, leftMovingAverage, leftStepArmed, numStep);
+        detectStep(rightAverage, rightMovingAverage, rightStepArmed, numStep);
+    } else {
+        walking = 0;
+    }
+
+    // 11. The windows advance only when the frame counter moved by exactly one.
+    const float d = currentTick - lastTick;
+    if (std::fabs(d) == 1.0f) {
+        previousUpperAverage = upperAverage;
+        advance(upperChangeHistory, upperChange);
+        advance(lowerHistory, lowerAverage);
+        advance(lowerChangeHistory, lowerChange);
+        advance(leftHistory, leftAverage);
+        advance(rightHistory, rightAverage);
+    }
+
+    if (autoCalibration == 1) {
+        // 12. Re-tare at rest, from the raw loads as they stand now.
+        if (walking == 0 && upperChangeAverage == 0.0f && lowerChangeAverage == 0.0f &&
+            link.connected) {
+            for (int i = 0; i < 8; ++i) link.tare[i] = link.load(i);
+        }
+        // 13. Each maximum follows the largest tared load seen.
+        for (int i = 0; i < 8; ++i) {
+            if (taredLoad[i] > loadMax[i]) loadMax[i] = taredLoad[i];
+        }
+    }
+
+    // 14. Remember the counter this pass saw.
+    lastTick = currentTick;
+}

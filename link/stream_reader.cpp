@@ -1,1 +1,70 @@
-// placeholder
+// The serial reader thread: one-byte reads, parse at once, store each value.
+#include "link/stream_reader.h"
+
+#include <chrono>
+
+#include "link/sensor_link.h"
+#include "link/stream_parser.h"
+
+namespace {
+// Pause between attempts after a failed read, so an unplugged device does not
+// turn the reader into a busy loop.
+constexpr auto kRetryPause = std::chrono::milliseconds(10);
+}  // namespace
+
+StreamReader::StreamReader(std::unique_ptr<platform::SerialPort> port, SensorLink& link)
+    : port_(std::move(port)), link_(link) {
+    link_.portHandle.store(port_->nativeHandle(), std::memory_order_relaxed);
+    thread_ = std::thread([this] { run(); });
+}
+
+StreamReader::~StreamReader() {
+    stop_.store(true);
+    port_->interrupt();
+    if (thread_.joinable()) thread_.join();
+    port_->close();
+    link_.portHandle.store(-1, std::memory_order_relaxed);
+}
+
+void StreamReader::run() {
+    StreamParser parser;
+    StreamParser::Field field{};
+    std::uint8_t byte = 0;
+    while (!stop_.load(std::memory_order_relaxed)) {
+        switch (port_->readByte(byte)) {
+            case platform::SerialRead::Byte:
+                if (parser.feed(byte, field)) {
+                    if (field.index < 8) {
+                        link_.rawLoad[field.index].store(field.value, std::memory_order_relaxed);
+                    } else {
+                        link_.tick.store(field.value, std::memory_order_relaxed);
+                    }
+                }
+                break;
+            case platform::SerialRead::Empty:
+                // A driver time-out with the device still there: read again
+                // at once so live data gets no added latency.
+                break;
+            case platform::SerialRead::Gone:
+                if (!reopen()) return;
+                break;
+            case platform::SerialRead::Interrupted:
+                return;
+        }
+    }
+}
+
+bool StreamReader::reopen() {
+    // The last values stay in SensorLink until new ones arrive; the parser
+    // keeps its state too, and the next "!" resynchronises it.
+    for (;;) {
+        std::this_thread::sleep_for(kRetryPause);
+        if (stop_.load(std::memory_order_relaxed)) return false;
+        port_->close();
+        if (port_->open()) {
+            link_.portHandle.store(port_->nativeHandle(), std::memory_order_relaxed);
+            reopens_.fetch_add(1, std::memory_order_relaxed);
+            return true;
+        }
+    }
+}

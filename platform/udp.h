@@ -23,8 +23,8 @@ public:
 
 private:
     std::intptr_t socket_ = -1;
-    std::uint16_t destinationPort_ = 0;
-    bool started_ = false;
+    // The destination as the platform's IPv4 address record (16 bytes).
+    alignas(8) unsigned char destination_[16] = {};
 };
 
 }  // namespace platform

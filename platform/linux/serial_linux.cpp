@@ -1,1 +1,130 @@
-// placeholder
+// Serial port on Linux: termios, exclusive open (TIOCEXCL plus flock), raw
+// 115200 8N1, and one-byte reads that poll() can interrupt.
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <string>
+
+#include "platform/serial.h"
+
+namespace platform {
+
+struct SerialPort::Impl {
+    int portNumber;
+    std::string openedPath;  // the device first opened; reopens use it again
+    int fd = -1;
+    int wakeRead = -1;
+    int wakeWrite = -1;
+};
+
+namespace {
+
+// COM n is ./COM<n> in the working directory when that exists (normally a
+// link to the device), otherwise the n-th serial device /dev/ttyS<n-1>.
+std::string devicePathFor(int n) {
+    std::string local = "./COM" + std::to_string(n);
+    struct stat st;
+    if (lstat(local.c_str(), &st) == 0) return local;
+    return "/dev/ttyS" + std::to_string(n - 1);
+}
+
+bool configureLine(int fd) {
+    termios tio{};
+    if (tcgetattr(fd, &tio) != 0) return false;
+    cfmakeraw(&tio);
+    cfsetispeed(&tio, B115200);
+    cfsetospeed(&tio, B115200);
+    tio.c_cflag &= ~(CSIZE | PARENB | CSTOPB | CRTSCTS | HUPCL);
+    tio.c_cflag |= CS8 | CLOCAL | CREAD;
+    tio.c_iflag &= ~(IXON | IXOFF | IXANY);
+    tio.c_cc[VMIN] = 1;
+    tio.c_cc[VTIME] = 0;
+    return tcsetattr(fd, TCSANOW, &tio) == 0;
+}
+
+}  // namespace
+
+SerialPort::SerialPort(int portNumber) : impl_(std::make_unique<Impl>()) {
+    impl_->portNumber = portNumber;
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC | O_NONBLOCK) == 0) {
+        impl_->wakeRead = fds[0];
+        impl_->wakeWrite = fds[1];
+    }
+}
+
+SerialPort::~SerialPort() {
+    close();
+    if (impl_->wakeRead >= 0) ::close(impl_->wakeRead);
+    if (impl_->wakeWrite >= 0) ::close(impl_->wakeWrite);
+}
+
+std::string SerialPort::deviceName() const {
+    return impl_->openedPath.empty() ? devicePathFor(impl_->portNumber) : impl_->openedPath;
+}
+
+bool SerialPort::open() {
+    close();
+    const std::string path = deviceName();
+    int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return false;
+    // Exclusive: TIOCEXCL keeps other (non-root) openers out, the lock keeps
+    // out another copy of this program even when it runs as root.
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        ::close(fd);
+        return false;
+    }
+    ioctl(fd, TIOCEXCL);
+    // Not a terminal (a plain file, say): the line settings are ignored like
+    // a refused SetCommState, and the port still counts as open.
+    configureLine(fd);
+    // Hold DTR and RTS off. A pseudo-terminal refuses this (ENOTTY): fine.
+    int lines = TIOCM_DTR | TIOCM_RTS;
+    ioctl(fd, TIOCMBIC, &lines);
+    impl_->fd = fd;
+    impl_->openedPath = path;
+    return true;
+}
+
+void SerialPort::close() {
+    if (impl_->fd >= 0) {
+        ::close(impl_->fd);
+        impl_->fd = -1;
+    }
+}
+
+bool SerialPort::isOpen() const { return impl_->fd >= 0; }
+
+std::intptr_t SerialPort::nativeHandle() const { return impl_->fd; }
+
+SerialRead SerialPort::readByte(std::uint8_t& byte) {
+    if (impl_->fd < 0) return SerialRead::Gone;
+    pollfd fds[2] = {{impl_->fd, POLLIN, 0}, {impl_->wakeRead, POLLIN, 0}};
+    int r = poll(fds, 2, -1);
+    if (r < 0) return errno == EINTR ? SerialRead::Empty : SerialRead::Gone;
+    if (fds[1].revents) return SerialRead::Interrupted;
+    if (fds[0].revents & POLLIN) {
+        ssize_t n = ::read(impl_->fd, &byte, 1);
+        if (n == 1) return SerialRead::Byte;
+        if (n < 0 && (errno == EAGAIN || errno == EINTR)) return SerialRead::Empty;
+        // 0 (end of file) or an error such as EIO: the device has gone.
+        return SerialRead::Gone;
+    }
+    // POLLHUP, POLLERR or POLLNVAL with nothing to read.
+    return SerialRead::Gone;
+}
+
+void SerialPort::interrupt() {
+    if (impl_->wakeWrite >= 0) {
+        const char c = 1;
+        [[maybe_unused]] ssize_t n = ::write(impl_->wakeWrite, &c, 1);
+    }
+}
+
+}  // namespace platform

@@ -1,0 +1,149 @@
+// Port opening, the reader thread and tare capture over a real
+// pseudo-terminal linked as ./COM<n>, including an unplug and replug.
+#include "link/sensor_link.h"
+
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include <thread>
+
+#include "analysis/walk_state.h"
+#include "link/stream_reader.h"
+#include "platform/serial.h"
+#include "tests/support/pty_pair.h"
+#include "tests/support/support.h"
+
+using namespace std::chrono_literals;
+using testsupport::PtyPair;
+using testsupport::TempDir;
+using testsupport::waitUntil;
+
+namespace {
+
+class SensorLinkTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        cwd_ = std::make_unique<testsupport::ScopedCwd>(dir_.path());
+        stopSensorReader();
+        SensorLink::instance().reset();
+        WalkState::instance().comID = 7;
+    }
+    void TearDown() override {
+        stopSensorReader();
+        SensorLink::instance().reset();
+        cwd_.reset();
+    }
+    SensorLink& link() { return SensorLink::instance(); }
+
+    TempDir dir_;
+    std::unique_ptr<testsupport::ScopedCwd> cwd_;
+};
+
+std::string frame(float base, int tick) {
+    std::string s = "!";
+    for (int i = 0; i < 8; ++i) s += std::to_string(base + i) + ",";
+    return s + std::to_string(tick) + "\r\n";
+}
+
+TEST_F(SensorLinkTest, FailedOpeningResetsAndStaysDisconnected) {
+    link().tare[2] = 5.0f;
+    link().rawLoad[3].store(9.0f);
+    WalkState::instance().comID = -1;
+    openSensorPort();
+    EXPECT_FALSE(link().connected);
+    EXPECT_EQ(link().portNumber, -1);
+    EXPECT_EQ(link().tare[2], 0.0f);
+    EXPECT_EQ(link().load(3), -1.0f);
+    EXPECT_EQ(link().readerThread, nullptr);
+    // Calibration while not connected changes nothing.
+    link().rawLoad[0].store(4.0f);
+    captureTare();
+    EXPECT_EQ(link().tare[0], 0.0f);
+}
+
+TEST_F(SensorLinkTest, OpeningStartsOneReaderAndTaresOnTheFirstFrame) {
+    PtyPair pty;
+    pty.linkAs("./COM7");
+    std::thread writer([&] {
+        std::this_thread::sleep_for(100ms);
+        pty.write(frame(10.0f, 1));
+    });
+    openSensorPort();
+    writer.join();
+    ASSERT_TRUE(link().connected);
+    EXPECT_EQ(link().portNumber, 7);
+    ASSERT_NE(link().readerThread, nullptr);
+    for (int i = 0; i < 8; ++i) EXPECT_EQ(link().tare[i], 10.0f + i);
+    EXPECT_EQ(link().currentTick(), 1.0f);
+
+    // A second attempt while connected changes nothing, even with a new comID.
+    StreamReader* reader = link().readerThread.get();
+    WalkState::instance().comID = 8;
+    openSensorPort();
+    EXPECT_EQ(link().readerThread.get(), reader);
+    EXPECT_EQ(link().portNumber, 7);
+
+    // Values flow as each separator arrives.
+    pty.write("!3.25,");
+    EXPECT_TRUE(waitUntil([&] { return link().load(0) == 3.25f; }, 2s));
+    EXPECT_EQ(link().load(1), 11.0f);
+    captureTare();
+    EXPECT_EQ(link().tare[0], 3.25f);
+}
+
+TEST_F(SensorLinkTest, NoDataInTheFirstHalfSecondTaresToMinusOne) {
+    PtyPair pty;
+    pty.linkAs("./COM7");
+    openSensorPort();
+    ASSERT_TRUE(link().connected);
+    for (float t : link().tare) EXPECT_EQ(t, -1.0f);
+}
+
+TEST_F(SensorLinkTest, PortIsOpenedExclusively) {
+    PtyPair pty;
+    pty.linkAs("./COM7");
+    platform::SerialPort first(7), second(7);
+    ASSERT_TRUE(first.open());
+    EXPECT_FALSE(second.open());
+    first.close();
+    EXPECT_TRUE(second.open());
+}
+
+double cpuSeconds() {
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+           static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+TEST_F(SensorLinkTest, ReaderRidesOutUnplugAndReplug) {
+    auto pty = std::make_unique<PtyPair>();
+    pty->linkAs("./COM7");
+    openSensorPort();
+    ASSERT_TRUE(link().connected);
+    pty->write(frame(1.0f, 5));
+    ASSERT_TRUE(waitUntil([&] { return link().currentTick() == 5.0f; }, 2s));
+    StreamReader* reader = link().readerThread.get();
+
+    // Unplug: the device disappears together with its link.
+    pty->closeMaster();
+    ::unlink("./COM7");
+    const double cpuBefore = cpuSeconds();
+    std::this_thread::sleep_for(400ms);
+    // Waiting for the device must not burn a core.
+    EXPECT_LT(cpuSeconds() - cpuBefore, 0.2);
+    EXPECT_TRUE(link().connected);
+    EXPECT_EQ(link().load(0), 1.0f);  // the last values stay
+    EXPECT_EQ(reader->reopenCount(), 0u);
+
+    // Replug: a new device behind the same name.
+    pty = std::make_unique<PtyPair>();
+    pty->linkAs("./COM7");
+    ASSERT_TRUE(waitUntil([&] { return reader->reopenCount() == 1u; }, 3s));
+    pty->write(frame(20.0f, 6));
+    EXPECT_TRUE(waitUntil([&] { return link().currentTick() == 6.0f; }, 2s));
+    EXPECT_EQ(link().load(7), 27.0f);
+    EXPECT_EQ(link().readerThread.get(), reader);
+}
+
+}  // namespace
