@@ -1,0 +1,125 @@
+// InputEmulator: picks the angle band of each walking pass and sends the key
+// presses, key releases, button press and turn moves that belong to it.
+#include "output/input_emulator.h"
+
+#include <cmath>
+#include <limits>
+
+#include "platform/virtual_keys.h"
+
+namespace {
+
+constexpr std::int32_t kDesktopMode = 1;
+constexpr std::int32_t kSideStepMode = 0;
+constexpr std::int32_t kTurnMode = 1;
+
+// Key strokes name the physical key by its scan code, so that applications
+// reading scan codes (most games) see the key itself. A code without a scan
+// code can only be sent by its virtual-key code.
+std::uint32_t strokeFlags(const platform::KeyRecord& key) {
+    if (key.scanCode == 0) return 0;
+    std::uint32_t flags = platform::kKeyEventScanCode;
+    if (platform::vk::isExtendedKey(key.virtualKey)) flags |= platform::kKeyEventExtendedKey;
+    return flags;
+}
+
+platform::KeyRecord makeKeyRecord(platform::InputInjector& injector, std::int32_t keyCode) {
+    platform::KeyRecord key;
+    key.virtualKey = static_cast<std::uint16_t>(keyCode);
+    key.scanCode = injector.scanCodeFor(keyCode);
+    key.flags = 0;
+    return key;
+}
+
+}  // namespace
+
+void InputEmulator::prepare(const WalkState& state) {
+    frontKey = makeKeyRecord(injector_, state.moveFrontKeyCode);
+    leftKey = makeKeyRecord(injector_, state.moveLeftKeyCode);
+    rightKey = makeKeyRecord(injector_, state.moveRightKeyCode);
+    frontHeld = false;
+    leftHeld = false;
+    rightHeld = false;
+}
+
+void InputEmulator::step(const WalkState& state) {
+    if (state.appMode != kDesktopMode) return;
+    if (state.moveMode != kSideStepMode && state.moveMode != kTurnMode) return;
+
+    if (state.walking <= 0) {
+        if (frontHeld) release(frontKey, frontHeld);
+        if (leftHeld) release(leftKey, leftHeld);
+        if (rightHeld) release(rightKey, rightHeld);
+        return;
+    }
+
+    // Comparisons are strict and a NaN angle fails all of them, ending up
+    // straight ahead.
+    const float a = state.angle;
+    const bool turning = state.moveMode == kTurnMode;
+    if (a < state.thresholdL || a > state.thresholdR) {
+        // Sideways or turning, left (below thresholdL) before right.
+        const bool left = a < state.thresholdL;
+        release(frontKey, frontHeld);
+        if (turning) {
+            release(leftKey, leftHeld);
+            release(rightKey, rightHeld);
+            buttonDown();
+            turn(turnAmount(a, state.rotationSpeed));
+        } else if (left) {
+            press(leftKey, leftHeld);
+        } else {
+            press(rightKey, rightHeld);
+        }
+    } else if (a < state.thresholdFL) {
+        press(frontKey, frontHeld);
+        press(leftKey, leftHeld);
+    } else if (a > state.thresholdFR) {
+        press(frontKey, frontHeld);
+        press(rightKey, rightHeld);
+    } else {
+        press(frontKey, frontHeld);
+        release(leftKey, leftHeld);
+        release(rightKey, rightHeld);
+    }
+}
+
+std::int32_t InputEmulator::turnAmount(float angle, float rotationSpeed) {
+    const double a = angle;
+    const double s = a > 0 ? a * 0.01 : a * -0.01;
+    const double dx = std::trunc(s * a * static_cast<double>(rotationSpeed));
+    // Only out-of-range records get here with values an int cannot hold.
+    if (std::isnan(dx)) return 0;
+    if (dx >= static_cast<double>(std::numeric_limits<std::int32_t>::max())) {
+        return std::numeric_limits<std::int32_t>::max();
+    }
+    if (dx <= static_cast<double>(std::numeric_limits<std::int32_t>::min())) {
+        return std::numeric_limits<std::int32_t>::min();
+    }
+    return static_cast<std::int32_t>(dx);
+}
+
+void InputEmulator::press(platform::KeyRecord& key, bool& held) {
+    key.flags = strokeFlags(key);
+    injector_.sendKey(key);
+    held = true;
+}
+
+void InputEmulator::release(platform::KeyRecord& key, bool& held) {
+    key.flags = strokeFlags(key) | platform::kKeyEventKeyUp;
+    injector_.sendKey(key);
+    held = false;
+}
+
+void InputEmulator::buttonDown() {
+    platform::MouseRecord mouse;
+    mouse.flags = platform::kMouseEventLeftDown;
+    injector_.sendMouse(mouse);
+}
+
+void InputEmulator::turn(std::int32_t dx) {
+    platform::MouseRecord mouse;
+    mouse.dx = dx;
+    mouse.flags = platform::kMouseEventMove;
+    injector_.sendMouse(mouse);
+}

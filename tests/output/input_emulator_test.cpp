@@ -1,0 +1,387 @@
+// Tests of the input emulator's event sequences, held flags and turn amounts,
+// recorded through a fake injector, and of the portable scan-code table.
+#include "output/input_emulator.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "analysis/walk_state.h"
+#include "platform/virtual_keys.h"
+#include "tests/output/recording_injector.h"
+
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+using Events = std::vector<std::string>;
+
+namespace {
+
+constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
+
+class InputEmulatorTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        // The settings-file defaults, desktop mode, walking.
+        state.thresholdFL = -12.5f;
+        state.thresholdFR = 12.5f;
+        state.thresholdL = -20.0f;
+        state.thresholdR = 20.0f;
+        state.rotationSpeed = 0.15f;
+        state.appMode = 1;
+        state.moveMode = 0;
+        state.moveFrontKeyCode = 87;
+        state.moveLeftKeyCode = 65;
+        state.moveRightKeyCode = 68;
+        state.walking = 1;
+        emulator.prepare(state);
+    }
+
+    Events stepAt(float angle) {
+        state.angle = angle;
+        emulator.step(state);
+        return injector.take();
+    }
+
+    // One step whose records stay in injector.events for inspection.
+    void stepKeepingRecords(float angle) {
+        state.angle = angle;
+        emulator.step(state);
+    }
+
+    Events stopWalking() {
+        state.walking = 0;
+        emulator.step(state);
+        state.walking = 1;
+        return injector.take();
+    }
+
+    WalkState state{};
+    testsupport::RecordingInjector injector;
+    InputEmulator emulator{injector};
+};
+
+// ---- The five angle bands -------------------------------------------------
+
+TEST_F(InputEmulatorTest, SideStepModeSendsEachRowsEventsInOrder) {
+    // Every case starts with nothing held, so the releases below show that a
+    // row's release goes out whether the key is held or not.
+    struct Case {
+        float angle;
+        Events events;
+    };
+    const Case cases[] = {
+        {-30.0f, {"release W", "press A"}},
+        {30.0f, {"release W", "press D"}},
+        {-15.0f, {"press W", "press A"}},
+        {15.0f, {"press W", "press D"}},
+        {0.0f, {"press W", "release A", "release D"}},
+    };
+    for (const Case& c : cases) {
+        emulator.prepare(state);
+        EXPECT_THAT(stepAt(c.angle), ::testing::ElementsAreArray(c.events)) << "angle " << c.angle;
+    }
+}
+
+TEST_F(InputEmulatorTest, TurnModeSendsEachRowsEventsInOrder) {
+    state.moveMode = 1;
+    struct Case {
+        float angle;
+        Events events;
+    };
+    const Case cases[] = {
+        {-30.0f, {"release W", "release A", "release D", "button down", "turn -1"}},
+        {45.0f, {"release W", "release A", "release D", "button down", "turn 3"}},
+        {-15.0f, {"press W", "press A"}},
+        {15.0f, {"press W", "press D"}},
+        {0.0f, {"press W", "release A", "release D"}},
+    };
+    for (const Case& c : cases) {
+        emulator.prepare(state);
+        EXPECT_THAT(stepAt(c.angle), ::testing::ElementsAreArray(c.events)) << "angle " << c.angle;
+    }
+}
+
+TEST_F(InputEmulatorTest, TurnJustAboveThresholdRReleasesAllThreeAndTurnsRight) {
+    state.moveMode = 1;
+    state.thresholdR = 30.0f;
+    stepAt(-15.0f);  // front and left held, right not
+    EXPECT_THAT(stepAt(std::nextafter(30.0f, 100.0f)),
+                ElementsAre("release W", "release A", "release D", "button down", "turn 1"));
+    EXPECT_FALSE(emulator.frontHeld || emulator.leftHeld || emulator.rightHeld);
+}
+
+TEST_F(InputEmulatorTest, PressesRepeatOnEveryPassOfTheirRow) {
+    EXPECT_THAT(stepAt(-15.0f), ElementsAre("press W", "press A"));
+    EXPECT_THAT(stepAt(-14.0f), ElementsAre("press W", "press A"));
+    EXPECT_THAT(stepAt(0.0f), ElementsAre("press W", "release A", "release D"));
+    EXPECT_THAT(stepAt(0.0f), ElementsAre("press W", "release A", "release D"));
+}
+
+TEST_F(InputEmulatorTest, EqualToAThresholdIsNotBeyondIt) {
+    EXPECT_THAT(stepAt(12.5f), ElementsAre("press W", "release A", "release D"));
+    EXPECT_THAT(stepAt(-12.5f), ElementsAre("press W", "release A", "release D"));
+    EXPECT_THAT(stepAt(20.0f), ElementsAre("press W", "press D"));
+    // Equal to thresholdL, with thresholdFL above it: the diagonal row.
+    EXPECT_THAT(stepAt(-20.0f), ElementsAre("press W", "press A"));
+    // Equal to thresholdL and thresholdFL alike: straight ahead.
+    state.thresholdFL = -20.0f;
+    EXPECT_THAT(stepAt(-20.0f), ElementsAre("press W", "release A", "release D"));
+}
+
+TEST_F(InputEmulatorTest, NaNAngleGoesStraightAhead) {
+    EXPECT_THAT(stepAt(kNaN), ElementsAre("press W", "release A", "release D"));
+    state.moveMode = 1;
+    EXPECT_THAT(stepAt(kNaN), ElementsAre("press W", "release A", "release D"));
+}
+
+// ---- Held flags -------------------------------------------------------------
+
+TEST_F(InputEmulatorTest, HeldFlagsFollowThePressesAndReleasesSent) {
+    stepAt(-15.0f);
+    EXPECT_TRUE(emulator.frontHeld);
+    EXPECT_TRUE(emulator.leftHeld);
+    EXPECT_FALSE(emulator.rightHeld);
+
+    stepAt(-30.0f);  // sideways left: front released, left pressed again
+    EXPECT_FALSE(emulator.frontHeld);
+    EXPECT_TRUE(emulator.leftHeld);
+    EXPECT_FALSE(emulator.rightHeld);
+
+    stepAt(0.0f);
+    EXPECT_TRUE(emulator.frontHeld);
+    EXPECT_FALSE(emulator.leftHeld);
+    EXPECT_FALSE(emulator.rightHeld);
+}
+
+TEST_F(InputEmulatorTest, StoppingReleasesOnlyHeldKeysFrontLeftRight) {
+    EXPECT_THAT(stopWalking(), IsEmpty());
+
+    stepAt(-15.0f);  // front and left held
+    EXPECT_THAT(stopWalking(), ElementsAre("release W", "release A"));
+    EXPECT_FALSE(emulator.frontHeld || emulator.leftHeld || emulator.rightHeld);
+    EXPECT_THAT(stopWalking(), IsEmpty());
+
+    stepAt(15.0f);   // front and right
+    stepAt(-30.0f);  // front released, left pressed; right still held
+    EXPECT_THAT(stopWalking(), ElementsAre("release A", "release D"));
+
+    stepAt(-15.0f);
+    stepAt(15.0f);  // all three held now
+    state.walking = -1;
+    emulator.step(state);
+    EXPECT_THAT(injector.take(), ElementsAre("release W", "release A", "release D"));
+}
+
+TEST_F(InputEmulatorTest, SideStepJumpFromLeftToRightLeavesLeftHeld) {
+    EXPECT_THAT(stepAt(-30.0f), ElementsAre("release W", "press A"));
+    EXPECT_THAT(stepAt(30.0f), ElementsAre("release W", "press D"));
+    EXPECT_TRUE(emulator.leftHeld);
+    EXPECT_TRUE(emulator.rightHeld);
+    EXPECT_FALSE(emulator.frontHeld);
+    EXPECT_THAT(stopWalking(), ElementsAre("release A", "release D"));
+}
+
+TEST_F(InputEmulatorTest, PrepareClearsTheHeldFlags) {
+    stepAt(-15.0f);
+    stepAt(15.0f);
+    emulator.prepare(state);
+    EXPECT_FALSE(emulator.frontHeld || emulator.leftHeld || emulator.rightHeld);
+    EXPECT_THAT(stopWalking(), IsEmpty());
+}
+
+// ---- Modes in which nothing is sent -----------------------------------------
+
+TEST_F(InputEmulatorTest, OutsideDesktopModeNothingIsSent) {
+    for (int appMode : {0, 2, -1}) {
+        state.appMode = appMode;
+        for (int moveMode : {0, 1}) {
+            state.moveMode = moveMode;
+            for (float angle : {-30.0f, -15.0f, 0.0f, 15.0f, 30.0f, kNaN}) stepAt(angle);
+            stopWalking();
+        }
+    }
+    EXPECT_THAT(injector.describe(), IsEmpty());
+}
+
+TEST_F(InputEmulatorTest, LeavingDesktopModeWhileKeysAreHeldSendsNoRelease) {
+    stepAt(-15.0f);
+    state.appMode = 0;
+    EXPECT_THAT(stopWalking(), IsEmpty());
+    EXPECT_THAT(stepAt(0.0f), IsEmpty());
+    EXPECT_TRUE(emulator.frontHeld);
+    EXPECT_TRUE(emulator.leftHeld);
+
+    // Back in desktop mode the held keys are released when walking stops.
+    state.appMode = 1;
+    EXPECT_THAT(stopWalking(), ElementsAre("release W", "release A"));
+}
+
+TEST_F(InputEmulatorTest, UnknownMoveModeSendsNothingAndKeepsFlags) {
+    stepAt(15.0f);
+    for (int moveMode : {2, -1}) {
+        state.moveMode = moveMode;
+        EXPECT_THAT(stepAt(-30.0f), IsEmpty());
+        EXPECT_THAT(stopWalking(), IsEmpty());
+    }
+    EXPECT_TRUE(emulator.frontHeld);
+    EXPECT_TRUE(emulator.rightHeld);
+}
+
+// ---- Turn amounts -------------------------------------------------------------
+
+TEST(InputEmulatorTurn, AmountGrowsWithTheSquareAndTruncatesTowardZero) {
+    EXPECT_EQ(InputEmulator::turnAmount(45.0f, 0.15f), 3);    // 3.0375
+    EXPECT_EQ(InputEmulator::turnAmount(-30.0f, 0.15f), -1);  // -1.35
+    EXPECT_EQ(InputEmulator::turnAmount(-25.0f, 0.15f), 0);   // -0.9375
+    EXPECT_EQ(InputEmulator::turnAmount(180.0f, 1.0f), 324);
+    EXPECT_EQ(InputEmulator::turnAmount(-180.0f, 1.0f), -324);
+    EXPECT_EQ(InputEmulator::turnAmount(30.0f, 0.0f), 0);
+}
+
+TEST(InputEmulatorTurn, AmountIsComputedInDouble) {
+    // In double this is 6.99999996; single precision would round it to 7.
+    EXPECT_EQ(InputEmulator::turnAmount(68.3130035f, 0.15f), 6);
+    // 21.00000033 in double, 20.99999 in single.
+    EXPECT_EQ(InputEmulator::turnAmount(118.321594f, 0.15f), 21);
+}
+
+TEST(InputEmulatorTurn, AmountOfValuesOutsideTheSettingsRangesStaysDefined) {
+    constexpr float kInf = std::numeric_limits<float>::infinity();
+    EXPECT_EQ(InputEmulator::turnAmount(kInf, 0.15f), std::numeric_limits<std::int32_t>::max());
+    EXPECT_EQ(InputEmulator::turnAmount(-kInf, 0.15f), std::numeric_limits<std::int32_t>::min());
+    EXPECT_EQ(InputEmulator::turnAmount(1e30f, 1.0f), std::numeric_limits<std::int32_t>::max());
+    EXPECT_EQ(InputEmulator::turnAmount(30.0f, kNaN), 0);
+    EXPECT_EQ(InputEmulator::turnAmount(kInf, 0.0f), 0);  // inf * 0 is NaN
+}
+
+TEST_F(InputEmulatorTest, TurnOfZeroIsStillSent) {
+    state.moveMode = 1;
+    const Events events = stepAt(-25.0f);
+    EXPECT_THAT(events, ElementsAre("release W", "release A", "release D", "button down", "turn 0"));
+}
+
+// ---- The records handed to the injector -------------------------------------
+
+TEST_F(InputEmulatorTest, KeyRecordsCarryScanCodesAndScanCodeStrokeFlags) {
+    EXPECT_THAT(injector.scanCodeQueries, ElementsAre(87, 65, 68));
+    stepKeepingRecords(0.0f);
+    ASSERT_EQ(injector.events.size(), 3u);
+    const platform::KeyRecord& press = injector.events[0].key;
+    EXPECT_EQ(press.virtualKey, 0x57);
+    EXPECT_EQ(press.scanCode, 0x11);
+    EXPECT_EQ(press.flags, 8u);
+    const platform::KeyRecord& releaseLeft = injector.events[1].key;
+    EXPECT_EQ(releaseLeft.virtualKey, 0x41);
+    EXPECT_EQ(releaseLeft.scanCode, 0x1E);
+    EXPECT_EQ(releaseLeft.flags, 10u);
+    const platform::KeyRecord& releaseRight = injector.events[2].key;
+    EXPECT_EQ(releaseRight.virtualKey, 0x44);
+    EXPECT_EQ(releaseRight.scanCode, 0x20);
+    EXPECT_EQ(releaseRight.flags, 10u);
+    // Never the character-typing flag.
+    for (const auto& e : injector.events) EXPECT_EQ(e.key.flags & platform::kKeyEventUnicode, 0u);
+}
+
+TEST_F(InputEmulatorTest, MouseRecordsAreAButtonPressAndARelativeMove) {
+    state.moveMode = 1;
+    stepKeepingRecords(45.0f);
+    ASSERT_EQ(injector.events.size(), 5u);
+    const platform::MouseRecord& button = injector.events[3].mouse;
+    EXPECT_FALSE(injector.events[3].isKey);
+    EXPECT_EQ(button.flags, 2u);
+    EXPECT_EQ(button.dx, 0);
+    EXPECT_EQ(button.dy, 0);
+    const platform::MouseRecord& move = injector.events[4].mouse;
+    EXPECT_FALSE(injector.events[4].isKey);
+    EXPECT_EQ(move.flags, 1u);
+    EXPECT_EQ(move.dx, 3);
+    EXPECT_EQ(move.dy, 0);
+}
+
+TEST_F(InputEmulatorTest, ExtendedKeysSayTheirScanCodeIsExtended) {
+    state.moveFrontKeyCode = platform::vk::kUp;
+    state.moveLeftKeyCode = platform::vk::kLeft;
+    state.moveRightKeyCode = platform::vk::kNumpad0 + 6;  // shares the scan code of the right arrow
+    emulator.prepare(state);
+    stepKeepingRecords(0.0f);
+    ASSERT_EQ(injector.events.size(), 3u);
+    EXPECT_EQ(injector.events[0].key.scanCode, 0x48);
+    EXPECT_EQ(injector.events[0].key.flags, 9u);
+    EXPECT_EQ(injector.events[1].key.scanCode, 0x4B);
+    EXPECT_EQ(injector.events[1].key.flags, 11u);
+    EXPECT_EQ(injector.events[2].key.scanCode, 0x4D);
+    EXPECT_EQ(injector.events[2].key.flags, 10u);
+}
+
+TEST_F(InputEmulatorTest, KeyCodesAreUsedByTheirLow16BitsAndReadOnlyByPrepare) {
+    // 0x10057 keeps 0x57 as its virtual key; the scan code is asked for the
+    // whole value and has none, so that key goes out by its virtual-key code.
+    state.moveFrontKeyCode = 0x10057;
+    injector.scanCodeOverrides[0x10057] = 0;
+    injector.scanCodeOverrides[65] = 0x1234;  // whatever the layout says is used
+    emulator.prepare(state);
+    state.moveLeftKeyCode = 70;  // read again only at the next prepare
+    stepKeepingRecords(-15.0f);
+    ASSERT_EQ(injector.events.size(), 2u);
+    EXPECT_EQ(injector.events[0].key.virtualKey, 0x57);
+    EXPECT_EQ(injector.events[0].key.scanCode, 0);
+    EXPECT_EQ(injector.events[0].key.flags, 0u);
+    EXPECT_EQ(injector.events[1].key.virtualKey, 65);
+    EXPECT_EQ(injector.events[1].key.scanCode, 0x1234);
+    EXPECT_EQ(injector.events[1].key.flags, 8u);
+    injector.events.clear();
+    state.walking = 0;
+    emulator.step(state);
+    ASSERT_EQ(injector.events.size(), 2u);
+    EXPECT_EQ(injector.events[0].key.flags, 2u);  // virtual-key release
+    EXPECT_EQ(injector.events[1].key.flags, 10u);
+}
+
+// ---- The US scan-code table ---------------------------------------------------
+
+TEST(VirtualKeyTable, GivesTheUsSetOneScanCodes) {
+    using namespace platform::vk;
+    EXPECT_EQ(usScanCode('W'), 0x11);
+    EXPECT_EQ(usScanCode('A'), 0x1E);
+    EXPECT_EQ(usScanCode('D'), 0x20);
+    EXPECT_EQ(usScanCode('Q'), 0x10);
+    EXPECT_EQ(usScanCode('Z'), 0x2C);
+    EXPECT_EQ(usScanCode('M'), 0x32);
+    EXPECT_EQ(usScanCode('1'), 0x02);
+    EXPECT_EQ(usScanCode('9'), 0x0A);
+    EXPECT_EQ(usScanCode('0'), 0x0B);
+    EXPECT_EQ(usScanCode(kF1), 0x3B);
+    EXPECT_EQ(usScanCode(kF1 + 9), 0x44);
+    EXPECT_EQ(usScanCode(kF1 + 10), 0x57);
+    EXPECT_EQ(usScanCode(kF12), 0x58);
+    EXPECT_EQ(usScanCode(kF12 + 1), 0x64);
+    EXPECT_EQ(usScanCode(kF24), 0x76);
+    EXPECT_EQ(usScanCode(kNumpad0), 0x52);
+    EXPECT_EQ(usScanCode(kNumpad9), 0x49);
+    EXPECT_EQ(usScanCode(kLeft), 0x4B);
+    EXPECT_EQ(usScanCode(kRShift), 0x36);
+    EXPECT_EQ(usScanCode(kOem102), 0x56);
+}
+
+TEST(VirtualKeyTable, CodesWithoutAKeyHaveNoScanCode) {
+    for (int code : {0x00, 0x01, 0x07, 0x0A, 0x3A, 0x40, 0x88, 0xFF, 0x100, 0x10057, -1}) {
+        EXPECT_EQ(platform::vk::usScanCode(code), 0) << code;
+    }
+}
+
+TEST(VirtualKeyTable, EveryLetterAndDigitHasItsOwnScanCode) {
+    std::vector<int> seen(256, 0);
+    for (int code = '0'; code <= 'Z'; ++code) {
+        if (code > '9' && code < 'A') continue;
+        const int scan = platform::vk::usScanCode(code);
+        ASSERT_GT(scan, 0) << code;
+        ASSERT_LT(scan, 0x80) << code;
+        EXPECT_EQ(seen[scan]++, 0) << "scan code " << scan << " twice, at " << char(code);
+    }
+}
+
+}  // namespace
