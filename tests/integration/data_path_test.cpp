@@ -1,0 +1,197 @@
+// The whole data path against the platform simulator: its pseudo-terminal,
+// the real port opening and reader thread, analysis passes, and datagrams
+// received on a real UDP socket; also an unplug and replug of the device.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "analysis/walk_state.h"
+#include "link/sensor_link.h"
+#include "link/stream_reader.h"
+#include "output/telemetry.h"
+#include "tests/support/support.h"
+#include "tools/sim/frame_generator.h"
+
+using namespace std::chrono_literals;
+using testsupport::ChildProcess;
+using testsupport::TempDir;
+using testsupport::UdpListener;
+using testsupport::waitUntil;
+
+namespace {
+
+constexpr int kPort = 5;
+constexpr std::uint64_t kSeed = 3;
+
+struct Datagram {
+    std::vector<std::string> fields;
+    double number(int i) const { return std::strtod(fields[i].c_str(), nullptr); }
+};
+
+Datagram parseDatagram(const std::string& bytes) {
+    EXPECT_EQ(bytes.size(), 256u);
+    const auto end = bytes.find('\n');
+    EXPECT_NE(end, std::string::npos);
+    EXPECT_EQ(bytes[end + 1], '\0');
+    for (std::size_t i = end + 2; i < bytes.size(); ++i)
+        EXPECT_EQ(static_cast<unsigned char>(bytes[i]), 0xFE) << i;
+    Datagram d;
+    std::stringstream line(bytes.substr(0, end));
+    std::string f;
+    while (std::getline(line, f, ',')) d.fields.push_back(f);
+    EXPECT_EQ(d.fields.size(), 17u);
+    d.fields.resize(17);
+    return d;
+}
+
+void loadDefaults(WalkState& s) {
+    s = WalkState{};
+    s.comID = kPort;
+    for (float& m : s.loadMax) m = 10.0f;
+    s.walkFThreshold = 0.3f;
+    s.thresholdFL = -12.5f;
+    s.thresholdFR = 12.5f;
+    s.thresholdL = -20.0f;
+    s.thresholdR = 20.0f;
+    s.walkSpeedFB = 0.25f;
+    s.walkSpeedLR = 0.08f;
+    s.rotationSpeed = 0.15f;
+}
+
+class DataPath : public ::testing::Test {
+protected:
+    void SetUp() override {
+        cwd_ = std::make_unique<testsupport::ScopedCwd>(dir_.path());
+        stopSensorReader();
+        SensorLink::instance().reset();
+        loadDefaults(WalkState::instance());
+        sender_.open(listener_.port());
+    }
+    void TearDown() override {
+        sender_.close();
+        stopSensorReader();
+        SensorLink::instance().reset();
+        cwd_.reset();
+    }
+
+    // Starts the simulator on ./COM5 and waits for its link.
+    void startSimulator(const std::string& scenario) {
+        sim_ = std::make_unique<ChildProcess>(
+            std::vector<std::string>{testsupport::binaryDir() + "/tarvel-sim", "--port",
+                                     std::to_string(kPort), "--scenario", scenario, "--seed",
+                                     std::to_string(kSeed), "--settle", "1.0"},
+            dir_.path(), dir_.file("sim.log"));
+        ASSERT_TRUE(waitUntil([&] { return testsupport::fileExists(dir_.file("COM5")); }, 5s))
+            << testsupport::readFile(dir_.file("sim.log"));
+    }
+
+    // Runs the passes of the main loop (analysis, datagram, 1 ms pause) for
+    // `duration`, collecting every datagram that arrives.
+    std::vector<Datagram> runPasses(std::chrono::milliseconds duration) {
+        std::vector<Datagram> got;
+        auto end = std::chrono::steady_clock::now() + duration;
+        WalkState& s = WalkState::instance();
+        while (std::chrono::steady_clock::now() < end) {
+            s.analyze();
+            sender_.send(s);
+            std::this_thread::sleep_for(1ms);
+            while (auto d = listener_.receive(0ms)) got.push_back(parseDatagram(*d));
+        }
+        while (auto d = listener_.receive(50ms)) got.push_back(parseDatagram(*d));
+        return got;
+    }
+
+    TempDir dir_;
+    std::unique_ptr<testsupport::ScopedCwd> cwd_;
+    UdpListener listener_;
+    TelemetrySender sender_;
+    std::unique_ptr<ChildProcess> sim_;
+};
+
+TEST_F(DataPath, WalkingOnTheSimulatorReachesTheListener) {
+    startSimulator("walk");
+    openSensorPort();
+    SensorLink& link = SensorLink::instance();
+    ASSERT_TRUE(link.connected);
+
+    // The tare is an empty-platform frame: the baseline of each sensor within
+    // the simulator's noise and its three printed decimals.
+    sim::GeneratorOptions opts;
+    opts.seed = kSeed;
+    for (int i = 0; i < 8; ++i)
+        EXPECT_NEAR(link.tare[i], sim::sensorBaseline(opts, i), opts.noise + 0.0006) << i;
+
+    const auto datagrams = runPasses(3500ms);
+    // Roughly one datagram per pass of a little over 1 ms.
+    ASSERT_GT(datagrams.size(), 500u);
+
+    int walkingRecords = 0;
+    for (const Datagram& d : datagrams) {
+        // Settings go out exactly as set.
+        EXPECT_EQ(d.fields[0], "0");
+        EXPECT_EQ(d.fields[1], "0");
+        EXPECT_EQ(d.fields[5], "0.300000");
+        EXPECT_EQ(d.fields[10], "-12.500000");
+        EXPECT_EQ(d.fields[16], "0.150000");
+        const double upper = d.number(2), lowerMoving = d.number(6), angle = d.number(9);
+        EXPECT_GE(d.number(3), 0.0);
+        EXPECT_GE(d.number(4), 0.0);
+        if (upper > 0.05 && lowerMoving > 0.3) {
+            ++walkingRecords;
+            // Straight ahead: inside the forward band.
+            EXPECT_LT(std::fabs(angle), 12.5);
+        }
+    }
+    EXPECT_GT(walkingRecords, 300);
+    // At 100 steps a minute, over two seconds of walking.
+    EXPECT_GE(WalkState::instance().numStep, 2);
+    // The windows followed the frame counter the simulator sends.
+    EXPECT_GT(WalkState::instance().lastTick, 100.0f);
+}
+
+TEST_F(DataPath, LeaningLeftGivesAnglesBeyondTheLeftThreshold) {
+    startSimulator("lean-left");
+    openSensorPort();
+    ASSERT_TRUE(SensorLink::instance().connected);
+    auto datagrams = runPasses(2500ms);
+    ASSERT_GT(datagrams.size(), 500u);
+    // The last second: the user leans left throughout.
+    std::size_t from = datagrams.size() * 3 / 5, left = 0;
+    for (std::size_t i = from; i < datagrams.size(); ++i)
+        if (datagrams[i].number(9) < -20.0) ++left;
+    EXPECT_GT(left, (datagrams.size() - from) * 9 / 10);
+}
+
+TEST_F(DataPath, UnplugAndReplugResumeTheStreamWithoutARestart) {
+    startSimulator("walk");
+    openSensorPort();
+    SensorLink& link = SensorLink::instance();
+    ASSERT_TRUE(link.connected);
+    runPasses(300ms);
+    StreamReader* reader = link.readerThread.get();
+    ASSERT_NE(reader, nullptr);
+
+    sim_->signal(SIGUSR1);  // unplug for 500 ms, then plug in a new device
+    ASSERT_TRUE(waitUntil([&] { return !testsupport::fileExists(dir_.file("COM5")); }, 2s));
+    std::this_thread::sleep_for(50ms);
+    const float frozenTick = link.currentTick();
+    // Meanwhile the passes go on with the last values; the link stays connected.
+    auto during = runPasses(200ms);
+    EXPECT_FALSE(during.empty());
+    EXPECT_TRUE(link.connected);
+    EXPECT_EQ(link.currentTick(), frozenTick);
+
+    ASSERT_TRUE(waitUntil([&] { return reader->reopenCount() >= 1; }, 5s));
+    EXPECT_TRUE(waitUntil([&] { return link.currentTick() != frozenTick; }, 3s));
+    EXPECT_EQ(link.readerThread.get(), reader);  // the same single reader
+    auto after = runPasses(300ms);
+    EXPECT_FALSE(after.empty());
+}
+
+}  // namespace
