@@ -6,7 +6,7 @@
 #include "platform/input_injector.h"
 
 class InputEmulator {
-public:
+  public:
     // The injector must outlive the emulator.
     explicit InputEmulator(platform::InputInjector& injector) : injector_(injector) {}
 
@@ -30,7 +30,7 @@ public:
     bool leftHeld = false;
     bool rightHeld = false;
 
-private:
+  private:
     void press(platform::KeyRecord& key, bool& held);
     void release(platform::KeyRecord& key, bool& held);
     void buttonDown();

@@ -10,7 +10,7 @@ namespace platform {
 // Flag words of a key record, with the values of the Windows SendInput call.
 inline constexpr std::uint32_t kKeyEventExtendedKey = 0x0001;  // scan code takes the E0 prefix
 inline constexpr std::uint32_t kKeyEventKeyUp = 0x0002;
-inline constexpr std::uint32_t kKeyEventUnicode = 0x0004;  // types a character, no key stroke
+inline constexpr std::uint32_t kKeyEventUnicode = 0x0004;   // types a character, no key stroke
 inline constexpr std::uint32_t kKeyEventScanCode = 0x0008;  // the stroke of the scan code's key
 
 // Flag words of a mouse record.
@@ -34,7 +34,7 @@ struct MouseRecord {
 };
 
 class InputInjector {
-public:
+  public:
     virtual ~InputInjector() = default;
 
     // Each call delivers one event; failures are not reported.

@@ -33,7 +33,7 @@ inline constexpr int kA = 0x41;  // 'A' to 'Z' are 0x41 to 0x5A
 inline constexpr int kZ = 0x5A;
 inline constexpr int kLWin = 0x5B;
 inline constexpr int kRWin = 0x5C;
-inline constexpr int kApps = 0x5D;  // context-menu key
+inline constexpr int kApps = 0x5D;     // context-menu key
 inline constexpr int kNumpad0 = 0x60;  // numeric keypad 0 to 9 are 0x60 to 0x69
 inline constexpr int kNumpad9 = 0x69;
 inline constexpr int kMultiply = 0x6A;
@@ -94,55 +94,104 @@ constexpr std::uint16_t usScanCode(int virtualKey) {
     if (virtualKey > kF12 && virtualKey <= kF24) return kHighFunction[virtualKey - kF12 - 1];
 
     switch (virtualKey) {
-        case kBack: return 0x0E;
-        case kTab: return 0x0F;
-        case kClear: return 0x4C;
-        case kReturn: return 0x1C;
-        case kShift: return 0x2A;
-        case kControl: return 0x1D;
-        case kMenu: return 0x38;
-        case kCapital: return 0x3A;
-        case kEscape: return 0x01;
-        case kSpace: return 0x39;
-        case kPrior: return 0x49;
-        case kNext: return 0x51;
-        case kEnd: return 0x4F;
-        case kHome: return 0x47;
-        case kLeft: return 0x4B;
-        case kUp: return 0x48;
-        case kRight: return 0x4D;
-        case kDown: return 0x50;
-        case kInsert: return 0x52;
-        case kDelete: return 0x53;
-        case kLWin: return 0x5B;
-        case kRWin: return 0x5C;
-        case kApps: return 0x5D;
-        case kMultiply: return 0x37;
-        case kAdd: return 0x4E;
-        case kSubtract: return 0x4A;
-        case kDecimal: return 0x53;
-        case kDivide: return 0x35;
-        case kNumLock: return 0x45;
-        case kScroll: return 0x46;
-        case kLShift: return 0x2A;
-        case kRShift: return 0x36;
-        case kLControl: return 0x1D;
-        case kRControl: return 0x1D;
-        case kLMenu: return 0x38;
-        case kRMenu: return 0x38;
-        case kOem1: return 0x27;
-        case kOemPlus: return 0x0D;
-        case kOemComma: return 0x33;
-        case kOemMinus: return 0x0C;
-        case kOemPeriod: return 0x34;
-        case kOem2: return 0x35;
-        case kOem3: return 0x29;
-        case kOem4: return 0x1A;
-        case kOem5: return 0x2B;
-        case kOem6: return 0x1B;
-        case kOem7: return 0x28;
-        case kOem102: return 0x56;
-        default: return 0;
+        case kBack:
+            return 0x0E;
+        case kTab:
+            return 0x0F;
+        case kClear:
+            return 0x4C;
+        case kReturn:
+            return 0x1C;
+        case kShift:
+            return 0x2A;
+        case kControl:
+            return 0x1D;
+        case kMenu:
+            return 0x38;
+        case kCapital:
+            return 0x3A;
+        case kEscape:
+            return 0x01;
+        case kSpace:
+            return 0x39;
+        case kPrior:
+            return 0x49;
+        case kNext:
+            return 0x51;
+        case kEnd:
+            return 0x4F;
+        case kHome:
+            return 0x47;
+        case kLeft:
+            return 0x4B;
+        case kUp:
+            return 0x48;
+        case kRight:
+            return 0x4D;
+        case kDown:
+            return 0x50;
+        case kInsert:
+            return 0x52;
+        case kDelete:
+            return 0x53;
+        case kLWin:
+            return 0x5B;
+        case kRWin:
+            return 0x5C;
+        case kApps:
+            return 0x5D;
+        case kMultiply:
+            return 0x37;
+        case kAdd:
+            return 0x4E;
+        case kSubtract:
+            return 0x4A;
+        case kDecimal:
+            return 0x53;
+        case kDivide:
+            return 0x35;
+        case kNumLock:
+            return 0x45;
+        case kScroll:
+            return 0x46;
+        case kLShift:
+            return 0x2A;
+        case kRShift:
+            return 0x36;
+        case kLControl:
+            return 0x1D;
+        case kRControl:
+            return 0x1D;
+        case kLMenu:
+            return 0x38;
+        case kRMenu:
+            return 0x38;
+        case kOem1:
+            return 0x27;
+        case kOemPlus:
+            return 0x0D;
+        case kOemComma:
+            return 0x33;
+        case kOemMinus:
+            return 0x0C;
+        case kOemPeriod:
+            return 0x34;
+        case kOem2:
+            return 0x35;
+        case kOem3:
+            return 0x29;
+        case kOem4:
+            return 0x1A;
+        case kOem5:
+            return 0x2B;
+        case kOem6:
+            return 0x1B;
+        case kOem7:
+            return 0x28;
+        case kOem102:
+            return 0x56;
+        default:
+            return 0;
     }
 }
 

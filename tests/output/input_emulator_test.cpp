@@ -23,7 +23,7 @@ namespace {
 constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
 
 class InputEmulatorTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         // The settings-file defaults, desktop mode, walking.
         state.thresholdFL = -12.5f;
@@ -261,7 +261,8 @@ TEST(InputEmulatorTurn, AmountOfValuesOutsideTheSettingsRangesStaysDefined) {
 TEST_F(InputEmulatorTest, TurnOfZeroIsStillSent) {
     state.moveMode = 1;
     const Events events = stepAt(-25.0f);
-    EXPECT_THAT(events, ElementsAre("release W", "release A", "release D", "button down", "turn 0"));
+    EXPECT_THAT(events,
+                ElementsAre("release W", "release A", "release D", "button down", "turn 0"));
 }
 
 // ---- The records handed to the injector -------------------------------------

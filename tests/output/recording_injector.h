@@ -14,7 +14,7 @@
 namespace testsupport {
 
 class RecordingInjector : public platform::InputInjector {
-public:
+  public:
     struct Event {
         bool isKey = false;
         platform::KeyRecord key;
