@@ -27,3 +27,15 @@ if ((${#missing[@]})); then
   "${sudo_cmd[@]}" apt-get update -qq
   "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
+
+# Wine shows the program's code page 932 text only under a Japanese locale.
+if [[ "${1:-}" == "--windows" || "${TARVEL_WINDOWS:-}" == 1 ]]; then
+  if ! locale -a 2>/dev/null | grep -qix 'ja_JP\.utf-\?8'; then
+    sudo_cmd=()
+    [[ $(id -u) -eq 0 ]] || sudo_cmd=(sudo)
+    "${sudo_cmd[@]}" sed -i 's/^# *\(ja_JP\.UTF-8 UTF-8\)/\1/' /etc/locale.gen
+    grep -qx 'ja_JP.UTF-8 UTF-8' /etc/locale.gen ||
+      echo 'ja_JP.UTF-8 UTF-8' | "${sudo_cmd[@]}" tee -a /etc/locale.gen >/dev/null
+    "${sudo_cmd[@]}" locale-gen >/dev/null
+  fi
+fi
