@@ -1,0 +1,113 @@
+// Start-up, main loop and shutdown of the program.
+#include "app/program.h"
+
+#include <chrono>
+#include <cstdio>
+#include <memory>
+#include <thread>
+
+#include "analysis/walk_state.h"
+#include "app/main_loop.h"
+#include "link/sensor_link.h"
+#include "mainwindow/ui_strings.h"
+#include "mainwindow/uiex.h"
+#include "output/input_emulator.h"
+#include "output/telemetry.h"
+#include "platform/single_instance.h"
+#include "platform/termination.h"
+#include "platform/window_system.h"
+#include "settings/settings_file.h"
+
+namespace s = ui_strings;
+
+void runPass(WalkState& state, TelemetrySender& telemetry, InputEmulator& emulator) {
+    state.analyze();
+    telemetry.send(state);
+    emulator.step(state);
+}
+
+int runProgram(const ProgramOptions& options) {
+    // Declared first so that it is let go last, after the exit save: a copy
+    // started meanwhile must find the saved file.
+    platform::SingleInstanceGuard guard;
+    auto ui = std::make_unique<UIEx>();
+
+    platform::WindowSystem& ws = platform::windowSystem();
+    if (!guard.acquire(options.instanceName)) {
+        if (ws.available()) {
+            ws.messageBox(0, s::kAlreadyRunningText, s::kAlreadyRunningCaption, platform::kMbOk);
+        } else {
+            std::fprintf(stderr, "%s\n", s::kAlreadyRunningText);
+        }
+        return 0;  // the main window object goes without saving: nothing was loaded
+    }
+    if (!ws.available()) {
+        std::fprintf(stderr, "tarvel: cannot open the display (is DISPLAY set?)\n");
+        return 1;
+    }
+    platform::watchTerminationRequests(ws);
+
+    // Centred on the primary screen.
+    const platform::Size screen = ws.screenSize();
+    const auto y = static_cast<std::int32_t>(screen.cy * 0.5 - 237.5);
+    const auto x = static_cast<std::int32_t>(screen.cx * 0.5 - 220.0);
+    ui->createMainWindow(0, UIEx::kIconId, platform::kIdcArrow, UIEx::kBackground,
+                         s::kWindowClassName, s::kWindowTitle, UIEx::kStyle, x, y, UIEx::kWidth,
+                         UIEx::kHeight);
+    if (ui->hwnd == 0) {
+        std::fprintf(stderr, "tarvel: cannot create the main window\n");
+        platform::stopWatchingTerminationRequests();
+        return 1;
+    }
+    ui->id = 0;
+
+    platform::TrayIcon trayIcon;
+    trayIcon.window = ui->hwnd;
+    trayIcon.id = 0;
+    trayIcon.callbackMessage = platform::kWmTrayIcon;
+    trayIcon.iconId = UIEx::kIconId;
+    trayIcon.tip = s::kTrayTip;
+    ws.addTrayIcon(trayIcon);
+
+    SensorLink& link = SensorLink::instance();
+    WalkState& state = WalkState::instance();
+    loadSettings(UIEx::kSettingsPath, state);
+    ui->saveSettingsOnDestroy = true;
+    openSensorPort();
+    ui->buildWidgets(0);
+
+    TelemetrySender telemetry;
+    telemetry.open(options.telemetryPort);
+
+    // Placed before the first showing, whether or not the window system
+    // reports a size then.
+    ui->layoutWidgets();
+    ui->shown = true;
+    ws.showWindow(ui->hwnd, platform::kSwShow);
+
+    std::unique_ptr<platform::InputInjector> ownInjector;
+    platform::InputInjector* injector = options.injector;
+    if (injector == nullptr) {
+        ownInjector = platform::createInputInjector();
+        injector = ownInjector.get();
+    }
+    InputEmulator emulator(*injector);
+    emulator.prepare(state);
+
+    LoopSteps steps;
+    steps.refresh = [&] { ui->refreshDisplay(); };
+    steps.connected = [&] { return link.connected; };
+    steps.pass = [&] { runPass(state, telemetry, emulator); };
+    steps.pause = [] { std::this_thread::sleep_for(std::chrono::milliseconds(1)); };
+    steps.exitRequested = [] { return platform::terminationRequested(); };
+    steps.exit = [&] { ui->exitProgram(); };
+    const int exitCode = runMainLoop(ws, steps);
+
+    // No pass runs any more: the reader can go before the settings are saved.
+    stopSensorReader();
+    telemetry.close();
+    ui.reset();  // saves ./tarvel.ini
+    guard.release();
+    platform::stopWatchingTerminationRequests();
+    return exitCode;
+}

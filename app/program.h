@@ -1,0 +1,31 @@
+// The program from start to end: single-instance guard, main window and tray
+// icon, settings, sensor link, widgets, telemetry socket, key emulation, the
+// main loop and the orderly shutdown with the exit save.
+#pragma once
+
+#include <cstdint>
+
+#include "mainwindow/ui_strings.h"
+#include "output/telemetry.h"
+#include "platform/input_injector.h"
+
+struct ProgramOptions {
+    // Name of the single-instance guard.
+    const char* instanceName = ui_strings::kInstanceName;
+    // Destination port of the datagrams on 127.0.0.1.
+    std::uint16_t telemetryPort = kTelemetryPort;
+    // Where the key emulation sends its events; null for the platform's own.
+    platform::InputInjector* injector = nullptr;
+};
+
+class InputEmulator;
+struct WalkState;
+
+// One pass of the loop: the analysis, then the datagram of its results, then
+// the key emulation on the same results.
+void runPass(WalkState& state, TelemetrySender& telemetry, InputEmulator& emulator);
+
+// Runs the program in the current directory (settings in ./tarvel.ini) and
+// returns its exit code: 0 after the exit command or a termination request,
+// 0 when another copy is already running, 1 when there is no window system.
+int runProgram(const ProgramOptions& options = {});

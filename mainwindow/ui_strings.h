@@ -1,0 +1,73 @@
+// Every text of the user interface: captions, read-out initial texts, state
+// texts, the tray tip and menu, the single-instance box. Kept in one place so
+// that the Windows build turns them all into code page 932 byte strings.
+#pragma once
+
+namespace ui_strings {
+
+// Window identity.
+inline constexpr const char* kWindowClassName = "win";
+inline constexpr const char* kWindowTitle = "Tarvel-Omnix";
+// Tray tip, single-instance name and the box shown to a second copy.
+inline constexpr const char* kTrayTip = "ZendraTarvel-Omnix";
+inline constexpr const char* kInstanceName = "Tarvel-Omnix";
+inline constexpr const char* kAlreadyRunningText = "すでに起動しています";
+inline constexpr const char* kAlreadyRunningCaption = "ZendraTarvel-Omnix";
+
+// Tray menu.
+inline constexpr const char* kMenuTitle = "MENU";
+inline constexpr const char* kMenuShow = "表示";
+inline constexpr const char* kMenuExit = "終了";
+
+// Button captions.
+inline constexpr const char* kToggle = "∵";
+inline constexpr const char* kPlus = "＋";
+inline constexpr const char* kMinus = "－";
+inline constexpr const char* kCalibration = "キャリブレーション";
+inline constexpr const char* kMaxReset = "最大値リセット";
+inline constexpr const char* kStepReset = "リセット";
+inline constexpr const char* kSettingsLoad = "設定ファイル読込";
+inline constexpr const char* kSettingsSave = "設定ファイル保存";
+
+// Fixed labels.
+inline constexpr const char* kCom = "COM：";
+inline constexpr const char* kSensorValues = "各センサ値：";
+inline constexpr const char* kSlash = "/";
+inline constexpr const char* kUpperAverage = "上部センサ平均値：";
+inline constexpr const char* kLowerAverage = "下部センサ平均値：";
+inline constexpr const char* kLeftAverage = "左側：";
+inline constexpr const char* kRightAverage = "右側：";
+inline constexpr const char* kLowerMovingAverage = "下部センサ移動平均値：";
+inline constexpr const char* kDirection = "進行方向(x, y)：";
+inline constexpr const char* kComma = ",";
+inline constexpr const char* kAngle = "角度[deg]：";
+inline constexpr const char* kTurnThreshold = "前進・旋回／横移動判定閾値：";
+inline constexpr const char* kWalkFThreshold = "歩行動作判定閾値：";
+inline constexpr const char* kWalkSpeed = "歩行速度：";
+inline constexpr const char* kWalkSpeedFB = "前：";
+inline constexpr const char* kWalkSpeedLR = "左右：";
+inline constexpr const char* kRotationSpeed = "旋回速度：";
+inline constexpr const char* kStepUnit = "歩";
+inline constexpr const char* kPlusSign = "+";
+inline constexpr const char* kMinusSign = "-";
+
+// Initial texts of the read-outs, replaced by the first refresh.
+inline constexpr const char* kSensorInitial = "000.0";
+inline constexpr const char* kAverageInitial = "0.000";
+inline constexpr const char* kAngleInitial = "0.000：";
+inline constexpr const char* kThresholdInitial = "00.0";
+inline constexpr const char* kSpeedInitial = "0.00";
+inline constexpr const char* kStepCountInitial = "0000000";
+inline constexpr const char* kStepCountReset = "0";
+
+// Texts that follow the state.
+inline constexpr const char* kConnected = "・・・接続済";
+inline constexpr const char* kNotConnected = "・・・未接続";
+inline constexpr const char* kVrMode = "VRモード　　　　　　";
+inline constexpr const char* kDesktopMode = "デスクトップモード";
+inline constexpr const char* kSideStepMode = "前進・横歩きモード";
+inline constexpr const char* kTurnMode = "前進・旋回モード　　";
+inline constexpr const char* kAutoCalibrationOn = "自動キャリブレーション：有効";
+inline constexpr const char* kAutoCalibrationOff = "自動キャリブレーション：無効";
+
+}  // namespace ui_strings

@@ -1,0 +1,240 @@
+// UIEx: the program's main window with all its buttons and read-outs, their
+// layout, the live refresh of the read-outs and the user's commands.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "settings/settings_dialog.h"
+#include "ui/ui_widgets.h"
+
+class UIEx : public UI_Window {
+public:
+    // Creation values of the native window.
+    static constexpr int kIconId = 101;
+    static constexpr int kMenuId = 102;
+    static constexpr platform::Colour kBackground = 0x191919;
+    static constexpr std::uint32_t kStyle =
+        platform::kWsCaption | platform::kWsSysMenu | platform::kWsMinimizeBox;
+    static constexpr std::int32_t kWidth = 440;
+    static constexpr std::int32_t kHeight = 475;
+    // The start-up and exit settings file.
+    static constexpr const char* kSettingsPath = "./tarvel.ini";
+
+    // Text colours of the read-outs.
+    static constexpr platform::Colour kWhite = 0xFFFFFF;
+    static constexpr platform::Colour kCyan = 0xFFFF00;
+    static constexpr platform::Colour kGrey = 0x7D7D7D;
+
+    // Command ids: the window's id (0) plus these offsets for the buttons,
+    // and the tray menu's items.
+    enum Command : std::uint32_t {
+        kConnect = 100,
+        kComIdUp = 101,
+        kComIdDown = 102,
+        kAppModeToggle = 103,
+        kMoveModeToggle = 104,
+        kCalibration = 105,
+        kMaxReset = 106,
+        kAutoCalibrationToggle = 107,
+        kThresholdLDown = 108,
+        kThresholdLUp = 109,
+        kThresholdFLDown = 110,
+        kThresholdFLUp = 111,
+        kThresholdFRDown = 112,
+        kThresholdFRUp = 113,
+        kThresholdRDown = 114,
+        kThresholdRUp = 115,
+        kWalkFThresholdUp = 116,
+        kWalkFThresholdDown = 117,
+        kWalkSpeedFBUp = 120,
+        kWalkSpeedFBDown = 121,
+        kWalkSpeedLRUp = 122,
+        kWalkSpeedLRDown = 123,
+        kRotationSpeedUp = 124,
+        kRotationSpeedDown = 125,
+        kStepReset = 126,
+        kSettingsLoad = 127,
+        kSettingsSave = 128,
+        kMenuShowWindow = 40003,
+        kMenuExit = 40004,
+    };
+
+    // Resets the sensor link record to its initial values.
+    UIEx();
+    // Saves the settings to ./tarvel.ini when saveSettingsOnDestroy is set.
+    // The native windows are gone by now (the exit command destroys them).
+    ~UIEx();
+
+    // Creates every widget window at (0, 0) with its caption or the text of
+    // the current state. Called once, after the settings load and the port
+    // opening, with the window created and `id` set to 0.
+    void buildWidgets(platform::NativeInstance instance);
+    // Places every widget at its fixed position; sizes never change.
+    void layoutWidgets();
+    // Copies the live values of WalkState into the read-outs and paints what
+    // changed. Does nothing while the window is hidden.
+    void refreshDisplay();
+    // What the tray menu's "終了" does: removes the tray icon and destroys the
+    // window, which ends the message loop.
+    void exitProgram();
+
+    void onTrayIcon(platform::WParam wParam, platform::LParam lParam) override;
+    void onClose() override;
+    void onSize() override;
+    void onMouseWheel(platform::WParam wParam) override;
+    void onCommand(platform::WParam wParam, platform::LParam lParam) override;
+    void onKeyDown(platform::WParam wParam, platform::LParam lParam) override;
+
+    // Set by the entry point once the settings have been loaded: a copy that
+    // stops before that must not overwrite the running copy's file.
+    bool saveSettingsOnDestroy = false;
+
+    // Widgets, in declaration order.
+    UI_Button connectButton;
+    UI_Text comLabel;
+    UI_Button comIdUpButton;
+    UI_Text comIdText;
+    UI_Button comIdDownButton;
+    UI_Text connectionStatusText;
+    UI_Text appModeText;
+    UI_Button appModeButton;
+    UI_Text moveModeText;
+    UI_Button moveModeButton;
+    UI_Text sensorValuesLabel;
+    UI_Button calibrationButton;
+    UI_Button maxResetButton;
+    UI_Text sensorLoadText[8];
+    UI_Text sensorSlashText[8];
+    UI_Text sensorMaxText[8];
+    UI_Button autoCalibrationButton;
+    UI_Text autoCalibrationText;
+    UI_Text upperAverageLabel;
+    UI_Text upperAverageText;
+    UI_Text lowerAverageLabel;
+    UI_Text lowerAverageText;
+    UI_Text leftAverageLabel;
+    UI_Text leftAverageText;
+    UI_Text rightAverageLabel;
+    UI_Text rightAverageText;
+    UI_Text lowerMovingAverageLabel;
+    UI_Text lowerMovingAverageText;
+    UI_Text directionLabel;
+    UI_Text directionXSignText;
+    UI_Text directionXText;
+    UI_Text directionCommaLabel;
+    UI_Text directionYSignText;
+    UI_Text directionYText;
+    UI_Text angleLabel;
+    UI_Text angleSignText;
+    UI_Text angleText;
+    UI_Text turnThresholdLabel;
+    UI_Text thresholdLSignLabel;
+    UI_Text thresholdLText;
+    UI_Text thresholdFLSignLabel;
+    UI_Text thresholdFLText;
+    UI_Text thresholdFRSignLabel;
+    UI_Text thresholdFRText;
+    UI_Text thresholdRSignLabel;
+    UI_Text thresholdRText;
+    UI_Button thresholdLUpButton;
+    UI_Button thresholdLDownButton;
+    UI_Button thresholdFLUpButton;
+    UI_Button thresholdFLDownButton;
+    UI_Button thresholdFRUpButton;
+    UI_Button thresholdFRDownButton;
+    UI_Button thresholdRUpButton;
+    UI_Button thresholdRDownButton;
+    UI_Text walkFThresholdLabel;
+    UI_Text walkFThresholdText;
+    UI_Button walkFThresholdUpButton;
+    UI_Button walkFThresholdDownButton;
+    UI_Text walkSpeedLabel;
+    UI_Button walkSpeedFBDownButton;
+    UI_Text walkSpeedFBLabel;
+    UI_Text walkSpeedFBText;
+    UI_Button walkSpeedFBUpButton;
+    UI_Button walkSpeedLRDownButton;
+    UI_Text walkSpeedLRLabel;
+    UI_Text walkSpeedLRText;
+    UI_Button walkSpeedLRUpButton;
+    UI_Text rotationSpeedLabel;
+    UI_Button rotationSpeedDownButton;
+    UI_Text rotationSpeedText;
+    UI_Button rotationSpeedUpButton;
+    UI_Text stepCountText;
+    UI_Button stepResetButton;
+    UI_Text stepUnitLabel;
+    UI_Button settingsLoadButton;
+    UI_Button settingsSaveButton;
+
+    SettingsFileDialog settingsFileDialog;
+
+    // One row of the widget table: what build and layout need of a widget.
+    // Exactly one of button and label is set.
+    struct WidgetPlacement {
+        UI_Button* button = nullptr;
+        UI_Text* label = nullptr;
+        const char* text = nullptr;  // nullptr: the text follows the state
+        std::int32_t x = 0;
+        std::int32_t y = 0;
+        std::int32_t width = 0;
+        std::int32_t height = 0;  // labels only; buttons are 20 high
+        std::int32_t idOffset = 0;  // buttons only
+        std::int32_t textX = 2;     // buttons only
+    };
+    // The widgets in creation order with their places.
+    std::vector<WidgetPlacement> widgetTable();
+
+private:
+    // The last value a read-out was formatted from and its text, so that an
+    // unchanged value is not formatted again.
+    struct ReadoutCache {
+        bool valid = false;
+        std::uint32_t bits = 0;
+        std::string text;
+    };
+    enum class Form { Fixed, Magnitude };
+
+    // Puts a text and colour into a label and marks it for repainting, unless
+    // both are what it shows already.
+    void showText(UI_Text& label, std::string_view text, platform::Colour colour);
+    void showNumber(UI_Text& label, ReadoutCache& cache, float value, Form form,
+                    platform::Colour colour);
+    // Replaces a label's text as a command does: always repainted.
+    void replaceText(UI_Text& label, const char* text, bool erase);
+    // The state texts of the COM number, the modes and automatic calibration.
+    void showSettingTexts(bool onlyChanged);
+
+    ReadoutCache sensorLoadCache_[8];
+    ReadoutCache sensorMaxCache_[8];
+    ReadoutCache upperAverageCache_;
+    ReadoutCache lowerAverageCache_;
+    ReadoutCache leftAverageCache_;
+    ReadoutCache rightAverageCache_;
+    ReadoutCache lowerMovingAverageCache_;
+    ReadoutCache directionXCache_;
+    ReadoutCache directionYCache_;
+    ReadoutCache angleCache_;
+    ReadoutCache thresholdLCache_;
+    ReadoutCache thresholdFLCache_;
+    ReadoutCache thresholdFRCache_;
+    ReadoutCache thresholdRCache_;
+    ReadoutCache walkFThresholdCache_;
+    ReadoutCache walkSpeedFBCache_;
+    ReadoutCache walkSpeedLRCache_;
+    ReadoutCache rotationSpeedCache_;
+    ReadoutCache stepCountCache_;
+    // Some label was marked for repainting since the last refresh painted.
+    bool paintPending_ = false;
+};
+
+// Text forms of the read-outs: "%f" of the value widened to double; the same
+// of its absolute value; "+" for values >= 0 (-0.0 included), "-" below 0 and
+// for NaN; a signed decimal integer.
+std::string fixedText(float value);
+std::string magnitudeText(float value);
+const char* signText(float value);
+std::string decimalText(std::int32_t value);

@@ -1,0 +1,266 @@
+// The whole program in-process on the fake window system: the second-copy
+// path, start-up with the loaded settings, placement, the exit through the
+// tray menu and through termination signals with the exit save, and a
+// connected run over a real pseudo-terminal that sends real datagrams.
+#include "app/program.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <csignal>
+#include <string>
+#include <thread>
+
+#include "analysis/walk_state.h"
+#include "link/sensor_link.h"
+#include "output/input_emulator.h"
+#include "output/telemetry.h"
+#include "platform/single_instance.h"
+#include "settings/settings_file.h"
+#include "tests/output/recording_injector.h"
+#include "tests/support/fake_window_system.h"
+#include "tests/support/pty_pair.h"
+#include "tests/support/support.h"
+
+using namespace std::chrono_literals;
+using testsupport::readFile;
+using testsupport::writeFile;
+
+namespace {
+
+constexpr const char* kIni =
+    "[param]\r\ncomID=42\r\nnumStep=42\r\nthresholdFL=-15.00\r\n"
+    "[emulation]\r\nappMode=1\r\nmoveFrontKeyCode=38\r\n";
+
+class ProgramTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        static int counter = 0;
+        instanceName_ = "tarvel-test-" + std::to_string(getpid()) + "-" + std::to_string(++counter);
+        options.instanceName = instanceName_.c_str();
+        options.injector = &injector;
+        options.telemetryPort = listener.port();
+        stopSensorReader();
+        WalkState::instance() = WalkState{};
+        writeFile(dir_.file("tarvel.ini"), kIni);
+    }
+    void TearDown() override {
+        stopSensorReader();
+        SensorLink::instance().reset();
+    }
+
+    // The main window (the one top-level window titled "Tarvel-Omnix").
+    platform::NativeWindow mainWindow() { return fake.findByTitle("Tarvel-Omnix"); }
+
+    // Ends the run through the tray menu's exit item.
+    void chooseExitFromTray() {
+        fake.menuChoice = 40004;
+        fake.postMessage(mainWindow(), platform::kWmTrayIcon, 0, platform::kWmRButtonDown);
+    }
+
+    testsupport::TempDir dir_;
+    testsupport::ScopedCwd cwd_{dir_.path()};
+    testsupport::FakeWindowSystem fake;
+    testsupport::RecordingInjector injector;
+    testsupport::UdpListener listener;
+    std::string instanceName_;
+    ProgramOptions options;
+};
+
+TEST_F(ProgramTest, ASecondCopyShowsTheBoxAndTouchesNothing) {
+    platform::SingleInstanceGuard first;
+    ASSERT_TRUE(first.acquire(options.instanceName));
+    SensorLink::instance().portNumber = 5;
+
+    EXPECT_EQ(runProgram(options), 0);
+
+    ASSERT_EQ(fake.messageBoxes.size(), 1u);
+    EXPECT_EQ(fake.messageBoxes[0].text, "すでに起動しています");
+    EXPECT_EQ(fake.messageBoxes[0].caption, "ZendraTarvel-Omnix");
+    EXPECT_EQ(fake.messageBoxes[0].owner, 0u);
+    EXPECT_EQ(mainWindow(), 0u);
+    EXPECT_TRUE(fake.registeredClasses.empty());
+    EXPECT_EQ(fake.trayAdds, 0);
+    EXPECT_EQ(readFile(dir_.file("tarvel.ini")), kIni);
+    EXPECT_EQ(WalkState::instance().comID, 0);  // no settings were loaded
+    EXPECT_TRUE(injector.scanCodeQueries.empty());
+    // The guard of the first copy is still held: the box comes again.
+    EXPECT_EQ(runProgram(options), 0);
+    EXPECT_EQ(fake.messageBoxes.size(), 2u);
+}
+
+TEST_F(ProgramTest, StartsWithTheLoadedSettingsAndEndsThroughTheTrayMenu) {
+    bool checked = false;
+    fake.whenIdle = [&] {
+        if (checked) return;
+        checked = true;
+        const platform::NativeWindow main = mainWindow();
+        ASSERT_NE(main, 0u);
+        auto* w = fake.window(main);
+        EXPECT_TRUE(w->visible);
+        EXPECT_EQ(w->rect, (platform::Rect{740, 302, 740 + 440, 302 + 475}));
+        EXPECT_EQ(w->style, 0x00CA0000u);
+        EXPECT_EQ(w->className, "win");
+        const platform::WindowClass& cls = fake.registeredClasses.front();
+        EXPECT_EQ(cls.name, "win");
+        EXPECT_EQ(cls.iconId, 101);
+        EXPECT_EQ(cls.background, 0x191919u);
+        EXPECT_EQ(cls.cursorId, platform::kIdcArrow);
+        // The tray icon belongs to the window, with id 0 and its callback.
+        ASSERT_EQ(fake.trayIcons.count(0), 1u);
+        EXPECT_EQ(fake.trayIcons[0].window, main);
+        EXPECT_EQ(fake.trayIcons[0].tip, "ZendraTarvel-Omnix");
+        EXPECT_EQ(fake.trayIcons[0].callbackMessage, 0x415u);
+        EXPECT_EQ(fake.trayIcons[0].iconId, 101);
+        // The widgets were built after the load and the (failed) port opening,
+        // and laid out before the window was shown.
+        EXPECT_EQ(fake.childrenOf(main).size(), 97u);
+        const platform::NativeWindow com = fake.findByTitle("42");
+        ASSERT_NE(com, 0u);
+        EXPECT_EQ(fake.window(com)->rect.left, 90);
+        EXPECT_NE(fake.findByTitle("・・・未接続"), 0u);
+        EXPECT_NE(fake.findByTitle("デスクトップモード"), 0u);
+        const platform::NativeWindow save = fake.findByTitle("設定ファイル保存");
+        EXPECT_EQ(fake.window(save)->rect.left, 230);
+        EXPECT_EQ(fake.window(save)->rect.top, 410);
+        // The key emulation read its key codes from the loaded settings.
+        ASSERT_EQ(injector.scanCodeQueries.size(), 3u);
+        EXPECT_EQ(injector.scanCodeQueries[0], 38);
+        // Not connected: no datagram, no input.
+        EXPECT_FALSE(listener.receive(0ms).has_value());
+        EXPECT_TRUE(injector.events.empty());
+
+        WalkState::instance().numStep = 77;
+        chooseExitFromTray();
+    };
+
+    EXPECT_EQ(runProgram(options), 0);
+    EXPECT_TRUE(checked);
+    EXPECT_TRUE(fake.trayIcons.empty());
+    EXPECT_EQ(fake.window(fake.destroyed.front()), nullptr);
+    EXPECT_TRUE(fake.messageBoxes.empty());
+    // Saved on the way out, the step count of this run included.
+    const std::string saved = readFile(dir_.file("tarvel.ini"));
+    EXPECT_EQ(saved, formatSettings(WalkState::instance()));
+    EXPECT_NE(saved.find("numStep=77\r\n"), std::string::npos);
+    EXPECT_NE(saved.find("thresholdFL=-15.00\r\n"), std::string::npos);
+    // The guard was let go: another run starts normally.
+    fake.whenIdle = [&] { chooseExitFromTray(); };
+    EXPECT_EQ(runProgram(options), 0);
+    EXPECT_TRUE(fake.messageBoxes.empty());
+}
+
+TEST_F(ProgramTest, TheWindowIsCentredOnTheScreen) {
+    struct Case {
+        platform::Size screen;
+        platform::Point at;
+    };
+    for (const Case& c : {Case{{1920, 1080}, {740, 302}}, Case{{1366, 768}, {463, 146}},
+                          Case{{500, 400}, {30, -37}}}) {
+        fake.screen = c.screen;
+        platform::Rect placed;
+        fake.whenIdle = [&] {
+            placed = fake.window(mainWindow())->rect;
+            chooseExitFromTray();
+        };
+        EXPECT_EQ(runProgram(options), 0);
+        EXPECT_EQ(placed.left, c.at.x) << c.screen.cx << "x" << c.screen.cy;
+        EXPECT_EQ(placed.top, c.at.y) << c.screen.cx << "x" << c.screen.cy;
+    }
+}
+
+class SignalTest : public ProgramTest, public ::testing::WithParamInterface<int> {};
+
+TEST_P(SignalTest, EndsTheProgramLikeTheExitCommand) {
+    int idle = 0;
+    fake.whenIdle = [&] {
+        if (++idle == 1) {
+            WalkState::instance().numStep = 5;
+            std::raise(GetParam());
+        }
+    };
+    EXPECT_EQ(runProgram(options), 0);
+    EXPECT_EQ(idle, 1);
+    EXPECT_GE(fake.wakeUps, 1);
+    EXPECT_TRUE(fake.trayIcons.empty());
+    EXPECT_NE(readFile(dir_.file("tarvel.ini")).find("numStep=5\r\n"), std::string::npos);
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, SignalTest, ::testing::Values(SIGTERM, SIGINT, SIGHUP));
+
+std::string frame(int tick) {
+    std::string s = "!";
+    for (int i = 0; i < 8; ++i) s += std::to_string(100 + 10 * i) + ",";
+    return s + std::to_string(tick) + "\r\n";
+}
+
+TEST_F(ProgramTest, ConnectedItSendsADatagramPerPassUntilTerminated) {
+    testsupport::PtyPair pty;
+    pty.linkAs(dir_.file("COM7"));
+    writeFile(dir_.file("tarvel.ini"), "[param]\r\ncomID=7\r\n");
+
+    std::atomic<bool> stop{false};
+    std::thread controller([&] {
+        for (int tick = 0; !stop; ++tick) {
+            pty.write(frame(tick));
+            std::this_thread::sleep_for(10ms);
+        }
+    });
+    std::atomic<int> received{0};
+    std::string first;
+    std::thread watcher([&] {
+        while (received < 20) {
+            auto d = listener.receive(5s);
+            if (!d) break;
+            if (received++ == 0) first = *d;
+        }
+        kill(getpid(), SIGTERM);
+    });
+
+    const int code = runProgram(options);
+    watcher.join();
+    stop = true;
+    controller.join();
+
+    EXPECT_EQ(code, 0);
+    EXPECT_GE(received.load(), 20);
+    ASSERT_EQ(first.size(), kTelemetryRecordSize);
+    EXPECT_EQ(first.substr(0, 4), "0,0,");
+    EXPECT_TRUE(SensorLink::instance().connected);
+    EXPECT_TRUE(injector.events.empty());  // VR mode: no input
+    EXPECT_EQ(SensorLink::instance().readerThread, nullptr);  // stopped before the save
+    EXPECT_EQ(readFile(dir_.file("tarvel.ini")), formatSettings(WalkState::instance()));
+}
+
+// The datagram of a pass carries the results of that pass's analysis.
+TEST(PassTest, AnalysisComesBeforeTheDatagram) {
+    stopSensorReader();
+    testsupport::TempDir dir;
+    WalkState& state = WalkState::instance();
+    state = WalkState{};
+    loadSettings(dir.file("missing.ini"), state);
+    SensorLink& link = SensorLink::instance();
+    link.reset();
+    link.connected = true;
+    for (int i = 0; i < 8; ++i) link.rawLoad[i].store(4.0f + static_cast<float>(i));
+
+    testsupport::UdpListener listener;
+    TelemetrySender telemetry;
+    telemetry.open(listener.port());
+    testsupport::RecordingInjector injector;
+    InputEmulator emulator(injector);
+    emulator.prepare(state);
+
+    runPass(state, telemetry, emulator);
+    const auto datagram = listener.receive(2s);
+    ASSERT_TRUE(datagram.has_value());
+    EXPECT_NE(state.upperAverage, 0.0f);
+    unsigned char expected[kTelemetryRecordSize];
+    formatTelemetry(state, expected);
+    EXPECT_EQ(*datagram, std::string(reinterpret_cast<char*>(expected), sizeof expected));
+    telemetry.close();
+    link.reset();
+}
+
+}  // namespace
