@@ -29,7 +29,7 @@ struct Pass {
 };
 
 class SimScenarios : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         stopSensorReader();
         SensorLink::instance().reset();
@@ -176,7 +176,8 @@ TEST_F(SimScenarios, SidesNeverPointTheWrongWay) {
 }
 
 TEST_F(SimScenarios, StandingNeverCountsAsWalkingEvenWhileSteppingOn) {
-    for (const Pass& p : run(optionsFor(Scenario::Stand), 10.0)) ASSERT_EQ(p.walking, 0) << p.seconds;
+    for (const Pass& p : run(optionsFor(Scenario::Stand), 10.0))
+        ASSERT_EQ(p.walking, 0) << p.seconds;
 }
 
 TEST_F(SimScenarios, WalkingCountsStepsAtTheCadence) {

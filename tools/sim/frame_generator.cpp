@@ -25,17 +25,17 @@ constexpr double kFadeSeconds = 0.5;
 // sees no walking (the lower values are rescaled against the upper average).
 constexpr double kStandUpper = 4.0;
 constexpr double kStandLower = 2.0;
-constexpr double kStandSwayPeriod = 6.0;    // seconds
-constexpr double kStandSwayDegrees = 2.0;   // sideways sway of the direction
-constexpr double kStandSwayLower = 0.1;     // relative left/right shift
+constexpr double kStandSwayPeriod = 6.0;   // seconds
+constexpr double kStandSwayDegrees = 2.0;  // sideways sway of the direction
+constexpr double kStandSwayLower = 0.1;    // relative left/right shift
 
 // Walking: the upper sensors carry 1.0 each (normalised 0.5), a stance foot
 // up to 6.0 per sensor (3.0), a lifted foot 0.4 (0.2).
 constexpr double kWalkUpper = 1.0;
 constexpr double kWalkFootLifted = 0.4;
 constexpr double kWalkFootStance = 6.0;
-constexpr double kWalkBob = 0.04;          // relative bob of the upper load, twice per stride
-constexpr double kTurnEaseSeconds = 1.5;   // time to lean fully into a turn
+constexpr double kWalkBob = 0.04;         // relative bob of the upper load, twice per stride
+constexpr double kTurnEaseSeconds = 1.5;  // time to lean fully into a turn
 
 const std::vector<ScenarioInfo> kScenarios = {
     {Scenario::Idle, "idle", "empty platform"},
@@ -68,7 +68,8 @@ std::uint64_t mix(std::uint64_t x) {
 
 // Uniform in [-1, 1), a pure function of seed, frame and sensor.
 double noiseUnit(std::uint64_t seed, std::uint64_t k, int sensor) {
-    std::uint64_t x = mix(mix(seed) ^ mix(k ^ 0xA5A5A5A5A5A5A5A5ull) ^ static_cast<std::uint64_t>(sensor));
+    std::uint64_t x =
+        mix(mix(seed) ^ mix(k ^ 0xA5A5A5A5A5A5A5A5ull) ^ static_cast<std::uint64_t>(sensor));
     x = mix(x);
     double u = static_cast<double>(x >> 11) * (1.0 / 9007199254740992.0);  // [0, 1)
     return 2.0 * u - 1.0;
@@ -81,10 +82,10 @@ void walkingPose(double seconds, double cadence, double angleDeg, double bias, d
     // lifted and the other way round.
     const double phase = 2.0 * kPi * (cadence / 120.0) * seconds;
     const double s = std::sin(phase);
-    const double left = (kWalkFootLifted + (kWalkFootStance - kWalkFootLifted) * (1.0 + s) * 0.5) *
-                        (1.0 + bias);
-    const double right = (kWalkFootLifted + (kWalkFootStance - kWalkFootLifted) * (1.0 - s) * 0.5) *
-                         (1.0 - bias);
+    const double left =
+        (kWalkFootLifted + (kWalkFootStance - kWalkFootLifted) * (1.0 + s) * 0.5) * (1.0 + bias);
+    const double right =
+        (kWalkFootLifted + (kWalkFootStance - kWalkFootLifted) * (1.0 - s) * 0.5) * (1.0 - bias);
     tared[1] = left * 1.04;
     tared[3] = left * 0.96;
     tared[5] = right * 1.03;
@@ -102,7 +103,9 @@ void blend(const double from[8], double weight, double to[8]) {
 
 }  // namespace
 
-const std::vector<ScenarioInfo>& scenarioTable() { return kScenarios; }
+const std::vector<ScenarioInfo>& scenarioTable() {
+    return kScenarios;
+}
 
 std::optional<Scenario> scenarioByName(std::string_view name) {
     for (const auto& s : kScenarios) {
@@ -155,10 +158,10 @@ std::optional<std::vector<Segment>> parseSequence(std::string_view text, double 
 
 std::vector<Segment> tourSequence(double seconds) {
     const Scenario order[] = {
-        Scenario::Idle,          Scenario::Stand,        Scenario::Walk,
-        Scenario::DiagonalLeft,  Scenario::LeanLeft,     Scenario::TurnLeft,
-        Scenario::SidestepLeft,  Scenario::Walk,         Scenario::DiagonalRight,
-        Scenario::LeanRight,     Scenario::TurnRight,    Scenario::SidestepRight,
+        Scenario::Idle,         Scenario::Stand,     Scenario::Walk,
+        Scenario::DiagonalLeft, Scenario::LeanLeft,  Scenario::TurnLeft,
+        Scenario::SidestepLeft, Scenario::Walk,      Scenario::DiagonalRight,
+        Scenario::LeanRight,    Scenario::TurnRight, Scenario::SidestepRight,
         Scenario::Stand,
     };
     std::vector<Segment> out;
@@ -215,11 +218,11 @@ void scenarioPose(Scenario kind, double local, double seconds, double cadence, d
         case Scenario::LeanRight:
             return walkingPose(seconds, cadence, 28.0, -0.12, tared);
         case Scenario::TurnLeft:
-            return walkingPose(seconds, cadence, -35.0 * smoothstep(local / kTurnEaseSeconds),
-                               0.08, tared);
+            return walkingPose(seconds, cadence, -35.0 * smoothstep(local / kTurnEaseSeconds), 0.08,
+                               tared);
         case Scenario::TurnRight:
-            return walkingPose(seconds, cadence, 35.0 * smoothstep(local / kTurnEaseSeconds),
-                               -0.08, tared);
+            return walkingPose(seconds, cadence, 35.0 * smoothstep(local / kTurnEaseSeconds), -0.08,
+                               tared);
         case Scenario::SidestepLeft:
             return walkingPose(seconds, cadence, -42.0, 0.2, tared);
         case Scenario::SidestepRight:
@@ -291,11 +294,12 @@ void formatFrame(const Frame& frame, int decimals, std::string& out) {
     char buf[64];
     out.push_back('!');
     for (int i = 0; i < 8; ++i) {
-        auto r = std::to_chars(buf, buf + sizeof buf, frame.load[i], std::chars_format::fixed,
-                               decimals);
+        auto r =
+            std::to_chars(buf, buf + sizeof buf, frame.load[i], std::chars_format::fixed, decimals);
         char* begin = buf;
         // A tiny negative value rounds to "-0.000": send it without the sign.
-        if (buf[0] == '-' && std::all_of(buf + 1, r.ptr, [](char c) { return c == '0' || c == '.'; }))
+        if (buf[0] == '-' &&
+            std::all_of(buf + 1, r.ptr, [](char c) { return c == '0' || c == '.'; }))
             ++begin;
         out.append(begin, r.ptr);
         out.push_back(',');

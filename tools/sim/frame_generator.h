@@ -94,7 +94,7 @@ void upperShares(double angleDeg, double shares[4]);
 void scenarioPose(Scenario kind, double local, double seconds, double cadence, double tared[8]);
 
 class FrameGenerator {
-public:
+  public:
     explicit FrameGenerator(GeneratorOptions options);
 
     const GeneratorOptions& options() const { return options_; }
@@ -111,7 +111,7 @@ public:
     // noise) at `seconds` into the scenario.
     void userLoads(double seconds, double tared[8]) const;
 
-private:
+  private:
     GeneratorOptions options_;
     double sequenceLength_ = 0.0;
 };

@@ -15,7 +15,7 @@ namespace sim {
 // next. Bytes in front of the first "!" travel with the first frame, so the
 // frames put together give back the file unchanged.
 class ReplayFile {
-public:
+  public:
     // Splits `bytes`; nullopt with `error` set when there is no "!" in it.
     static std::optional<ReplayFile> fromBytes(const std::string& bytes, std::string& error);
     static std::optional<ReplayFile> load(const std::string& path, std::string& error);
@@ -23,12 +23,12 @@ public:
     std::size_t size() const { return frames_.size(); }
     const std::string& frame(std::size_t i) const { return frames_[i]; }
 
-private:
+  private:
     std::vector<std::string> frames_;
 };
 
 class FrameSource {
-public:
+  public:
     // `settleFrames` empty-platform frames go out before the scenario (or the
     // replay) each time a reader attaches. With `replay` set the scenario is
     // the file; `loop` repeats it, otherwise the source ends after its last
@@ -44,7 +44,7 @@ public:
     const FrameGenerator& generator() const { return generator_; }
     std::uint64_t settleFrames() const { return settleFrames_; }
 
-private:
+  private:
     FrameGenerator generator_;
     std::uint64_t settleFrames_;
     std::optional<ReplayFile> replay_;

@@ -9,8 +9,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <cinttypes>
-#include <cstdint>
 #include <cstdarg>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <optional>
@@ -26,8 +26,12 @@ namespace {
 volatile sig_atomic_t gStopSignal = 0;
 volatile sig_atomic_t gUnplugRequested = 0;
 
-void onStop(int sig) { gStopSignal = sig; }
-void onUnplug(int) { gUnplugRequested = 1; }
+void onStop(int sig) {
+    gStopSignal = sig;
+}
+void onUnplug(int) {
+    gUnplugRequested = 1;
+}
 
 bool gQuiet = false;
 
@@ -64,7 +68,7 @@ std::int64_t nowNs() {
 // Frame periods are kept against absolute deadlines computed from the frame
 // number, so rounding never accumulates into drift.
 class Pacer {
-public:
+  public:
     explicit Pacer(double rate) : rate_(rate), start_(nowNs()) {}
 
     std::int64_t deadline(std::uint64_t k) const {
@@ -87,7 +91,7 @@ public:
         }
     }
 
-private:
+  private:
     double rate_;
     std::int64_t start_;
 };
@@ -192,8 +196,7 @@ int runPty(const sim::SimOptions& o, const sim::FrameSource& source) {
             }
             replugAt = kNever;
             sourceEnded = false;
-            info("plugged in again: %s -> %s", port.linkPath().c_str(),
-                 port.devicePath().c_str());
+            info("plugged in again: %s -> %s", port.linkPath().c_str(), port.devicePath().c_str());
         }
         if (!port.isOpen()) continue;
 
@@ -201,10 +204,9 @@ int runPty(const sim::SimOptions& o, const sim::FrameSource& source) {
         const bool attached = port.readerAttached();
         if (attached && !attach) {
             attach = k;
-            info("reader attached at frame %" PRIu64 " (counter %" PRIu64
-                 "); %" PRIu64 " settle frames, then %s",
-                 k, gen.counter(k), source.settleFrames(),
-                 sim::scenarioName(o.generator.scenario));
+            info("reader attached at frame %" PRIu64 " (counter %" PRIu64 "); %" PRIu64
+                 " settle frames, then %s",
+                 k, gen.counter(k), source.settleFrames(), sim::scenarioName(o.generator.scenario));
         } else if (!attached && attach) {
             attach.reset();
             if (sourceEnded) {
@@ -229,8 +231,7 @@ int runPty(const sim::SimOptions& o, const sim::FrameSource& source) {
             // The recording is over: keep the line open and quiet until the
             // reader lets go of it.
             sourceEnded = true;
-            info("end of the replay file at frame %" PRIu64 "; waiting for the reader to close",
-                 k);
+            info("end of the replay file at frame %" PRIu64 "; waiting for the reader to close", k);
             continue;
         }
         switch (port.write(buf)) {

@@ -15,7 +15,9 @@ namespace sim {
 
 namespace {
 
-std::string errnoText(const std::string& what) { return what + ": " + std::strerror(errno); }
+std::string errnoText(const std::string& what) {
+    return what + ": " + std::strerror(errno);
+}
 
 std::string readLink(const std::string& path) {
     char buf[4096];
@@ -28,7 +30,9 @@ std::string readLink(const std::string& path) {
 
 PtyPort::PtyPort(std::string linkPath) : link_(std::move(linkPath)) {}
 
-PtyPort::~PtyPort() { close(); }
+PtyPort::~PtyPort() {
+    close();
+}
 
 bool PtyPort::open(std::string& error) {
     close();
@@ -102,7 +106,9 @@ bool PtyPort::open(std::string& error) {
     return true;
 }
 
-bool PtyPort::linkIsOurs() const { return !device_.empty() && readLink(link_) == device_; }
+bool PtyPort::linkIsOurs() const {
+    return !device_.empty() && readLink(link_) == device_;
+}
 
 void PtyPort::close() {
     if (master_ < 0) return;

@@ -7,7 +7,7 @@
 namespace sim {
 
 class PtyPort {
-public:
+  public:
     explicit PtyPort(std::string linkPath);
     ~PtyPort();  // closes the pty and removes the link
     PtyPort(const PtyPort&) = delete;
@@ -43,7 +43,7 @@ public:
     // there was none.
     const std::string& replacedLinkNote() const { return replacedNote_; }
 
-private:
+  private:
     bool linkIsOurs() const;
 
     std::string link_;

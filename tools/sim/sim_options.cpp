@@ -85,13 +85,21 @@ ParseResult parseOptions(const std::vector<std::string>& args) {
     double segmentValue = 0.0;
     const std::map<std::string, Handler> valued = {
         {"--port", integer(o.port, 0, 99999)},
-        {"--dir", [&](const std::string& v) { o.dir = v; return !v.empty(); }},
+        {"--dir",
+         [&](const std::string& v) {
+             o.dir = v;
+             return !v.empty();
+         }},
         {"--rate",
          [&](const std::string& v) {
              o.rateGiven = true;
              return number(g.rate, 0.001, 100000.0)(v) && g.rate > 0.0;
          }},
-        {"--scenario", [&](const std::string& v) { scenario = v; return true; }},
+        {"--scenario",
+         [&](const std::string& v) {
+             scenario = v;
+             return true;
+         }},
         {"--cadence", [&](const std::string& v) { return number(g.cadence, 1.0, 400.0)(v); }},
         {"--settle",
          [&](const std::string& v) {
@@ -102,8 +110,16 @@ ParseResult parseOptions(const std::vector<std::string>& args) {
         {"--frames", count(o.frames)},
         {"--start", count(g.counterStart)},
         {"--counter-wrap", count(g.counterWrap)},
-        {"--file", [&](const std::string& v) { o.replayFile = v; return !v.empty(); }},
-        {"--sequence", [&](const std::string& v) { sequence = v; return true; }},
+        {"--file",
+         [&](const std::string& v) {
+             o.replayFile = v;
+             return !v.empty();
+         }},
+        {"--sequence",
+         [&](const std::string& v) {
+             sequence = v;
+             return true;
+         }},
         {"--segment",
          [&](const std::string& v) {
              if (!number(segmentValue, 0.01, 86400.0)(v)) return false;
@@ -111,8 +127,7 @@ ParseResult parseOptions(const std::vector<std::string>& args) {
              return true;
          }},
         {"--noise", [&](const std::string& v) { return number(g.noise, 0.0, 1000.0)(v); }},
-        {"--baseline",
-         [&](const std::string& v) { return number(g.baseline, -1.0e6, 1.0e6)(v); }},
+        {"--baseline", [&](const std::string& v) { return number(g.baseline, -1.0e6, 1.0e6)(v); }},
         {"--scale", [&](const std::string& v) { return number(g.scale, 0.0, 1000.0)(v); }},
         {"--decimals", integer(g.decimals, 0, 9)},
         {"--unplug-after",

@@ -13,11 +13,11 @@ namespace sim {
 
 struct SimOptions {
     GeneratorOptions generator;
-    int port = 3;               // the link is <dir>/COM<port>
+    int port = 3;  // the link is <dir>/COM<port>
     std::string dir = ".";
-    bool rateGiven = false;     // --rate was on the command line
+    bool rateGiven = false;  // --rate was on the command line
     double settleSeconds = 1.0;
-    std::uint64_t frames = 0;   // stop after this many frame periods; 0: run until stopped
+    std::uint64_t frames = 0;  // stop after this many frame periods; 0: run until stopped
     bool toStdout = false;
     std::string replayFile;
     bool loop = false;
