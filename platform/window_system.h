@@ -291,8 +291,9 @@ public:
     // Waits until a message is waiting, wakeUp is called or timeoutMs passes
     // (negative: no limit). True when a message is waiting.
     virtual bool waitMessage(int timeoutMs) = 0;
-    // Ends a waitMessage or getMessage wait early. Callable from any thread
-    // and from a signal handler.
+    // Ends the current or the next waitMessage early (getMessage goes on
+    // waiting for a message). Callable from any thread and from a signal
+    // handler.
     virtual void wakeUp() = 0;
     // The default processing of a message (kWmClose destroys the window,
     // kWmPaint validates it, everything else returns 0).

@@ -1,0 +1,217 @@
+// The X11 window system's internals, shared by its source files: the display,
+// the window and class records, the message queues, the painting state, the
+// tray icon and the font and colour caches.
+#pragma once
+
+#include <X11/Xlib.h>
+#include <X11/Xft/Xft.h>
+
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/window_system.h"
+
+namespace platform::x11 {
+
+// One drawing request recorded between beginPaint and endPaint.
+struct PaintOp {
+    enum Kind { Fill, RoundRect, Text };
+    Kind kind = Fill;
+    Rect rect;
+    std::int32_t ellipseWidth = 0;
+    std::int32_t ellipseHeight = 0;
+    Colour fill = 0;
+    std::int32_t x = 0;
+    std::int32_t y = 0;
+    std::string text;
+    std::int32_t fontHeight = 0;
+    Colour textColour = 0;
+    Colour background = 0;
+    bool operator==(const PaintOp&) const = default;
+};
+
+struct ClassRecord {
+    WindowClass windowClass;
+    unsigned long backgroundPixel = 0;
+    Cursor cursor = None;
+};
+
+struct WindowRecord {
+    Window xid = None;
+    const ClassRecord* cls = nullptr;
+    std::string title;
+    std::uint32_t style = 0;
+    NativeWindow parent = 0;  // 0: top-level
+    std::vector<NativeWindow> children;
+    // Position in the parent's client area (top-level: on the screen) and size.
+    std::int32_t x = 0;
+    std::int32_t y = 0;
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+    bool visible = false;  // shown by the program
+    bool iconic = false;   // minimised by the window manager
+    bool sizeSent = false;
+    bool destroying = false;
+    std::intptr_t userData = 0;
+    // Painting: the mark, the pending erase, the drawing of the last paint
+    // and whether the window still shows it.
+    bool dirty = false;
+    bool erase = false;
+    std::vector<PaintOp> lastPaint;
+    bool lastPaintShown = false;
+    XftDraw* draw = nullptr;
+};
+
+// A paint in progress.
+struct OpenPaint {
+    NativeWindow window = 0;
+    std::vector<PaintOp> ops;
+};
+
+struct Font {
+    XftFont* font = nullptr;
+    int ascent = 0;  // baseline offset within a cell of the requested height
+};
+
+class X11WindowSystem final : public WindowSystem {
+public:
+    X11WindowSystem();
+    ~X11WindowSystem() override;
+
+    bool available() override { return display_ != nullptr; }
+    bool registerClass(const WindowClass& windowClass) override;
+    NativeWindow createWindow(const WindowCreate& create) override;
+    void destroyWindow(NativeWindow window) override;
+    void showWindow(NativeWindow window, int command) override;
+    void moveWindow(NativeWindow window, std::int32_t x, std::int32_t y) override;
+    Rect windowRect(NativeWindow window) override;
+    Rect clientRect(NativeWindow window) override;
+    Point screenToClient(NativeWindow window, Point screen) override;
+    std::intptr_t windowUserData(NativeWindow window) override;
+    void setWindowUserData(NativeWindow window, std::intptr_t value) override;
+    Point cursorPos() override;
+    void setCapture(NativeWindow window) override;
+    void releaseCapture() override;
+    bool isKeyDown(std::uint32_t virtualKey) override { return keysDown_.count(virtualKey) != 0; }
+    void invalidate(NativeWindow window, bool erase) override;
+    void update(NativeWindow window) override;
+    PaintContext beginPaint(NativeWindow window) override;
+    void endPaint(NativeWindow window, PaintContext context) override;
+    void fillRect(PaintContext context, Rect rect, Colour colour) override;
+    void roundRect(PaintContext context, Rect rect, std::int32_t ellipseWidth,
+                   std::int32_t ellipseHeight, Colour fill) override;
+    void textOut(PaintContext context, std::int32_t x, std::int32_t y, std::string_view text,
+                 std::int32_t fontHeight, Colour textColour, Colour background) override;
+    Size textExtent(PaintContext context, std::string_view text,
+                    std::int32_t fontHeight) override;
+    Size screenSize() override;
+    LResult sendMessage(NativeWindow window, std::uint32_t message, WParam wParam,
+                        LParam lParam) override;
+    void postMessage(NativeWindow window, std::uint32_t message, WParam wParam,
+                     LParam lParam) override;
+    void postQuitMessage(int exitCode) override;
+    bool peekMessage() override;
+    bool getMessage(Message& message) override;
+    void translateMessage(const Message&) override {}
+    LResult dispatchMessage(const Message& message) override;
+    bool waitMessage(int timeoutMs) override;
+    void wakeUp() override;
+    LResult defWindowProc(NativeWindow window, std::uint32_t message, WParam wParam,
+                          LParam lParam) override;
+    bool addTrayIcon(const TrayIcon& icon) override;
+    void removeTrayIcon(NativeWindow window, std::uint32_t id) override;
+    bool trayAvailable() override;
+    std::uint32_t trackPopupMenu(NativeWindow owner, const PopupMenu& menu, Point at) override;
+    int messageBox(NativeWindow owner, std::string_view text, std::string_view caption,
+                   std::uint32_t flags) override;
+
+    // --- shared between the backend's files --------------------------------
+    Display* display() const { return display_; }
+    unsigned long pixel(Colour colour);
+    const XftColor* xftColour(Colour colour);
+    const Font& font(std::int32_t height);
+    // Width of the text's cell in the program's font.
+    std::int32_t textWidth(std::string_view text, std::int32_t fontHeight);
+    // Draws one cell of text with its opaque background onto an XftDraw.
+    void drawTextCell(XftDraw* draw, std::int32_t x, std::int32_t y, std::string_view text,
+                      std::int32_t fontHeight, Colour textColour, Colour background);
+    // Puts an ARGB picture of the program icon, size by size, on a window.
+    void drawIcon(Window window, int width, int height);
+    void setUtf8Name(Window window, std::string_view name);
+
+private:
+    struct Atoms {
+        Atom wmProtocols, wmDeleteWindow, wmState, netWmName, utf8String, netWmIcon,
+            motifWmHints, netActiveWindow, netWmWindowType, netWmWindowTypeDialog,
+            netWmWindowTypePopupMenu, netWmPid, trayOpcode, manager, xembedInfo, traySelection;
+    };
+
+    struct Tray {
+        bool added = false;
+        TrayIcon icon;
+        Window window = None;
+        Window manager = None;
+        bool docked = false;
+        int width = 22;
+        int height = 22;
+    };
+
+    WindowRecord* record(NativeWindow window);
+    bool viewable(NativeWindow window);
+    void destroyTree(NativeWindow window);
+    void setTopLevelProperties(WindowRecord& rec, const WindowCreate& create);
+    void paintTree(NativeWindow window);
+    void runPaint(WindowRecord& rec, const std::vector<PaintOp>& ops);
+    // Reads what the X server has sent, translating events into messages.
+    void pump();
+    void translate(XEvent& event);
+    void translateTopLevelConfigure(WindowRecord& rec, const XConfigureEvent& event);
+    void readWmState(WindowRecord& rec);
+    bool trayEvent(XEvent& event);
+    void findTrayManager();
+    void dockTrayIcon();
+    std::optional<Message> nextMessage(bool remove);
+    // Blocks until X events or a wake-up arrive (or the time-out passes).
+    void waitForInput(int timeoutMs);
+    void drainWakeUps();
+    // Takes the next X event for a modal loop (menu, message box); events of
+    // other windows that must not be lost are kept for the main queue.
+    bool nextModalEvent(XEvent& event, int timeoutMs);
+
+    Display* display_ = nullptr;
+    int screen_ = 0;
+    Window root_ = None;
+    Visual* visual_ = nullptr;
+    Colormap colormap_ = None;
+    Atoms atoms_{};
+    GC gc_ = nullptr;
+    int wakePipe_[2] = {-1, -1};
+
+    std::map<std::string, ClassRecord> classes_;
+    std::map<NativeWindow, WindowRecord> windows_;
+    std::set<NativeWindow> dirty_;
+    std::deque<Message> posted_;
+    std::deque<Message> input_;
+    std::deque<XEvent> deferred_;
+    std::optional<int> quit_;
+    NativeWindow capture_ = 0;
+    std::set<std::uint32_t> keysDown_;
+    std::map<std::uintptr_t, OpenPaint> openPaints_;
+    std::uintptr_t nextPaint_ = 1;
+    std::map<std::int32_t, Font> fonts_;
+    std::map<Colour, XftColor> colours_;
+    Tray tray_;
+};
+
+// The program icon, size by size pixels, as 0xAARRGGBB values row by row.
+std::vector<std::uint32_t> programIcon(int size);
+
+// The Windows virtual-key code of an X keysym, 0 when it has none.
+std::uint32_t virtualKeyOf(KeySym keysym);
+
+}  // namespace platform::x11

@@ -1,0 +1,194 @@
+// XSession: Xvfb started with -displayfd, helpers on an observer connection.
+#include "tests/ui/x_session.h"
+
+#include <X11/Xatom.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/XTest.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <vector>
+
+namespace uitest {
+
+using namespace std::chrono_literals;
+
+XSession::XSession(bool windowManager) {
+    int fds[2];
+    if (pipe(fds) != 0) return;
+    xvfbPid_ = fork();
+    if (xvfbPid_ == 0) {
+        setpgid(0, 0);
+        close(fds[0]);
+        const int devnull = open("/dev/null", O_WRONLY);
+        if (devnull >= 0) {
+            dup2(devnull, 1);
+            dup2(devnull, 2);
+        }
+        const std::string fd = std::to_string(fds[1]);
+        execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-noreset", "-nolisten", "tcp",
+               "-screen", "0", "1024x768x24", static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    close(fds[1]);
+    std::string number;
+    char c;
+    while (read(fds[0], &c, 1) == 1 && c != '\n') number.push_back(c);
+    close(fds[0]);
+    if (number.empty()) return;
+    display_ = ":" + number;
+    setenv("DISPLAY", display_.c_str(), 1);
+    observer_ = XOpenDisplay(display_.c_str());
+    if (windowManager) {
+        windowManager_ = std::make_unique<testsupport::ChildProcess>(
+            std::vector<std::string>{"openbox", "--sm-disable"}, "", "/dev/null",
+            std::vector<std::string>{"DISPLAY=" + display_});
+        // The manager is up once it frames a window that asks to be mapped;
+        // a map request that comes while it is still starting can go unheard,
+        // so the probe asks again until it is framed.
+        const Window root = DefaultRootWindow(observer_);
+        const Window probe = XCreateSimpleWindow(observer_, root, 0, 0, 10, 10, 0, 0, 0);
+        testsupport::waitUntil(
+            [&] {
+                XMapWindow(observer_, probe);
+                XSync(observer_, False);
+                testsupport::sleepMs(50);
+                Window rootReturn = None;
+                Window parent = None;
+                Window* children = nullptr;
+                unsigned int count = 0;
+                XQueryTree(observer_, probe, &rootReturn, &parent, &children, &count);
+                if (children != nullptr) XFree(children);
+                return parent != root;
+            },
+            10s);
+        XDestroyWindow(observer_, probe);
+        XSync(observer_, False);
+    }
+}
+
+XSession::~XSession() {
+    trayHost_.reset();
+    windowManager_.reset();
+    if (observer_ != nullptr) XCloseDisplay(observer_);
+    if (xvfbPid_ > 0) {
+        kill(xvfbPid_, SIGKILL);
+        int status = 0;
+        waitpid(xvfbPid_, &status, 0);
+    }
+}
+
+void XSession::startTrayHost() {
+    trayHost_ = std::make_unique<testsupport::ChildProcess>(
+        std::vector<std::string>{"trayer", "--edge", "top", "--align", "right", "--widthtype",
+                                 "request", "--height", "24"},
+        "", "/dev/null", std::vector<std::string>{"DISPLAY=" + display_});
+    const Atom selection = XInternAtom(observer_, "_NET_SYSTEM_TRAY_S0", False);
+    testsupport::waitUntil([&] { return XGetSelectionOwner(observer_, selection) != None; }, 10s);
+}
+
+void XSession::stopTrayHost() {
+    trayHost_.reset();
+    const Atom selection = XInternAtom(observer_, "_NET_SYSTEM_TRAY_S0", False);
+    testsupport::waitUntil([&] { return XGetSelectionOwner(observer_, selection) == None; }, 10s);
+}
+
+Rgb XSession::pixel(int x, int y) {
+    XImage* image = XGetImage(observer_, DefaultRootWindow(observer_), x, y, 1, 1, AllPlanes,
+                              ZPixmap);
+    if (image == nullptr) return {-1, -1, -1};
+    const unsigned long p = XGetPixel(image, 0, 0);
+    XDestroyImage(image);
+    return {static_cast<int>((p >> 16) & 0xFF), static_cast<int>((p >> 8) & 0xFF),
+            static_cast<int>(p & 0xFF)};
+}
+
+std::pair<int, int> XSession::origin(Window window) {
+    int x = 0;
+    int y = 0;
+    Window child = None;
+    XTranslateCoordinates(observer_, window, DefaultRootWindow(observer_), 0, 0, &x, &y, &child);
+    return {x, y};
+}
+
+namespace {
+
+Window searchByName(Display* d, Window w, const std::string& name) {
+    char* windowName = nullptr;
+    if (XFetchName(d, w, &windowName) && windowName != nullptr) {
+        const bool match = name == windowName;
+        XFree(windowName);
+        if (match) return w;
+    }
+    Window root = None;
+    Window parent = None;
+    Window* children = nullptr;
+    unsigned int count = 0;
+    if (!XQueryTree(d, w, &root, &parent, &children, &count)) return None;
+    Window found = None;
+    for (unsigned int i = 0; i < count && found == None; ++i) {
+        found = searchByName(d, children[i], name);
+    }
+    if (children != nullptr) XFree(children);
+    return found;
+}
+
+}  // namespace
+
+Window XSession::findByName(const std::string& name) {
+    return searchByName(observer_, DefaultRootWindow(observer_), name);
+}
+
+Window XSession::findPopup() {
+    Window root = None;
+    Window parent = None;
+    Window* children = nullptr;
+    unsigned int count = 0;
+    Window found = None;
+    if (!XQueryTree(observer_, DefaultRootWindow(observer_), &root, &parent, &children, &count)) {
+        return None;
+    }
+    for (unsigned int i = 0; i < count; ++i) {
+        XWindowAttributes a;
+        if (XGetWindowAttributes(observer_, children[i], &a) && a.override_redirect &&
+            a.map_state == IsViewable) {
+            found = children[i];
+        }
+    }
+    if (children != nullptr) XFree(children);
+    return found;
+}
+
+void XSession::moveTo(int x, int y) {
+    XTestFakeMotionEvent(observer_, 0, x, y, CurrentTime);
+    XSync(observer_, False);
+}
+
+void XSession::button(unsigned int button, bool press) {
+    XTestFakeButtonEvent(observer_, button, press ? True : False, CurrentTime);
+    XSync(observer_, False);
+}
+
+void XSession::key(unsigned long keysym, bool press) {
+    XTestFakeKeyEvent(observer_, XKeysymToKeycode(observer_, keysym), press ? True : False,
+                      CurrentTime);
+    XSync(observer_, False);
+}
+
+void XSession::requestClose(Window window) {
+    XEvent event{};
+    event.xclient.type = ClientMessage;
+    event.xclient.window = window;
+    event.xclient.message_type = XInternAtom(observer_, "WM_PROTOCOLS", False);
+    event.xclient.format = 32;
+    event.xclient.data.l[0] = static_cast<long>(XInternAtom(observer_, "WM_DELETE_WINDOW", False));
+    event.xclient.data.l[1] = CurrentTime;
+    XSendEvent(observer_, window, False, NoEventMask, &event);
+    XSync(observer_, False);
+}
+
+}  // namespace uitest
