@@ -1,0 +1,43 @@
+# The Windows program's resources (icon 101, menu 102, compiled by windres) and its release
+# package: a ZIP holding tarvel.exe and the users' READMEs (cpack --preset windows).
+# The program's texts must all exist in code page 932: the compiler would turn a character
+# that does not into "?" without a word.
+file(GLOB_RECURSE cp932_sources CONFIGURE_DEPENDS
+  ${CMAKE_SOURCE_DIR}/mainwindow/*.h ${CMAKE_SOURCE_DIR}/mainwindow/*.cpp
+  ${CMAKE_SOURCE_DIR}/platform/win32/*.cpp ${CMAKE_SOURCE_DIR}/resources/tarvel.rc)
+foreach(source ${cp932_sources})
+  execute_process(COMMAND iconv -f UTF-8 -t CP932 ${source}
+    OUTPUT_QUIET ERROR_QUIET RESULT_VARIABLE not_cp932)
+  if(not_cp932)
+    message(FATAL_ERROR "${source} holds text that code page 932 cannot represent")
+  endif()
+endforeach()
+
+if(TARGET tarvel)
+  target_include_directories(tarvel PRIVATE ${CMAKE_SOURCE_DIR}/resources)
+  set_property(SOURCE ${CMAKE_SOURCE_DIR}/resources/tarvel.rc
+    DIRECTORY ${CMAKE_SOURCE_DIR}/app
+    APPEND PROPERTY OBJECT_DEPENDS ${CMAKE_SOURCE_DIR}/resources/tarvel.ico)
+  install(TARGETS tarvel RUNTIME DESTINATION .)
+endif()
+
+# The READMEs as Windows text: CR LF line ends, and a byte-order mark so that every editor
+# reads the Japanese one as UTF-8.
+string(ASCII 239 187 191 byte_order_mark)
+foreach(lang ja en)
+  set(source ${CMAKE_SOURCE_DIR}/packaging/windows/README-${lang}.txt)
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${source})
+  file(READ ${source} text)
+  string(REPLACE "\n" "\r\n" text "${text}")
+  file(WRITE ${CMAKE_BINARY_DIR}/package/README-${lang}.txt "${byte_order_mark}${text}")
+  install(FILES ${CMAKE_BINARY_DIR}/package/README-${lang}.txt DESTINATION .)
+endforeach()
+
+set(CPACK_GENERATOR ZIP)
+set(CPACK_PACKAGE_NAME tarvel)
+set(CPACK_PACKAGE_VENDOR "Tarvel")
+set(CPACK_PACKAGE_FILE_NAME tarvel-${PROJECT_VERSION}-windows-x64)
+set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR}/package)
+set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
+set(CPACK_STRIP_FILES ON)
+include(CPack)

@@ -1,0 +1,83 @@
+// Whole-file replace on Windows: the new contents go to a temporary file in the target's
+// folder, are flushed, and MoveFileExA puts that file in the target's place in one step.
+#include <windows.h>
+
+#include <string>
+
+#include "platform/file_replace.h"
+
+namespace platform {
+
+namespace {
+
+// The file a path leads to: a symbolic link is followed, so the link itself stays a link.
+std::string finalTarget(const std::string& path, DWORD attributes) {
+    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) return path;
+    HANDLE h = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                           nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return path;
+    char resolved[MAX_PATH * 2];
+    const DWORD n =
+        GetFinalPathNameByHandleA(h, resolved, sizeof resolved, FILE_NAME_NORMALIZED);
+    CloseHandle(h);
+    if (n == 0 || n >= sizeof resolved) return path;
+    return resolved;
+}
+
+// The folder part of a path, "." when it has none. Backslashes that are the second byte of
+// a double-byte character do not count.
+std::string folderOf(const std::string& path) {
+    const char* last = nullptr;
+    for (const char* s = path.c_str(); *s != '\0'; s = CharNextA(s)) {
+        if (*s == '\\' || *s == '/' || *s == ':') last = s;
+    }
+    if (last == nullptr) return ".";
+    if (*last == ':') return std::string(path.c_str(), last + 1);
+    if (last == path.c_str()) return std::string(1, *last);
+    return std::string(path.c_str(), last);
+}
+
+bool writeAll(HANDLE file, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const DWORD chunk = bytes.size() > 0x10000000 ? 0x10000000 : static_cast<DWORD>(bytes.size());
+        DWORD written = 0;
+        if (!WriteFile(file, bytes.data(), chunk, &written, nullptr) || written == 0) return false;
+        bytes.remove_prefix(written);
+    }
+    return true;
+}
+
+}  // namespace
+
+bool replaceFileContents(const std::string& path, std::string_view bytes) {
+    std::string target = path;
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES) {
+        target = finalTarget(path, attributes);
+        const DWORD targetAttributes = GetFileAttributesA(target.c_str());
+        if (targetAttributes != INVALID_FILE_ATTRIBUTES &&
+            (targetAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY |
+                                 FILE_ATTRIBUTE_DEVICE)) != 0) {
+            return false;
+        }
+    }
+
+    // A unique, new file next to the target ("trv" and a number, .tmp).
+    char temporary[MAX_PATH];
+    if (GetTempFileNameA(folderOf(target).c_str(), "trv", 0, temporary) == 0) return false;
+    HANDLE file = CreateFileA(temporary, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        DeleteFileA(temporary);
+        return false;
+    }
+    bool ok = writeAll(file, bytes);
+    ok = FlushFileBuffers(file) != 0 && ok;
+    ok = CloseHandle(file) != 0 && ok;
+    ok = ok && MoveFileExA(temporary, target.c_str(),
+                           MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+    if (!ok) DeleteFileA(temporary);
+    return ok;
+}
+
+}  // namespace platform

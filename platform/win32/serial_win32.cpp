@@ -1,0 +1,125 @@
+// Serial port on Windows: CreateFileA on \\.\COM<n>, opened exclusively for overlapped I/O,
+// the line set from a zeroed DCB, and one-byte overlapped reads that a stop event can end.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "platform/serial.h"
+
+namespace platform {
+
+static_assert(sizeof(DCB) == 28, "the DCB record is 28 bytes on every Windows target");
+
+struct SerialPort::Impl {
+    int portNumber = 0;
+    HANDLE port = INVALID_HANDLE_VALUE;
+    // Manual-reset, unnamed, initially clear: the completion event of the overlapped read.
+    HANDLE readEvent = nullptr;
+    // Manual-reset: set by interrupt() and never cleared again.
+    HANDLE stopEvent = nullptr;
+};
+
+SerialPort::SerialPort(int portNumber) : impl_(std::make_unique<Impl>()) {
+    impl_->portNumber = portNumber;
+    impl_->readEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    impl_->stopEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+}
+
+SerialPort::~SerialPort() {
+    close();
+    if (impl_->readEvent) CloseHandle(impl_->readEvent);
+    if (impl_->stopEvent) CloseHandle(impl_->stopEvent);
+}
+
+std::string SerialPort::deviceName() const {
+    // Every port number in the device namespace form, the single-digit ones too (COM10 and
+    // above have no other name).
+    char name[100];
+    std::snprintf(name, sizeof name, "\\\\.\\COM%d", impl_->portNumber);
+    return name;
+}
+
+bool SerialPort::open() {
+    close();
+    const std::string name = deviceName();
+    // Read and write, share mode 0 (nobody else may open the port meanwhile), overlapped.
+    HANDLE port = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
+    if (port == INVALID_HANDLE_VALUE) return false;
+
+    // 115200 baud, 8 data bits, no parity, one stop bit; every flag zero, so no flow control,
+    // DTR and RTS held off, no character replaced. Not a serial device: ignored.
+    DCB dcb;
+    std::memset(&dcb, 0, sizeof dcb);
+    dcb.DCBlength = sizeof(DCB);
+    dcb.BaudRate = 115200;
+    dcb.ByteSize = 8;
+    dcb.Parity = NOPARITY;
+    dcb.StopBits = ONESTOPBIT;
+    SetCommState(port, &dcb);
+
+    // Reads wait for their byte. Time-outs left behind by another program (an interval of
+    // MAXDWORD answers every read at once with nothing) would spin the reader without pause.
+    COMMTIMEOUTS timeouts;
+    std::memset(&timeouts, 0, sizeof timeouts);
+    SetCommTimeouts(port, &timeouts);
+
+    impl_->port = port;
+    return true;
+}
+
+void SerialPort::close() {
+    if (impl_->port != INVALID_HANDLE_VALUE) {
+        CloseHandle(impl_->port);
+        impl_->port = INVALID_HANDLE_VALUE;
+    }
+}
+
+bool SerialPort::isOpen() const { return impl_->port != INVALID_HANDLE_VALUE; }
+
+std::intptr_t SerialPort::nativeHandle() const {
+    return impl_->port == INVALID_HANDLE_VALUE ? -1 : reinterpret_cast<std::intptr_t>(impl_->port);
+}
+
+SerialRead SerialPort::readByte(std::uint8_t& byte) {
+    if (WaitForSingleObject(impl_->stopEvent, 0) == WAIT_OBJECT_0) return SerialRead::Interrupted;
+    if (impl_->port == INVALID_HANDLE_VALUE) return SerialRead::Gone;
+
+    OVERLAPPED read;
+    std::memset(&read, 0, sizeof read);
+    read.hEvent = impl_->readEvent;
+    DWORD count = 0;
+    // The byte is read into a local so that a cancelled read never writes behind our back.
+    unsigned char received = 0;
+    if (!ReadFile(impl_->port, &received, 1, &count, &read)) {
+        if (GetLastError() != ERROR_IO_PENDING) {
+            ResetEvent(impl_->readEvent);
+            return SerialRead::Gone;
+        }
+        HANDLE events[2] = {impl_->readEvent, impl_->stopEvent};
+        const DWORD woken = WaitForMultipleObjects(2, events, FALSE, INFINITE);
+        if (woken != WAIT_OBJECT_0) {
+            // Stopping: take the read back and wait until the system has let go of it.
+            CancelIoEx(impl_->port, &read);
+            GetOverlappedResult(impl_->port, &read, &count, TRUE);
+            ResetEvent(impl_->readEvent);
+            return SerialRead::Interrupted;
+        }
+        const BOOL done = GetOverlappedResult(impl_->port, &read, &count, TRUE);
+        ResetEvent(impl_->readEvent);
+        if (!done) return SerialRead::Gone;
+    } else {
+        ResetEvent(impl_->readEvent);
+    }
+    if (count != 1) return SerialRead::Empty;
+    byte = received;
+    return SerialRead::Byte;
+}
+
+void SerialPort::interrupt() {
+    if (impl_->stopEvent) SetEvent(impl_->stopEvent);
+}
+
+}  // namespace platform

@@ -1,0 +1,31 @@
+// Single-instance guard on Windows: the named mutex, created owned. The system frees it when
+// the process ends, however it ends.
+#include <windows.h>
+
+#include "platform/single_instance.h"
+
+namespace platform {
+
+bool SingleInstanceGuard::acquire(const char* name) {
+    release();
+    HANDLE mutex = CreateMutexA(nullptr, TRUE, name);
+    if (mutex == nullptr) return false;
+    if (GetLastError() == ERROR_ALREADY_EXISTS) {
+        // Held by the copy that runs already: let go of our handle to it.
+        ReleaseMutex(mutex);
+        CloseHandle(mutex);
+        return false;
+    }
+    handle_ = reinterpret_cast<std::intptr_t>(mutex);
+    return true;
+}
+
+void SingleInstanceGuard::release() {
+    if (handle_ == -1) return;
+    HANDLE mutex = reinterpret_cast<HANDLE>(handle_);
+    ReleaseMutex(mutex);
+    CloseHandle(mutex);
+    handle_ = -1;
+}
+
+}  // namespace platform

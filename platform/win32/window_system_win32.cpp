@@ -1,0 +1,375 @@
+// Window system on Windows: the seam's calls are the USER32, GDI32 and SHELL32 calls of the
+// same names (RegisterClassExA, CreateWindowExA, PeekMessageA, RoundRect, TextOutA,
+// Shell_NotifyIconA, TrackPopupMenu, ...), passed through with their arguments.
+#include <windows.h>
+#include <shellapi.h>
+
+#include <cstring>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "platform/win32/win32_internal.h"
+#include "platform/window_system.h"
+
+namespace platform {
+
+namespace {
+
+// The program's one font: created afresh for every drawing, like the widgets ask.
+constexpr const char* kFontFace = "ＭＳ Ｐゴシック";
+
+static_assert(sizeof(CREATESTRUCTA) >= sizeof(CreateStruct) &&
+                  offsetof(CREATESTRUCTA, lpCreateParams) == 0,
+              "the creation parameter is the first member of the creation record");
+
+HINSTANCE moduleOf(NativeInstance instance) {
+    // Instance 0 means the program's own module, which is what WinMain is given.
+    return instance != 0 ? reinterpret_cast<HINSTANCE>(instance) : GetModuleHandleA(nullptr);
+}
+
+HWND hwndOf(NativeWindow window) { return reinterpret_cast<HWND>(window); }
+NativeWindow windowOf(HWND hwnd) { return reinterpret_cast<NativeWindow>(hwnd); }
+
+// The seam's procedure of each registered class, by class atom. The classes are registered
+// with classProc below, which forwards to it.
+std::map<ATOM, WindowProc>& procedures() {
+    static std::map<ATOM, WindowProc> table;
+    return table;
+}
+
+LRESULT CALLBACK classProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_ENDSESSION && wParam != 0) win32::noteSessionEnding();
+    const auto atom = static_cast<ATOM>(GetClassWord(hwnd, GCW_ATOM));
+    const auto found = procedures().find(atom);
+    if (found == procedures().end()) return DefWindowProcA(hwnd, message, wParam, lParam);
+    return static_cast<LRESULT>(found->second(windowOf(hwnd), message, wParam, lParam));
+}
+
+HFONT createProgramFont(std::int32_t height) {
+    return CreateFontA(height, 0, 0, 0, FW_DONTCARE, FALSE, FALSE, FALSE, SHIFTJIS_CHARSET,
+                       OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, PROOF_QUALITY,
+                       FIXED_PITCH | FF_MODERN, kFontFace);
+}
+
+Rect rectOf(const RECT& r) { return {r.left, r.top, r.right, r.bottom}; }
+
+class Win32WindowSystem final : public WindowSystem {
+public:
+    Win32WindowSystem() : wakeEvent_(CreateEventA(nullptr, FALSE, FALSE, nullptr)) {}
+    ~Win32WindowSystem() override {
+        if (wakeEvent_) CloseHandle(wakeEvent_);
+    }
+
+    bool available() override { return GetDesktopWindow() != nullptr; }
+
+    bool registerClass(const WindowClass& windowClass) override {
+        const HINSTANCE module = moduleOf(windowClass.instance);
+        WNDCLASSEXA wc;
+        std::memset(&wc, 0, sizeof wc);
+        wc.cbSize = sizeof(WNDCLASSEXA);  // 48 in a 32-bit build
+        wc.style = windowClass.style;
+        wc.lpfnWndProc = classProc;
+        wc.cbClsExtra = 0;
+        wc.cbWndExtra = 0;
+        wc.hInstance = module;
+        wc.hIcon = windowClass.iconId != 0 ? LoadIconA(module, MAKEINTRESOURCEA(windowClass.iconId))
+                                           : nullptr;
+        wc.hCursor = windowClass.cursorId != 0
+                         ? LoadCursorA(nullptr, MAKEINTRESOURCEA(windowClass.cursorId))
+                         : nullptr;
+        wc.hbrBackground = CreateSolidBrush(windowClass.background);
+        wc.lpszMenuName = nullptr;
+        wc.lpszClassName = windowClass.name.c_str();
+        wc.hIconSm = nullptr;
+        const ATOM atom = RegisterClassExA(&wc);
+        if (atom == 0) {
+            // Already registered: the first registration, its brush included, stays.
+            DeleteObject(wc.hbrBackground);
+            return false;
+        }
+        procedures()[atom] = windowClass.proc;
+        return true;
+    }
+
+    NativeWindow createWindow(const WindowCreate& create) override {
+        HWND hwnd = CreateWindowExA(create.exStyle, create.className.c_str(), create.title.c_str(),
+                                    create.style, create.x, create.y, create.width, create.height,
+                                    hwndOf(create.parent), nullptr, moduleOf(create.instance),
+                                    create.createParam);
+        return windowOf(hwnd);
+    }
+
+    void destroyWindow(NativeWindow window) override { DestroyWindow(hwndOf(window)); }
+
+    void showWindow(NativeWindow window, int command) override {
+        ShowWindow(hwndOf(window), command);
+    }
+
+    void moveWindow(NativeWindow window, std::int32_t x, std::int32_t y) override {
+        SetWindowPos(hwndOf(window), HWND_TOP, x, y, 0, 0, SWP_NOSIZE);
+    }
+
+    Rect windowRect(NativeWindow window) override {
+        RECT r{};
+        GetWindowRect(hwndOf(window), &r);
+        return rectOf(r);
+    }
+
+    Rect clientRect(NativeWindow window) override {
+        RECT r{};
+        GetClientRect(hwndOf(window), &r);
+        return rectOf(r);
+    }
+
+    Point screenToClient(NativeWindow window, Point screen) override {
+        POINT p{screen.x, screen.y};
+        ScreenToClient(hwndOf(window), &p);
+        return {p.x, p.y};
+    }
+
+    std::intptr_t windowUserData(NativeWindow window) override {
+        return GetWindowLongPtrA(hwndOf(window), GWLP_USERDATA);
+    }
+
+    void setWindowUserData(NativeWindow window, std::intptr_t value) override {
+        SetWindowLongPtrA(hwndOf(window), GWLP_USERDATA, value);
+    }
+
+    Point cursorPos() override {
+        POINT p{};
+        GetCursorPos(&p);
+        return {p.x, p.y};
+    }
+
+    void setCapture(NativeWindow window) override { SetCapture(hwndOf(window)); }
+    void releaseCapture() override { ReleaseCapture(); }
+
+    bool isKeyDown(std::uint32_t virtualKey) override {
+        return (GetKeyState(static_cast<int>(virtualKey)) & 0x8000) != 0;
+    }
+
+    void invalidate(NativeWindow window, bool erase) override {
+        InvalidateRect(hwndOf(window), nullptr, erase ? TRUE : FALSE);
+    }
+
+    void update(NativeWindow window) override { UpdateWindow(hwndOf(window)); }
+
+    PaintContext beginPaint(NativeWindow window) override {
+        paints_.push_back({});
+        paints_.back().window = hwndOf(window);
+        HDC dc = BeginPaint(hwndOf(window), &paints_.back().paint);
+        return {window, reinterpret_cast<std::uintptr_t>(dc)};
+    }
+
+    void endPaint(NativeWindow window, PaintContext) override {
+        // Paints nest (a paint may update another window): end the latest of this window.
+        for (auto it = paints_.rbegin(); it != paints_.rend(); ++it) {
+            if (it->window == hwndOf(window)) {
+                EndPaint(it->window, &it->paint);
+                paints_.erase(std::next(it).base());
+                return;
+            }
+        }
+    }
+
+    void fillRect(PaintContext context, Rect rect, Colour colour) override {
+        HBRUSH brush = CreateSolidBrush(colour);
+        RECT r{rect.left, rect.top, rect.right, rect.bottom};
+        FillRect(dcOf(context), &r, brush);
+        DeleteObject(brush);
+    }
+
+    void roundRect(PaintContext context, Rect rect, std::int32_t ellipseWidth,
+                   std::int32_t ellipseHeight, Colour fill) override {
+        HDC dc = dcOf(context);
+        HBRUSH brush = CreateSolidBrush(fill);
+        HGDIOBJ previous = SelectObject(dc, brush);
+        // The pen stays the context's default: black, one pixel.
+        RoundRect(dc, rect.left, rect.top, rect.right, rect.bottom, ellipseWidth, ellipseHeight);
+        SelectObject(dc, previous);
+        DeleteObject(brush);
+    }
+
+    void textOut(PaintContext context, std::int32_t x, std::int32_t y, std::string_view text,
+                 std::int32_t fontHeight, Colour textColour, Colour background) override {
+        HDC dc = dcOf(context);
+        HFONT font = createProgramFont(fontHeight);
+        // The background mode stays opaque: the text's cell is filled with the background.
+        SetBkColor(dc, background);
+        SetTextColor(dc, textColour);
+        HGDIOBJ previous = SelectObject(dc, font);
+        TextOutA(dc, x, y, text.data(), static_cast<int>(text.size()));
+        SelectObject(dc, previous);
+        DeleteObject(font);
+    }
+
+    Size textExtent(PaintContext context, std::string_view text,
+                    std::int32_t fontHeight) override {
+        HDC dc = dcOf(context);
+        HFONT font = createProgramFont(fontHeight);
+        HGDIOBJ previous = SelectObject(dc, font);
+        SIZE size{};
+        GetTextExtentPoint32A(dc, text.data(), static_cast<int>(text.size()), &size);
+        SelectObject(dc, previous);
+        DeleteObject(font);
+        return {size.cx, size.cy};
+    }
+
+    Size screenSize() override {
+        const int cy = GetSystemMetrics(SM_CYSCREEN);
+        const int cx = GetSystemMetrics(SM_CXSCREEN);
+        return {cx, cy};
+    }
+
+    LResult sendMessage(NativeWindow window, std::uint32_t message, WParam wParam,
+                        LParam lParam) override {
+        if (window == 0) return 0;
+        return SendMessageA(hwndOf(window), message, wParam, lParam);
+    }
+
+    void postMessage(NativeWindow window, std::uint32_t message, WParam wParam,
+                     LParam lParam) override {
+        PostMessageA(hwndOf(window), message, wParam, lParam);
+    }
+
+    void postQuitMessage(int exitCode) override { PostQuitMessage(exitCode); }
+
+    bool peekMessage() override {
+        MSG msg;
+        return PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE) != 0;
+    }
+
+    bool getMessage(Message& message) override {
+        const BOOL result = GetMessageA(&last_, nullptr, 0, 0);
+        message.window = windowOf(last_.hwnd);
+        message.message = last_.message;
+        message.wParam = last_.wParam;
+        message.lParam = last_.lParam;
+        // -1 (an error) is handed on like any message; only WM_QUIT ends the loop.
+        return result != 0;
+    }
+
+    void translateMessage(const Message& message) override {
+        const MSG msg = toMsg(message);
+        TranslateMessage(&msg);
+    }
+
+    LResult dispatchMessage(const Message& message) override {
+        const MSG msg = toMsg(message);
+        return DispatchMessageA(&msg);
+    }
+
+    bool waitMessage(int timeoutMs) override {
+        const DWORD timeout = timeoutMs < 0 ? INFINITE : static_cast<DWORD>(timeoutMs);
+        // MWMO_INPUTAVAILABLE: also wake for messages that a peek has already seen.
+        MsgWaitForMultipleObjectsEx(1, &wakeEvent_, timeout, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+        return peekMessage();
+    }
+
+    void wakeUp() override { SetEvent(wakeEvent_); }
+
+    LResult defWindowProc(NativeWindow window, std::uint32_t message, WParam wParam,
+                          LParam lParam) override {
+        return DefWindowProcA(hwndOf(window), message, wParam, lParam);
+    }
+
+    bool addTrayIcon(const TrayIcon& icon) override {
+        NOTIFYICONDATAA data;
+        std::memset(&data, 0, sizeof data);
+        data.cbSize = sizeof(NOTIFYICONDATAA);  // the full ANSI record: 508 in a 32-bit build
+        data.hWnd = hwndOf(icon.window);
+        data.uID = icon.id;
+        data.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+        data.uCallbackMessage = icon.callbackMessage;
+        data.hIcon = LoadIconA(moduleOf(icon.instance), MAKEINTRESOURCEA(icon.iconId));
+        std::strncpy(data.szTip, icon.tip.c_str(), sizeof data.szTip - 1);
+        return Shell_NotifyIconA(NIM_ADD, &data) != FALSE;
+    }
+
+    void removeTrayIcon(NativeWindow window, std::uint32_t id) override {
+        NOTIFYICONDATAA data;
+        std::memset(&data, 0, sizeof data);
+        data.cbSize = sizeof(NOTIFYICONDATAA);
+        data.hWnd = hwndOf(window);
+        data.uID = id;
+        Shell_NotifyIconA(NIM_DELETE, &data);
+    }
+
+    // The notification area is part of every Windows desktop.
+    bool trayAvailable() override { return true; }
+
+    std::uint32_t trackPopupMenu(NativeWindow owner, const PopupMenu& menu, Point at) override {
+        HWND hwnd = hwndOf(owner);
+        const auto module =
+            reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(hwnd, GWLP_HINSTANCE));
+        HMENU bar = menu.resourceId != 0 ? LoadMenuA(module, MAKEINTRESOURCEA(menu.resourceId))
+                                         : nullptr;
+        if (bar == nullptr) bar = menuFromItems(menu);
+        // A menu of a notification icon closes on a click elsewhere only when its owner is
+        // the foreground window.
+        SetForegroundWindow(hwnd);
+        TrackPopupMenu(GetSubMenu(bar, 0), 0, at.x, at.y, 0, hwnd, nullptr);
+        DestroyMenu(bar);
+        // The chosen item is already posted to the owner as WM_COMMAND.
+        MSG posted;
+        if (PeekMessageA(&posted, hwnd, WM_COMMAND, WM_COMMAND, PM_NOREMOVE)) {
+            return static_cast<std::uint32_t>(LOWORD(posted.wParam));
+        }
+        return 0;
+    }
+
+    int messageBox(NativeWindow owner, std::string_view text, std::string_view caption,
+                   std::uint32_t flags) override {
+        const std::string t(text);
+        const std::string c(caption);
+        return MessageBoxA(hwndOf(owner), t.c_str(), c.c_str(), flags);
+    }
+
+private:
+    struct OpenPaint {
+        HWND window = nullptr;
+        PAINTSTRUCT paint{};
+    };
+
+    static HDC dcOf(PaintContext context) { return reinterpret_cast<HDC>(context.handle); }
+
+    // The message as GetMessageA delivered it (time and cursor position included) when it is
+    // the one last taken, else rebuilt from its four fields.
+    MSG toMsg(const Message& message) const {
+        if (windowOf(last_.hwnd) == message.window && last_.message == message.message &&
+            last_.wParam == message.wParam && last_.lParam == message.lParam) {
+            return last_;
+        }
+        MSG msg{};
+        msg.hwnd = hwndOf(message.window);
+        msg.message = message.message;
+        msg.wParam = message.wParam;
+        msg.lParam = message.lParam;
+        msg.time = GetMessageTime();
+        return msg;
+    }
+
+    // A bar with one popup holding the items, for a menu without a resource.
+    static HMENU menuFromItems(const PopupMenu& menu) {
+        HMENU bar = CreateMenu();
+        HMENU popup = CreatePopupMenu();
+        for (const MenuItem& item : menu.items) {
+            AppendMenuA(popup, MF_STRING, item.id, item.text.c_str());
+        }
+        AppendMenuA(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(popup), "MENU");
+        return bar;
+    }
+
+    HANDLE wakeEvent_;
+    MSG last_{};
+    std::vector<OpenPaint> paints_;
+};
+
+}  // namespace
+
+std::unique_ptr<WindowSystem> createNativeWindowSystem() {
+    return std::make_unique<Win32WindowSystem>();
+}
+
+}  // namespace platform

@@ -1,0 +1,12 @@
+# Environment of every Wine run of the tests (sourced): the program under test reads none of
+# it. Quiet, without the Mono and Gecko installers, 64-bit, under the Japanese locale so that
+# the ANSI code page is 932.
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEARCH=win64
+export LANG=ja_JP.UTF-8
+export LC_ALL=ja_JP.UTF-8
+# Debian ships no wine64 in PATH; the loader lives here.
+TARVEL_WINE=${TARVEL_WINE:-/usr/lib/wine/wine64}
+TARVEL_WINESERVER=${TARVEL_WINESERVER:-/usr/lib/wine/wineserver}
+export TARVEL_WINE TARVEL_WINESERVER
