@@ -1,0 +1,49 @@
+// The settings file dialogs: the "*.ini" filter, the default extension of the save dialog and
+// the ".ini" check of the open dialog, on top of the platform's file chooser.
+#include "settings/settings_dialog.h"
+
+#include <string_view>
+
+#include "platform/file_chooser.h"
+
+namespace {
+
+constexpr const char* kFilterName = "All supported files";
+constexpr const char* kFilterPattern = "*.ini";
+
+bool isIniExtension(std::string_view extension) {
+    constexpr std::string_view kIni = ".ini";
+    if (extension.size() != kIni.size()) return false;
+    for (std::size_t i = 0; i < kIni.size(); ++i) {
+        char c = extension[i];
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        if (c != kIni[i]) return false;
+    }
+    return true;
+}
+
+bool ask(SettingsFileDialog& dialog, platform::NativeWindow owner, bool save) {
+    dialog.path.clear();
+    dialog.extension = 0;
+    platform::FileChooserOptions options;
+    options.save = save;
+    options.filterName = kFilterName;
+    options.filterPattern = kFilterPattern;
+    options.defaultExtension = save ? "ini" : nullptr;
+    std::string chosen;
+    if (!platform::chooseFile(owner, options, chosen)) return false;
+    dialog.path = chosen;
+    dialog.extension = platform::findExtension(dialog.path);
+    return true;
+}
+
+}  // namespace
+
+bool SettingsFileDialog::askOpenPath(platform::NativeWindow owner) {
+    if (!ask(*this, owner, false)) return false;
+    return isIniExtension(std::string_view(path).substr(extension));
+}
+
+bool SettingsFileDialog::askSavePath(platform::NativeWindow owner) {
+    return ask(*this, owner, true);
+}

@@ -1,0 +1,21 @@
+// The settings file: loads the settings block of WalkState from an INI file and saves it back,
+// as "./tarvel.ini" at start and end of a run and as files the user picks.
+#pragma once
+
+#include <string>
+
+#include "analysis/walk_state.h"
+
+// Reads the 24 settings from the file at `path` into `state`. A missing file, section or key
+// gives the key's default; text that is not a number gives 0; the six limited settings are
+// forced into their ranges. Every setting is overwritten, nothing else in `state` changes.
+void loadSettings(const std::string& path, WalkState& state = WalkState::instance());
+
+// Writes the 24 settings of `state` to the file at `path`, replacing it as a whole: the file
+// holds either its old or its new complete contents at every moment. False when the file could
+// not be written; the old file is then left as it was.
+bool saveSettings(const std::string& path, const WalkState& state = WalkState::instance());
+
+// The exact text saveSettings writes: two sections, one "key=value" line per setting, CR LF
+// line ends, decimals with two places.
+std::string formatSettings(const WalkState& state);

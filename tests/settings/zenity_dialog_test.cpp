@@ -1,0 +1,178 @@
+// Integration test of the file dialogs with the real zenity on a private Xvfb server, driven
+// by xdotool: the arguments the backend passes are ones zenity accepts, and what the user
+// types and chooses comes back as the dialog's outcome.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "settings/settings_dialog.h"
+#include "tests/support/support.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using testsupport::ChildProcess;
+using testsupport::TempDir;
+
+bool inPath(const std::string& program) {
+    ChildProcess which({"sh", "-c", "command -v " + program + " >/dev/null"});
+    return which.wait(10s) == 0;
+}
+
+// An Xvfb server on a display it picks itself; zenity runs on it with the settings it needs
+// for running without a desktop session.
+class PrivateDisplay {
+  public:
+    PrivateDisplay() {
+        const std::string displayFile = dir_.file("display");
+        server_ = std::make_unique<ChildProcess>(
+            std::vector<std::string>{
+                "sh", "-c",
+                "exec Xvfb -displayfd 3 -noreset -nolisten tcp 3>'" + displayFile + "'"},
+            std::string{}, dir_.file("xvfb.log"));
+        testsupport::waitUntil(
+            [&] {
+                std::string text = testsupport::readFile(displayFile);
+                if (text.empty() || text.back() != '\n') return !server_->running();
+                display_ = ":" + text.substr(0, text.size() - 1);
+                return true;
+            },
+            20s);
+        for (const char* name : {"DISPLAY", "GSETTINGS_BACKEND", "NO_AT_BRIDGE"}) {
+            const char* value = std::getenv(name);
+            saved_.emplace_back(name, value ? std::optional<std::string>(value) : std::nullopt);
+        }
+        ::setenv("DISPLAY", display_.c_str(), 1);
+        ::setenv("GSETTINGS_BACKEND", "memory", 1);
+        ::setenv("NO_AT_BRIDGE", "1", 1);
+    }
+    ~PrivateDisplay() {
+        stop();
+        for (const auto& [name, value] : saved_) {
+            if (value) {
+                ::setenv(name.c_str(), value->c_str(), 1);
+            } else {
+                ::unsetenv(name.c_str());
+            }
+        }
+    }
+    // Ends the server, and with it any dialog still showing on it.
+    void stop() {
+        server_->signal(SIGTERM);
+        server_->wait(10s);
+    }
+    const std::string& display() const { return display_; }
+
+  private:
+    TempDir dir_;
+    std::unique_ptr<ChildProcess> server_;
+    std::string display_;
+    std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
+};
+
+// Runs one dialog on a thread while the test plays the user.
+class DialogRun {
+  public:
+    explicit DialogRun(std::function<bool()> ask)
+        : thread_([this, ask] {
+              result_ = ask();
+              done_ = true;
+          }) {}
+    ~DialogRun() {
+        if (thread_.joinable()) thread_.join();
+    }
+    // The dialog's result once it closed; the display is stopped if it does not close.
+    bool finish(PrivateDisplay& display) {
+        if (!testsupport::waitUntil([&] { return done_.load(); }, 30s)) {
+            display.stop();
+            thread_.join();
+            ADD_FAILURE() << "the dialog did not close";
+            return false;
+        }
+        thread_.join();
+        return result_;
+    }
+
+  private:
+    std::atomic<bool> done_{false};
+    bool result_ = false;
+    std::thread thread_;
+};
+
+// Waits for a zenity window (the one whose title matches `title`, if given) to show, then
+// focuses it and sends it each of `actions` (xdotool commands) in turn.
+bool actOnDialog(const std::vector<std::string>& actions, const std::string& title = {}) {
+    std::string search = title.empty() ? "--class zenity" : "--name '" + title + "'";
+    std::string script = "w=$(xdotool search --sync --onlyvisible " + search + " | head -n 1)";
+    for (const auto& action : actions) {
+        script += " && sleep 1 && xdotool windowfocus --sync \"$w\" " + action;
+    }
+    ChildProcess xdotool({"sh", "-c", script});
+    return xdotool.wait(60s) == 0;
+}
+
+class ZenityDialog : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        for (const char* program : {"zenity", "Xvfb", "xdotool"}) {
+            if (!inPath(program)) GTEST_SKIP() << program << " is not installed";
+        }
+        display_ = std::make_unique<PrivateDisplay>();
+        ASSERT_FALSE(display_->display().empty()) << "Xvfb did not start";
+        cwd_ = std::make_unique<testsupport::ScopedCwd>(dir_.path());
+    }
+    void TearDown() override {
+        cwd_.reset();
+        display_.reset();
+    }
+
+    TempDir dir_;
+    std::unique_ptr<PrivateDisplay> display_;
+    std::unique_ptr<testsupport::ScopedCwd> cwd_;
+    SettingsFileDialog dialog_;
+};
+
+TEST_F(ZenityDialog, SavingUnderATypedNameAddsTheIniExtension) {
+    DialogRun run([&] { return dialog_.askSavePath(0); });
+    EXPECT_TRUE(actOnDialog({"type --delay 30 walk", "key Return"}));
+    EXPECT_TRUE(run.finish(*display_));
+    EXPECT_EQ(dialog_.path, dir_.path() + "/walk.ini");
+}
+
+TEST_F(ZenityDialog, ReplacingTheCompletedNameIsAskedAbout) {
+    testsupport::writeFile(dir_.file("walk.ini"), "existing");
+    DialogRun run([&] { return dialog_.askSavePath(0); });
+    EXPECT_TRUE(actOnDialog({"type --delay 30 walk", "key Return"}));
+    // Now the question about walk.ini; its default answer is yes.
+    EXPECT_TRUE(actOnDialog({"key Return"}, "^Question$"));
+    EXPECT_TRUE(run.finish(*display_));
+    EXPECT_EQ(dialog_.path, dir_.path() + "/walk.ini");
+}
+
+TEST_F(ZenityDialog, OpeningAnUpperCaseIniFileIsAccepted) {
+    testsupport::writeFile(dir_.file("settings.INI"), "[param]\r\n");
+    DialogRun run([&] { return dialog_.askOpenPath(0); });
+    EXPECT_TRUE(actOnDialog({"type --delay 30 '" + dir_.file("settings.INI") + "'", "key Return"}));
+    EXPECT_TRUE(run.finish(*display_));
+    EXPECT_EQ(dialog_.path, dir_.file("settings.INI"));
+}
+
+TEST_F(ZenityDialog, CancellingChoosesNothing) {
+    dialog_.path = "left over";
+    DialogRun run([&] { return dialog_.askSavePath(0); });
+    EXPECT_TRUE(actOnDialog({"key Escape"}));
+    EXPECT_FALSE(run.finish(*display_));
+    EXPECT_EQ(dialog_.path, "");
+}
+
+}  // namespace
