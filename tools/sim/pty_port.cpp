@@ -35,12 +35,11 @@ PtyPort::~PtyPort() {
 }
 
 bool PtyPort::open(std::string& error) {
-    close();
     replacedNote_.clear();
 
     // Only a symbolic link may be replaced: never clobber a user's file.
     struct stat st;
-    if (::lstat(link_.c_str(), &st) == 0) {
+    if (::lstat(link_.c_str(), &st) == 0 && !linkIsOurs()) {
         if (!S_ISLNK(st.st_mode)) {
             error = link_ + " exists and is not a symbolic link; not replacing it";
             return false;
@@ -101,6 +100,9 @@ bool PtyPort::open(std::string& error) {
         ::close(m);
         return false;
     }
+    // The link now names the new device; the old one (if any) goes away
+    // without a moment in which the name resolves to nothing.
+    if (master_ >= 0) ::close(master_);
     master_ = m;
     device_ = name;
     return true;

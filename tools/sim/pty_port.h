@@ -13,11 +13,11 @@ class PtyPort {
     PtyPort(const PtyPort&) = delete;
     PtyPort& operator=(const PtyPort&) = delete;
 
-    // Opens a new pty (closing any previous one), puts its slave in raw mode
-    // and points the link at it. The link is replaced atomically, so a reader
-    // never finds it missing; a stale link is replaced, any other file of that
-    // name is left alone and the opening fails. False with `error` set on
-    // failure.
+    // Opens a new pty, puts its slave in raw mode and points the link at it,
+    // then closes the previous pty if there was one. The link is replaced
+    // atomically, so a reader never finds it missing; a stale link is
+    // replaced, any other file of that name is left alone and the opening
+    // fails. False with `error` set on failure (the previous pty stays).
     bool open(std::string& error);
 
     // Closes the pty and removes the link if it still points at our device.
