@@ -1,0 +1,315 @@
+// The built program under a private X server with a window manager and a tray
+// host, against the platform simulator: it connects and sends datagrams, shows
+// its window, obeys clicks, hides to the tray and comes back, exits from the
+// tray menu with the exit save; a second copy only shows its box; without a
+// display it fails clearly; a termination signal ends it like the exit command.
+// GoogleTest before Xlib, whose None macro would break it.
+#include <gtest/gtest.h>
+
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <signal.h>
+
+#include <chrono>
+#include <memory>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "tests/support/support.h"
+#include "tests/ui/x_session.h"
+
+using namespace std::chrono_literals;
+using testsupport::ChildProcess;
+using testsupport::fileExists;
+using testsupport::readFile;
+using testsupport::TempDir;
+using testsupport::waitUntil;
+
+namespace {
+
+// Where the program puts its widgets (client coordinates).
+constexpr int kComIdTextX = 90, kComIdTextY = 10, kComIdTextW = 30;
+constexpr int kComIdUpX = 120, kComIdUpY = 10;
+constexpr int kWidth = 440, kHeight = 475;
+
+std::string program() { return testsupport::binaryDir() + "/tarvel"; }
+std::string simulator() { return testsupport::binaryDir() + "/tarvel-sim"; }
+
+// Every window of the tree below `w` named `name` that is at least minWidth wide.
+void collectNamed(Display* d, Window w, const std::string& name, int minWidth,
+                  std::vector<Window>& out) {
+    char* windowName = nullptr;
+    if (XFetchName(d, w, &windowName) && windowName != nullptr) {
+        XWindowAttributes a;
+        if (name == windowName && XGetWindowAttributes(d, w, &a) && a.width >= minWidth) {
+            out.push_back(w);
+        }
+        XFree(windowName);
+    }
+    Window root = None;
+    Window parent = None;
+    Window* children = nullptr;
+    unsigned int count = 0;
+    if (!XQueryTree(d, w, &root, &parent, &children, &count)) return;
+    for (unsigned int i = 0; i < count; ++i) collectNamed(d, children[i], name, minWidth, out);
+    if (children != nullptr) XFree(children);
+}
+
+bool viewable(Display* d, Window w) {
+    XWindowAttributes a;
+    return w != None && XGetWindowAttributes(d, w, &a) && a.map_state == IsViewable;
+}
+
+std::vector<std::string> fieldsOf(const std::string& datagram) {
+    std::vector<std::string> fields;
+    std::stringstream line(datagram.substr(0, datagram.find('\n')));
+    std::string f;
+    while (std::getline(line, f, ',')) fields.push_back(f);
+    return fields;
+}
+
+class ProgramWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        session_ = std::make_unique<uitest::XSession>(/*windowManager=*/true);
+        ASSERT_TRUE(session_->ok()) << "no Xvfb";
+        display_ = session_->observer();
+    }
+    void TearDown() override {
+        program_.reset();
+        second_.reset();
+        simulator_.reset();
+        session_.reset();
+    }
+
+    void startSimulator(int port = 3) {
+        simulator_ = std::make_unique<ChildProcess>(
+            std::vector<std::string>{simulator(), "--port", std::to_string(port), "--scenario",
+                                     "walk", "--quiet"},
+            dir_.path(), dir_.file("sim.log"));
+        const std::string link = dir_.file("COM" + std::to_string(port));
+        ASSERT_TRUE(waitUntil([&] { return fileExists(link); }, 10s)) << "no " << link;
+    }
+
+    std::unique_ptr<ChildProcess> startProgram(const std::string& log = "tarvel.log") {
+        return std::make_unique<ChildProcess>(std::vector<std::string>{program()}, dir_.path(),
+                                              dir_.file(log));
+    }
+
+    // The program's main window, once mapped.
+    Window waitForMainWindow() {
+        Window w = None;
+        waitUntil(
+            [&] {
+                std::vector<Window> found;
+                collectNamed(display_, DefaultRootWindow(display_), "Tarvel-Omnix", kWidth,
+                             found);
+                w = found.empty() ? None : found.front();
+                return viewable(display_, w);
+            },
+            10s);
+        return w;
+    }
+
+    // The window manager's frame around a top-level window.
+    Window frameOf(Window w) {
+        for (;;) {
+            Window root = None;
+            Window parent = None;
+            Window* children = nullptr;
+            unsigned int count = 0;
+            if (!XQueryTree(display_, w, &root, &parent, &children, &count)) return w;
+            if (children != nullptr) XFree(children);
+            if (parent == root || parent == None) return w;
+            w = parent;
+        }
+    }
+
+    // The popup menu: a mapped override-redirect child of the root, larger
+    // than the tray host's own 1x1 helper windows.
+    Window findMenu() {
+        Window root = None;
+        Window parent = None;
+        Window* children = nullptr;
+        unsigned int count = 0;
+        Window found = None;
+        if (!XQueryTree(display_, DefaultRootWindow(display_), &root, &parent, &children, &count)) {
+            return None;
+        }
+        for (unsigned int i = 0; i < count; ++i) {
+            XWindowAttributes a;
+            if (XGetWindowAttributes(display_, children[i], &a) && a.override_redirect &&
+                a.map_state == IsViewable && a.width >= 50 && a.x >= 0 && a.y >= 0) {
+                found = children[i];
+            }
+        }
+        if (children != nullptr) XFree(children);
+        return found;
+    }
+
+    // A left click at screen coordinates.
+    void clickAt(int x, int y) {
+        session_->moveTo(x, y);
+        session_->button(1, true);
+        session_->button(1, false);
+    }
+
+    // The pixels of a rectangle of the screen, row by row.
+    std::vector<unsigned long> grab(int x, int y, int w, int h) {
+        std::vector<unsigned long> out;
+        XImage* image = XGetImage(display_, DefaultRootWindow(display_), x, y,
+                                  static_cast<unsigned>(w), static_cast<unsigned>(h), AllPlanes,
+                                  ZPixmap);
+        if (image == nullptr) return out;
+        for (int j = 0; j < h; ++j) {
+            for (int i = 0; i < w; ++i) out.push_back(XGetPixel(image, i, j));
+        }
+        XDestroyImage(image);
+        return out;
+    }
+
+    // Saves the screen where the test's binaries are, for a person to look at.
+    void screenshot(const std::string& name) {
+        ChildProcess shot({"import", "-window", "root", testsupport::binaryDir() + "/" + name});
+        shot.wait(20s);
+    }
+
+    TempDir dir_;
+    std::unique_ptr<uitest::XSession> session_;
+    Display* display_ = nullptr;
+    std::unique_ptr<ChildProcess> simulator_;
+    std::unique_ptr<ChildProcess> program_;
+    std::unique_ptr<ChildProcess> second_;
+};
+
+TEST_F(ProgramWindowTest, ConnectsShowsItsWindowAndExitsFromTheTrayMenu) {
+    session_->startTrayHost();
+    testsupport::UdpListener listener(12345);
+    startSimulator();
+    program_ = startProgram();
+
+    const Window main = waitForMainWindow();
+    ASSERT_NE(main, static_cast<Window>(None)) << readFile(dir_.file("tarvel.log"));
+    // Connected at start-up: datagrams flow, 256 bytes of 17 values each.
+    std::optional<std::string> datagram;
+    for (int i = 0; i < 50; ++i) datagram = listener.receive(5s);
+    ASSERT_TRUE(datagram.has_value()) << "no datagrams";
+    EXPECT_EQ(datagram->size(), 256u);
+    EXPECT_EQ(fieldsOf(*datagram).size(), 17u);
+
+    // The window: centred on the 1024x768 screen, the dark background, the
+    // red buttons.
+    const auto [fx, fy] = session_->origin(frameOf(main));
+    EXPECT_NEAR(fx, 1024 / 2 - 220, 2);
+    EXPECT_NEAR(fy, static_cast<int>(768 * 0.5 - 237.5), 2);
+    const auto [x, y] = session_->origin(main);
+    testsupport::sleepMs(300);
+    screenshot("program_window.png");
+    EXPECT_EQ(session_->pixel(x + 5, y + 440), (uitest::Rgb{25, 25, 25}));
+    EXPECT_EQ(session_->pixel(x + kComIdUpX + 3, y + kComIdUpY + 4), (uitest::Rgb{150, 0, 0}));
+
+    // Two clicks on ＋ change the COM number shown.
+    const auto before = grab(x + kComIdTextX, y + kComIdTextY, kComIdTextW, 17);
+    clickAt(x + kComIdUpX + 10, y + kComIdUpY + 10);
+    clickAt(x + kComIdUpX + 10, y + kComIdUpY + 10);
+    ASSERT_TRUE(waitUntil(
+        [&] { return grab(x + kComIdTextX, y + kComIdTextY, kComIdTextW, 17) != before; }, 5s));
+    screenshot("program_window_com5.png");
+
+    // Closing hides the window; the program goes on sending.
+    session_->requestClose(main);
+    ASSERT_TRUE(waitUntil([&] { return !viewable(display_, main); }, 5s));
+    listener.drain();
+    EXPECT_TRUE(listener.receive(5s).has_value());
+
+    // A left press on the tray icon shows it again.
+    std::vector<Window> icons;
+    collectNamed(display_, DefaultRootWindow(display_), "ZendraTarvel-Omnix", 1, icons);
+    ASSERT_FALSE(icons.empty()) << "no tray icon";
+    const auto [ix, iy] = session_->origin(icons.front());
+    clickAt(ix + 10, iy + 10);
+    ASSERT_TRUE(waitUntil([&] { return viewable(display_, main); }, 5s));
+
+    // A right press opens the menu; its second item "終了" ends the program.
+    session_->moveTo(ix + 10, iy + 10);
+    session_->button(3, true);
+    session_->button(3, false);
+    Window popup = None;
+    ASSERT_TRUE(waitUntil([&] { return (popup = findMenu()) != None; }, 5s));
+    XWindowAttributes menu;
+    XGetWindowAttributes(display_, popup, &menu);
+    const auto [mx, my] = session_->origin(popup);
+    screenshot("program_tray_menu.png");
+    clickAt(mx + menu.width / 2, my + menu.height * 3 / 4);
+
+    const auto code = program_->wait(10s);
+    if (!code) screenshot("program_exit_failed.png");
+    ASSERT_TRUE(code.has_value()) << "still running";
+    EXPECT_EQ(*code, 0) << readFile(dir_.file("tarvel.log"));
+    const std::string saved = readFile(dir_.file("tarvel.ini"));
+    EXPECT_NE(saved.find("[param]\r\ncomID=5\r\n"), std::string::npos) << saved;
+    EXPECT_NE(saved.find("moveRightKeyCode=68\r\n"), std::string::npos) << saved;
+}
+
+TEST_F(ProgramWindowTest, ASecondCopyShowsTheBoxExitsAndLeavesTheSettingsAlone) {
+    testsupport::writeFile(dir_.file("tarvel.ini"), "[param]\r\ncomID=0\r\nnumStep=12\r\n");
+    program_ = startProgram();
+    const Window main = waitForMainWindow();
+    ASSERT_NE(main, static_cast<Window>(None)) << readFile(dir_.file("tarvel.log"));
+
+    second_ = startProgram("second.log");
+    Window box = None;
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            std::vector<Window> found;
+            collectNamed(display_, DefaultRootWindow(display_), "ZendraTarvel-Omnix", 100, found);
+            for (Window w : found) {
+                if (viewable(display_, w)) box = w;
+            }
+            return box != None;
+        },
+        10s))
+        << "no box";
+    screenshot("program_second_copy.png");
+    EXPECT_TRUE(second_->running());
+    // Only one main window exists.
+    std::vector<Window> mains;
+    collectNamed(display_, DefaultRootWindow(display_), "Tarvel-Omnix", kWidth, mains);
+    EXPECT_EQ(mains.size(), 1u);
+
+    // OK: the button sits centred at the bottom of the box.
+    XWindowAttributes a;
+    XGetWindowAttributes(display_, box, &a);
+    const auto [bx, by] = session_->origin(box);
+    clickAt(bx + a.width / 2, by + a.height - 30);
+    const auto code = second_->wait(10s);
+    ASSERT_TRUE(code.has_value()) << "the second copy is still running";
+    EXPECT_EQ(*code, 0);
+    EXPECT_EQ(readFile(dir_.file("tarvel.ini")), "[param]\r\ncomID=0\r\nnumStep=12\r\n");
+    EXPECT_TRUE(program_->running());
+
+    // The first copy ends on SIGTERM like on its exit command, saving.
+    program_->signal(SIGTERM);
+    const auto firstCode = program_->wait(10s);
+    ASSERT_TRUE(firstCode.has_value());
+    EXPECT_EQ(*firstCode, 0);
+    const std::string saved = readFile(dir_.file("tarvel.ini"));
+    EXPECT_NE(saved.find("comID=0\r\n"), std::string::npos) << saved;
+    EXPECT_NE(saved.find("numStep=12\r\n"), std::string::npos) << saved;
+    EXPECT_NE(saved.find("[emulation]"), std::string::npos) << saved;
+}
+
+TEST(ProgramWithoutDisplayTest, FailsClearlyAndWritesNothing) {
+    TempDir dir;
+    ChildProcess run({"env", "-u", "DISPLAY", program()}, dir.path(), dir.file("out.log"));
+    const auto code = run.wait(20s);
+    ASSERT_TRUE(code.has_value());
+    EXPECT_NE(*code, 0);
+    EXPECT_LT(*code, 128) << "ended by a signal";
+    EXPECT_NE(readFile(dir.file("out.log")).find("display"), std::string::npos);
+    EXPECT_FALSE(fileExists(dir.file("tarvel.ini")));
+}
+
+}  // namespace
