@@ -1,0 +1,501 @@
+// Tests of the Windows window system and input injector on a display (Xvfb under Wine): class
+// registration and the binding of windows to their creation parameter, the message calls,
+// waiting and waking, GDI drawing in the program's font, the icon and menu resources, the
+// popup menu, the tray icon, and SendInput records as a low-level hook sees them.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/input_injector.h"
+#include "platform/window_system.h"
+#include "tests/support/support.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using platform::LParam;
+using platform::LResult;
+using platform::NativeWindow;
+using platform::WParam;
+
+struct Seen {
+    NativeWindow window;
+    std::uint32_t message;
+    WParam wParam;
+    LParam lParam;
+};
+
+std::vector<Seen>* journal = nullptr;
+void* createParamSeen = nullptr;
+
+LResult recordingProc(NativeWindow window, std::uint32_t message, WParam wParam, LParam lParam) {
+    if (journal) journal->push_back({window, message, wParam, lParam});
+    if (message == platform::kWmCreate) {
+        createParamSeen = reinterpret_cast<platform::CreateStruct*>(lParam)->createParams;
+    }
+    if (message == platform::kWmUser + 1) return 1234;
+    return platform::windowSystem().defWindowProc(window, message, wParam, lParam);
+}
+
+// Whether windows can be made at all: under Wine they need an X display.
+bool haveDisplay() {
+    static const bool have = [] {
+        HWND probe = CreateWindowExA(0, "STATIC", "", 0, 0, 0, 1, 1, nullptr, nullptr,
+                                     GetModuleHandleA(nullptr), nullptr);
+        if (probe) DestroyWindow(probe);
+        return probe != nullptr;
+    }();
+    return have;
+}
+
+class WindowSystemWin32 : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!haveDisplay()) GTEST_SKIP() << "no display to make windows on";
+        journal = &seen;
+        platform::WindowClass cls;
+        cls.proc = recordingProc;
+        cls.iconId = 101;
+        cls.cursorId = platform::kIdcArrow;
+        cls.background = 0x191919;
+        cls.name = "tarvel-test";
+        ws.registerClass(cls);  // false from the second test on: the class stays registered
+    }
+    void TearDown() override {
+        for (NativeWindow w : created) ws.destroyWindow(w);
+        // Leave no quit request or stray message for the next test.
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        }
+        journal = nullptr;
+    }
+    NativeWindow create(void* param, NativeWindow parent = 0) {
+        platform::WindowCreate c;
+        c.className = "tarvel-test";
+        c.title = "tarvel-test";
+        c.style = parent ? platform::kWsChild : platform::kWsCaption;
+        c.width = 200;
+        c.height = 100;
+        c.parent = parent;
+        c.createParam = param;
+        NativeWindow w = ws.createWindow(c);
+        if (!parent) created.push_back(w);
+        return w;
+    }
+    std::size_t count(std::uint32_t message) const {
+        std::size_t n = 0;
+        for (const Seen& s : seen) n += s.message == message;
+        return n;
+    }
+
+    platform::WindowSystem& ws = platform::windowSystem();
+    std::vector<Seen> seen;
+    std::vector<NativeWindow> created;
+};
+
+TEST_F(WindowSystemWin32, AClassNameIsRegisteredOnce) {
+    platform::WindowClass cls;
+    cls.proc = recordingProc;
+    cls.name = "tarvel-test";
+    EXPECT_FALSE(ws.registerClass(cls));
+    cls.name = "tarvel-test-once";
+    EXPECT_TRUE(ws.registerClass(cls));
+    EXPECT_FALSE(ws.registerClass(cls));
+}
+
+TEST_F(WindowSystemWin32, CreationHandsTheParameterToWmCreateAndTheUserSlotKeepsAValue) {
+    int object = 0;
+    createParamSeen = nullptr;
+    NativeWindow w = create(&object);
+    ASSERT_NE(w, 0u);
+    EXPECT_EQ(createParamSeen, &object);
+    ASSERT_FALSE(seen.empty());
+    // Creation messages come before WM_CREATE, all to the same procedure.
+    EXPECT_NE(seen.front().message, platform::kWmCreate);
+    EXPECT_EQ(count(platform::kWmCreate), 1u);
+    EXPECT_EQ(ws.windowUserData(w), 0);
+    ws.setWindowUserData(w, reinterpret_cast<std::intptr_t>(&object));
+    EXPECT_EQ(ws.windowUserData(w), reinterpret_cast<std::intptr_t>(&object));
+}
+
+TEST_F(WindowSystemWin32, SentMessagesRunAtOncePostedOnesWaitForTheLoop) {
+    NativeWindow w = create(nullptr);
+    seen.clear();
+    EXPECT_EQ(ws.sendMessage(w, platform::kWmUser + 1, 7, 8), 1234);
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(ws.sendMessage(0, platform::kWmUser + 1, 0, 0), 0);
+
+    ws.postMessage(w, platform::kWmUser + 2, 3, 4);
+    EXPECT_EQ(seen.size(), 1u);
+    ASSERT_TRUE(ws.peekMessage());
+    platform::Message m;
+    ASSERT_TRUE(ws.getMessage(m));
+    EXPECT_EQ(m.window, w);
+    EXPECT_EQ(m.message, platform::kWmUser + 2);
+    ws.translateMessage(m);
+    ws.dispatchMessage(m);
+    ASSERT_EQ(seen.size(), 2u);
+    EXPECT_EQ(seen.back().wParam, 3u);
+    EXPECT_EQ(seen.back().lParam, 4);
+
+    ws.postQuitMessage(5);
+    ASSERT_FALSE(ws.getMessage(m));
+    EXPECT_EQ(m.message, platform::kWmQuit);
+    EXPECT_EQ(m.wParam, 5u);
+}
+
+TEST_F(WindowSystemWin32, WaitingEndsForAMessageFromAnotherThreadOrAWakeUp) {
+    NativeWindow w = create(nullptr);
+    std::thread poster([&] {
+        testsupport::sleepMs(100);
+        ws.postMessage(w, platform::kWmUser + 3, 0, 0);
+    });
+    EXPECT_TRUE(ws.waitMessage(-1));
+    poster.join();
+    platform::Message m;
+    ASSERT_TRUE(ws.getMessage(m));
+
+    std::thread waker([&] {
+        testsupport::sleepMs(100);
+        ws.wakeUp();
+    });
+    EXPECT_FALSE(ws.waitMessage(-1));
+    waker.join();
+    // A wake-up that comes before the wait ends the next one.
+    ws.wakeUp();
+    EXPECT_FALSE(ws.waitMessage(-1));
+    EXPECT_FALSE(ws.waitMessage(20));
+}
+
+TEST_F(WindowSystemWin32, DestroyingAWindowDestroysItsChildrenToo) {
+    NativeWindow parent = create(nullptr);
+    NativeWindow child = create(nullptr, parent);
+    seen.clear();
+    ws.destroyWindow(parent);
+    created.clear();
+    std::vector<NativeWindow> destroyed;
+    for (const Seen& s : seen) {
+        if (s.message == platform::kWmDestroy) destroyed.push_back(s.window);
+    }
+    EXPECT_EQ(destroyed, (std::vector<NativeWindow>{parent, child}));
+    EXPECT_FALSE(IsWindow(reinterpret_cast<HWND>(child)));
+}
+
+TEST_F(WindowSystemWin32, PlacesShowsAndHidesWindows) {
+    NativeWindow parent = create(nullptr);
+    NativeWindow child = create(nullptr, parent);
+    ws.moveWindow(child, 30, 40);
+    const platform::Rect r = ws.windowRect(child);
+    const platform::Point origin = ws.screenToClient(parent, {r.left, r.top});
+    EXPECT_EQ(origin, (platform::Point{30, 40}));
+    EXPECT_EQ(r.width(), 200);
+    EXPECT_EQ(ws.clientRect(child), (platform::Rect{0, 0, 200, 100}));
+    ws.showWindow(parent, platform::kSwShow);
+    EXPECT_TRUE(IsWindowVisible(reinterpret_cast<HWND>(parent)));
+    ws.showWindow(parent, platform::kSwHide);
+    EXPECT_FALSE(IsWindowVisible(reinterpret_cast<HWND>(parent)));
+}
+
+// A memory bitmap to draw into, standing in for a window's paint context.
+class Canvas {
+public:
+    Canvas(int width, int height) : width_(width), height_(height) {
+        HDC screen = GetDC(nullptr);
+        dc_ = CreateCompatibleDC(screen);
+        bitmap_ = CreateCompatibleBitmap(screen, width, height);
+        ReleaseDC(nullptr, screen);
+        previous_ = SelectObject(dc_, bitmap_);
+        RECT all{0, 0, width, height};
+        HBRUSH dark = CreateSolidBrush(0x191919);
+        FillRect(dc_, &all, dark);
+        DeleteObject(dark);
+    }
+    ~Canvas() {
+        SelectObject(dc_, previous_);
+        DeleteObject(bitmap_);
+        DeleteDC(dc_);
+    }
+    platform::PaintContext context() const { return {0, reinterpret_cast<std::uintptr_t>(dc_)}; }
+    COLORREF at(int x, int y) const { return GetPixel(dc_, x, y); }
+    int countOf(COLORREF colour, int left, int top, int right, int bottom) const {
+        int n = 0;
+        for (int y = top; y < bottom; ++y) {
+            for (int x = left; x < right; ++x) n += at(x, y) == colour;
+        }
+        return n;
+    }
+    int width() const { return width_; }
+    int height() const { return height_; }
+
+private:
+    int width_;
+    int height_;
+    HDC dc_;
+    HBITMAP bitmap_;
+    HGDIOBJ previous_;
+};
+
+TEST_F(WindowSystemWin32, TheProgramsFontHasTheAskedCellHeight) {
+    Canvas canvas(400, 100);
+    // "各センサ値：" in code page 932.
+    const std::string_view label = "\x8A\x65\x83\x5A\x83\x93\x83\x54\x92\x6C\x81\x46";
+    for (int height : {16, 17, 30, 80}) {
+        const platform::Size size = ws.textExtent(canvas.context(), label, height);
+        // The substituted font may round its cell a pixel short at large sizes.
+        EXPECT_NEAR(size.cy, height, 1);
+        EXPECT_GT(size.cx, height * 3);  // six full-width characters
+    }
+    const platform::Size one = ws.textExtent(canvas.context(), "0", 17);
+    const platform::Size two = ws.textExtent(canvas.context(), "00", 17);
+    EXPECT_EQ(two.cx, 2 * one.cx);
+    EXPECT_EQ(ws.textExtent(canvas.context(), "", 17).cx, 0);
+}
+
+TEST_F(WindowSystemWin32, TextFillsItsCellWithTheBackgroundAndDrawsInItsColour) {
+    Canvas canvas(200, 40);
+    const std::string_view text = "\x95\x5C\x8E\xA6";  // "表示"
+    const platform::Size size = ws.textExtent(canvas.context(), text, 20);
+    ws.textOut(canvas.context(), 10, 5, text, 20, 0xFFFF00, 0x000096);
+    const int cell = size.cx * size.cy;
+    const int cyan = canvas.countOf(0xFFFF00, 10, 5, 10 + size.cx, 5 + size.cy);
+    const int red = canvas.countOf(0x000096, 10, 5, 10 + size.cx, 5 + size.cy);
+    EXPECT_GT(cyan, cell / 20);
+    EXPECT_GT(red, cell / 3);
+    // Nothing outside the cell.
+    EXPECT_EQ(canvas.countOf(0xFFFF00, 10 + size.cx, 0, 200, 40), 0);
+    EXPECT_EQ(canvas.countOf(0x000096, 0, 0, 10, 40), 0);
+}
+
+TEST_F(WindowSystemWin32, ButtonFacesAreRoundedAndOutlinedInBlack) {
+    Canvas canvas(60, 20);
+    ws.roundRect(canvas.context(), {0, 0, 60, 20}, 9, 9, 0x000096);
+    EXPECT_EQ(canvas.at(30, 10), 0x000096u);  // face
+    EXPECT_EQ(canvas.at(30, 0), 0x000000u);   // outline
+    EXPECT_EQ(canvas.at(30, 19), 0x000000u);
+    EXPECT_EQ(canvas.at(0, 0), 0x191919u);    // outside the rounded corner
+    EXPECT_EQ(canvas.at(59, 19), 0x191919u);
+}
+
+TEST_F(WindowSystemWin32, TheIconResourceHoldsTenImagesOf32Bits) {
+    HMODULE module = GetModuleHandleA(nullptr);
+    HRSRC group = FindResourceA(module, MAKEINTRESOURCEA(101), MAKEINTRESOURCEA(14));  // RT_GROUP_ICON
+    ASSERT_NE(group, nullptr);
+    const auto* dir = static_cast<const unsigned char*>(LockResource(LoadResource(module, group)));
+    const int count = dir[4] | dir[5] << 8;
+    ASSERT_EQ(count, 10);
+    std::vector<int> sizes;
+    for (int i = 0; i < count; ++i) {
+        const unsigned char* entry = dir + 6 + 14 * i;  // GRPICONDIRENTRY
+        sizes.push_back(entry[0] == 0 ? 256 : entry[0]);
+        EXPECT_EQ(entry[6] | entry[7] << 8, 32) << "image " << i;
+    }
+    EXPECT_EQ(sizes, (std::vector<int>{16, 24, 32, 48, 64, 72, 96, 128, 256, 256}));
+    EXPECT_NE(LoadIconA(module, MAKEINTRESOURCEA(101)), nullptr);
+}
+
+TEST_F(WindowSystemWin32, TheTrayMenuResourceHoldsShowAndExitInCodePage932) {
+    HMENU bar = LoadMenuA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(102));
+    ASSERT_NE(bar, nullptr);
+    ASSERT_EQ(GetMenuItemCount(bar), 1);
+    char text[32];
+    GetMenuStringA(bar, 0, text, sizeof text, MF_BYPOSITION);
+    EXPECT_STREQ(text, "MENU");
+    HMENU popup = GetSubMenu(bar, 0);
+    ASSERT_EQ(GetMenuItemCount(popup), 2);
+    EXPECT_EQ(GetMenuItemID(popup, 0), 40003u);
+    EXPECT_EQ(GetMenuItemID(popup, 1), 40004u);
+    GetMenuStringA(popup, 0, text, sizeof text, MF_BYPOSITION);
+    EXPECT_STREQ(text, "\x95\x5C\x8E\xA6");  // 表示
+    GetMenuStringA(popup, 1, text, sizeof text, MF_BYPOSITION);
+    EXPECT_STREQ(text, "\x8F\x49\x97\xB9");  // 終了
+    DestroyMenu(bar);
+}
+
+// Keys for the open popup menu, sent from a timer that its modal loop runs.
+std::vector<WPARAM> menuKeys;
+
+void CALLBACK pressMenuKeys(HWND, UINT, UINT_PTR timer, DWORD) {
+    KillTimer(nullptr, timer);
+    HWND menu = FindWindowA("#32768", nullptr);
+    if (menu == nullptr) {
+        EndMenu();
+        return;
+    }
+    for (WPARAM key : menuKeys) PostMessageA(menu, WM_KEYDOWN, key, 0);
+    if (menuKeys.empty()) EndMenu();
+}
+
+TEST_F(WindowSystemWin32, ThePopupMenuPostsTheChosenItemToItsOwner) {
+    NativeWindow owner = create(nullptr);
+    ws.showWindow(owner, platform::kSwShow);
+    platform::PopupMenu menu;
+    menu.resourceId = 102;
+
+    menuKeys = {VK_DOWN, VK_DOWN, VK_RETURN};
+    SetTimer(nullptr, 0, 300, pressMenuKeys);
+    EXPECT_EQ(ws.trackPopupMenu(owner, menu, {50, 50}), 40004u);
+    MSG msg;
+    ASSERT_TRUE(PeekMessageA(&msg, reinterpret_cast<HWND>(owner), WM_COMMAND, WM_COMMAND, PM_REMOVE));
+    EXPECT_EQ(LOWORD(msg.wParam), 40004);
+
+    menuKeys = {};
+    SetTimer(nullptr, 0, 300, pressMenuKeys);
+    EXPECT_EQ(ws.trackPopupMenu(owner, menu, {50, 50}), 0u);
+    EXPECT_FALSE(PeekMessageA(&msg, reinterpret_cast<HWND>(owner), WM_COMMAND, WM_COMMAND, PM_NOREMOVE));
+}
+
+TEST_F(WindowSystemWin32, TheTrayIconComesAndGoes) {
+    NativeWindow owner = create(nullptr);
+    platform::TrayIcon icon;
+    icon.window = owner;
+    icon.id = 0;
+    icon.iconId = 101;
+    icon.tip = "ZendraTarvel-Omnix";
+    EXPECT_TRUE(ws.addTrayIcon(icon));
+    EXPECT_TRUE(ws.trayAvailable());
+    ws.removeTrayIcon(owner, 0);
+    // Gone: modifying it now fails.
+    NOTIFYICONDATAA data;
+    std::memset(&data, 0, sizeof data);
+    data.cbSize = sizeof data;
+    data.hWnd = reinterpret_cast<HWND>(owner);
+    data.uID = 0;
+    EXPECT_FALSE(Shell_NotifyIconA(NIM_MODIFY, &data));
+}
+
+// ---- SendInput, as a low-level hook of another thread sees it ----------------------------
+
+struct HookedKey {
+    DWORD vk;
+    DWORD scan;
+    DWORD flags;
+};
+struct HookedMouse {
+    WPARAM message;
+    POINT at;
+    DWORD flags;
+};
+std::vector<HookedKey>* hookedKeys = nullptr;
+std::vector<HookedMouse>* hookedMice = nullptr;
+
+LRESULT CALLBACK keyHook(int code, WPARAM wParam, LPARAM lParam) {
+    if (code == HC_ACTION) {
+        const auto* k = reinterpret_cast<const KBDLLHOOKSTRUCT*>(lParam);
+        hookedKeys->push_back({k->vkCode, k->scanCode, k->flags});
+    }
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+LRESULT CALLBACK mouseHook(int code, WPARAM wParam, LPARAM lParam) {
+    if (code == HC_ACTION) {
+        const auto* m = reinterpret_cast<const MSLLHOOKSTRUCT*>(lParam);
+        hookedMice->push_back({wParam, m->pt, m->flags});
+    }
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+// Runs the hooks on their own thread, with the message loop that hooks need.
+class HookThread {
+public:
+    HookThread() {
+        thread_ = std::thread([this] {
+            HHOOK keys = SetWindowsHookExA(WH_KEYBOARD_LL, keyHook, GetModuleHandleA(nullptr), 0);
+            HHOOK mice = SetWindowsHookExA(WH_MOUSE_LL, mouseHook, GetModuleHandleA(nullptr), 0);
+            id_ = GetCurrentThreadId();
+            ready_ = keys != nullptr && mice != nullptr;
+            MSG msg;
+            PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE);
+            started_ = true;
+            while (GetMessageA(&msg, nullptr, 0, 0) > 0) DispatchMessageA(&msg);
+            UnhookWindowsHookEx(keys);
+            UnhookWindowsHookEx(mice);
+        });
+        testsupport::waitUntil([&] { return started_.load(); }, 10s);
+    }
+    ~HookThread() {
+        PostThreadMessageA(id_, WM_QUIT, 0, 0);
+        thread_.join();
+    }
+    bool ready() const { return ready_; }
+
+private:
+    std::thread thread_;
+    std::atomic<DWORD> id_{0};
+    std::atomic<bool> ready_{false};
+    std::atomic<bool> started_{false};
+};
+
+TEST(SendInputInjector, KeyRecordsArriveWithTheirScanCodesAndFlagWords) {
+    if (!haveDisplay()) GTEST_SKIP() << "no display to send input to";
+    std::vector<HookedKey> keys;
+    hookedKeys = &keys;
+    std::vector<HookedMouse> mice;
+    hookedMice = &mice;
+    {
+        HookThread hooks;
+        ASSERT_TRUE(hooks.ready());
+        auto injector = platform::createInputInjector();
+        const std::uint16_t w = injector->scanCodeFor('W');
+        EXPECT_EQ(w, 0x11);
+        EXPECT_EQ(injector->scanCodeFor('A'), 0x1E);
+        EXPECT_EQ(injector->scanCodeFor('D'), 0x20);
+        injector->sendKey({'W', w, platform::kKeyEventScanCode});
+        injector->sendKey({'W', w, platform::kKeyEventScanCode | platform::kKeyEventKeyUp});
+        injector->sendKey({'D', 0x20, platform::kKeyEventScanCode});
+        injector->sendKey({'D', 0x20, platform::kKeyEventScanCode | platform::kKeyEventKeyUp});
+        ASSERT_TRUE(testsupport::waitUntil([&] { return keys.size() >= 4; }, 10s));
+    }
+    ASSERT_EQ(keys.size(), 4u);
+    const DWORD up = LLKHF_UP;
+    EXPECT_EQ(keys[0].vk, static_cast<DWORD>('W'));
+    EXPECT_EQ(keys[0].scan, 0x11u);
+    EXPECT_EQ(keys[0].flags & (LLKHF_INJECTED | up), static_cast<DWORD>(LLKHF_INJECTED));
+    EXPECT_EQ(keys[1].vk, static_cast<DWORD>('W'));
+    EXPECT_EQ(keys[1].flags & up, up);
+    EXPECT_EQ(keys[2].vk, static_cast<DWORD>('D'));
+    EXPECT_EQ(keys[2].scan, 0x20u);
+    EXPECT_EQ(keys[3].flags & up, up);
+    hookedKeys = nullptr;
+    hookedMice = nullptr;
+}
+
+TEST(SendInputInjector, MouseRecordsMoveByTheirDistanceAndPressTheLeftButton) {
+    if (!haveDisplay()) GTEST_SKIP() << "no display to send input to";
+    std::vector<HookedKey> keys;
+    hookedKeys = &keys;
+    std::vector<HookedMouse> mice;
+    hookedMice = &mice;
+    SetCursorPos(300, 300);
+    {
+        HookThread hooks;
+        ASSERT_TRUE(hooks.ready());
+        auto injector = platform::createInputInjector();
+        // Moves of up to 6 pixels are not accelerated.
+        injector->sendMouse({5, 0, platform::kMouseEventMove});
+        injector->sendMouse({-3, 0, platform::kMouseEventMove});
+        injector->sendMouse({0, 0, platform::kMouseEventLeftDown});
+        ASSERT_TRUE(testsupport::waitUntil([&] { return mice.size() >= 3; }, 10s));
+    }
+    // Release the button that was pressed, so that the display is left as it was.
+    INPUT release{};
+    release.type = INPUT_MOUSE;
+    release.mi.dwFlags = MOUSEEVENTF_LEFTUP;
+    SendInput(1, &release, sizeof release);
+    ASSERT_GE(mice.size(), 3u);
+    EXPECT_EQ(mice[0].message, static_cast<WPARAM>(WM_MOUSEMOVE));
+    EXPECT_EQ(mice[0].at.x, 305);
+    EXPECT_EQ(mice[1].at.x, 302);
+    EXPECT_EQ(mice[1].at.y, 300);
+    EXPECT_EQ(mice[2].message, static_cast<WPARAM>(WM_LBUTTONDOWN));
+    EXPECT_NE(mice[2].flags & LLMHF_INJECTED, 0u);
+    hookedKeys = nullptr;
+    hookedMice = nullptr;
+}
+
+}  // namespace
