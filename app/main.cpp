@@ -1,4 +1,6 @@
 // Entry point of the program. It takes no arguments.
 #include "app/program.h"
 
-int main() { return runProgram(); }
+int main() {
+    return runProgram();
+}

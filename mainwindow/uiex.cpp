@@ -8,7 +8,9 @@
 
 namespace s = ui_strings;
 
-UIEx::UIEx() { SensorLink::instance().reset(); }
+UIEx::UIEx() {
+    SensorLink::instance().reset();
+}
 
 UIEx::~UIEx() {
     if (saveSettingsOnDestroy) saveSettings(kSettingsPath);
@@ -126,7 +128,8 @@ void UIEx::buildWidgets(platform::NativeInstance instance) {
     const std::string comId = decimalText(state.comID);
     auto stateText = [&](const UI_Text* label) -> const char* {
         if (label == &comIdText) return comId.c_str();
-        if (label == &connectionStatusText) return link.connected ? s::kConnected : s::kNotConnected;
+        if (label == &connectionStatusText)
+            return link.connected ? s::kConnected : s::kNotConnected;
         if (label == &appModeText) return state.appMode == 0 ? s::kVrMode : s::kDesktopMode;
         if (label == &moveModeText) return state.moveMode == 0 ? s::kSideStepMode : s::kTurnMode;
         return state.autoCalibration == 1 ? s::kAutoCalibrationOn : s::kAutoCalibrationOff;
@@ -153,6 +156,8 @@ void UIEx::layoutWidgets() {
     }
 }
 
-void UIEx::onSize() { layoutWidgets(); }
+void UIEx::onSize() {
+    layoutWidgets();
+}
 
 void UIEx::onMouseWheel(platform::WParam) {}

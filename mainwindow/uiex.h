@@ -11,7 +11,7 @@
 #include "ui/ui_widgets.h"
 
 class UIEx : public UI_Window {
-public:
+  public:
     // Creation values of the native window.
     static constexpr int kIconId = 101;
     static constexpr int kMenuId = 102;
@@ -181,14 +181,14 @@ public:
         std::int32_t x = 0;
         std::int32_t y = 0;
         std::int32_t width = 0;
-        std::int32_t height = 0;  // labels only; buttons are 20 high
+        std::int32_t height = 0;    // labels only; buttons are 20 high
         std::int32_t idOffset = 0;  // buttons only
         std::int32_t textX = 2;     // buttons only
     };
     // The widgets in creation order with their places.
     std::vector<WidgetPlacement> widgetTable();
 
-private:
+  private:
     // The last value a read-out was formatted from and its text, so that an
     // unchanged value is not formatted again.
     struct ReadoutCache {

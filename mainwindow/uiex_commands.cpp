@@ -12,7 +12,9 @@ namespace s = ui_strings;
 
 namespace {
 
-platform::WindowSystem& ws() { return platform::windowSystem(); }
+platform::WindowSystem& ws() {
+    return platform::windowSystem();
+}
 
 // An adjusting button's step: computed in double, rounded to float, then
 // clamped to [low, high] (a result at or beyond a bound becomes the bound).
@@ -26,7 +28,9 @@ void adjust(float& field, double step, float low, float high) {
     field = value;
 }
 
-std::int32_t toggled(std::int32_t value) { return value == 0 ? 1 : 0; }
+std::int32_t toggled(std::int32_t value) {
+    return value == 0 ? 1 : 0;
+}
 
 }  // namespace
 
@@ -62,8 +66,7 @@ void UIEx::onCommand(platform::WParam wParam, platform::LParam) {
         case kConnect:
             openSensorPort();
             replaceText(connectionStatusText,
-                        SensorLink::instance().connected ? s::kConnected : s::kNotConnected,
-                        false);
+                        SensorLink::instance().connected ? s::kConnected : s::kNotConnected, false);
             break;
         case kComIdUp: {
             // Widened so that no stored value can overflow.
@@ -84,8 +87,7 @@ void UIEx::onCommand(platform::WParam wParam, platform::LParam) {
             break;
         case kMoveModeToggle:
             state.moveMode = toggled(state.moveMode);
-            replaceText(moveModeText, state.moveMode == 1 ? s::kTurnMode : s::kSideStepMode,
-                        false);
+            replaceText(moveModeText, state.moveMode == 1 ? s::kTurnMode : s::kSideStepMode, false);
             break;
         case kCalibration:
             captureTare();
@@ -96,8 +98,7 @@ void UIEx::onCommand(platform::WParam wParam, platform::LParam) {
         case kAutoCalibrationToggle:
             state.autoCalibration = toggled(state.autoCalibration);
             replaceText(autoCalibrationText,
-                        state.autoCalibration == 1 ? s::kAutoCalibrationOn
-                                                   : s::kAutoCalibrationOff,
+                        state.autoCalibration == 1 ? s::kAutoCalibrationOn : s::kAutoCalibrationOff,
                         false);
             break;
         case kThresholdLDown:

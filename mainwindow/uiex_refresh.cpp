@@ -19,9 +19,13 @@ std::string fixedText(float value) {
     return buffer;
 }
 
-std::string magnitudeText(float value) { return fixedText(std::fabs(value)); }
+std::string magnitudeText(float value) {
+    return fixedText(std::fabs(value));
+}
 
-const char* signText(float value) { return value >= 0.0f ? "+" : "-"; }
+const char* signText(float value) {
+    return value >= 0.0f ? "+" : "-";
+}
 
 std::string decimalText(std::int32_t value) {
     char buffer[16];
@@ -70,8 +74,7 @@ void UIEx::refreshDisplay() {
     showNumber(lowerAverageText, lowerAverageCache_, state.lowerAverage, Form::Fixed,
                lowerAverageText.textColour);
     showNumber(leftAverageText, leftAverageCache_, state.leftAverage, Form::Fixed, leftColour);
-    showNumber(rightAverageText, rightAverageCache_, state.rightAverage, Form::Fixed,
-               rightColour);
+    showNumber(rightAverageText, rightAverageCache_, state.rightAverage, Form::Fixed, rightColour);
     showNumber(lowerMovingAverageText, lowerMovingAverageCache_, state.lowerMovingAverage,
                Form::Fixed, lowerMovingAverageText.textColour);
     showText(directionXSignText, signText(state.directionX), directionXSignText.textColour);
@@ -101,8 +104,7 @@ void UIEx::refreshDisplay() {
     showNumber(walkSpeedFBText, walkSpeedFBCache_, state.walkSpeedFB, Form::Magnitude,
                forwardColour);
     showText(walkSpeedLRLabel, walkSpeedLRLabel.text, sideColour);
-    showNumber(walkSpeedLRText, walkSpeedLRCache_, state.walkSpeedLR, Form::Magnitude,
-               sideColour);
+    showNumber(walkSpeedLRText, walkSpeedLRCache_, state.walkSpeedLR, Form::Magnitude, sideColour);
     showText(rotationSpeedLabel, rotationSpeedLabel.text, turnColour);
     showNumber(rotationSpeedText, rotationSpeedCache_, state.rotationSpeed, Form::Magnitude,
                turnColour);

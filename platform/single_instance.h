@@ -7,7 +7,7 @@
 namespace platform {
 
 class SingleInstanceGuard {
-public:
+  public:
     SingleInstanceGuard() = default;
     ~SingleInstanceGuard() { release(); }
     SingleInstanceGuard(const SingleInstanceGuard&) = delete;
@@ -20,7 +20,7 @@ public:
     void release();
     bool held() const { return handle_ != -1; }
 
-private:
+  private:
     std::intptr_t handle_ = -1;
 };
 

@@ -1,8 +1,6 @@
 // Single-instance guard on Linux: an abstract Unix socket named after the guard
 // and the user id. The kernel frees the name when the process ends, so a crash
 // leaves nothing stale behind.
-#include "platform/single_instance.h"
-
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -10,6 +8,8 @@
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
+
+#include "platform/single_instance.h"
 
 namespace platform {
 

@@ -1,13 +1,12 @@
 // Termination requests on Linux: SIGTERM, SIGINT and SIGHUP set a flag and wake
 // the message loop. The handler does only async-signal-safe work: a store to a
 // lock-free atomic and the window system's wake-up (a write to its pipe).
-#include "platform/termination.h"
-
 #include <errno.h>
 #include <signal.h>
 
 #include <atomic>
 
+#include "platform/termination.h"
 #include "platform/window_system.h"
 
 namespace platform {
@@ -50,6 +49,8 @@ void stopWatchingTerminationRequests() {
     wakeTargetOf.store(nullptr);
 }
 
-bool terminationRequested() { return requested.load(); }
+bool terminationRequested() {
+    return requested.load();
+}
 
 }  // namespace platform

@@ -21,7 +21,7 @@ platform::LResult recordingProc(platform::NativeWindow, std::uint32_t message, p
 }
 
 class MainLoopTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         journal = &events;
         platform::WindowClass cls;

@@ -34,7 +34,7 @@ constexpr const char* kIni =
     "[emulation]\r\nappMode=1\r\nmoveFrontKeyCode=38\r\n";
 
 class ProgramTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         static int counter = 0;
         instanceName_ = "tarvel-test-" + std::to_string(getpid()) + "-" + std::to_string(++counter);
@@ -228,7 +228,7 @@ TEST_F(ProgramTest, ConnectedItSendsADatagramPerPassUntilTerminated) {
     ASSERT_EQ(first.size(), kTelemetryRecordSize);
     EXPECT_EQ(first.substr(0, 4), "0,0,");
     EXPECT_TRUE(SensorLink::instance().connected);
-    EXPECT_TRUE(injector.events.empty());  // VR mode: no input
+    EXPECT_TRUE(injector.events.empty());                     // VR mode: no input
     EXPECT_EQ(SensorLink::instance().readerThread, nullptr);  // stopped before the save
     EXPECT_EQ(readFile(dir_.file("tarvel.ini")), formatSettings(WalkState::instance()));
 }

@@ -4,7 +4,9 @@
 // tray menu with the exit save; a second copy only shows its box; without a
 // display it fails clearly; a termination signal ends it like the exit command.
 // GoogleTest before Xlib, whose None macro would break it.
+// clang-format off
 #include <gtest/gtest.h>
+// clang-format on
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -34,8 +36,12 @@ constexpr int kComIdTextX = 90, kComIdTextY = 10, kComIdTextW = 30;
 constexpr int kComIdUpX = 120, kComIdUpY = 10;
 constexpr int kWidth = 440, kHeight = 475;
 
-std::string program() { return testsupport::binaryDir() + "/tarvel"; }
-std::string simulator() { return testsupport::binaryDir() + "/tarvel-sim"; }
+std::string program() {
+    return testsupport::binaryDir() + "/tarvel";
+}
+std::string simulator() {
+    return testsupport::binaryDir() + "/tarvel-sim";
+}
 
 // Every window of the tree below `w` named `name` that is at least minWidth wide.
 void collectNamed(Display* d, Window w, const std::string& name, int minWidth,
@@ -71,7 +77,7 @@ std::vector<std::string> fieldsOf(const std::string& datagram) {
 }
 
 class ProgramWindowTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         session_ = std::make_unique<uitest::XSession>(/*windowManager=*/true);
         ASSERT_TRUE(session_->ok()) << "no Xvfb";
@@ -104,8 +110,7 @@ protected:
         waitUntil(
             [&] {
                 std::vector<Window> found;
-                collectNamed(display_, DefaultRootWindow(display_), "Tarvel-Omnix", kWidth,
-                             found);
+                collectNamed(display_, DefaultRootWindow(display_), "Tarvel-Omnix", kWidth, found);
                 w = found.empty() ? None : found.front();
                 return viewable(display_, w);
             },
@@ -159,9 +164,9 @@ protected:
     // The pixels of a rectangle of the screen, row by row.
     std::vector<unsigned long> grab(int x, int y, int w, int h) {
         std::vector<unsigned long> out;
-        XImage* image = XGetImage(display_, DefaultRootWindow(display_), x, y,
-                                  static_cast<unsigned>(w), static_cast<unsigned>(h), AllPlanes,
-                                  ZPixmap);
+        XImage* image =
+            XGetImage(display_, DefaultRootWindow(display_), x, y, static_cast<unsigned>(w),
+                      static_cast<unsigned>(h), AllPlanes, ZPixmap);
         if (image == nullptr) return out;
         for (int j = 0; j < h; ++j) {
             for (int i = 0; i < w; ++i) out.push_back(XGetPixel(image, i, j));

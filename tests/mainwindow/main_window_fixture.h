@@ -16,7 +16,7 @@
 #include "tests/support/support.h"
 
 class MainWindowTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         stopSensorReader();
         WalkState::instance() = WalkState{};
@@ -44,9 +44,7 @@ protected:
         }
     }
 
-    void command(std::uint32_t id) {
-        fake.sendMessage(ui->hwnd, platform::kWmCommand, id, 0);
-    }
+    void command(std::uint32_t id) { fake.sendMessage(ui->hwnd, platform::kWmCommand, id, 0); }
 
     // A left click in the middle of a button, through the toolkit.
     void click(const UI_Button& button) {

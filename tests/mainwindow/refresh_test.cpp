@@ -13,7 +13,7 @@ using platform::NativeWindow;
 namespace {
 
 class RefreshTest : public MainWindowTest {
-protected:
+  protected:
     void SetUp() override {
         MainWindowTest::SetUp();
         create();
@@ -101,8 +101,7 @@ TEST_F(RefreshTest, TextsInTheirForms) {
     ui->refreshDisplay();
     EXPECT_EQ(ui->angleSignText.text, "-");
     EXPECT_EQ(ui->angleText.text, "nan");
-    EXPECT_EQ(ui->upperAverageText.text,
-              "-340282346638528859811704183484516925440.000000");
+    EXPECT_EQ(ui->upperAverageText.text, "-340282346638528859811704183484516925440.000000");
 }
 
 TEST_F(RefreshTest, EveryChangedLabelIsPaintedByTheSameRefresh) {

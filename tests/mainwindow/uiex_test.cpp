@@ -188,11 +188,16 @@ struct ComCase {
 TEST_F(MainWindowTest, ComNumberStepsAndStopsAtItsBounds) {
     create();
     const ComCase cases[] = {
-        {255, UIEx::kComIdUp, 256},     {256, UIEx::kComIdUp, 256},
-        {1, UIEx::kComIdDown, 0},       {0, UIEx::kComIdDown, 0},
-        {1000, UIEx::kComIdUp, 256},    {1000, UIEx::kComIdDown, 999},
-        {-5, UIEx::kComIdUp, -4},       {-5, UIEx::kComIdDown, 0},
-        {INT_MAX, UIEx::kComIdUp, 256}, {INT_MIN, UIEx::kComIdDown, 0},
+        {255, UIEx::kComIdUp, 256},
+        {256, UIEx::kComIdUp, 256},
+        {1, UIEx::kComIdDown, 0},
+        {0, UIEx::kComIdDown, 0},
+        {1000, UIEx::kComIdUp, 256},
+        {1000, UIEx::kComIdDown, 999},
+        {-5, UIEx::kComIdUp, -4},
+        {-5, UIEx::kComIdDown, 0},
+        {INT_MAX, UIEx::kComIdUp, 256},
+        {INT_MIN, UIEx::kComIdDown, 0},
         {INT_MIN, UIEx::kComIdUp, INT_MIN + 1},
     };
     for (const ComCase& c : cases) {
@@ -267,27 +272,24 @@ TEST_F(MainWindowTest, AdjustingButtonsStepInDoubleAndClamp) {
         {"thresholdFL up", &WalkState::thresholdFL, UIEx::kThresholdFLUp, -12.5f, -11.5f},
         {"thresholdL up at -20", &WalkState::thresholdL, UIEx::kThresholdLUp, -20.0f, -20.0f},
         {"thresholdL down", &WalkState::thresholdL, UIEx::kThresholdLDown, -20.0f, -21.0f},
-        {"thresholdL down at -44.5", &WalkState::thresholdL, UIEx::kThresholdLDown, -44.5f,
-         -45.0f},
+        {"thresholdL down at -44.5", &WalkState::thresholdL, UIEx::kThresholdLDown, -44.5f, -45.0f},
         {"thresholdL up from -44.5", &WalkState::thresholdL, UIEx::kThresholdLUp, -44.5f, -43.5f},
         {"thresholdFR up at 20", &WalkState::thresholdFR, UIEx::kThresholdFRUp, 20.0f, 20.0f},
-        {"thresholdFR down at 10.5", &WalkState::thresholdFR, UIEx::kThresholdFRDown, 10.5f,
-         10.0f},
+        {"thresholdFR down at 10.5", &WalkState::thresholdFR, UIEx::kThresholdFRDown, 10.5f, 10.0f},
         {"thresholdFR up", &WalkState::thresholdFR, UIEx::kThresholdFRUp, 12.5f, 13.5f},
         {"thresholdR down at 20.5", &WalkState::thresholdR, UIEx::kThresholdRDown, 20.5f, 20.0f},
         {"thresholdR up at 44.5", &WalkState::thresholdR, UIEx::kThresholdRUp, 44.5f, 45.0f},
         {"thresholdR down", &WalkState::thresholdR, UIEx::kThresholdRDown, 30.0f, 29.0f},
         {"walkFThreshold up at 0.99", &WalkState::walkFThreshold, UIEx::kWalkFThresholdUp, 0.99f,
          1.0f},
-        {"walkFThreshold up at 1", &WalkState::walkFThreshold, UIEx::kWalkFThresholdUp, 1.0f,
-         1.0f},
+        {"walkFThreshold up at 1", &WalkState::walkFThreshold, UIEx::kWalkFThresholdUp, 1.0f, 1.0f},
         {"walkFThreshold down at 0", &WalkState::walkFThreshold, UIEx::kWalkFThresholdDown, 0.0f,
          0.0f},
         // In float arithmetic 0.04f + 0.01f would give 0.049999997f.
         {"walkFThreshold up at 0.04", &WalkState::walkFThreshold, UIEx::kWalkFThresholdUp, 0.04f,
          0.0500000007f},
-        {"walkFThreshold down at 0.3", &WalkState::walkFThreshold, UIEx::kWalkFThresholdDown,
-         0.3f, static_cast<float>(static_cast<double>(0.3f) - 0.01)},
+        {"walkFThreshold down at 0.3", &WalkState::walkFThreshold, UIEx::kWalkFThresholdDown, 0.3f,
+         static_cast<float>(static_cast<double>(0.3f) - 0.01)},
         {"walkSpeedFB up at 0.04", &WalkState::walkSpeedFB, UIEx::kWalkSpeedFBUp, 0.04f,
          0.0500000007f},
         {"walkSpeedFB down at 0.005", &WalkState::walkSpeedFB, UIEx::kWalkSpeedFBDown, 0.005f,
@@ -332,8 +334,8 @@ TEST_F(MainWindowTest, SpeedButtonsWorkOnlyInTheModesWhereTheSpeedApplies) {
         bool turn;
     };
     const ModeCase cases[] = {
-        {0, 0, true, true, false},  {0, 1, true, false, true},   {1, 0, false, false, false},
-        {1, 1, false, false, true}, {0, 2, true, false, false},  {2, 0, false, false, false},
+        {0, 0, true, true, false},  {0, 1, true, false, true},  {1, 0, false, false, false},
+        {1, 1, false, false, true}, {0, 2, true, false, false}, {2, 0, false, false, false},
     };
     for (const ModeCase& c : cases) {
         for (std::uint32_t id = UIEx::kWalkSpeedFBUp; id <= UIEx::kRotationSpeedDown; ++id) {
@@ -583,7 +585,7 @@ TEST_F(MainWindowTest, ExitRemovesTheTrayIconAndDestroysTheWindow) {
 // A stand-in for the file dialog program: prints the path in CHOSEN_PATH, or
 // fails (a cancelled dialog) when it is empty.
 class SettingsDialogTest : public MainWindowTest {
-protected:
+  protected:
     void SetUp() override {
         MainWindowTest::SetUp();
         const std::string bin = dir_.file("bin");
