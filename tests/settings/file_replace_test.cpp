@@ -112,30 +112,6 @@ TEST_F(FileReplace, OnlyRegularFilesAreReplaced) {
     EXPECT_EQ(namesIn(dir_.path()), (std::vector<std::string>{"fifo", "folder"}));
 }
 
-TEST_F(FileReplace, AFileOrFolderTheUserMayNotWriteIsLeftAlone) {
-    settingstest::openToEveryone(dir_.path());
-    fs::create_directory(dir_.file("locked"));
-    const std::string inLocked = dir_.file("locked/tarvel.ini");
-    writeFile(inLocked, "old");
-    ::chmod(inLocked.c_str(), 0666);
-    ::chmod(dir_.file("locked").c_str(), 0555);
-    writeFile(path_, "read-only");
-    ::chmod(path_.c_str(), 0444);
-
-    EXPECT_EQ(settingstest::runAsUser([&] { return replaceFileContents(inLocked, "new") ? 1 : 0; }),
-              0);
-    EXPECT_EQ(settingstest::runAsUser([&] { return replaceFileContents(path_, "new") ? 1 : 0; }),
-              0);
-    // A new file in a folder the user may not write to.
-    EXPECT_EQ(settingstest::runAsUser(
-                  [&] { return replaceFileContents(dir_.file("locked/new.ini"), "x") ? 1 : 0; }),
-              0);
-    EXPECT_EQ(readFile(inLocked), "old");
-    EXPECT_EQ(readFile(path_), "read-only");
-    EXPECT_EQ(namesIn(dir_.file("locked")), std::vector<std::string>{"tarvel.ini"});
-    EXPECT_EQ(namesIn(dir_.path()), (std::vector<std::string>{"locked", "tarvel.ini"}));
-}
-
 TEST_F(FileReplace, AWriteThatFailsMidwayLeavesTheOldFileAndNoTemporaryFile) {
     writeFile(path_, "old contents");
     // A file size limit stands in for a full disk: the write stops after 100 bytes.

@@ -308,7 +308,7 @@ TEST_F(SettingsFile, ASaveThatCannotBeWrittenLeavesFileAndMemoryAlone) {
     writeFile(readOnly, "old read-only contents\r\n");
     ::chmod(readOnly.c_str(), 0444);
 
-    for (const std::string& target : {inLocked, readOnly}) {
+    for (const std::string& target : {inLocked, readOnly, lockedDir + "/new.ini"}) {
         int result = settingstest::runAsUser([&] {
             WalkState s = defaults();
             s.numStep = 77;
