@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <csignal>
+#include <cstdlib>
 #include <string>
 #include <thread>
 
@@ -231,6 +232,35 @@ TEST_F(ProgramTest, ConnectedItSendsADatagramPerPassUntilTerminated) {
     EXPECT_TRUE(injector.events.empty());                     // VR mode: no input
     EXPECT_EQ(SensorLink::instance().readerThread, nullptr);  // stopped before the save
     EXPECT_EQ(readFile(dir_.file("tarvel.ini")), formatSettings(WalkState::instance()));
+}
+
+TEST(SingleInstanceGuardTest, OneHolderPerNameAndDisplay) {
+    const std::string name = "tarvel-guard-test-" + std::to_string(getpid());
+    const char* display = std::getenv("DISPLAY");
+    const std::string saved = display != nullptr ? display : "";
+    setenv("DISPLAY", ":41", 1);
+    platform::SingleInstanceGuard first;
+    platform::SingleInstanceGuard second;
+    ASSERT_TRUE(first.acquire(name.c_str()));
+    EXPECT_TRUE(first.held());
+    EXPECT_FALSE(second.acquire(name.c_str()));
+    EXPECT_FALSE(second.held());
+    // Another screen of the same display is the same session.
+    setenv("DISPLAY", ":41.1", 1);
+    EXPECT_FALSE(second.acquire(name.c_str()));
+    // Another display is another session.
+    setenv("DISPLAY", ":42", 1);
+    EXPECT_TRUE(second.acquire(name.c_str()));
+    second.release();
+    // Let go, the name can be taken again.
+    setenv("DISPLAY", ":41", 1);
+    first.release();
+    EXPECT_TRUE(second.acquire(name.c_str()));
+    if (display != nullptr) {
+        setenv("DISPLAY", saved.c_str(), 1);
+    } else {
+        unsetenv("DISPLAY");
+    }
 }
 
 // The datagram of a pass carries the results of that pass's analysis.
