@@ -8,6 +8,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <string>
 
@@ -21,6 +22,7 @@ struct SerialPort::Impl {
     int fd = -1;
     int wakeRead = -1;
     int wakeWrite = -1;
+    std::atomic<bool> interrupted{false};
 };
 
 namespace {
@@ -104,23 +106,27 @@ bool SerialPort::isOpen() const { return impl_->fd >= 0; }
 std::intptr_t SerialPort::nativeHandle() const { return impl_->fd; }
 
 SerialRead SerialPort::readByte(std::uint8_t& byte) {
+    if (impl_->interrupted.load(std::memory_order_relaxed)) return SerialRead::Interrupted;
     if (impl_->fd < 0) return SerialRead::Gone;
-    pollfd fds[2] = {{impl_->fd, POLLIN, 0}, {impl_->wakeRead, POLLIN, 0}};
-    int r = poll(fds, 2, -1);
-    if (r < 0) return errno == EINTR ? SerialRead::Empty : SerialRead::Gone;
-    if (fds[1].revents) return SerialRead::Interrupted;
-    if (fds[0].revents & POLLIN) {
+    // Take a byte that is already there with one system call; wait in poll()
+    // only when the line is empty, so interrupt() can wake the wait.
+    for (;;) {
         ssize_t n = ::read(impl_->fd, &byte, 1);
         if (n == 1) return SerialRead::Byte;
-        if (n < 0 && (errno == EAGAIN || errno == EINTR)) return SerialRead::Empty;
-        // 0 (end of file) or an error such as EIO: the device has gone.
-        return SerialRead::Gone;
+        if (n == 0) return SerialRead::Gone;  // end of file: the device has gone
+        if (errno == EINTR) return SerialRead::Empty;
+        if (errno != EAGAIN) return SerialRead::Gone;  // EIO and the like
+        pollfd fds[2] = {{impl_->fd, POLLIN, 0}, {impl_->wakeRead, POLLIN, 0}};
+        int r = poll(fds, 2, -1);
+        if (r < 0) return errno == EINTR ? SerialRead::Empty : SerialRead::Gone;
+        if (fds[1].revents) return SerialRead::Interrupted;
+        // Readable, hung up or failed: the next read() tells which.
+        if (!(fds[0].revents & (POLLIN | POLLHUP | POLLERR | POLLNVAL))) return SerialRead::Empty;
     }
-    // POLLHUP, POLLERR or POLLNVAL with nothing to read.
-    return SerialRead::Gone;
 }
 
 void SerialPort::interrupt() {
+    impl_->interrupted.store(true, std::memory_order_relaxed);
     if (impl_->wakeWrite >= 0) {
         const char c = 1;
         [[maybe_unused]] ssize_t n = ::write(impl_->wakeWrite, &c, 1);
