@@ -11,7 +11,7 @@ packages=(
   socat xvfb openbox trayer xdotool xinput x11-utils imagemagick zenity
 )
 if [[ "${1:-}" == "--windows" || "${TARVEL_WINDOWS:-}" == 1 ]]; then
-  packages+=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64 fonts-wine locales)
+  packages+=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64 fonts-wine locales iproute2)
 fi
 
 missing=()

@@ -306,9 +306,6 @@ public:
         HMENU bar = menu.resourceId != 0 ? LoadMenuA(module, MAKEINTRESOURCEA(menu.resourceId))
                                          : nullptr;
         if (bar == nullptr) bar = menuFromItems(menu);
-        // A menu of a notification icon closes on a click elsewhere only when its owner is
-        // the foreground window.
-        SetForegroundWindow(hwnd);
         TrackPopupMenu(GetSubMenu(bar, 0), 0, at.x, at.y, 0, hwnd, nullptr);
         DestroyMenu(bar);
         // The chosen item is already posted to the owner as WM_COMMAND.

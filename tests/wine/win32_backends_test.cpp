@@ -293,6 +293,18 @@ TEST(IniFileWin32, ABareNameIsLookedUpInTheCurrentFolder) {
     EXPECT_EQ(platform::IniFile("other.ini").value("param", "comID", "3"), "3");
 }
 
+TEST(IniFileWin32, PassesTheSystemsValuesOnWhole) {
+    testsupport::TempDir dir;
+    const std::string path = dir.file("settings.ini");
+    const std::string longValue(300, 'x');
+    testsupport::writeFile(path, "[Param]\r\nCOMID = 12abc \r\nlong=" + longValue +
+                                     "\r\n[param]\r\ncomID=5\r\n");
+    const platform::IniFile file(path);
+    EXPECT_EQ(file.value("param", "comID", "3"), "12abc");
+    EXPECT_EQ(file.value("param", "long", ""), longValue.substr(0, 255));
+    EXPECT_EQ(file.value("emulation", "appMode", "0"), "0");
+}
+
 TEST(SettingsFileWin32, SavesWindowsTextAndLoadsItBack) {
     testsupport::TempDir dir;
     testsupport::ScopedCwd cwd(dir.path());

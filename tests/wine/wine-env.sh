@@ -4,8 +4,11 @@
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 export WINEARCH=win64
+# Messages of the tools (and of Wine's own dialogs) stay in English.
+unset LC_ALL
 export LANG=ja_JP.UTF-8
-export LC_ALL=ja_JP.UTF-8
+export LC_CTYPE=ja_JP.UTF-8
+export LC_MESSAGES=C.UTF-8
 # Debian ships no wine64 in PATH; the loader lives here.
 TARVEL_WINE=${TARVEL_WINE:-/usr/lib/wine/wine64}
 TARVEL_WINESERVER=${TARVEL_WINESERVER:-/usr/lib/wine/wineserver}

@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# The Windows part of the test run: installs the cross compiler and Wine, builds the
+# `windows` preset (tarvel.exe and the test programs) and the Linux simulator, then runs
+# the Windows tests under Wine (tests/wine/run-tests.sh) in a network namespace of their own,
+# so that the program's fixed datagram port 127.0.0.1:12345 is free for the test whatever
+# else runs on the machine. Standalone and safe to run again; prints its duration.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+started=$SECONDS
+
+bash scripts/install-deps.sh --windows
+jobs=$(nproc)
+echo "== windows: configure and build"
+cmake --preset windows >/dev/null
+cmake --build --preset windows -j "$jobs"
+echo "== linux: the simulator"
+cmake --preset linux >/dev/null
+cmake --build --preset linux --target tarvel-sim -j "$jobs"
+
+runner=(bash tests/wine/run-tests.sh build/windows build/linux/bin/tarvel-sim)
+if unshare --net true 2>/dev/null; then
+  unshare --net bash -c 'ip link set lo up && exec "$@"' run-tests "${runner[@]}"
+else
+  echo "note: no network namespace available: UDP port 12345 must be free" >&2
+  "${runner[@]}"
+fi
+echo "== Windows tests passed in $((SECONDS - started)) s"

@@ -1,0 +1,269 @@
+#!/usr/bin/env bash
+# Runs the Windows tests under Wine: the unit test programs (ctest, with a pair of COM ports
+# and a display), then smoke tests of tarvel.exe itself against the simulator on a COM port:
+#   A  VR mode: datagrams on 127.0.0.1:12345, a screenshot, a second copy that shows the box
+#      and ends with 0, unplug and replug, the close box hides the window, the tray icon shows
+#      it again, the tray menu's exit saves ./tarvel.ini in CR LF text and ends with 0;
+#   B  desktop mode: a low-level keyboard hook sees W, A and D arrive while the simulator
+#      walks and leans; the end of the session (WM_ENDSESSION) saves and ends with 0;
+#   C  no port: the program waits for messages instead of turning round.
+# Usage: run-tests.sh BUILD_DIR SIMULATOR. Every process it starts is stopped by its id, and
+# Wine by wineserver -k, whatever the outcome. scripts/test-windows.sh runs it in a network
+# namespace of its own.
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+build=$(cd "$1" && pwd)
+sim=$(realpath "$2")
+source "$here/wine-env.sh"
+export WINEPREFIX=$build/wine-prefix
+work=$build/wine-run
+tarvel=$build/bin/tarvel.exe
+
+pids=()
+cleanup() {
+  local status=$?
+  set +e
+  "$TARVEL_WINESERVER" -k >/dev/null 2>&1
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
+  for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null; done
+  ((status == 0)) || echo "Windows tests FAILED; logs and screenshots in $work" >&2
+  exit "$status"
+}
+trap cleanup EXIT
+
+fail() {
+  echo "FAIL: $*" >&2
+  exit 1
+}
+step() { echo "-- $*"; }
+
+# Polls `command...` every 0.2 s until it succeeds; fails after `seconds`.
+wait_until() {
+  local seconds=$1 what=$2
+  shift 2
+  local tries=$((seconds * 5))
+  until "$@"; do
+    ((--tries > 0)) || fail "gave up waiting for $what"
+    sleep 0.2
+  done
+}
+
+# Starts a background command; its id goes into $last_pid and the clean-up list.
+spawn() {
+  "$@" &
+  last_pid=$!
+  pids+=("$last_pid")
+}
+
+# Waits at most `seconds` for a background process to end; its exit code goes into $code.
+wait_exit() {
+  local pid=$1 seconds=$2
+  wait_until "$seconds" "process $pid to end" bash -c "! kill -0 $pid 2>/dev/null"
+  code=0
+  wait "$pid" || code=$?
+}
+
+driver() { timeout 60 "$TARVEL_WINE" "$build/bin/wine_driver.exe" "$@"; }
+
+# Starts tarvel.exe in the folder `dir` (its ./tarvel.ini lives there).
+start_tarvel() {
+  local dir=$1 log=$2
+  spawn bash -c 'cd "$1" && exec timeout -k 5 300 "$2" "$3"' tarvel "$dir" "$TARVEL_WINE" "$tarvel" \
+    >"$work/$log" 2>&1
+  tarvel_pid=$last_pid
+}
+
+# A COM port of the prefix that leads to `path` (a pseudo-terminal or a link to one).
+register_port() {
+  local number=$1 path=$2
+  timeout 60 "$TARVEL_WINE" reg add 'HKLM\Software\Wine\Ports' /v "COM$number" /d "$path" /f \
+    >/dev/null 2>&1
+  ln -sfn "$path" "$WINEPREFIX/dosdevices/com$number"
+}
+
+# How many pixels of the screenshot's area `geometry` (WxH+X+Y) have exactly colour `rgb`.
+pixels_of() {
+  local png=$1 geometry=$2 rgb=$3
+  convert "$png" -crop "$geometry" +repage -fill black +opaque "rgb($rgb)" \
+    -fill white -opaque "rgb($rgb)" -format '%[fx:round(mean*w*h)]' info:
+}
+
+shot() { import -window root "$work/$1.png"; }
+
+# The window's X id (title matched whole), or nothing; has_window: whether there is one.
+x_window() { xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -1; }
+has_window() { [[ -n $(x_window "$1") ]]; }
+
+# ---------------------------------------------------------------------------------------
+step "fresh Wine prefix, display and COM ports"
+"$TARVEL_WINESERVER" -k >/dev/null 2>&1 || true
+rm -rf "$work" "$WINEPREFIX" "$WINEPREFIX.lock"
+mkdir -p "$work"
+bash "$here/wine-prefix.sh"
+# One server for the whole run, started here so that its output stays out of the programs'.
+"$TARVEL_WINESERVER" -p >"$work/wineserver.log" 2>&1
+
+spawn Xvfb -displayfd 3 -noreset -nolisten tcp -screen 0 1280x1024x24 3>"$work/display" \
+  >"$work/xvfb.log" 2>&1
+wait_until 20 "Xvfb" test -s "$work/display"
+export DISPLAY=":$(cat "$work/display")"
+
+spawn socat "PTY,link=$work/COM5,raw,echo=0" "PTY,link=$work/COM6,raw,echo=0"
+wait_until 20 "the COM port pair" test -e "$work/COM6"
+register_port 5 "$work/COM5"
+register_port 6 "$work/COM6"
+
+step "unit tests under Wine"
+TARVEL_TEST_COM_PAIR=5,6 ctest --test-dir "$build" --output-on-failure -j 2 --timeout 300
+
+# ---------------------------------------------------------------------------------------
+step "A: VR mode against the simulator on COM3"
+a=$work/vr
+mkdir -p "$a"
+spawn "$sim" --scenario walk --port 3 --dir "$a" 2>"$work/sim-vr.log"
+sim_pid=$last_pid
+wait_until 20 "the simulator's port" test -e "$a/COM3"
+register_port 3 "$a/COM3"
+datagrams=$work/datagrams.bin
+: >"$datagrams"
+spawn socat -u UDP-RECV:12345,bind=127.0.0.1 "OPEN:$datagrams,append"
+start_tarvel "$a" tarvel-vr.log
+first=$tarvel_pid
+
+wait_until 60 "200 datagrams" bash -c "(( \$(stat -c %s '$datagrams') >= 200 * 256 ))"
+size=$(stat -c %s "$datagrams")
+((size % 256 == 0)) || fail "the datagram file holds $size bytes, not whole 256-byte records"
+record=$(head -c 256 "$datagrams" | LC_ALL=C tr '\0\376' '\n\n' | head -1)
+text_length=${#record}
+[[ $(awk -F, '{ print NF }' <<<"$record") == 17 ]] || fail "record without 17 fields: $record"
+[[ $record =~ ^0,0,(-?[0-9]+\.[0-9]{6},){14}-?[0-9]+\.[0-9]{6}$ ]] ||
+  fail "record not in the documented form: $record"
+tail_bytes=$(head -c 256 "$datagrams" | tail -c $((256 - text_length)) | od -v -An -tx1 | tr -d ' \n')
+expected_tail="0a00$(printf 'fe%.0s' $(seq $((256 - text_length - 2))))"
+[[ $tail_bytes == "$expected_tail" ]] || fail "the record does not end in LF, NUL and 0xFE filler"
+echo "   $((size / 256)) datagrams of 256 bytes, e.g. $record"
+
+# The window, centred on the 1280 x 1024 screen, in the program's colours and font.
+wait_until 20 "the main window" has_window Tarvel-Omnix
+sleep 1
+shot tarvel-vr
+window=440x475+420+274
+background=$(pixels_of "$work/tarvel-vr.png" "$window" 25,25,25)
+white=$(pixels_of "$work/tarvel-vr.png" "$window" 255,255,255)
+cyan=$(pixels_of "$work/tarvel-vr.png" "$window" 0,255,255)
+button=$(pixels_of "$work/tarvel-vr.png" "$window" 150,0,0)
+echo "   screenshot: $background background, $white white, $cyan cyan, $button button pixels"
+((background > 100000)) || fail "the window's background is missing from the screenshot"
+((white > 1500 && button > 1000)) || fail "the window's texts or buttons are missing"
+# "各センサ値：" sits at (10, 50) of the client area.
+read -r client_x client_y < <(driver client | tr -d '\r')
+label=$(pixels_of "$work/tarvel-vr.png" "85x17+$((client_x + 10))+$((client_y + 50))" 255,255,255)
+((label > 40)) || fail "no text where the sensor heading belongs ($label white pixels)"
+
+step "A: a second copy shows the box and ends with 0"
+start_tarvel "$a" tarvel-second.log
+second=$tarvel_pid
+wait_until 30 "the box" has_window ZendraTarvel-Omnix
+sleep 0.5
+shot second-copy
+box_text=$(driver box ZendraTarvel-Omnix | tr -d '\r')
+# "すでに起動しています" in code page 932.
+[[ $box_text == 82B782C582C98B4E93AE82B582C482A282DC82B7 ]] || fail "box text $box_text"
+wait_exit "$second" 30
+((code == 0)) || fail "the second copy ended with $code"
+[[ ! -e $a/tarvel.ini ]] || fail "the second copy wrote ./tarvel.ini"
+
+step "A: unplug and replug"
+kill -USR1 "$sim_pid"
+wait_until 20 "the port to come back" grep -q "plugged in again" "$work/sim-vr.log"
+wait_until 20 "the reader to reopen the port" \
+  bash -c "(( \$(grep -c 'reader attached' '$work/sim-vr.log') >= 2 ))"
+sleep 1
+offset=$(stat -c %s "$datagrams")
+sleep 2
+distinct=$(tail -c +$((offset + 1)) "$datagrams" | LC_ALL=C tr '\0\376' '\n\n' | grep -a , |
+  cut -d, -f3-5 | sort -u | wc -l)
+echo "   $distinct distinct averages in the 2 s after the replug"
+((distinct >= 10)) || fail "no fresh readings after the replug"
+
+step "A: the close box hides, the tray icon shows, the tray menu ends"
+xwin=$(x_window Tarvel-Omnix)
+eval "$(xdotool getwindowgeometry --shell "$xwin")"
+xdotool mousemove $((X + WIDTH - 14)) $((Y + 11)) click 1
+wait_until 10 "the window to hide" bash -c "[[ \$(timeout 60 '$TARVEL_WINE' '$build/bin/wine_driver.exe' window) == hidden* ]]"
+kill -0 "$first" || fail "closing the window ended the program"
+tray=$(x_window "Wine System Tray")
+[[ -n $tray ]] || fail "no tray window"
+eval "$(xdotool getwindowgeometry --shell "$tray")"
+icon_x=$((X + 12)) icon_y=$((Y + 32))
+xdotool mousemove "$icon_x" "$icon_y" click 1
+wait_until 10 "the window to show again" bash -c "[[ \$(timeout 60 '$TARVEL_WINE' '$build/bin/wine_driver.exe' window) == visible* ]]"
+xdotool mousemove "$icon_x" "$icon_y" click 3
+sleep 1
+shot tray-menu
+# The menu opens at the pointer: "表示" then "終了", 17 pixels each.
+xdotool mousemove $((icon_x + 25)) $((icon_y + 25)) click 1
+wait_exit "$first" 30
+((code == 0)) || fail "the program ended with $code after the tray menu's exit"
+ini=$a/tarvel.ini
+[[ -f $ini ]] || fail "no ./tarvel.ini after the exit"
+lines=$(grep -c '' "$ini")
+crlf=$(grep -c $'\r$' "$ini")
+((lines == 26 && crlf == 26)) || fail "./tarvel.ini: $lines lines, $crlf ending in CR LF"
+grep -q $'^comID=3\r$' "$ini" && grep -q $'^numStep=[1-9][0-9]*\r$' "$ini" ||
+  fail "./tarvel.ini does not hold the run's settings and steps"
+echo "   saved: $(tr -d '\r' <"$ini" | grep numStep)"
+kill "$sim_pid"
+
+# ---------------------------------------------------------------------------------------
+step "B: desktop mode, key strokes seen by a low-level keyboard hook"
+b=$work/desktop
+mkdir -p "$b"
+printf '[param]\r\ncomID=3\r\n[emulation]\r\nappMode=1\r\n' >"$b/tarvel.ini"
+spawn "$sim" --sequence "walk:4,lean-left:4,lean-right:4" --port 3 --dir "$b" \
+  2>"$work/sim-desktop.log"
+wait_until 20 "the simulator's port" test -e "$b/COM3"
+register_port 3 "$b/COM3"
+keys=$work/keys.log
+spawn timeout 120 "$TARVEL_WINE" "$build/bin/wine_driver.exe" watch-keys 90 >"$keys" 2>&1
+wait_until 30 "the key watcher" grep -q watching "$keys"
+start_tarvel "$b" tarvel-desktop.log
+third=$tarvel_pid
+# Injected presses (flags 0x10) of W, A and D with their scan codes, and W released (0x90).
+for key in "down vk=0x57 scan=0x11 flags=0x10" "down vk=0x41 scan=0x1E flags=0x10" \
+  "down vk=0x44 scan=0x20 flags=0x10" "up vk=0x57 scan=0x11 flags=0x90"; do
+  wait_until 60 "$key" grep -q "^$key" "$keys"
+done
+echo "   $(grep -c '^down' "$keys") presses, $(grep -c '^up' "$keys") releases seen"
+shot tarvel-desktop
+
+step "B: the end of the session saves like the exit command"
+driver end-session >/dev/null
+wait_exit "$third" 30
+((code == 0)) || fail "the program ended with $code at the end of the session"
+grep -q $'^appMode=1\r$' "$b/tarvel.ini" && (($(grep -c $'\r$' "$b/tarvel.ini") == 26)) ||
+  fail "the session's end did not save ./tarvel.ini"
+
+# ---------------------------------------------------------------------------------------
+step "C: without a port the program waits instead of turning round"
+c=$work/unconnected
+mkdir -p "$c"
+printf '[param]\r\ncomID=9\r\n' >"$c/tarvel.ini"
+start_tarvel "$c" tarvel-unconnected.log
+fourth=$tarvel_pid
+wait_until 30 "the main window" has_window Tarvel-Omnix
+sleep 2
+shot tarvel-unconnected
+process=$(pgrep -P "$fourth" | head -1)
+ticks() { awk '{ print $14 + $15 }' "/proc/$process/stat"; }
+before=$(ticks)
+sleep 3
+used=$(($(ticks) - before))
+hz=$(getconf CLK_TCK)
+echo "   CPU time in 3 s without a port: $((used * 1000 / hz)) ms"
+((used * 1000 / hz < 600)) || fail "the program keeps a core busy while not connected"
+driver end-session >/dev/null
+wait_exit "$fourth" 30
+((code == 0)) || fail "the program ended with $code"
+
+echo "-- Windows smoke tests passed; screenshots in $work"
