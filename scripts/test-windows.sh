@@ -13,6 +13,14 @@ jobs=$(nproc)
 echo "== windows: configure and build"
 cmake --preset windows >/dev/null
 cmake --build --preset windows -j "$jobs"
+echo "== windows: the release package"
+(cd build/windows && cpack -G ZIP >/dev/null)
+zip=build/windows/package/tarvel-*-windows-x64.zip
+listing=$(cmake -E tar tf $zip)
+for file in tarvel.exe README-ja.txt README-en.txt; do
+  grep -q "/$file\$" <<<"$listing" || { echo "FAIL: $file missing from $zip" >&2; exit 1; }
+done
+echo "$(ls $zip): $(wc -l <<<"$listing") files"
 echo "== linux: the simulator"
 cmake --preset linux >/dev/null
 cmake --build --preset linux --target tarvel-sim -j "$jobs"
