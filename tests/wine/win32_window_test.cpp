@@ -12,8 +12,10 @@
 #include <thread>
 #include <vector>
 
+#include "platform/file_chooser.h"
 #include "platform/input_injector.h"
 #include "platform/window_system.h"
+#include "settings/settings_dialog.h"
 #include "tests/support/support.h"
 
 namespace {
@@ -367,6 +369,93 @@ TEST_F(WindowSystemWin32, TheTrayIconComesAndGoes) {
     data.hWnd = reinterpret_cast<HWND>(owner);
     data.uID = 0;
     EXPECT_FALSE(Shell_NotifyIconA(NIM_MODIFY, &data));
+}
+
+// ---- File dialogs, answered from a timer that their modal loop runs -----------------------
+
+// What the "user" does in the next file dialog: type this name (empty: cancel).
+std::string typedName;
+bool dialogAnswered = false;
+
+BOOL CALLBACK findDialog(HWND window, LPARAM found) {
+    char cls[16];
+    GetClassNameA(window, cls, sizeof cls);
+    if (std::strcmp(cls, "#32770") == 0 && IsWindowVisible(window)) {
+        *reinterpret_cast<HWND*>(found) = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+void CALLBACK answerDialog(HWND, UINT, UINT_PTR timer, DWORD) {
+    HWND dialog = nullptr;
+    EnumThreadWindows(GetCurrentThreadId(), findDialog, reinterpret_cast<LPARAM>(&dialog));
+    if (dialog == nullptr) return;  // not shown yet: the timer comes again
+    KillTimer(nullptr, timer);
+    dialogAnswered = true;
+    if (typedName.empty()) {
+        PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+        return;
+    }
+    // The file name box: edt1 in the classic layout, cmb13 in the explorer one.
+    SetDlgItemTextA(dialog, 0x480, typedName.c_str());
+    SetDlgItemTextA(dialog, 0x47C, typedName.c_str());
+    PostMessageA(dialog, WM_COMMAND, IDOK, 0);
+}
+
+class FileDialogWin32 : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!haveDisplay()) GTEST_SKIP() << "no display for the dialogs";
+    }
+    // Runs `ask` with the dialog answered by typing `name`.
+    template <class F>
+    auto answered(const std::string& name, F ask) {
+        typedName = name;
+        dialogAnswered = false;
+        SetTimer(nullptr, 0, 100, answerDialog);
+        auto result = ask();
+        EXPECT_TRUE(dialogAnswered);
+        return result;
+    }
+    testsupport::TempDir dir;
+    // The folder as Windows names it.
+    std::string windowsDir() const {
+        char full[MAX_PATH];
+        GetFullPathNameA(dir.path().c_str(), sizeof full, full, nullptr);
+        return full;
+    }
+};
+
+TEST_F(FileDialogWin32, OpenReturnsTheChosenIniFileInAnyLetterCase) {
+    const std::string file = windowsDir() + "\\Walk.INI";
+    testsupport::writeFile(file, "[param]\r\n");
+    SettingsFileDialog dialog;
+    EXPECT_TRUE(answered(file, [&] { return dialog.askOpenPath(0); }));
+    EXPECT_EQ(dialog.path, file);
+    EXPECT_EQ(dialog.path.substr(dialog.extension), ".INI");
+}
+
+TEST_F(FileDialogWin32, OpenRefusesAFileOfAnotherExtension) {
+    const std::string file = windowsDir() + "\\notes.txt";
+    testsupport::writeFile(file, "x");
+    SettingsFileDialog dialog;
+    EXPECT_FALSE(answered(file, [&] { return dialog.askOpenPath(0); }));
+}
+
+TEST_F(FileDialogWin32, SaveAddsTheIniExtensionToANameWithout) {
+    SettingsFileDialog dialog;
+    EXPECT_TRUE(answered(windowsDir() + "\\walk", [&] { return dialog.askSavePath(0); }));
+    EXPECT_EQ(dialog.path, windowsDir() + "\\walk.ini");
+}
+
+TEST_F(FileDialogWin32, CancellingLeavesThePathAlone) {
+    std::string path = "unchanged";
+    platform::FileChooserOptions options;
+    options.filterName = "All supported files";
+    options.filterPattern = "*.ini";
+    EXPECT_FALSE(answered("", [&] { return platform::chooseFile(0, options, path); }));
+    EXPECT_EQ(path, "unchanged");
 }
 
 // ---- SendInput, as a low-level hook of another thread sees it ----------------------------
