@@ -1,6 +1,7 @@
 // File dialogs on Windows: GetOpenFileNameA and GetSaveFileNameA with one filter, and the
 // shell's PathFindExtensionA for the extension of a file name.
 #include <windows.h>
+// After windows.h, whose types they use.
 #include <commdlg.h>
 #include <shlwapi.h>
 

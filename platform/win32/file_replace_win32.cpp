@@ -17,8 +17,7 @@ std::string finalTarget(const std::string& path, DWORD attributes) {
                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) return path;
     char resolved[MAX_PATH * 2];
-    const DWORD n =
-        GetFinalPathNameByHandleA(h, resolved, sizeof resolved, FILE_NAME_NORMALIZED);
+    const DWORD n = GetFinalPathNameByHandleA(h, resolved, sizeof resolved, FILE_NAME_NORMALIZED);
     CloseHandle(h);
     if (n == 0 || n >= sizeof resolved) return path;
     return resolved;
@@ -39,7 +38,8 @@ std::string folderOf(const std::string& path) {
 
 bool writeAll(HANDLE file, std::string_view bytes) {
     while (!bytes.empty()) {
-        const DWORD chunk = bytes.size() > 0x10000000 ? 0x10000000 : static_cast<DWORD>(bytes.size());
+        const DWORD chunk =
+            bytes.size() > 0x10000000 ? 0x10000000 : static_cast<DWORD>(bytes.size());
         DWORD written = 0;
         if (!WriteFile(file, bytes.data(), chunk, &written, nullptr) || written == 0) return false;
         bytes.remove_prefix(written);
@@ -56,8 +56,8 @@ bool replaceFileContents(const std::string& path, std::string_view bytes) {
         target = finalTarget(path, attributes);
         const DWORD targetAttributes = GetFileAttributesA(target.c_str());
         if (targetAttributes != INVALID_FILE_ATTRIBUTES &&
-            (targetAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY |
-                                 FILE_ATTRIBUTE_DEVICE)) != 0) {
+            (targetAttributes &
+             (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DEVICE)) != 0) {
             return false;
         }
     }

@@ -11,7 +11,7 @@ namespace platform {
 namespace {
 
 class SendInputInjector final : public InputInjector {
-public:
+  public:
     void sendKey(const KeyRecord& key) override {
         INPUT input;
         std::memset(&input, 0, sizeof input);

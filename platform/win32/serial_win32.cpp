@@ -45,8 +45,8 @@ bool SerialPort::open() {
     close();
     const std::string name = deviceName();
     // Read and write, share mode 0 (nobody else may open the port meanwhile), overlapped.
-    HANDLE port = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                              OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
+    HANDLE port = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_OVERLAPPED, nullptr);
     if (port == INVALID_HANDLE_VALUE) return false;
 
     // 115200 baud, 8 data bits, no parity, one stop bit; every flag zero, so no flow control,
@@ -77,7 +77,9 @@ void SerialPort::close() {
     }
 }
 
-bool SerialPort::isOpen() const { return impl_->port != INVALID_HANDLE_VALUE; }
+bool SerialPort::isOpen() const {
+    return impl_->port != INVALID_HANDLE_VALUE;
+}
 
 std::intptr_t SerialPort::nativeHandle() const {
     return impl_->port == INVALID_HANDLE_VALUE ? -1 : reinterpret_cast<std::intptr_t>(impl_->port);

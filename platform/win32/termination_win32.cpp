@@ -38,7 +38,9 @@ BOOL WINAPI onConsoleEvent(DWORD event) {
 }  // namespace
 
 namespace win32 {
-void noteSessionEnding() { request(); }
+void noteSessionEnding() {
+    request();
+}
 }  // namespace win32
 
 void watchTerminationRequests(WindowSystem& wakeTarget) {
@@ -54,6 +56,8 @@ void stopWatchingTerminationRequests() {
     wakeTargetOf.store(nullptr);
 }
 
-bool terminationRequested() { return requested.load(); }
+bool terminationRequested() {
+    return requested.load();
+}
 
 }  // namespace platform

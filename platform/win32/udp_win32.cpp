@@ -11,7 +11,9 @@ namespace platform {
 
 static_assert(sizeof(sockaddr_in) == 16, "the IPv4 address record is 16 bytes");
 
-UdpSender::~UdpSender() { close(); }
+UdpSender::~UdpSender() {
+    close();
+}
 
 bool UdpSender::open(std::uint16_t destinationPort) {
     close();

@@ -2,6 +2,7 @@
 // same names (RegisterClassExA, CreateWindowExA, PeekMessageA, RoundRect, TextOutA,
 // Shell_NotifyIconA, TrackPopupMenu, ...), passed through with their arguments.
 #include <windows.h>
+// After windows.h, whose types it uses.
 #include <shellapi.h>
 
 #include <cstring>
@@ -28,8 +29,12 @@ HINSTANCE moduleOf(NativeInstance instance) {
     return instance != 0 ? reinterpret_cast<HINSTANCE>(instance) : GetModuleHandleA(nullptr);
 }
 
-HWND hwndOf(NativeWindow window) { return reinterpret_cast<HWND>(window); }
-NativeWindow windowOf(HWND hwnd) { return reinterpret_cast<NativeWindow>(hwnd); }
+HWND hwndOf(NativeWindow window) {
+    return reinterpret_cast<HWND>(window);
+}
+NativeWindow windowOf(HWND hwnd) {
+    return reinterpret_cast<NativeWindow>(hwnd);
+}
 
 // The seam's procedure of each registered class, by class atom. The classes are registered
 // with classProc below, which forwards to it.
@@ -52,10 +57,12 @@ HFONT createProgramFont(std::int32_t height) {
                        FIXED_PITCH | FF_MODERN, kFontFace);
 }
 
-Rect rectOf(const RECT& r) { return {r.left, r.top, r.right, r.bottom}; }
+Rect rectOf(const RECT& r) {
+    return {r.left, r.top, r.right, r.bottom};
+}
 
 class Win32WindowSystem final : public WindowSystem {
-public:
+  public:
     Win32WindowSystem() : wakeEvent_(CreateEventA(nullptr, FALSE, FALSE, nullptr)) {}
     ~Win32WindowSystem() override {
         if (wakeEvent_) CloseHandle(wakeEvent_);
@@ -204,8 +211,7 @@ public:
         DeleteObject(font);
     }
 
-    Size textExtent(PaintContext context, std::string_view text,
-                    std::int32_t fontHeight) override {
+    Size textExtent(PaintContext context, std::string_view text, std::int32_t fontHeight) override {
         HDC dc = dcOf(context);
         HFONT font = createProgramFont(fontHeight);
         HGDIOBJ previous = SelectObject(dc, font);
@@ -301,10 +307,9 @@ public:
 
     std::uint32_t trackPopupMenu(NativeWindow owner, const PopupMenu& menu, Point at) override {
         HWND hwnd = hwndOf(owner);
-        const auto module =
-            reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(hwnd, GWLP_HINSTANCE));
-        HMENU bar = menu.resourceId != 0 ? LoadMenuA(module, MAKEINTRESOURCEA(menu.resourceId))
-                                         : nullptr;
+        const auto module = reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(hwnd, GWLP_HINSTANCE));
+        HMENU bar =
+            menu.resourceId != 0 ? LoadMenuA(module, MAKEINTRESOURCEA(menu.resourceId)) : nullptr;
         if (bar == nullptr) bar = menuFromItems(menu);
         TrackPopupMenu(GetSubMenu(bar, 0), 0, at.x, at.y, 0, hwnd, nullptr);
         DestroyMenu(bar);
@@ -323,7 +328,7 @@ public:
         return MessageBoxA(hwndOf(owner), t.c_str(), c.c_str(), flags);
     }
 
-private:
+  private:
     struct OpenPaint {
         HWND window = nullptr;
         PAINTSTRUCT paint{};

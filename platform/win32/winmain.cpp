@@ -4,4 +4,6 @@
 
 #include "app/program.h"
 
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) { return runProgram(); }
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+    return runProgram();
+}

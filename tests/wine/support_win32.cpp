@@ -2,6 +2,7 @@
 // folders, files, child processes through CreateProcessA, and a Winsock UDP listener.
 #include <winsock2.h>
 #include <ws2tcpip.h>
+// After winsock2.h, so that it does not pull in the old winsock.h.
 #include <windows.h>
 
 #include <atomic>
@@ -66,7 +67,9 @@ bool fileExists(const std::string& path) {
     return fs::exists(fs::symlink_status(path, ec));
 }
 
-void sleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+void sleepMs(int ms) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
 
 std::string binaryDir() {
     char buf[MAX_PATH];
@@ -93,8 +96,10 @@ std::string commandLine(const std::vector<std::string>& argv) {
                 ++backslashes;
                 continue;
             }
-            if (c == '"') line.append(backslashes * 2 + 1, '\\');
-            else line.append(backslashes, '\\');
+            if (c == '"')
+                line.append(backslashes * 2 + 1, '\\');
+            else
+                line.append(backslashes, '\\');
             backslashes = 0;
             line += c;
         }
@@ -149,10 +154,10 @@ ChildProcess::ChildProcess(const std::vector<std::string>& argv, const std::stri
     }
     PROCESS_INFORMATION info;
     std::memset(&info, 0, sizeof info);
-    const BOOL started = CreateProcessA(
-        nullptr, line.data(), nullptr, nullptr, log != INVALID_HANDLE_VALUE, 0,
-        environment.empty() ? nullptr : environment.data(), cwd.empty() ? nullptr : cwd.c_str(),
-        &startup, &info);
+    const BOOL started =
+        CreateProcessA(nullptr, line.data(), nullptr, nullptr, log != INVALID_HANDLE_VALUE, 0,
+                       environment.empty() ? nullptr : environment.data(),
+                       cwd.empty() ? nullptr : cwd.c_str(), &startup, &info);
     if (log != INVALID_HANDLE_VALUE) CloseHandle(log);
     if (!started) throw std::runtime_error("CreateProcessA failed for " + line);
     CloseHandle(info.hThread);

@@ -4,6 +4,7 @@
 // named-mutex guard and the code page 932 texts.
 #include <winsock2.h>
 #include <ws2tcpip.h>
+// After winsock2.h, so that it does not pull in the old winsock.h.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -46,17 +47,17 @@ void discardPending(const platform::SerialPort& port) {
     PurgeComm(reinterpret_cast<HANDLE>(port.nativeHandle()), PURGE_RXCLEAR | PURGE_TXCLEAR);
 }
 
-#define REQUIRE_COM_PAIR(nearPort, farPort)                                                  \
-    int nearPort = 0, farPort = 0;                                                           \
+#define REQUIRE_COM_PAIR(nearPort, farPort) \
+    int nearPort = 0, farPort = 0;          \
     if (!comPair(nearPort, farPort)) GTEST_SKIP() << "no COM port pair (TARVEL_TEST_COM_PAIR)"
 
 // The farPort end of the pair, opened plainly (no overlapped I/O) to write the test's bytes.
 class FarEnd {
-public:
+  public:
     explicit FarEnd(int number) {
         const std::string name = "\\\\.\\COM" + std::to_string(number);
-        handle_ = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                              OPEN_EXISTING, 0, nullptr);
+        handle_ = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                              0, nullptr);
     }
     ~FarEnd() {
         if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
@@ -64,12 +65,12 @@ public:
     bool ok() const { return handle_ != INVALID_HANDLE_VALUE; }
     void write(const std::string& bytes) {
         DWORD written = 0;
-        ASSERT_TRUE(WriteFile(handle_, bytes.data(), static_cast<DWORD>(bytes.size()), &written,
-                              nullptr));
+        ASSERT_TRUE(
+            WriteFile(handle_, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr));
         ASSERT_EQ(written, bytes.size());
     }
 
-private:
+  private:
     HANDLE handle_ = INVALID_HANDLE_VALUE;
 };
 
@@ -179,7 +180,7 @@ TEST(SensorLinkWin32, OpeningTheConfiguredPortStartsTheReaderOnIt) {
 
 // A Winsock receiver on 127.0.0.1 that also reports each datagram's source.
 class Receiver {
-public:
+  public:
     Receiver() {
         WSADATA data;
         WSAStartup(MAKEWORD(2, 2), &data);
@@ -209,7 +210,7 @@ public:
         return n < 0 ? std::string() : std::string(buffer, static_cast<std::size_t>(n));
     }
 
-private:
+  private:
     SOCKET socket_ = INVALID_SOCKET;
     std::uint16_t port_ = 0;
 };
@@ -297,8 +298,8 @@ TEST(IniFileWin32, PassesTheSystemsValuesOnWhole) {
     testsupport::TempDir dir;
     const std::string path = dir.file("settings.ini");
     const std::string longValue(300, 'x');
-    testsupport::writeFile(path, "[Param]\r\nCOMID = 12abc \r\nlong=" + longValue +
-                                     "\r\n[param]\r\ncomID=5\r\n");
+    testsupport::writeFile(
+        path, "[Param]\r\nCOMID = 12abc \r\nlong=" + longValue + "\r\n[param]\r\ncomID=5\r\n");
     const platform::IniFile file(path);
     EXPECT_EQ(file.value("param", "comID", "3"), "12abc");
     EXPECT_EQ(file.value("param", "long", ""), longValue.substr(0, 255));
@@ -384,8 +385,9 @@ TEST(SingleInstanceWin32, TheNamedMutexAdmitsOneHolderAtATime) {
 }
 
 TEST(CodePage932, TheProgramsTextsAreShiftJisByteStrings) {
-    EXPECT_STREQ(ui_strings::kAlreadyRunningText,
-                 "\x82\xB7\x82\xC5\x82\xC9\x8B\x4E\x93\xAE\x82\xB5\x82\xC4\x82\xA2\x82\xDC\x82\xB7");
+    EXPECT_STREQ(
+        ui_strings::kAlreadyRunningText,
+        "\x82\xB7\x82\xC5\x82\xC9\x8B\x4E\x93\xAE\x82\xB5\x82\xC4\x82\xA2\x82\xDC\x82\xB7");
     EXPECT_STREQ(ui_strings::kMenuShow, "\x95\x5C\x8E\xA6");
     EXPECT_STREQ(ui_strings::kMenuExit, "\x8F\x49\x97\xB9");
     // Ends in six ideographic spaces: 20 bytes in all.

@@ -2,9 +2,8 @@
 // registration and the binding of windows to their creation parameter, the message calls,
 // waiting and waking, GDI drawing in the program's font, the icon and menu resources, the
 // popup menu, the tray icon, and SendInput records as a low-level hook sees them.
-#include <windows.h>
-
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <atomic>
 #include <cstring>
@@ -57,7 +56,7 @@ bool haveDisplay() {
 }
 
 class WindowSystemWin32 : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         if (!haveDisplay()) GTEST_SKIP() << "no display to make windows on";
         journal = &seen;
@@ -206,7 +205,7 @@ TEST_F(WindowSystemWin32, PlacesShowsAndHidesWindows) {
 
 // A memory bitmap to draw into, standing in for a window's paint context.
 class Canvas {
-public:
+  public:
     Canvas(int width, int height) : width_(width), height_(height) {
         HDC screen = GetDC(nullptr);
         dc_ = CreateCompatibleDC(screen);
@@ -235,7 +234,7 @@ public:
     int width() const { return width_; }
     int height() const { return height_; }
 
-private:
+  private:
     int width_;
     int height_;
     HDC dc_;
@@ -280,13 +279,14 @@ TEST_F(WindowSystemWin32, ButtonFacesAreRoundedAndOutlinedInBlack) {
     EXPECT_EQ(canvas.at(30, 10), 0x000096u);  // face
     EXPECT_EQ(canvas.at(30, 0), 0x000000u);   // outline
     EXPECT_EQ(canvas.at(30, 19), 0x000000u);
-    EXPECT_EQ(canvas.at(0, 0), 0x191919u);    // outside the rounded corner
+    EXPECT_EQ(canvas.at(0, 0), 0x191919u);  // outside the rounded corner
     EXPECT_EQ(canvas.at(59, 19), 0x191919u);
 }
 
 TEST_F(WindowSystemWin32, TheIconResourceHoldsTenImagesOf32Bits) {
     HMODULE module = GetModuleHandleA(nullptr);
-    HRSRC group = FindResourceA(module, MAKEINTRESOURCEA(101), MAKEINTRESOURCEA(14));  // RT_GROUP_ICON
+    HRSRC group =
+        FindResourceA(module, MAKEINTRESOURCEA(101), MAKEINTRESOURCEA(14));  // RT_GROUP_ICON
     ASSERT_NE(group, nullptr);
     const auto* dir = static_cast<const unsigned char*>(LockResource(LoadResource(module, group)));
     const int count = dir[4] | dir[5] << 8;
@@ -343,13 +343,15 @@ TEST_F(WindowSystemWin32, ThePopupMenuPostsTheChosenItemToItsOwner) {
     SetTimer(nullptr, 0, 300, pressMenuKeys);
     EXPECT_EQ(ws.trackPopupMenu(owner, menu, {50, 50}), 40004u);
     MSG msg;
-    ASSERT_TRUE(PeekMessageA(&msg, reinterpret_cast<HWND>(owner), WM_COMMAND, WM_COMMAND, PM_REMOVE));
+    ASSERT_TRUE(
+        PeekMessageA(&msg, reinterpret_cast<HWND>(owner), WM_COMMAND, WM_COMMAND, PM_REMOVE));
     EXPECT_EQ(LOWORD(msg.wParam), 40004);
 
     menuKeys = {};
     SetTimer(nullptr, 0, 300, pressMenuKeys);
     EXPECT_EQ(ws.trackPopupMenu(owner, menu, {50, 50}), 0u);
-    EXPECT_FALSE(PeekMessageA(&msg, reinterpret_cast<HWND>(owner), WM_COMMAND, WM_COMMAND, PM_NOREMOVE));
+    EXPECT_FALSE(
+        PeekMessageA(&msg, reinterpret_cast<HWND>(owner), WM_COMMAND, WM_COMMAND, PM_NOREMOVE));
 }
 
 TEST_F(WindowSystemWin32, TheTrayIconComesAndGoes) {
@@ -404,7 +406,7 @@ void CALLBACK answerDialog(HWND, UINT, UINT_PTR timer, DWORD) {
 }
 
 class FileDialogWin32 : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         if (!haveDisplay()) GTEST_SKIP() << "no display for the dialogs";
     }
@@ -491,7 +493,7 @@ LRESULT CALLBACK mouseHook(int code, WPARAM wParam, LPARAM lParam) {
 
 // Runs the hooks on their own thread, with the message loop that hooks need.
 class HookThread {
-public:
+  public:
     HookThread() {
         thread_ = std::thread([this] {
             HHOOK keys = SetWindowsHookExA(WH_KEYBOARD_LL, keyHook, GetModuleHandleA(nullptr), 0);
@@ -513,7 +515,7 @@ public:
     }
     bool ready() const { return ready_; }
 
-private:
+  private:
     std::thread thread_;
     std::atomic<DWORD> id_{0};
     std::atomic<bool> ready_{false};

@@ -44,7 +44,9 @@ int watchKeys(int seconds) {
     return 0;
 }
 
-HWND mainWindow() { return FindWindowA("win", "Tarvel-Omnix"); }
+HWND mainWindow() {
+    return FindWindowA("win", "Tarvel-Omnix");
+}
 
 int showState() {
     HWND w = mainWindow();
@@ -106,7 +108,8 @@ int main(int argc, char** argv) {
     if (command == "client") return clientOrigin();
     if (command == "box" && argc == 3) return answerBox(argv[2]);
     if (command == "end-session") return endSession();
-    std::fprintf(stderr, "usage: wine_driver watch-keys SECONDS | window | client | box CAPTION | "
+    std::fprintf(stderr,
+                 "usage: wine_driver watch-keys SECONDS | window | client | box CAPTION | "
                  "end-session\n");
     return 2;
 }
