@@ -2,6 +2,7 @@
 // folders, files, child processes through CreateProcessA, and a Winsock UDP listener.
 #include <winsock2.h>
 #include <ws2tcpip.h>
+
 // After winsock2.h, so that it does not pull in the old winsock.h.
 #include <windows.h>
 

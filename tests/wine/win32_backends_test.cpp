@@ -4,6 +4,7 @@
 // named-mutex guard and the code page 932 texts.
 #include <winsock2.h>
 #include <ws2tcpip.h>
+
 // After winsock2.h, so that it does not pull in the old winsock.h.
 #include <windows.h>
 
