@@ -1,10 +1,10 @@
 // The shared test helpers (tests/support/support.h) for the Windows test programs: temporary
 // folders, files, child processes through CreateProcessA, and a Winsock UDP listener.
+// clang-format off: windows.h after winsock2.h, or it pulls in the old winsock.h.
 #include <winsock2.h>
 #include <ws2tcpip.h>
-
-// After winsock2.h, so that it does not pull in the old winsock.h.
 #include <windows.h>
+// clang-format on
 
 #include <atomic>
 #include <cstring>

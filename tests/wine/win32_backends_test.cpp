@@ -2,11 +2,11 @@
 // that scripts/test-windows.sh makes from a pseudo-terminal pair), the UDP sender and the
 // telemetry record, the profile lookup and the whole-file replace, the extension lookup, the
 // named-mutex guard and the code page 932 texts.
+// clang-format off: windows.h after winsock2.h, or it pulls in the old winsock.h.
 #include <winsock2.h>
 #include <ws2tcpip.h>
-
-// After winsock2.h, so that it does not pull in the old winsock.h.
 #include <windows.h>
+// clang-format on
 
 #include <gtest/gtest.h>
 
