@@ -1,6 +1,7 @@
 // The shared test helpers (tests/support/support.h) for the Windows test programs: temporary
 // folders, files, child processes through CreateProcessA, and a Winsock UDP listener.
-// clang-format off: windows.h after winsock2.h, or it pulls in the old winsock.h.
+// windows.h after winsock2.h, or it pulls in the old winsock.h.
+// clang-format off
 #include <winsock2.h>
 #include <ws2tcpip.h>
 #include <windows.h>

@@ -2,7 +2,8 @@
 // that scripts/test-windows.sh makes from a pseudo-terminal pair), the UDP sender and the
 // telemetry record, the profile lookup and the whole-file replace, the extension lookup, the
 // named-mutex guard and the code page 932 texts.
-// clang-format off: windows.h after winsock2.h, or it pulls in the old winsock.h.
+// windows.h after winsock2.h, or it pulls in the old winsock.h.
+// clang-format off
 #include <winsock2.h>
 #include <ws2tcpip.h>
 #include <windows.h>
