@@ -113,7 +113,9 @@ inline constexpr std::uint32_t kMbOk = 0;
 inline constexpr int kIdOk = 1;
 
 // The two 16-bit halves of a message parameter, zero-extended.
-constexpr std::uint32_t loWord(std::uintptr_t v) { return static_cast<std::uint32_t>(v & 0xFFFF); }
+constexpr std::uint32_t loWord(std::uintptr_t v) {
+    return static_cast<std::uint32_t>(v & 0xFFFF);
+}
 constexpr std::uint32_t hiWord(std::uintptr_t v) {
     return static_cast<std::uint32_t>((v >> 16) & 0xFFFF);
 }
@@ -194,7 +196,7 @@ struct TrayIcon {
 // Everything the toolkit and the main loop ask of the window system. Only the
 // main thread calls it, except wakeUp.
 class WindowSystem {
-public:
+  public:
     virtual ~WindowSystem() = default;
 
     // False when the window system cannot be reached (no display); nothing
@@ -314,8 +316,7 @@ public:
     // Shows the menu at `at` (screen coordinates, kept on the screen) and
     // waits until it closes. The chosen item is posted to `owner` as
     // kWmCommand (wParam = its id, lParam = 0) and returned; 0 when none.
-    virtual std::uint32_t trackPopupMenu(NativeWindow owner, const PopupMenu& menu,
-                                         Point at) = 0;
+    virtual std::uint32_t trackPopupMenu(NativeWindow owner, const PopupMenu& menu, Point at) = 0;
     // A modal box with the text, the caption and an OK button.
     virtual int messageBox(NativeWindow owner, std::string_view text, std::string_view caption,
                            std::uint32_t flags) = 0;

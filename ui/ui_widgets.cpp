@@ -9,13 +9,15 @@ using platform::WParam;
 
 namespace {
 
-platform::WindowSystem& ws() { return platform::windowSystem(); }
+platform::WindowSystem& ws() {
+    return platform::windowSystem();
+}
 
 // Registers the widget class named after the caption (the first registration
 // of a name wins) and creates the shown child window bound to `object`.
 NativeWindow createWidgetWindow(UI_Window* object, const char* name, NativeWindow parent,
-                                NativeInstance instance, std::int32_t width,
-                                std::int32_t height, platform::Colour background) {
+                                NativeInstance instance, std::int32_t width, std::int32_t height,
+                                platform::Colour background) {
     platform::WindowClass windowClass;
     windowClass.style = platform::kCsHRedraw | platform::kCsVRedraw;
     windowClass.proc = windowProc;

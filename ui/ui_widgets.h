@@ -9,7 +9,7 @@
 
 // A child window that reports to an owner window.
 class UI_SubWindow : public UI_Window {
-public:
+  public:
     // Receives a button's click command.
     platform::NativeWindow owner = 0;
 };
@@ -17,7 +17,7 @@ public:
 // A red rounded push button with a white caption. A left press and a left
 // release inside it send one kWmCommand with its id to the owner.
 class UI_Button : public UI_SubWindow {
-public:
+  public:
     static constexpr std::int32_t kHeight = 20;
     static constexpr std::int32_t kCornerEllipse = 9;
     static constexpr std::int32_t kFontHeight = 16;
@@ -46,7 +46,7 @@ public:
 // A text label: one string in one colour on the dark background, drawn at the
 // label's height as font height.
 class UI_Text : public UI_SubWindow {
-public:
+  public:
     static constexpr platform::Colour kBackground = 0x191919;
     static constexpr platform::Colour kDefaultTextColour = 0xFFFFFF;
 

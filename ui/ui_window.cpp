@@ -11,7 +11,9 @@ using platform::WParam;
 
 namespace {
 
-platform::WindowSystem& ws() { return platform::windowSystem(); }
+platform::WindowSystem& ws() {
+    return platform::windowSystem();
+}
 
 }  // namespace
 
@@ -264,9 +266,8 @@ void UI_Window::createChildWindow(platform::NativeInstance instance, std::int32_
 }
 
 void UI_Window::drawText(platform::PaintContext context, std::int32_t fontHeight,
-                         platform::Colour background, platform::Colour textColour,
-                         std::int32_t x, std::int32_t y, const char* string, std::int32_t count,
-                         bool alignRight) {
+                         platform::Colour background, platform::Colour textColour, std::int32_t x,
+                         std::int32_t y, const char* string, std::int32_t count, bool alignRight) {
     if (alignRight) {
         const platform::Rect client = ws().clientRect(hwnd);
         const platform::Size extent =

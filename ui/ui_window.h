@@ -14,7 +14,7 @@ class UI_Core {};
 // the virtual operations below are declared in the order of the operation
 // table that all toolkit classes share (slots 0 to 26).
 class UI_Window : public UI_Core {
-public:
+  public:
     // Background of a window that has not been created yet: RGB(74,74,74).
     static constexpr platform::Colour kDefaultBackground = 0x4A4A4A;
 
@@ -51,11 +51,11 @@ public:
     // Slot 8: begins and ends a paint, drawing nothing (the class background
     // shows).
     virtual void onPaint();
-    virtual void onActivate();                          // 9
-    virtual void unusedSlot10();                        // 10
-    virtual void onActivateApp(int active, int zero);   // 11
+    virtual void onActivate();                                                 // 9
+    virtual void unusedSlot10();                                               // 10
+    virtual void onActivateApp(int active, int zero);                          // 11
     virtual void onMouseActivate(platform::WParam wParam, int x, int y);       // 12
-    virtual void onMouseWheel(platform::WParam wParam);                         // 13
+    virtual void onMouseWheel(platform::WParam wParam);                        // 13
     virtual void onLButtonDoubleClick(platform::WParam wParam, int x, int y);  // 14
     virtual void onLButtonDown(platform::WParam wParam, int x, int y);         // 15
     virtual void unusedSlot16(platform::WParam wParam, int x, int y);          // 16
@@ -102,7 +102,7 @@ public:
     std::int32_t dragDeltaX = 0;
     std::int32_t dragDeltaY = 0;
 
-protected:
+  protected:
     // Sends kWmCommand (low 16 bits of id + code) to notifyTarget.
     void notifyTracking(std::uint32_t code);
 };

@@ -36,8 +36,7 @@ bool isPointerEvent(int type) {
 
 }  // namespace
 
-std::uint32_t X11WindowSystem::trackPopupMenu(NativeWindow owner, const PopupMenu& menu,
-                                              Point at) {
+std::uint32_t X11WindowSystem::trackPopupMenu(NativeWindow owner, const PopupMenu& menu, Point at) {
     if (display_ == nullptr || menu.items.empty()) return 0;
     std::int32_t width = kMenuMinWidth;
     for (const MenuItem& item : menu.items) {
@@ -58,8 +57,8 @@ std::uint32_t X11WindowSystem::trackPopupMenu(NativeWindow owner, const PopupMen
     attributes.save_under = True;
     attributes.background_pixel = pixel(kMenuFace);
     attributes.border_pixel = pixel(kMenuBorder);
-    attributes.event_mask = ExposureMask | ButtonPressMask | ButtonReleaseMask |
-                            PointerMotionMask | LeaveWindowMask | KeyPressMask;
+    attributes.event_mask = ExposureMask | ButtonPressMask | ButtonReleaseMask | PointerMotionMask |
+                            LeaveWindowMask | KeyPressMask;
     const Window window = XCreateWindow(
         display_, root_, x, y, static_cast<unsigned>(width), static_cast<unsigned>(height), 1,
         CopyFromParent, InputOutput, CopyFromParent,
@@ -74,10 +73,10 @@ std::uint32_t X11WindowSystem::trackPopupMenu(NativeWindow owner, const PopupMen
     // the click that opened the menu): retry briefly.
     bool grabbed = false;
     for (int attempt = 0; attempt < 50 && !grabbed; ++attempt) {
-        grabbed = XGrabPointer(display_, window, True,
-                               ButtonPressMask | ButtonReleaseMask | PointerMotionMask,
-                               GrabModeAsync, GrabModeAsync, None, arrow,
-                               CurrentTime) == GrabSuccess;
+        grabbed =
+            XGrabPointer(display_, window, True,
+                         ButtonPressMask | ButtonReleaseMask | PointerMotionMask, GrabModeAsync,
+                         GrabModeAsync, None, arrow, CurrentTime) == GrabSuccess;
         if (!grabbed) usleep(4000);
     }
     XGrabKeyboard(display_, window, True, GrabModeAsync, GrabModeAsync, CurrentTime);
@@ -88,9 +87,10 @@ std::uint32_t X11WindowSystem::trackPopupMenu(NativeWindow owner, const PopupMen
         for (int i = 0; i < count; ++i) {
             const bool lit = i == hover;
             const Colour face = lit ? kMenuHighlight : kMenuFace;
-            XftDrawRect(draw, xftColour(face), 0, i * kMenuItemHeight,
-                        static_cast<unsigned>(width), kMenuItemHeight);
-            drawTextCell(draw, kMenuPadding, i * kMenuItemHeight + (kMenuItemHeight - kMenuFont) / 2,
+            XftDrawRect(draw, xftColour(face), 0, i * kMenuItemHeight, static_cast<unsigned>(width),
+                        kMenuItemHeight);
+            drawTextCell(draw, kMenuPadding,
+                         i * kMenuItemHeight + (kMenuItemHeight - kMenuFont) / 2,
                          menu.items[static_cast<std::size_t>(i)].text, kMenuFont,
                          lit ? kMenuHighlightText : kMenuText, face);
         }
@@ -110,8 +110,7 @@ std::uint32_t X11WindowSystem::trackPopupMenu(NativeWindow owner, const PopupMen
             // A press on any other window of the program closes the menu and
             // is used up; other pointer input is dropped while it is open.
             if (event.type == ButtonPress) open = false;
-            if (!isPointerEvent(event.type) && event.type != KeyPress &&
-                event.type != KeyRelease) {
+            if (!isPointerEvent(event.type) && event.type != KeyPress && event.type != KeyRelease) {
                 deferred_.push_back(event);
             }
             continue;
@@ -173,8 +172,8 @@ std::uint32_t X11WindowSystem::trackPopupMenu(NativeWindow owner, const PopupMen
     return chosen;
 }
 
-int X11WindowSystem::messageBox(NativeWindow owner, std::string_view text,
-                                std::string_view caption, std::uint32_t) {
+int X11WindowSystem::messageBox(NativeWindow owner, std::string_view text, std::string_view caption,
+                                std::uint32_t) {
     if (display_ == nullptr) {
         std::fprintf(stderr, "%.*s: %.*s\n", static_cast<int>(caption.size()), caption.data(),
                      static_cast<int>(text.size()), text.data());
@@ -191,12 +190,11 @@ int X11WindowSystem::messageBox(NativeWindow owner, std::string_view text,
 
     XSetWindowAttributes attributes{};
     attributes.background_pixel = pixel(kMenuFace);
-    attributes.event_mask = ExposureMask | ButtonPressMask | ButtonReleaseMask | KeyPressMask |
-                            StructureNotifyMask;
-    const Window window =
-        XCreateWindow(display_, root_, x, y, static_cast<unsigned>(width),
-                      static_cast<unsigned>(height), 0, CopyFromParent, InputOutput,
-                      CopyFromParent, CWBackPixel | CWEventMask, &attributes);
+    attributes.event_mask =
+        ExposureMask | ButtonPressMask | ButtonReleaseMask | KeyPressMask | StructureNotifyMask;
+    const Window window = XCreateWindow(
+        display_, root_, x, y, static_cast<unsigned>(width), static_cast<unsigned>(height), 0,
+        CopyFromParent, InputOutput, CopyFromParent, CWBackPixel | CWEventMask, &attributes);
     setUtf8Name(window, caption);
     Atom protocols[] = {atoms_.wmDeleteWindow};
     XSetWMProtocols(display_, window, protocols, 1);
@@ -218,7 +216,8 @@ int X11WindowSystem::messageBox(NativeWindow owner, std::string_view text,
         drawTextCell(draw, (width - textW) / 2, 24, text, kBoxFont, 0x000000, kMenuFace);
         XSetForeground(display_, gc_, pixel(pressed ? 0xC0C0C0 : 0xE1E1E1));
         XFillRectangle(display_, window, gc_, button.left, button.top,
-                       static_cast<unsigned>(button.width()), static_cast<unsigned>(button.height()));
+                       static_cast<unsigned>(button.width()),
+                       static_cast<unsigned>(button.height()));
         XSetForeground(display_, gc_, pixel(0x7A7A7A));
         XDrawRectangle(display_, window, gc_, button.left, button.top,
                        static_cast<unsigned>(button.width() - 1),
@@ -263,8 +262,7 @@ int X11WindowSystem::messageBox(NativeWindow owner, std::string_view text,
                 break;
             case KeyPress: {
                 const KeySym key = XLookupKeysym(&event.xkey, 0);
-                if (key == XK_Return || key == XK_KP_Enter || key == XK_Escape ||
-                    key == XK_space) {
+                if (key == XK_Return || key == XK_KP_Enter || key == XK_Escape || key == XK_space) {
                     open = false;
                 }
                 break;

@@ -3,8 +3,8 @@
 // tray icon and the font and colour caches.
 #pragma once
 
-#include <X11/Xlib.h>
 #include <X11/Xft/Xft.h>
+#include <X11/Xlib.h>
 
 #include <cstdint>
 #include <deque>
@@ -79,7 +79,7 @@ struct Font {
 };
 
 class X11WindowSystem final : public WindowSystem {
-public:
+  public:
     X11WindowSystem();
     ~X11WindowSystem() override;
 
@@ -107,8 +107,7 @@ public:
                    std::int32_t ellipseHeight, Colour fill) override;
     void textOut(PaintContext context, std::int32_t x, std::int32_t y, std::string_view text,
                  std::int32_t fontHeight, Colour textColour, Colour background) override;
-    Size textExtent(PaintContext context, std::string_view text,
-                    std::int32_t fontHeight) override;
+    Size textExtent(PaintContext context, std::string_view text, std::int32_t fontHeight) override;
     Size screenSize() override;
     LResult sendMessage(NativeWindow window, std::uint32_t message, WParam wParam,
                         LParam lParam) override;
@@ -144,11 +143,11 @@ public:
     void drawIcon(Window window, int width, int height);
     void setUtf8Name(Window window, std::string_view name);
 
-private:
+  private:
     struct Atoms {
-        Atom wmProtocols, wmDeleteWindow, wmState, netWmName, utf8String, netWmIcon,
-            motifWmHints, netActiveWindow, netWmWindowType, netWmWindowTypeDialog,
-            netWmWindowTypePopupMenu, netWmPid, trayOpcode, manager, xembedInfo, traySelection;
+        Atom wmProtocols, wmDeleteWindow, wmState, netWmName, utf8String, netWmIcon, motifWmHints,
+            netActiveWindow, netWmWindowType, netWmWindowTypeDialog, netWmWindowTypePopupMenu,
+            netWmPid, trayOpcode, manager, xembedInfo, traySelection;
     };
 
     struct Tray {

@@ -28,12 +28,11 @@ unsigned long trueColourPixel(const Visual* visual, std::uint32_t r, std::uint32
         while (((mask >> shift) & 1) == 0) ++shift;
         int bits = 0;
         while (((mask >> (shift + bits)) & 1) != 0) ++bits;
-        const unsigned long scaled = bits >= 8 ? (static_cast<unsigned long>(value) << (bits - 8))
-                                               : (value >> (8 - bits));
+        const unsigned long scaled =
+            bits >= 8 ? (static_cast<unsigned long>(value) << (bits - 8)) : (value >> (8 - bits));
         return (scaled << shift) & mask;
     };
-    return place(visual->red_mask, r) | place(visual->green_mask, g) |
-           place(visual->blue_mask, b);
+    return place(visual->red_mask, r) | place(visual->green_mask, g) | place(visual->blue_mask, b);
 }
 
 }  // namespace
@@ -46,10 +45,11 @@ bool X11WindowSystem::addTrayIcon(const TrayIcon& icon) {
 
     XSetWindowAttributes attributes{};
     attributes.background_pixel = pixel(0x191919);
-    attributes.event_mask = ButtonPressMask | ButtonReleaseMask | ExposureMask | StructureNotifyMask;
-    tray_.window = XCreateWindow(display_, root_, 0, 0, kMinimumIconSide, kMinimumIconSide, 0,
-                                 CopyFromParent, InputOutput, CopyFromParent,
-                                 CWBackPixel | CWEventMask, &attributes);
+    attributes.event_mask =
+        ButtonPressMask | ButtonReleaseMask | ExposureMask | StructureNotifyMask;
+    tray_.window =
+        XCreateWindow(display_, root_, 0, 0, kMinimumIconSide, kMinimumIconSide, 0, CopyFromParent,
+                      InputOutput, CopyFromParent, CWBackPixel | CWEventMask, &attributes);
     // The tip: tray hosts and their tooltips show the icon window's name.
     setUtf8Name(tray_.window, icon.tip);
     XClassHint classHint;
@@ -107,7 +107,9 @@ void X11WindowSystem::removeTrayIcon(NativeWindow, std::uint32_t id) {
     tray_ = Tray{};
 }
 
-bool X11WindowSystem::trayAvailable() { return tray_.added && tray_.manager != None; }
+bool X11WindowSystem::trayAvailable() {
+    return tray_.added && tray_.manager != None;
+}
 
 bool X11WindowSystem::trayEvent(XEvent& event) {
     const Window window = event.xany.window;
@@ -161,12 +163,12 @@ bool X11WindowSystem::trayEvent(XEvent& event) {
 void X11WindowSystem::drawIcon(Window window, int width, int height) {
     const int side = std::max(1, std::min(width, height));
     const std::vector<std::uint32_t> argb = programIcon(side);
-    XImage* image = XCreateImage(display_, visual_, static_cast<unsigned>(DefaultDepth(display_, screen_)),
-                                 ZPixmap, 0, nullptr, static_cast<unsigned>(side),
-                                 static_cast<unsigned>(side), 32, 0);
+    XImage* image = XCreateImage(
+        display_, visual_, static_cast<unsigned>(DefaultDepth(display_, screen_)), ZPixmap, 0,
+        nullptr, static_cast<unsigned>(side), static_cast<unsigned>(side), 32, 0);
     if (image == nullptr) return;
-    image->data = static_cast<char*>(malloc(static_cast<std::size_t>(image->bytes_per_line) *
-                                            static_cast<std::size_t>(side)));
+    image->data = static_cast<char*>(
+        malloc(static_cast<std::size_t>(image->bytes_per_line) * static_cast<std::size_t>(side)));
     if (image->data == nullptr) {
         XDestroyImage(image);
         return;

@@ -18,6 +18,14 @@
 
 #include "platform/linux/x11_internal.h"
 
+#if defined(__SANITIZE_ADDRESS__)
+// fontconfig keeps a few blocks of its configuration to the end of the
+// process (also after every font is closed); they are not this program's.
+extern "C" const char* __lsan_default_suppressions() {
+    return "leak:libfontconfig.so\n";
+}
+#endif
+
 namespace platform {
 
 std::unique_ptr<WindowSystem> createNativeWindowSystem() {
@@ -59,7 +67,9 @@ constexpr long kNormalState = 1;
 
 // Errors about windows that went away meanwhile (a tray host that quit, a
 // destroyed window) are expected; the default handler would end the program.
-int ignoreXError(Display*, XErrorEvent*) { return 0; }
+int ignoreXError(Display*, XErrorEvent*) {
+    return 0;
+}
 
 // The key state carried by mouse messages, as it is after the event.
 WParam mouseKeyState(unsigned int state, unsigned int button, bool press) {
@@ -69,9 +79,10 @@ WParam mouseKeyState(unsigned int state, unsigned int button, bool press) {
     if (state & Button2Mask) keys |= kMkMButton;
     if (state & ShiftMask) keys |= kMkShift;
     if (state & ControlMask) keys |= kMkControl;
-    const WParam bit = button == 1 ? kMkLButton : button == 3 ? kMkRButton
-                                                 : button == 2 ? kMkMButton
-                                                               : 0;
+    const WParam bit = button == 1   ? kMkLButton
+                       : button == 3 ? kMkRButton
+                       : button == 2 ? kMkMButton
+                                     : 0;
     return press ? (keys | bit) : (keys & ~bit);
 }
 
@@ -107,47 +118,80 @@ std::uint32_t virtualKeyOf(KeySym keysym) {
     if (keysym >= XK_a && keysym <= XK_z) return static_cast<std::uint32_t>(keysym - XK_a + 'A');
     if (keysym >= XK_A && keysym <= XK_Z) return static_cast<std::uint32_t>(keysym);
     if (keysym >= XK_0 && keysym <= XK_9) return static_cast<std::uint32_t>(keysym);
-    if (keysym >= XK_F1 && keysym <= XK_F24) return static_cast<std::uint32_t>(keysym - XK_F1 + 0x70);
+    if (keysym >= XK_F1 && keysym <= XK_F24)
+        return static_cast<std::uint32_t>(keysym - XK_F1 + 0x70);
     if (keysym >= XK_KP_0 && keysym <= XK_KP_9) {
         return static_cast<std::uint32_t>(keysym - XK_KP_0 + 0x60);
     }
     switch (keysym) {
-        case XK_BackSpace: return 0x08;
-        case XK_Tab: return 0x09;
+        case XK_BackSpace:
+            return 0x08;
+        case XK_Tab:
+            return 0x09;
         case XK_Return:
-        case XK_KP_Enter: return kVkReturn;
+        case XK_KP_Enter:
+            return kVkReturn;
         case XK_Shift_L:
-        case XK_Shift_R: return 0x10;
+        case XK_Shift_R:
+            return 0x10;
         case XK_Control_L:
-        case XK_Control_R: return 0x11;
+        case XK_Control_R:
+            return 0x11;
         case XK_Alt_L:
-        case XK_Alt_R: return 0x12;
-        case XK_Pause: return 0x13;
-        case XK_Caps_Lock: return 0x14;
-        case XK_Escape: return kVkEscape;
-        case XK_space: return 0x20;
-        case XK_Prior: return 0x21;
-        case XK_Next: return 0x22;
-        case XK_End: return 0x23;
-        case XK_Home: return 0x24;
-        case XK_Left: return 0x25;
-        case XK_Up: return 0x26;
-        case XK_Right: return 0x27;
-        case XK_Down: return 0x28;
-        case XK_Insert: return 0x2D;
-        case XK_Delete: return 0x2E;
-        case XK_KP_Multiply: return 0x6A;
-        case XK_KP_Add: return 0x6B;
-        case XK_KP_Subtract: return 0x6D;
-        case XK_KP_Decimal: return 0x6E;
-        case XK_KP_Divide: return 0x6F;
-        case XK_semicolon: return 0xBA;
-        case XK_equal: return 0xBB;
-        case XK_comma: return 0xBC;
-        case XK_minus: return 0xBD;
-        case XK_period: return 0xBE;
-        case XK_slash: return 0xBF;
-        default: return 0;
+        case XK_Alt_R:
+            return 0x12;
+        case XK_Pause:
+            return 0x13;
+        case XK_Caps_Lock:
+            return 0x14;
+        case XK_Escape:
+            return kVkEscape;
+        case XK_space:
+            return 0x20;
+        case XK_Prior:
+            return 0x21;
+        case XK_Next:
+            return 0x22;
+        case XK_End:
+            return 0x23;
+        case XK_Home:
+            return 0x24;
+        case XK_Left:
+            return 0x25;
+        case XK_Up:
+            return 0x26;
+        case XK_Right:
+            return 0x27;
+        case XK_Down:
+            return 0x28;
+        case XK_Insert:
+            return 0x2D;
+        case XK_Delete:
+            return 0x2E;
+        case XK_KP_Multiply:
+            return 0x6A;
+        case XK_KP_Add:
+            return 0x6B;
+        case XK_KP_Subtract:
+            return 0x6D;
+        case XK_KP_Decimal:
+            return 0x6E;
+        case XK_KP_Divide:
+            return 0x6F;
+        case XK_semicolon:
+            return 0xBA;
+        case XK_equal:
+            return 0xBB;
+        case XK_comma:
+            return 0xBC;
+        case XK_minus:
+            return 0xBD;
+        case XK_period:
+            return 0xBE;
+        case XK_slash:
+            return 0xBF;
+        default:
+            return 0;
     }
 }
 
@@ -223,7 +267,9 @@ const XftColor* X11WindowSystem::xftColour(Colour colour) {
     return &colours_.emplace(colour, xft).first->second;
 }
 
-unsigned long X11WindowSystem::pixel(Colour colour) { return xftColour(colour)->pixel; }
+unsigned long X11WindowSystem::pixel(Colour colour) {
+    return xftColour(colour)->pixel;
+}
 
 const Font& X11WindowSystem::font(std::int32_t height) {
     auto it = fonts_.find(height);
@@ -299,7 +345,8 @@ bool X11WindowSystem::registerClass(const WindowClass& windowClass) {
     cls.windowClass = windowClass;
     if (display_ != nullptr) {
         cls.backgroundPixel = pixel(windowClass.background);
-        if (windowClass.cursorId == kIdcArrow) cls.cursor = XCreateFontCursor(display_, XC_left_ptr);
+        if (windowClass.cursorId == kIdcArrow)
+            cls.cursor = XCreateFontCursor(display_, XC_left_ptr);
     }
     classes_.emplace(windowClass.name, std::move(cls));
     return true;
@@ -390,11 +437,11 @@ NativeWindow X11WindowSystem::createWindow(const WindowCreate& create) {
     attributes.cursor = cls->second.cursor;
     unsigned long mask = CWBackPixel | CWBorderPixel | CWEventMask;
     if (attributes.cursor != None) mask |= CWCursor;
-    const Window xid = XCreateWindow(
-        display_, child ? parent->xid : root_, create.x, create.y,
-        static_cast<unsigned>(std::max(1, create.width)),
-        static_cast<unsigned>(std::max(1, create.height)), 0, CopyFromParent, InputOutput,
-        CopyFromParent, mask, &attributes);
+    const Window xid =
+        XCreateWindow(display_, child ? parent->xid : root_, create.x, create.y,
+                      static_cast<unsigned>(std::max(1, create.width)),
+                      static_cast<unsigned>(std::max(1, create.height)), 0, CopyFromParent,
+                      InputOutput, CopyFromParent, mask, &attributes);
     if (xid == None) return 0;
 
     const NativeWindow handle = xid;
@@ -600,8 +647,7 @@ Point X11WindowSystem::cursorPos() {
     int winX = 0;
     int winY = 0;
     unsigned int mask = 0;
-    XQueryPointer(display_, root_, &rootReturn, &childReturn, &rootX, &rootY, &winX, &winY,
-                  &mask);
+    XQueryPointer(display_, root_, &rootReturn, &childReturn, &rootX, &rootY, &winX, &winY, &mask);
     return {rootX, rootY};
 }
 
@@ -705,8 +751,9 @@ void X11WindowSystem::runPaint(WindowRecord& rec, const std::vector<PaintOp>& op
                 XFillRectangle(display_, rec.xid, gc_, l + aw / 2, t, uw(w - 2 * (aw / 2)), uw(h));
                 XFillRectangle(display_, rec.xid, gc_, l, t + ah / 2, uw(w), uw(h - 2 * (ah / 2)));
                 XArc corners[4] = {
-                    {static_cast<short>(l), static_cast<short>(t), static_cast<unsigned short>(aw - 1),
-                     static_cast<unsigned short>(ah - 1), 90 * 64, 90 * 64},
+                    {static_cast<short>(l), static_cast<short>(t),
+                     static_cast<unsigned short>(aw - 1), static_cast<unsigned short>(ah - 1),
+                     90 * 64, 90 * 64},
                     {static_cast<short>(l + w - aw), static_cast<short>(t),
                      static_cast<unsigned short>(aw - 1), static_cast<unsigned short>(ah - 1), 0,
                      90 * 64},
@@ -802,7 +849,9 @@ void X11WindowSystem::postMessage(NativeWindow window, std::uint32_t message, WP
     posted_.push_back({window, message, wParam, lParam});
 }
 
-void X11WindowSystem::postQuitMessage(int exitCode) { quit_ = exitCode; }
+void X11WindowSystem::postQuitMessage(int exitCode) {
+    quit_ = exitCode;
+}
 
 void X11WindowSystem::drainWakeUps() {
     if (wakePipe_[0] < 0) return;
@@ -853,9 +902,15 @@ void X11WindowSystem::translate(XEvent& event) {
             const WParam keys = mouseKeyState(b.state, b.button, press);
             std::uint32_t message = 0;
             switch (b.button) {
-                case 1: message = press ? kWmLButtonDown : kWmLButtonUp; break;
-                case 2: message = press ? kWmMButtonDown : kWmMButtonUp; break;
-                case 3: message = press ? kWmRButtonDown : kWmRButtonUp; break;
+                case 1:
+                    message = press ? kWmLButtonDown : kWmLButtonUp;
+                    break;
+                case 2:
+                    message = press ? kWmMButtonDown : kWmMButtonUp;
+                    break;
+                case 3:
+                    message = press ? kWmRButtonDown : kWmRButtonUp;
+                    break;
                 case 4:
                 case 5: {
                     if (!press) return;
@@ -871,7 +926,8 @@ void X11WindowSystem::translate(XEvent& event) {
                         {top, kWmMouseWheel, (delta << 16) | keys, makeLParam(b.x_root, b.y_root)});
                     return;
                 }
-                default: return;
+                default:
+                    return;
             }
             input_.push_back({b.window, message, keys, makeLParam(b.x, b.y)});
             return;
@@ -908,8 +964,7 @@ void X11WindowSystem::translate(XEvent& event) {
             std::uint32_t flags = 1 | (scan << 16);
             if (!press) flags |= 0xC0000000u;
             if (press && wasDown) flags |= 0x40000000u;
-            input_.push_back(
-                {top, press ? kWmKeyDown : kWmKeyUp, vk, static_cast<LParam>(flags)});
+            input_.push_back({top, press ? kWmKeyDown : kWmKeyUp, vk, static_cast<LParam>(flags)});
             return;
         }
         case FocusOut:
@@ -925,7 +980,8 @@ void X11WindowSystem::translate(XEvent& event) {
             return;
         case ConfigureNotify: {
             WindowRecord* rec = record(event.xconfigure.window);
-            if (rec != nullptr && rec->parent == 0) translateTopLevelConfigure(*rec, event.xconfigure);
+            if (rec != nullptr && rec->parent == 0)
+                translateTopLevelConfigure(*rec, event.xconfigure);
             return;
         }
         case PropertyNotify:
@@ -958,7 +1014,8 @@ void X11WindowSystem::translateTopLevelConfigure(WindowRecord& rec, const XConfi
     rec.height = event.height;
     if (!rec.sizeSent) return;
     const NativeWindow window = rec.xid;
-    if (sized) input_.push_back({window, kWmSize, kSizeRestored, makeLParam(rec.width, rec.height)});
+    if (sized)
+        input_.push_back({window, kWmSize, kSizeRestored, makeLParam(rec.width, rec.height)});
     if (moved) input_.push_back({window, kWmMove, 0, makeLParam(x, y)});
 }
 
@@ -1010,7 +1067,9 @@ std::optional<Message> X11WindowSystem::nextMessage(bool remove) {
     return std::nullopt;
 }
 
-bool X11WindowSystem::peekMessage() { return nextMessage(false).has_value(); }
+bool X11WindowSystem::peekMessage() {
+    return nextMessage(false).has_value();
+}
 
 void X11WindowSystem::waitForInput(int timeoutMs) {
     pollfd fds[2];
@@ -1050,8 +1109,7 @@ LResult X11WindowSystem::dispatchMessage(const Message& message) {
     return sendMessage(message.window, message.message, message.wParam, message.lParam);
 }
 
-LResult X11WindowSystem::defWindowProc(NativeWindow window, std::uint32_t message, WParam,
-                                       LParam) {
+LResult X11WindowSystem::defWindowProc(NativeWindow window, std::uint32_t message, WParam, LParam) {
     switch (message) {
         case kWmClose:
             destroyWindow(window);

@@ -35,7 +35,9 @@ FakeWindowSystem::FakeWindowSystem() : measure(defaultMeasure) {
     previous_ = platform::setWindowSystem(this);
 }
 
-FakeWindowSystem::~FakeWindowSystem() { platform::setWindowSystem(previous_); }
+FakeWindowSystem::~FakeWindowSystem() {
+    platform::setWindowSystem(previous_);
+}
 
 FakeWindowSystem::Window* FakeWindowSystem::window(NativeWindow handle) {
     auto it = windows_.find(handle);
@@ -69,8 +71,9 @@ bool FakeWindowSystem::viewable(NativeWindow handle) {
 }
 
 int FakeWindowSystem::invalidationCount(NativeWindow handle) const {
-    return static_cast<int>(std::count_if(invalidations.begin(), invalidations.end(),
-                                          [&](const Invalidation& i) { return i.window == handle; }));
+    return static_cast<int>(
+        std::count_if(invalidations.begin(), invalidations.end(),
+                      [&](const Invalidation& i) { return i.window == handle; }));
 }
 
 std::vector<FakeWindowSystem::DrawOp> FakeWindowSystem::drawingOf(NativeWindow handle) const {
@@ -403,7 +406,9 @@ std::optional<platform::Message> FakeWindowSystem::nextMessage(bool remove) {
     return std::nullopt;
 }
 
-bool FakeWindowSystem::peekMessage() { return nextMessage(false).has_value(); }
+bool FakeWindowSystem::peekMessage() {
+    return nextMessage(false).has_value();
+}
 
 bool FakeWindowSystem::getMessage(platform::Message& message) {
     auto next = nextMessage(true);

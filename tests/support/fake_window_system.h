@@ -17,7 +17,7 @@
 namespace testsupport {
 
 class FakeWindowSystem : public platform::WindowSystem {
-public:
+  public:
     using NativeWindow = platform::NativeWindow;
 
     struct Window {
@@ -114,8 +114,8 @@ public:
     std::vector<platform::WindowClass> registeredClasses;  // successful ones
     int failedRegistrations = 0;
     std::vector<Invalidation> invalidations;
-    std::vector<SentMessage> sentMessages;       // every sendMessage call
-    std::vector<SentMessage> defaultProcessed;   // every defWindowProc call
+    std::vector<SentMessage> sentMessages;      // every sendMessage call
+    std::vector<SentMessage> defaultProcessed;  // every defWindowProc call
     std::vector<CaptureCall> captureCalls;
     std::vector<std::pair<NativeWindow, int>> showCalls;
     std::vector<std::pair<NativeWindow, platform::Point>> moveCalls;
@@ -202,7 +202,7 @@ public:
     int messageBox(NativeWindow owner, std::string_view text, std::string_view caption,
                    std::uint32_t flags) override;
 
-private:
+  private:
     platform::LResult callProcedure(NativeWindow window, std::uint32_t message,
                                     platform::WParam wParam, platform::LParam lParam);
     platform::Point clientOrigin(NativeWindow handle);

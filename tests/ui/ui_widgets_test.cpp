@@ -1,11 +1,12 @@
 // Tests of UI_Button and UI_Text on the fake window system: creation, the
 // click rule and its synchronous delivery, painting and right alignment.
+#include "ui/ui_widgets.h"
+
 #include <gtest/gtest.h>
 
 #include <vector>
 
 #include "tests/support/fake_window_system.h"
-#include "ui/ui_widgets.h"
 
 using platform::LParam;
 using platform::NativeWindow;
@@ -18,7 +19,7 @@ namespace {
 // The owner window: records the commands it receives, with the state of the
 // sending button at that moment.
 class Owner : public UI_Window {
-public:
+  public:
     struct Received {
         WParam wParam;
         LParam lParam;
@@ -33,7 +34,7 @@ public:
 
 // A button that marks the time its release operation runs.
 class MarkedButton : public UI_Button {
-public:
+  public:
     Owner* owner_ = nullptr;
     void onLButtonUp(WParam w, int x, int y) override {
         owner_->inRelease = true;
@@ -43,7 +44,7 @@ public:
 };
 
 class WidgetTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         owner.createMainWindow(0, 101, platform::kIdcArrow, 0x191919, "win", "Tarvel-Omnix",
                                0x00CA0000, 100, 200, 440, 475);
@@ -121,8 +122,8 @@ TEST_F(WidgetTest, ClickRuleUsesStrictEdgesOfTheWindow) {
         bool click;
     };
     const Case cases[] = {
-        {1, 1, true},    {129, 19, true},  {0, 10, false},  {10, 0, false},   {130, 10, false},
-        {10, 20, false}, {-5, 10, false},  {10, -1, false}, {200, 50, false}, {64, 10, true},
+        {1, 1, true},    {129, 19, true}, {0, 10, false},  {10, 0, false},   {130, 10, false},
+        {10, 20, false}, {-5, 10, false}, {10, -1, false}, {200, 50, false}, {64, 10, true},
     };
     for (const Case& c : cases) {
         owner.received.clear();

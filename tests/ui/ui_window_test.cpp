@@ -1,12 +1,13 @@
 // Tests of UI_Window on the fake window system: binding of windows to
 // objects, the dispatch table, the mouse-tracking codes and window creation.
+#include "ui/ui_window.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
 #include "tests/support/fake_window_system.h"
-#include "ui/ui_window.h"
 
 using platform::LParam;
 using platform::WParam;
@@ -30,7 +31,7 @@ std::ostream& operator<<(std::ostream& os, const Call& c) {
 // Records every operation that the dispatcher reaches; the tracking slots
 // record and then run the default tracking.
 class RecordingWindow : public UI_Window {
-public:
+  public:
     std::vector<Call> calls;
 
     void onTrayIcon(WParam w, LParam l) override { calls.push_back({"onTrayIcon", w, l}); }
@@ -92,10 +93,10 @@ public:
 constexpr std::uint32_t kMainStyle = 0x00CA0000;
 
 class ToolkitTest : public ::testing::Test {
-protected:
+  protected:
     void createMain(RecordingWindow& w) {
-        w.createMainWindow(0, 101, platform::kIdcArrow, 0x191919, "win", "Tarvel-Omnix",
-                           kMainStyle, 740, 302, 440, 475);
+        w.createMainWindow(0, 101, platform::kIdcArrow, 0x191919, "win", "Tarvel-Omnix", kMainStyle,
+                           740, 302, 440, 475);
     }
     // A child window whose tracking goes to `target`.
     void createChild(RecordingWindow& w, std::int32_t id, platform::NativeWindow target,
@@ -214,9 +215,9 @@ TEST_F(ToolkitTest, MouseMessagesCarryZeroExtendedCoordinates) {
     RecordingWindow w;
     createMain(w);
     const LParam xy = platform::makeLParam(-1, -2);
-    for (std::uint32_t msg : {platform::kWmMouseMove, platform::kWmLButtonDown,
-                              platform::kWmLButtonUp, platform::kWmRButtonDown,
-                              platform::kWmRButtonUp}) {
+    for (std::uint32_t msg :
+         {platform::kWmMouseMove, platform::kWmLButtonDown, platform::kWmLButtonUp,
+          platform::kWmRButtonDown, platform::kWmRButtonUp}) {
         w.calls.clear();
         EXPECT_EQ(fake.sendMessage(w.hwnd, msg, 1, xy), 0);
         ASSERT_FALSE(w.calls.empty());
@@ -281,7 +282,7 @@ TEST_F(ToolkitTest, DefaultPaintBeginsAndEndsWithoutDrawing) {
 // --- mouse tracking ---------------------------------------------------------
 
 class TrackingTest : public ToolkitTest {
-protected:
+  protected:
     void SetUp() override {
         createMain(main);
         main.id = 0;

@@ -12,7 +12,7 @@ namespace {
 volatile std::sig_atomic_t stopRequested = 0;
 
 class DemoWindow : public UI_Window {
-public:
+  public:
     UI_Button connect, minus, plus, calibrate, reset;
     UI_Text com, comId, status, heading, value, steps, unit;
     int clicks = 0;

@@ -6,6 +6,7 @@
 #include <X11/extensions/XTest.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -17,23 +18,48 @@ namespace uitest {
 
 using namespace std::chrono_literals;
 
+namespace {
+
+// Starts a program with its output discarded; it gets SIGKILL when the test
+// process dies. `keepFd` stays open in the child (-1: none).
+int spawn(const std::vector<std::string>& argv, int keepFd = -1) {
+    const pid_t parent = getpid();
+    const pid_t pid = fork();
+    if (pid != 0) return pid;
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (getppid() != parent) _exit(126);
+    const int devnull = open("/dev/null", O_RDWR);
+    if (devnull >= 0) {
+        dup2(devnull, 0);
+        dup2(devnull, 1);
+        dup2(devnull, 2);
+    }
+    for (int fd = 3; fd < 1024; ++fd) {
+        if (fd != keepFd) close(fd);
+    }
+    std::vector<char*> args;
+    for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    execvp(args[0], args.data());
+    _exit(127);
+}
+
+void stop(int& pid) {
+    if (pid <= 0) return;
+    kill(pid, SIGKILL);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    pid = -1;
+}
+
+}  // namespace
+
 XSession::XSession(bool windowManager) {
     int fds[2];
     if (pipe(fds) != 0) return;
-    xvfbPid_ = fork();
-    if (xvfbPid_ == 0) {
-        setpgid(0, 0);
-        close(fds[0]);
-        const int devnull = open("/dev/null", O_WRONLY);
-        if (devnull >= 0) {
-            dup2(devnull, 1);
-            dup2(devnull, 2);
-        }
-        const std::string fd = std::to_string(fds[1]);
-        execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-noreset", "-nolisten", "tcp",
-               "-screen", "0", "1024x768x24", static_cast<char*>(nullptr));
-        _exit(127);
-    }
+    xvfbPid_ = spawn({"Xvfb", "-displayfd", std::to_string(fds[1]), "-noreset", "-nolisten", "tcp",
+                      "-screen", "0", "1024x768x24"},
+                     fds[1]);
     close(fds[1]);
     std::string number;
     char c;
@@ -43,10 +69,9 @@ XSession::XSession(bool windowManager) {
     display_ = ":" + number;
     setenv("DISPLAY", display_.c_str(), 1);
     observer_ = XOpenDisplay(display_.c_str());
+    if (observer_ == nullptr) return;
     if (windowManager) {
-        windowManager_ = std::make_unique<testsupport::ChildProcess>(
-            std::vector<std::string>{"openbox", "--sm-disable"}, "", "/dev/null",
-            std::vector<std::string>{"DISPLAY=" + display_});
+        windowManagerPid_ = spawn({"openbox", "--sm-disable"});
         // The manager is up once it frames a window that asks to be mapped;
         // a map request that comes while it is still starting can go unheard,
         // so the probe asks again until it is framed.
@@ -72,34 +97,28 @@ XSession::XSession(bool windowManager) {
 }
 
 XSession::~XSession() {
-    trayHost_.reset();
-    windowManager_.reset();
+    stop(trayHostPid_);
+    stop(windowManagerPid_);
     if (observer_ != nullptr) XCloseDisplay(observer_);
-    if (xvfbPid_ > 0) {
-        kill(xvfbPid_, SIGKILL);
-        int status = 0;
-        waitpid(xvfbPid_, &status, 0);
-    }
+    stop(xvfbPid_);
 }
 
 void XSession::startTrayHost() {
-    trayHost_ = std::make_unique<testsupport::ChildProcess>(
-        std::vector<std::string>{"trayer", "--edge", "top", "--align", "right", "--widthtype",
-                                 "request", "--height", "24"},
-        "", "/dev/null", std::vector<std::string>{"DISPLAY=" + display_});
+    trayHostPid_ = spawn({"trayer", "--edge", "top", "--align", "right", "--widthtype", "request",
+                          "--height", "24"});
     const Atom selection = XInternAtom(observer_, "_NET_SYSTEM_TRAY_S0", False);
     testsupport::waitUntil([&] { return XGetSelectionOwner(observer_, selection) != None; }, 10s);
 }
 
 void XSession::stopTrayHost() {
-    trayHost_.reset();
+    stop(trayHostPid_);
     const Atom selection = XInternAtom(observer_, "_NET_SYSTEM_TRAY_S0", False);
     testsupport::waitUntil([&] { return XGetSelectionOwner(observer_, selection) == None; }, 10s);
 }
 
 Rgb XSession::pixel(int x, int y) {
-    XImage* image = XGetImage(observer_, DefaultRootWindow(observer_), x, y, 1, 1, AllPlanes,
-                              ZPixmap);
+    XImage* image =
+        XGetImage(observer_, DefaultRootWindow(observer_), x, y, 1, 1, AllPlanes, ZPixmap);
     if (image == nullptr) return {-1, -1, -1};
     const unsigned long p = XGetPixel(image, 0, 0);
     XDestroyImage(image);

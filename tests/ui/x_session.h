@@ -1,12 +1,12 @@
 // A private X server (Xvfb) for the window-system tests, with an optional
 // window manager (openbox) and tray host (trayer), and an observer connection
 // that reads properties and pixels and moves the pointer and keys (XTest).
+// The processes are killed with the session, and with the test process if it
+// dies first.
 #pragma once
 
 #include <X11/Xlib.h>
 
-#include <memory>
-#include <optional>
 #include <string>
 
 #include "tests/support/support.h"
@@ -21,7 +21,7 @@ struct Rgb {
 };
 
 class XSession {
-public:
+  public:
     // Starts Xvfb on a free display and points DISPLAY at it.
     explicit XSession(bool windowManager = false);
     ~XSession();
@@ -50,12 +50,12 @@ public:
     // Sends WM_DELETE_WINDOW as a window manager would.
     void requestClose(Window window);
 
-private:
+  private:
     int xvfbPid_ = -1;
+    int windowManagerPid_ = -1;
+    int trayHostPid_ = -1;
     std::string display_;
     Display* observer_ = nullptr;
-    std::unique_ptr<testsupport::ChildProcess> windowManager_;
-    std::unique_ptr<testsupport::ChildProcess> trayHost_;
 };
 
 }  // namespace uitest
