@@ -311,6 +311,8 @@ class Win32WindowSystem final : public WindowSystem {
         HMENU bar =
             menu.resourceId != 0 ? LoadMenuA(module, MAKEINTRESOURCEA(menu.resourceId)) : nullptr;
         if (bar == nullptr) bar = menuFromItems(menu);
+        // Flags 0: the chosen item is posted as WM_COMMAND. The owner is not made the
+        // foreground window first: Wine's own tray window then closes the menu at once.
         TrackPopupMenu(GetSubMenu(bar, 0), 0, at.x, at.y, 0, hwnd, nullptr);
         DestroyMenu(bar);
         // The chosen item is already posted to the owner as WM_COMMAND.
