@@ -1,5 +1,5 @@
-// Single-instance guard on Windows: the named mutex, created owned. The system frees it when
-// the process ends, however it ends.
+// Single-instance guard on Windows: the named mutex, created owned, in the session's own
+// namespace. The system frees it when the process ends, however it ends.
 #include <windows.h>
 
 #include "platform/single_instance.h"
@@ -9,7 +9,12 @@ namespace platform {
 bool SingleInstanceGuard::acquire(const char* name) {
     release();
     HANDLE mutex = CreateMutexA(nullptr, TRUE, name);
-    if (mutex == nullptr) return false;
+    if (mutex == nullptr) {
+        // Another user's copy holds a mutex of that name that we may not open: taken. Any
+        // other failure (the name belongs to an object of another kind) leaves the program
+        // running unguarded rather than refusing to start.
+        return GetLastError() != ERROR_ACCESS_DENIED;
+    }
     if (GetLastError() == ERROR_ALREADY_EXISTS) {
         // Held by the copy that runs already: let go of our handle to it.
         ReleaseMutex(mutex);

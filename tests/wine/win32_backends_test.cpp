@@ -386,6 +386,15 @@ TEST(SingleInstanceWin32, TheNamedMutexAdmitsOneHolderAtATime) {
     EXPECT_TRUE(second.acquire("Tarvel-Omnix-test"));
 }
 
+TEST(SingleInstanceWin32, ANameTakenByAnotherKindOfObjectLetsTheProgramRunUnguarded) {
+    HANDLE event = CreateEventA(nullptr, TRUE, FALSE, "Tarvel-Omnix-test-event");
+    ASSERT_NE(event, nullptr);
+    platform::SingleInstanceGuard guard;
+    EXPECT_TRUE(guard.acquire("Tarvel-Omnix-test-event"));
+    EXPECT_FALSE(guard.held());
+    CloseHandle(event);
+}
+
 TEST(CodePage932, TheProgramsTextsAreShiftJisByteStrings) {
     EXPECT_STREQ(
         ui_strings::kAlreadyRunningText,
