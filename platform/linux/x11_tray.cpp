@@ -78,10 +78,17 @@ bool X11WindowSystem::addTrayIcon(const TrayIcon& icon) {
 }
 
 void X11WindowSystem::findTrayManager() {
-    XGrabServer(display_);
-    tray_.manager = XGetSelectionOwner(display_, atoms_.traySelection);
-    if (tray_.manager != None) XSelectInput(display_, tray_.manager, StructureNotifyMask);
-    XUngrabServer(display_);
+    // Watching the owner for its end, then asking again, closes the gap in
+    // which it could quit unnoticed without grabbing the whole server.
+    tray_.manager = None;
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        const Window owner = XGetSelectionOwner(display_, atoms_.traySelection);
+        if (owner != None) XSelectInput(display_, owner, StructureNotifyMask);
+        if (XGetSelectionOwner(display_, atoms_.traySelection) == owner) {
+            tray_.manager = owner;
+            break;
+        }
+    }
     XFlush(display_);
 }
 
