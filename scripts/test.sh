@@ -1,16 +1,24 @@
 #!/usr/bin/env bash
 # The one test command: installs what the build needs, then configures,
-# builds and runs every test, first in the optimised build, then under
-# AddressSanitizer and UBSan.
+# builds and runs every test: the optimised Linux build, the Windows build
+# under Wine, and the Linux build under AddressSanitizer and UBSan.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+started=$SECONDS
 
-bash scripts/install-deps.sh
+bash scripts/install-deps.sh --windows
 jobs=$(nproc)
-for preset in linux linux-asan; do
+
+run_linux() {
+  local preset=$1
   echo "== $preset: configure and build"
   cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset" -j "$jobs"
   echo "== $preset: test"
   ctest --preset "$preset" -j "$jobs"
-done
+}
+
+run_linux linux
+bash scripts/test-windows.sh
+run_linux linux-asan
+echo "== all tests passed in $((SECONDS - started)) s"
