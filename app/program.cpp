@@ -73,6 +73,9 @@ int runProgram(const ProgramOptions& options) {
     WalkState& state = WalkState::instance();
     loadSettings(UIEx::kSettingsPath, state);
     ui->saveSettingsOnDestroy = true;
+    // If the process is ended from outside the loop (session end, display
+    // lost), the settings are still saved.
+    platform::setLastChanceHandler([&state] { saveSettings(UIEx::kSettingsPath, state); });
     openSensorPort();
     ui->buildWidgets(0);
 
@@ -106,6 +109,7 @@ int runProgram(const ProgramOptions& options) {
     // No pass runs any more: the reader can go before the settings are saved.
     stopSensorReader();
     telemetry.close();
+    platform::setLastChanceHandler(nullptr);
     ui.reset();  // saves ./tarvel.ini
     guard.release();
     platform::stopWatchingTerminationRequests();

@@ -3,6 +3,8 @@
 // that the program ends the way its own exit command ends it.
 #pragma once
 
+#include <functional>
+
 namespace platform {
 
 class WindowSystem;
@@ -14,5 +16,13 @@ void watchTerminationRequests(WindowSystem& wakeTarget);
 void stopWatchingTerminationRequests();
 // Whether a termination request arrived since watching began.
 bool terminationRequested();
+
+// Work that must not be lost when the process is about to end without going
+// back through the main loop: the session ends (Windows may end the process as
+// soon as WM_ENDSESSION has been answered) or the display connection breaks
+// (Xlib ends the process). The backends call runLastChanceHandler() on the
+// main thread at that moment; the handler runs at most once.
+void setLastChanceHandler(std::function<void()> handler);
+void runLastChanceHandler();
 
 }  // namespace platform

@@ -14,9 +14,12 @@
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "platform/linux/x11_internal.h"
+#include "platform/termination.h"
 
 #if defined(__SANITIZE_ADDRESS__)
 // fontconfig keeps a few blocks of its configuration to the end of the
@@ -195,9 +198,18 @@ std::uint32_t virtualKeyOf(KeySym keysym) {
     }
 }
 
+// The X server went away (it was stopped, or the session ended). Xlib ends
+// the process after this handler, so what must not be lost is saved here.
+static int onConnectionLost(Display*) {
+    platform::runLastChanceHandler();
+    std::fprintf(stderr, "tarvel: the connection to the display was lost\n");
+    std::_Exit(1);
+}
+
 X11WindowSystem::X11WindowSystem() {
     if (pipe2(wakePipe_, O_NONBLOCK | O_CLOEXEC) != 0) wakePipe_[0] = wakePipe_[1] = -1;
     XSetErrorHandler(ignoreXError);
+    XSetIOErrorHandler(onConnectionLost);
     display_ = XOpenDisplay(nullptr);
     if (display_ == nullptr) return;
     fcntl(ConnectionNumber(display_), F_SETFD, FD_CLOEXEC);

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/win32/win32_internal.h"
+#include "platform/termination.h"
 #include "platform/window_system.h"
 
 namespace platform {
@@ -44,7 +45,12 @@ std::map<ATOM, WindowProc>& procedures() {
 }
 
 LRESULT CALLBACK classProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_ENDSESSION && wParam != 0) win32::noteSessionEnding();
+    if (message == WM_ENDSESSION && wParam != 0) {
+        // Windows may end the process once this message is answered: what
+        // must be saved is saved now, the loop then ends the usual way.
+        win32::noteSessionEnding();
+        runLastChanceHandler();
+    }
     const auto atom = static_cast<ATOM>(GetClassWord(hwnd, GCW_ATOM));
     const auto found = procedures().find(atom);
     if (found == procedures().end()) return DefWindowProcA(hwnd, message, wParam, lParam);

@@ -306,6 +306,23 @@ TEST_F(ProgramWindowTest, ASecondCopyShowsTheBoxExitsAndLeavesTheSettingsAlone) 
     EXPECT_NE(saved.find("[emulation]"), std::string::npos) << saved;
 }
 
+TEST_F(ProgramWindowTest, LosingTheDisplaySavesTheSettingsBeforeTheEnd) {
+    testsupport::writeFile(dir_.file("tarvel.ini"), "[param]\nnumStep=41\nwalkSpeedFB=0.5\n");
+    startSimulator();
+    program_ = startProgram();
+    ASSERT_NE(waitForMainWindow(), static_cast<Window>(None));
+    // The X server goes away under the running program.
+    session_.reset();
+    display_ = nullptr;
+    const auto code = program_->wait(10s);
+    ASSERT_TRUE(code.has_value());
+    EXPECT_EQ(*code, 1);
+    const std::string saved = readFile(dir_.file("tarvel.ini"));
+    EXPECT_NE(saved.find("walkSpeedFB=0.50\r\n"), std::string::npos) << saved;
+    EXPECT_NE(saved.find("[emulation]\r\n"), std::string::npos) << saved;
+    EXPECT_NE(saved.find("numStep="), std::string::npos) << saved;
+}
+
 TEST(ProgramWithoutDisplayTest, FailsClearlyAndWritesNothing) {
     TempDir dir;
     ChildProcess run({"env", "-u", "DISPLAY", program()}, dir.path(), dir.file("out.log"));
