@@ -17,6 +17,7 @@
 #include "output/telemetry.h"
 #include "tests/support/support.h"
 #include "tools/sim/frame_generator.h"
+#include "tests/support/default_settings.h"
 
 using namespace std::chrono_literals;
 using testsupport::ChildProcess;
@@ -51,17 +52,8 @@ Datagram parseDatagram(const std::string& bytes) {
 }
 
 void loadDefaults(WalkState& s) {
-    s = WalkState{};
+    s = testsupport::defaultSettings();
     s.comID = kPort;
-    for (float& m : s.loadMax) m = 10.0f;
-    s.walkFThreshold = 0.3f;
-    s.thresholdFL = -12.5f;
-    s.thresholdFR = 12.5f;
-    s.thresholdL = -20.0f;
-    s.thresholdR = 20.0f;
-    s.walkSpeedFB = 0.25f;
-    s.walkSpeedLR = 0.08f;
-    s.rotationSpeed = 0.15f;
 }
 
 class DataPath : public ::testing::Test {

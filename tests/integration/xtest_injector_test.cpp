@@ -26,6 +26,7 @@
 #include "platform/input_injector.h"
 #include "platform/virtual_keys.h"
 #include "tests/support/support.h"
+#include "tests/support/default_settings.h"
 
 namespace {
 
@@ -364,16 +365,8 @@ TEST_F(XTestInjectorTest, NavigationAndRightHandKeysReachTheirOwnKeys) {
 TEST_F(XTestInjectorTest, EmulatorPassesArriveInOrder) {
     listener_->warpPointer(500, 300);
     listener_->drain();
-    WalkState state{};
-    state.thresholdFL = -12.5f;
-    state.thresholdFR = 12.5f;
-    state.thresholdL = -20.0f;
-    state.thresholdR = 20.0f;
-    state.rotationSpeed = 0.15f;
+    WalkState state = testsupport::defaultSettings();
     state.appMode = 1;
-    state.moveFrontKeyCode = 87;
-    state.moveLeftKeyCode = 65;
-    state.moveRightKeyCode = 68;
     InputEmulator emulator(*injector_);
     emulator.prepare(state);
 

@@ -13,6 +13,7 @@
 #include "analysis/walk_state.h"
 #include "platform/virtual_keys.h"
 #include "tests/output/recording_injector.h"
+#include "tests/support/default_settings.h"
 
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
@@ -26,16 +27,8 @@ class InputEmulatorTest : public ::testing::Test {
   protected:
     void SetUp() override {
         // The settings-file defaults, desktop mode, walking.
-        state.thresholdFL = -12.5f;
-        state.thresholdFR = 12.5f;
-        state.thresholdL = -20.0f;
-        state.thresholdR = 20.0f;
-        state.rotationSpeed = 0.15f;
+        state = testsupport::defaultSettings();
         state.appMode = 1;
-        state.moveMode = 0;
-        state.moveFrontKeyCode = 87;
-        state.moveLeftKeyCode = 65;
-        state.moveRightKeyCode = 68;
         state.walking = 1;
         emulator.prepare(state);
     }

@@ -13,23 +13,13 @@
 
 #include "analysis/walk_state.h"
 #include "tests/support/support.h"
+#include "tests/support/default_settings.h"
 
 using namespace std::chrono_literals;
 
 namespace {
 
-WalkState defaults() {
-    WalkState s{};
-    s.walkFThreshold = 0.3f;
-    s.thresholdFL = -12.5f;
-    s.thresholdFR = 12.5f;
-    s.thresholdL = -20.0f;
-    s.thresholdR = 20.0f;
-    s.walkSpeedFB = 0.25f;
-    s.walkSpeedLR = 0.08f;
-    s.rotationSpeed = 0.15f;
-    return s;
-}
+WalkState defaults() { return testsupport::defaultSettings(); }
 
 std::string text(const WalkState& s) {
     unsigned char buf[kTelemetryRecordSize];

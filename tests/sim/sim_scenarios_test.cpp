@@ -14,6 +14,7 @@
 #include "link/sensor_link.h"
 #include "link/stream_parser.h"
 #include "tools/sim/frame_source.h"
+#include "tests/support/default_settings.h"
 
 namespace {
 
@@ -34,15 +35,7 @@ class SimScenarios : public ::testing::Test {
         stopSensorReader();
         SensorLink::instance().reset();
         SensorLink::instance().connected = true;
-        WalkState& s = WalkState::instance();
-        s = WalkState{};
-        for (float& m : s.loadMax) m = 10.0f;
-        s.walkFThreshold = 0.3f;
-        s.thresholdFL = -12.5f;
-        s.thresholdFR = 12.5f;
-        s.thresholdL = -20.0f;
-        s.thresholdR = 20.0f;
-        s.autoCalibration = 0;
+        WalkState::instance() = testsupport::defaultSettings();
     }
     void TearDown() override { SensorLink::instance().reset(); }
 
