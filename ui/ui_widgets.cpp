@@ -13,32 +13,13 @@ platform::WindowSystem& ws() {
     return platform::windowSystem();
 }
 
-// Registers the widget class named after the caption (the first registration
-// of a name wins) and creates the shown child window bound to `object`.
+// Creates the widget's shown child window at (0, 0), bound to `object`, of
+// the class named after its caption (the first registration of a name wins).
 NativeWindow createWidgetWindow(UI_Window* object, const char* name, NativeWindow parent,
                                 NativeInstance instance, std::int32_t width, std::int32_t height,
                                 platform::Colour background) {
-    platform::WindowClass windowClass;
-    windowClass.style = platform::kCsHRedraw | platform::kCsVRedraw;
-    windowClass.proc = windowProc;
-    windowClass.instance = instance;
-    windowClass.cursorId = platform::kIdcArrow;
-    windowClass.background = background;
-    windowClass.name = name;
-    ws().registerClass(windowClass);
-
-    platform::WindowCreate create;
-    create.exStyle = platform::kWsExAcceptFiles;
-    create.className = name;
-    create.title = name;
-    create.style = platform::kWsChild | platform::kWsVisible | platform::kWsClipSiblings |
-                   platform::kWsClipChildren;
-    create.width = width;
-    create.height = height;
-    create.parent = parent;
-    create.instance = instance;
-    create.createParam = object;
-    NativeWindow window = ws().createWindow(create);
+    NativeWindow window =
+        createBoundChildWindow(object, name, parent, instance, 0, 0, width, height, background);
     ws().showWindow(window, platform::kSwShow);
     return window;
 }

@@ -17,6 +17,35 @@ platform::WindowSystem& ws() {
 
 }  // namespace
 
+NativeWindow createBoundChildWindow(UI_Window* object, const char* name, NativeWindow parent,
+                                    platform::NativeInstance instance, std::int32_t x,
+                                    std::int32_t y, std::int32_t width, std::int32_t height,
+                                    platform::Colour background) {
+    platform::WindowClass windowClass;
+    windowClass.style = platform::kCsHRedraw | platform::kCsVRedraw;
+    windowClass.proc = windowProc;
+    windowClass.instance = instance;
+    windowClass.cursorId = platform::kIdcArrow;
+    windowClass.background = background;
+    windowClass.name = name;
+    ws().registerClass(windowClass);
+
+    platform::WindowCreate create;
+    create.exStyle = platform::kWsExAcceptFiles;
+    create.className = name;
+    create.title = name;
+    create.style = platform::kWsChild | platform::kWsVisible | platform::kWsClipSiblings |
+                   platform::kWsClipChildren;
+    create.x = x;
+    create.y = y;
+    create.width = width;
+    create.height = height;
+    create.parent = parent;
+    create.instance = instance;
+    create.createParam = object;
+    return ws().createWindow(create);
+}
+
 LResult windowProc(NativeWindow window, std::uint32_t message, WParam wParam, LParam lParam) {
     auto* object = reinterpret_cast<UI_Window*>(ws().windowUserData(window));
     if (object == nullptr) {
@@ -240,28 +269,8 @@ void UI_Window::createChildWindow(platform::NativeInstance instance, std::int32_
     hwnd = 0;
     backgroundColour = background;
 
-    platform::WindowClass windowClass;
-    windowClass.proc = windowProc;
-    windowClass.instance = instance;
-    windowClass.cursorId = platform::kIdcArrow;
-    windowClass.background = background;
-    windowClass.name = className;
-    ws().registerClass(windowClass);
-
-    platform::WindowCreate create;
-    create.exStyle = platform::kWsExAcceptFiles;
-    create.className = className;
-    create.title = className;
-    create.style = platform::kWsChild | platform::kWsVisible | platform::kWsClipSiblings |
-                   platform::kWsClipChildren;
-    create.x = x;
-    create.y = y;
-    create.width = width;
-    create.height = height;
-    create.parent = parent;
-    create.instance = instance;
-    create.createParam = this;
-    hwnd = ws().createWindow(create);
+    hwnd = createBoundChildWindow(this, className, parent, instance, x, y, width, height,
+                                  background);
     ws().showWindow(hwnd, platform::kSwHide);
 }
 

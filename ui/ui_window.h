@@ -111,3 +111,12 @@ class UI_Window : public UI_Core {
 // window to the object given at creation and hands it every later message.
 platform::LResult windowProc(platform::NativeWindow window, std::uint32_t message,
                              platform::WParam wParam, platform::LParam lParam);
+
+// Registers a class named `name` (the first registration of a name wins) and
+// creates a child window of that class, titled `name`, bound to `object`. The
+// caller shows or hides it.
+platform::NativeWindow createBoundChildWindow(UI_Window* object, const char* name,
+                                              platform::NativeWindow parent,
+                                              platform::NativeInstance instance, std::int32_t x,
+                                              std::int32_t y, std::int32_t width,
+                                              std::int32_t height, platform::Colour background);
