@@ -33,7 +33,8 @@ std::string devicePathFor(int n) {
     std::string local = "./COM" + std::to_string(n);
     struct stat st;
     if (lstat(local.c_str(), &st) == 0) return local;
-    return "/dev/ttyS" + std::to_string(n - 1);
+    // Widened first: the lowest port number a settings file can give has no predecessor in int.
+    return "/dev/ttyS" + std::to_string(static_cast<long long>(n) - 1);
 }
 
 bool configureLine(int fd) {

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 
+#include <limits>
 #include <thread>
 
 #include "analysis/walk_state.h"
@@ -46,15 +47,20 @@ std::string frame(float base, int tick) {
 }
 
 TEST_F(SensorLinkTest, FailedOpeningResetsAndStaysDisconnected) {
-    link().tare[2] = 5.0f;
-    link().rawLoad[3].store(9.0f);
-    WalkState::instance().comID = -1;
-    openSensorPort();
-    EXPECT_FALSE(link().connected);
-    EXPECT_EQ(link().portNumber, -1);
-    EXPECT_EQ(link().tare[2], 0.0f);
-    EXPECT_EQ(link().load(3), -1.0f);
-    EXPECT_EQ(link().readerThread, nullptr);
+    // Port numbers of no device, down to the lowest one a settings file can give.
+    for (int n : {-1, 0, std::numeric_limits<int>::min()}) {
+        link().tare[2] = 5.0f;
+        link().rawLoad[3].store(9.0f);
+        WalkState::instance().comID = n;
+        openSensorPort();
+        EXPECT_FALSE(link().connected);
+        EXPECT_EQ(link().portNumber, n);
+        EXPECT_EQ(link().tare[2], 0.0f);
+        EXPECT_EQ(link().load(3), -1.0f);
+        EXPECT_EQ(link().readerThread, nullptr);
+    }
+    EXPECT_EQ(platform::SerialPort(std::numeric_limits<int>::min()).deviceName(),
+              "/dev/ttyS-2147483649");
     // Calibration while not connected changes nothing.
     link().rawLoad[0].store(4.0f);
     captureTare();
