@@ -5,6 +5,7 @@
 // exactly (change averages against 0.0, the counter difference against 1.0).
 #include <cmath>
 #include <cstring>
+#include <limits>
 
 #include "analysis/walk_state.h"
 #include "link/sensor_link.h"
@@ -46,12 +47,13 @@ void advance(float (&history)[N], float current) {
 bool isNaN(float v) { return v != v; }
 
 // One side of the step detector: arm on a rise above the moving average by
-// 0.1, count when the value falls back below the moving average.
+// 0.1, count when the value falls back below the moving average. The count
+// only grows: one loaded at the top of the int range stays there.
 void detectStep(float value, float movingAverage, std::uint8_t& armed, std::int32_t& numStep) {
     if (static_cast<double>(value) > static_cast<double>(movingAverage) + 0.1) {
         armed = 1;
     } else if (armed == 1 && value < movingAverage) {
-        ++numStep;
+        if (numStep < std::numeric_limits<std::int32_t>::max()) ++numStep;
         armed = 0;
     }
 }

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <limits>
 
@@ -195,6 +196,14 @@ TEST_F(WalkAnalysis, StepDetectorArmsOnARiseAndCountsOnTheFallBelowTheAverage) {
     EXPECT_EQ(state().leftStepArmed, 0);
     pass(1.9f);  // idle and below: nothing more
     EXPECT_EQ(state().numStep, 1);
+
+    // A count already at the top of its range (a settings file may say so) stays there
+    // instead of overflowing.
+    state().numStep = std::numeric_limits<std::int32_t>::max();
+    pass(2.5f);
+    pass(1.9f);
+    EXPECT_EQ(state().leftStepArmed, 0);
+    EXPECT_EQ(state().numStep, std::numeric_limits<std::int32_t>::max());
 }
 
 TEST_F(WalkAnalysis, BothSidesCanCountOnOnePassAndPausesKeepTheFlags) {
