@@ -97,7 +97,11 @@ class X11WindowSystem final : public WindowSystem {
     Point cursorPos() override;
     void setCapture(NativeWindow window) override;
     void releaseCapture() override;
-    bool isKeyDown(std::uint32_t virtualKey) override { return keysDown_.count(virtualKey) != 0; }
+    // As of the key messages handed out so far, like GetKeyState: a quick
+    // tap read in one batch still shows the key down during its key-down.
+    bool isKeyDown(std::uint32_t virtualKey) override {
+        return messageKeysDown_.count(virtualKey) != 0;
+    }
     void invalidate(NativeWindow window, bool erase) override;
     void update(NativeWindow window) override;
     PaintContext beginPaint(NativeWindow window) override;
@@ -199,7 +203,8 @@ class X11WindowSystem final : public WindowSystem {
     std::deque<XEvent> deferred_;
     std::optional<int> quit_;
     NativeWindow capture_ = 0;
-    std::set<std::uint32_t> keysDown_;
+    std::set<std::uint32_t> keysDown_;         // as of the X events read (auto-repeat flag)
+    std::set<std::uint32_t> messageKeysDown_;  // as of the key messages handed out
     std::map<std::uintptr_t, OpenPaint> openPaints_;
     std::uintptr_t nextPaint_ = 1;
     std::map<std::int32_t, Font> fonts_;

@@ -981,7 +981,10 @@ void X11WindowSystem::translate(XEvent& event) {
         }
         case FocusOut:
             // Releases that happen elsewhere never reach this program.
-            if (event.xfocus.mode == NotifyNormal) keysDown_.clear();
+            if (event.xfocus.mode == NotifyNormal) {
+                keysDown_.clear();
+                messageKeysDown_.clear();
+            }
             return;
         case ClientMessage:
             if (event.xclient.message_type == atoms_.wmProtocols &&
@@ -1070,7 +1073,12 @@ std::optional<Message> X11WindowSystem::nextMessage(bool remove) {
     }
     if (!input_.empty()) {
         Message m = input_.front();
-        if (remove) input_.pop_front();
+        if (remove) {
+            input_.pop_front();
+            if (m.message == kWmKeyDown)
+                messageKeysDown_.insert(static_cast<std::uint32_t>(m.wParam));
+            if (m.message == kWmKeyUp) messageKeysDown_.erase(static_cast<std::uint32_t>(m.wParam));
+        }
         return m;
     }
     for (NativeWindow window : dirty_) {

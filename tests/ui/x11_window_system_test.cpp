@@ -49,6 +49,11 @@ class TestWindow : public UI_Window {
         if (platform::loWord(w) >= 100) commands.push_back(platform::loWord(w));
     }
     void onClose() override { ++closes; }
+    // The Enter key's state as each key-down message saw it.
+    std::vector<bool> enterDownAtKeyDown;
+    void onKeyDown(WParam, LParam) override {
+        enterDownAtKeyDown.push_back(platform::windowSystem().isKeyDown(platform::kVkReturn));
+    }
 
     bool saw(std::uint32_t message, WParam wParam, LParam lParam) const {
         for (const Message& m : seen) {
@@ -293,6 +298,23 @@ TEST_F(X11Test, KeysArriveAsVirtualKeyMessagesAndKeyState) {
         if (m.message == platform::kWmKeyDown) downs.push_back(m.wParam);
     }
     EXPECT_EQ(downs, (std::vector<WParam>{0x0D, 0x1B, 'W'}));
+}
+
+// The key state is the state as of the message being handled, like
+// GetKeyState, even when the press and the release were read in one batch.
+TEST_F(X11Test, KeyStateFollowsTheMessagesHandedOutNotTheEventsRead) {
+    showWithButton();
+    XSetInputFocus(session->observer(), main.hwnd, RevertToParent, CurrentTime);
+    XSync(session->observer(), False);
+    session->moveTo(300, 300);
+    // A quick tap: both events are queued before the loop reads either.
+    session->key(XK_Return, true);
+    session->key(XK_Return, false);
+    XSync(session->observer(), False);
+    std::this_thread::sleep_for(100ms);
+    ASSERT_TRUE(runUntil([&] { return main.count(platform::kWmKeyUp) == 1; }));
+    EXPECT_EQ(main.enterDownAtKeyDown, std::vector<bool>{true});
+    EXPECT_FALSE(ws().isKeyDown(platform::kVkReturn));
 }
 
 TEST_F(X11Test, CloseRequestReachesOnCloseAndDestroyEndsTheLoop) {
