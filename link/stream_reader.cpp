@@ -2,6 +2,7 @@
 #include "link/stream_reader.h"
 
 #include <chrono>
+#include <system_error>
 
 #include "link/sensor_link.h"
 #include "link/stream_parser.h"
@@ -15,7 +16,12 @@ constexpr auto kRetryPause = std::chrono::milliseconds(10);
 StreamReader::StreamReader(std::unique_ptr<platform::SerialPort> port, SensorLink& link)
     : port_(std::move(port)), link_(link) {
     link_.portHandle.store(port_->nativeHandle(), std::memory_order_relaxed);
-    thread_ = std::thread([this] { run(); });
+    try {
+        thread_ = std::thread([this] { run(); });
+    } catch (const std::system_error&) {
+        // No thread to be had (out of threads or memory): the port stays open and the link
+        // connected, but no reading arrives.
+    }
 }
 
 StreamReader::~StreamReader() {

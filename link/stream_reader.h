@@ -14,7 +14,8 @@ struct SensorLink;
 
 class StreamReader {
 public:
-    // Takes over an open port and starts reading at once.
+    // Takes over an open port and starts reading at once. When no thread can be started,
+    // nothing is read and the port stays open until destruction.
     StreamReader(std::unique_ptr<platform::SerialPort> port, SensorLink& link);
     // Stops the thread (waking a blocked read) and closes the port.
     ~StreamReader();

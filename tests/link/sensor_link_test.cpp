@@ -2,9 +2,13 @@
 // pseudo-terminal linked as ./COM<n>, including an unplug and replug.
 #include "link/sensor_link.h"
 
+#include <dlfcn.h>
 #include <gtest/gtest.h>
+#include <pthread.h>
 #include <sys/resource.h>
 
+#include <atomic>
+#include <cerrno>
 #include <limits>
 #include <thread>
 
@@ -18,6 +22,22 @@ using namespace std::chrono_literals;
 using testsupport::PtyPair;
 using testsupport::TempDir;
 using testsupport::waitUntil;
+
+namespace {
+
+// While set, starting a thread fails as it does when the system is out of threads or memory.
+std::atomic<bool> failThreadCreation{false};
+
+}  // namespace
+
+// Stands in for the C library's thread creation in this test program; std::thread reaches it.
+extern "C" int pthread_create(pthread_t* thread, const pthread_attr_t* attributes,
+                              void* (*start)(void*), void* argument) {
+    if (failThreadCreation.load()) return EAGAIN;
+    using Create = int (*)(pthread_t*, const pthread_attr_t*, void* (*)(void*), void*);
+    static const auto next = reinterpret_cast<Create>(dlsym(RTLD_NEXT, "pthread_create"));
+    return next(thread, attributes, start, argument);
+}
 
 namespace {
 
@@ -103,6 +123,27 @@ TEST_F(SensorLinkTest, NoDataInTheFirstHalfSecondTaresToMinusOne) {
     openSensorPort();
     ASSERT_TRUE(link().connected);
     for (float t : link().tare) EXPECT_EQ(t, -1.0f);
+}
+
+TEST_F(SensorLinkTest, AReaderThatCannotStartLeavesTheLinkConnectedWithoutReadings) {
+    PtyPair pty;
+    pty.linkAs("./COM7");
+    pty.write(frame(10.0f, 1));
+    {
+        struct Failing {
+            Failing() { failThreadCreation = true; }
+            ~Failing() { failThreadCreation = false; }
+        } failing;
+        openSensorPort();
+    }
+    ASSERT_TRUE(link().connected);
+    EXPECT_EQ(link().portNumber, 7);
+    for (float t : link().tare) EXPECT_EQ(t, -1.0f);
+    EXPECT_EQ(link().currentTick(), 0.0f);
+    // Still connected: a second attempt starts nothing.
+    StreamReader* reader = link().readerThread.get();
+    openSensorPort();
+    EXPECT_EQ(link().readerThread.get(), reader);
 }
 
 TEST_F(SensorLinkTest, PortIsOpenedExclusively) {
