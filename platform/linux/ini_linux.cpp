@@ -10,6 +10,7 @@
 //   "<k>=<value>"     key number k (its name is kept aside) and the percent-encoded value,
 //   " <more value>"   further pieces of a long value, joined by inih's continuation lines.
 #include <ini.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -93,7 +94,11 @@ std::string utf16ToUtf8(std::string_view bytes, bool bigEndian) {
 }
 
 // The file's text, or nothing when it cannot be read (missing, a folder, a read error).
+// Only a regular file is read: a named pipe would block the open and a device such as
+// /dev/zero would never end.
 std::string fileText(const std::string& path) {
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return {};
     std::string bytes;
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (!file) return {};

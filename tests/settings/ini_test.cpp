@@ -2,6 +2,8 @@
 // differently (continuation lines, inline comments, ":" separators, long lines, BOMs,
 // repeated keys and sections, quotes).
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <string>
 
@@ -118,6 +120,23 @@ TEST(IniLookup, AMissingOrUnreadableFileGivesTheDefaultTrimmedAndCut) {
     EXPECT_EQ(none.value("p", "k", std::string(300, 'd').c_str()), std::string(255, 'd'));
     platform::IniFile folder(dir.path());
     EXPECT_EQ(folder.value("param", "comID", "3"), "3");
+}
+
+TEST(IniLookup, OnlyRegularFilesAreReadSoNoDeviceOrPipeCanHangTheLoad) {
+    testsupport::TempDir dir;
+    // A named pipe with no writer would block the open; an endless device
+    // would fill memory. Both read as a missing file.
+    ASSERT_EQ(mkfifo(dir.file("pipe.ini").c_str(), 0600), 0);
+    platform::IniFile pipe(dir.file("pipe.ini"));
+    EXPECT_EQ(pipe.value("param", "comID", "3"), "3");
+    ASSERT_EQ(symlink("/dev/zero", dir.file("zero.ini").c_str()), 0);
+    platform::IniFile zero(dir.file("zero.ini"));
+    EXPECT_EQ(zero.value("param", "comID", "3"), "3");
+    // A link to a regular file is followed.
+    testsupport::writeFile(dir.file("real.ini"), "[param]\ncomID=7\n");
+    ASSERT_EQ(symlink(dir.file("real.ini").c_str(), dir.file("link.ini").c_str()), 0);
+    platform::IniFile link(dir.file("link.ini"));
+    EXPECT_EQ(link.value("param", "comID", "3"), "7");
 }
 
 }  // namespace
