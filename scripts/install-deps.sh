@@ -8,7 +8,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libinih-dev libx11-dev libxft-dev libfontconfig-dev libxtst-dev libxi-dev
   fonts-ipafont-gothic
-  socat xvfb openbox trayer xdotool xinput x11-utils imagemagick zenity
+  zlib1g-dev socat xvfb openbox trayer xdotool xinput x11-utils imagemagick zenity
 )
 if [[ "${1:-}" == "--windows" || "${TARVEL_WINDOWS:-}" == 1 ]]; then
   packages+=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64 fonts-wine locales iproute2)
