@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <vector>
 
@@ -44,6 +45,21 @@ int spawn(const std::vector<std::string>& argv, int keepFd = -1) {
     _exit(127);
 }
 
+// The observer walks and inspects windows that belong to other clients, and
+// any of them can be destroyed between listing and asking about it (a second
+// program copy exiting, a menu closing). Xlib's default handler would end the
+// whole test on that BadWindow; the helpers see the failed call instead.
+int tolerateVanishedWindows(Display*, XErrorEvent* error) {
+    if (error->error_code != BadWindow && error->error_code != BadDrawable &&
+        error->error_code != BadMatch) {
+        char text[128] = {};
+        XGetErrorText(error->display, error->error_code, text, sizeof text);
+        fprintf(stderr, "X error on the observer connection: %s (request %d)\n", text,
+                error->request_code);
+    }
+    return 0;
+}
+
 void stop(int& pid) {
     if (pid <= 0) return;
     kill(pid, SIGKILL);
@@ -68,6 +84,7 @@ XSession::XSession(bool windowManager) {
     if (number.empty()) return;
     display_ = ":" + number;
     setenv("DISPLAY", display_.c_str(), 1);
+    XSetErrorHandler(tolerateVanishedWindows);
     observer_ = XOpenDisplay(display_.c_str());
     if (observer_ == nullptr) return;
     if (windowManager) {
