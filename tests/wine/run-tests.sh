@@ -198,8 +198,14 @@ eval "$(xdotool getwindowgeometry --shell "$tray")"
 icon_x=$((X + 12)) icon_y=$((Y + 32))
 xdotool mousemove "$icon_x" "$icon_y" click 1
 wait_until 10 "the window to show again" bash -c "[[ \$(timeout 60 '$TARVEL_WINE' '$build/bin/wine_driver.exe' window) == visible* ]]"
+# The menu opens with its corner at the pointer, so the window under the pointer
+# changes from the tray to the menu once it is up.
+under_pointer() { xdotool getmouselocation --shell | sed -n 's/^WINDOW=//p'; }
+tray_under_pointer=$(under_pointer)
 xdotool mousemove "$icon_x" "$icon_y" click 3
-sleep 1
+menu_is_open() { [[ $(under_pointer) != "$tray_under_pointer" ]]; }
+wait_until 10 "the tray menu" menu_is_open
+sleep 0.3
 shot tray-menu
 # The menu opens at the pointer: "表示" then "終了", 17 pixels each.
 xdotool mousemove $((icon_x + 25)) $((icon_y + 25)) click 1
