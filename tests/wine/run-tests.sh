@@ -145,9 +145,15 @@ echo "   $((size / 256)) datagrams of 256 bytes, e.g. $record"
 
 # The window, centred on the 1280 x 1024 screen, in the program's colours and font.
 wait_until 20 "the main window" has_window Tarvel-Omnix
-sleep 1
-shot tarvel-vr
 window=440x475+420+274
+# Painted once the dark background fills most of the window.
+painted() {
+  shot tarvel-vr
+  (($(pixels_of "$work/tarvel-vr.png" "$window" 25,25,25) > 100000))
+}
+wait_until 20 "the window to be painted" painted
+sleep 0.5
+shot tarvel-vr
 background=$(pixels_of "$work/tarvel-vr.png" "$window" 25,25,25)
 white=$(pixels_of "$work/tarvel-vr.png" "$window" 255,255,255)
 cyan=$(pixels_of "$work/tarvel-vr.png" "$window" 0,255,255)
