@@ -210,10 +210,16 @@ TEST_F(ProgramWindowTest, ConnectsShowsItsWindowAndExitsFromTheTrayMenu) {
     EXPECT_NEAR(fx, 1024 / 2 - 220, 2);
     EXPECT_NEAR(fy, static_cast<int>(768 * 0.5 - 237.5), 2);
     const auto [x, y] = session_->origin(main);
-    testsupport::sleepMs(300);
+    // Painted once the background and the ＋ button show their colours.
+    EXPECT_TRUE(waitUntil(
+        [&] {
+            return session_->pixel(x + 5, y + 440) == uitest::Rgb{25, 25, 25} &&
+                   session_->pixel(x + kComIdUpX + 3, y + kComIdUpY + 4) == uitest::Rgb{150, 0, 0};
+        },
+        5s))
+        << "background " << testing::PrintToString(session_->pixel(x + 5, y + 440)) << ", button "
+        << testing::PrintToString(session_->pixel(x + kComIdUpX + 3, y + kComIdUpY + 4));
     screenshot("program_window.png");
-    EXPECT_EQ(session_->pixel(x + 5, y + 440), (uitest::Rgb{25, 25, 25}));
-    EXPECT_EQ(session_->pixel(x + kComIdUpX + 3, y + kComIdUpY + 4), (uitest::Rgb{150, 0, 0}));
 
     // Two clicks on ＋ change the COM number shown, each time. The second
     // waits for the first to show: the window manager may swallow a second
@@ -223,8 +229,7 @@ TEST_F(ProgramWindowTest, ConnectsShowsItsWindowAndExitsFromTheTrayMenu) {
         const auto before = grab(x + kComIdTextX, y + kComIdTextY, kComIdTextW, 17);
         clickAt(x + kComIdUpX + 10, y + kComIdUpY + 10);
         ASSERT_TRUE(waitUntil(
-            [&] { return grab(x + kComIdTextX, y + kComIdTextY, kComIdTextW, 17) != before; },
-            5s))
+            [&] { return grab(x + kComIdTextX, y + kComIdTextY, kComIdTextW, 17) != before; }, 5s))
             << "click " << click + 1;
     }
     screenshot("program_window_com5.png");
