@@ -1,7 +1,6 @@
 // The main window on the fake window system: its widgets and layout, the
 // button commands with their rules and clamps, the tray icon, closing, the
 // Enter key and the settings dialogs.
-#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <climits>

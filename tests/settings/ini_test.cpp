@@ -1,13 +1,14 @@
 // Tests of the INI lookup: the Windows profile rules on files that inih alone would read
 // differently (continuation lines, inline comments, ":" separators, long lines, BOMs,
 // repeated keys and sections, quotes).
+#include "platform/ini.h"
+
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <string>
 
-#include "platform/ini.h"
 #include "tests/support/support.h"
 
 namespace {
@@ -82,7 +83,10 @@ TEST(IniLookup, FollowsTheProfileRules) {
         {"[p]\nk=" + std::string(300, 'x') + "\n", "p", "k", std::string(255, 'x')},
         {"[p]\nk=\"" + std::string(300, 'x') + "\"\n", "p", "k", std::string(255, 'x')},
         {"[p]\nk=" + mixed + "\n", "p", "k", mixed},
-        {std::string("[p]\nk=12\0" "34\n", 12), "p", "k", "12"},
+        {std::string("[p]\nk=12\0"
+                     "34\n",
+                     12),
+         "p", "k", "12"},
         // A long line never spills into a key of its own (inih cuts lines at 200 bytes), and
         // long names still match.
         {"[p]\njunk=" + filler + "comID=9\n", "p", "comID", "DEF"},

@@ -9,7 +9,6 @@
 #include <cstddef>
 #include <cstring>
 #include <filesystem>
-#include <functional>
 #include <string>
 
 #include "tests/settings/as_user.h"

@@ -10,10 +10,10 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <cstdlib>
 #include <functional>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "analysis/walk_state.h"

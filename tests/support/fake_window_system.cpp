@@ -58,10 +58,6 @@ std::vector<NativeWindow> FakeWindowSystem::childrenOf(NativeWindow handle) cons
     return it->second.children;
 }
 
-void FakeWindowSystem::setWindowGeometry(NativeWindow handle, platform::Rect rect) {
-    if (Window* w = window(handle)) w->rect = rect;
-}
-
 bool FakeWindowSystem::viewable(NativeWindow handle) {
     for (Window* w = window(handle); w != nullptr; w = window(w->parent)) {
         if (!w->visible || w->minimized) return false;
@@ -99,7 +95,6 @@ void FakeWindowSystem::clearRecords() {
     defaultProcessed.clear();
     captureCalls.clear();
     showCalls.clear();
-    moveCalls.clear();
     updateCalls.clear();
     paints.clear();
     unbalancedPaints = 0;
@@ -109,7 +104,6 @@ void FakeWindowSystem::clearRecords() {
     waits = 0;
     wakeUps = 0;
     trayAdds = 0;
-    trayRemovals = 0;
     menus.clear();
     messageBoxes.clear();
     destroyed.clear();
@@ -217,7 +211,6 @@ void FakeWindowSystem::showWindow(NativeWindow handle, int command) {
 }
 
 void FakeWindowSystem::moveWindow(NativeWindow handle, std::int32_t x, std::int32_t y) {
-    moveCalls.emplace_back(handle, platform::Point{x, y});
     Window* w = window(handle);
     if (w == nullptr) return;
     const std::int32_t width = w->rect.width();
@@ -460,7 +453,6 @@ bool FakeWindowSystem::addTrayIcon(const platform::TrayIcon& icon) {
 }
 
 void FakeWindowSystem::removeTrayIcon(NativeWindow, std::uint32_t id) {
-    ++trayRemovals;
     trayIcons.erase(id);
 }
 

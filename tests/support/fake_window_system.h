@@ -118,7 +118,6 @@ class FakeWindowSystem : public platform::WindowSystem {
     std::vector<SentMessage> defaultProcessed;  // every defWindowProc call
     std::vector<CaptureCall> captureCalls;
     std::vector<std::pair<NativeWindow, int>> showCalls;
-    std::vector<std::pair<NativeWindow, platform::Point>> moveCalls;
     std::vector<NativeWindow> updateCalls;
     std::vector<NativeWindow> paints;  // windows in beginPaint order
     int unbalancedPaints = 0;          // endPaint without a matching beginPaint
@@ -130,7 +129,6 @@ class FakeWindowSystem : public platform::WindowSystem {
     int wakeUps = 0;
     std::map<std::uint32_t, platform::TrayIcon> trayIcons;  // by id
     int trayAdds = 0;
-    int trayRemovals = 0;
     std::vector<MenuCall> menus;
     std::vector<MessageBoxCall> messageBoxes;
     std::vector<NativeWindow> destroyed;  // in kWmDestroy order
@@ -141,8 +139,6 @@ class FakeWindowSystem : public platform::WindowSystem {
     NativeWindow findByTitle(const std::string& title) const;
     std::vector<NativeWindow> childrenOf(NativeWindow handle) const;
     NativeWindow captureWindow() const { return capture_; }
-    // Places and sizes a window in its parent's client area.
-    void setWindowGeometry(NativeWindow handle, platform::Rect rect);
     // Visible together with every ancestor, and not minimised.
     bool viewable(NativeWindow handle);
     int invalidationCount(NativeWindow handle) const;

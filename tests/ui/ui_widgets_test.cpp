@@ -26,7 +26,6 @@ class Owner : public UI_Window {
         bool buttonStillInRelease;
     };
     std::vector<Received> received;
-    const UI_Button* watched = nullptr;
     bool inRelease = false;
 
     void onCommand(WParam w, LParam l) override { received.push_back({w, l, inRelease}); }

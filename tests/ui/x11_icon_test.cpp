@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "platform/linux/x11_icon_data.h"
-#include "tests/support/support.h"
 
 namespace platform::x11 {
 std::vector<std::uint32_t> programIcon(int size);
@@ -47,7 +46,7 @@ TEST(ProgramIcon, ShowsThePlatformWithItsArrowAtEverySize) {
         EXPECT_EQ(at(scaled, size, 0, 0) >> 24, 0u) << size;
         const std::uint32_t centre = at(scaled, size, size / 2, size / 2);
         EXPECT_EQ(centre >> 24, 0xFFu) << size;
-        EXPECT_GT(centre & 0xFF, 0x80u) << size;  // cyan: strong blue and green,
+        EXPECT_GT(centre & 0xFF, 0x80u) << size;          // cyan: strong blue and green,
         EXPECT_LT((centre >> 16) & 0xFF, 0x80u) << size;  // little red
     }
 }

@@ -11,7 +11,6 @@
 #include <X11/keysym.h>
 // clang-format on
 
-#include <atomic>
 #include <chrono>
 #include <thread>
 #include <vector>
