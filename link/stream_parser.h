@@ -4,9 +4,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 
 class StreamParser {
-public:
+  public:
     // Longest field text kept; a longer run without a separator is dropped.
     static constexpr std::size_t kMaxFieldLength = 32266;
 
@@ -16,9 +17,6 @@ public:
     };
 
     StreamParser();
-    ~StreamParser();
-    StreamParser(const StreamParser&) = delete;
-    StreamParser& operator=(const StreamParser&) = delete;
 
     // Feeds one byte. Returns true and fills `out` when the byte completed a
     // field whose value is to be stored.
@@ -34,15 +32,15 @@ public:
 
     int fieldIndex() const { return index_; }
 
-private:
+  private:
     bool endField(std::uint8_t byte, Field& out);
 
-    char* text_;  // kMaxFieldLength + 1 bytes, allocated once
+    std::unique_ptr<char[]> text_;  // kMaxFieldLength + 1 bytes, allocated once
     std::size_t length_ = 0;
     int index_ = 0;
     bool overlong_ = false;
 };
 
-// atof in the classic locale, as a double. Fast for plain decimal text and
-// bit-identical to the C library's conversion for every input.
+// atof in the classic locale, as a double: bit-identical to the C library's
+// conversion for every input.
 double parseDecimal(const char* text, std::size_t length);

@@ -93,8 +93,15 @@ TEST(StreamParser, ConversionFollowsAtof) {
     EXPECT_TRUE(std::isinf(one("inf")));
     EXPECT_TRUE(std::isnan(one("nan")));
     EXPECT_TRUE(std::isinf(one("1e400")));
+    // Beyond the float range but within double's: infinite, with its sign.
+    EXPECT_EQ(one("1e39"), INFINITY);
+    EXPECT_EQ(one("-1e39"), -INFINITY);
+    EXPECT_EQ(one("3.4028235e38"), 3.4028235e38f);
     // A zero byte ends the text the conversion sees.
-    EXPECT_EQ(one(std::string("5\0" "7", 3)), 5.0f);
+    EXPECT_EQ(one(std::string("5\0"
+                              "7",
+                              3)),
+              5.0f);
 }
 
 TEST(StreamParser, OverlongFieldIsDroppedButKeepsItsPlace) {
