@@ -23,6 +23,8 @@ SensorLink& SensorLink::instance() {
 }
 
 void SensorLink::reset() {
+    // Stopping the reader closes the port it owns.
+    readerThread.reset();
     connected = false;
     portNumber = -1;
     portHandle.store(-1, std::memory_order_relaxed);
@@ -43,9 +45,6 @@ void openSensorPort() {
     if (!port->open()) return;
     link.connected = true;
 
-    // A port opened once is never opened again (connected stays true), so a
-    // reader can only exist here if a test stopped it; make sure of one.
-    link.readerThread.reset();
     link.readerThread = std::make_unique<StreamReader>(std::move(port), link);
     link.readerThreadId =
         static_cast<std::uint32_t>(std::hash<std::thread::id>{}(link.readerThread->threadId()));

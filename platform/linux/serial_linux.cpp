@@ -74,6 +74,9 @@ std::string SerialPort::deviceName() const {
 
 bool SerialPort::open() {
     close();
+    // Without its wake-up pipe a blocked read could never be interrupted, and
+    // stopping the reader would hang; such a port is not worth opening.
+    if (impl_->wakeRead < 0) return false;
     const std::string path = deviceName();
     int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return false;

@@ -18,7 +18,6 @@ constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
 class WalkAnalysis : public ::testing::Test {
 protected:
     void SetUp() override {
-        stopSensorReader();
         link().reset();
         link().connected = true;
         state() = WalkState{};

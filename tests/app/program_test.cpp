@@ -47,7 +47,6 @@ class ProgramTest : public ::testing::Test {
         writeFile(dir_.file("tarvel.ini"), kIni);
     }
     void TearDown() override {
-        stopSensorReader();
         SensorLink::instance().reset();
     }
 

@@ -60,14 +60,12 @@ class DataPath : public ::testing::Test {
 protected:
     void SetUp() override {
         cwd_ = std::make_unique<testsupport::ScopedCwd>(dir_.path());
-        stopSensorReader();
         SensorLink::instance().reset();
         loadDefaults(WalkState::instance());
         sender_.open(listener_.port());
     }
     void TearDown() override {
         sender_.close();
-        stopSensorReader();
         SensorLink::instance().reset();
         cwd_.reset();
     }

@@ -45,12 +45,10 @@ class SensorLinkTest : public ::testing::Test {
 protected:
     void SetUp() override {
         cwd_ = std::make_unique<testsupport::ScopedCwd>(dir_.path());
-        stopSensorReader();
         SensorLink::instance().reset();
         WalkState::instance().comID = 7;
     }
     void TearDown() override {
-        stopSensorReader();
         SensorLink::instance().reset();
         cwd_.reset();
     }

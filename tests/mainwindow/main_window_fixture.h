@@ -26,7 +26,6 @@ class MainWindowTest : public ::testing::Test {
 
     void TearDown() override {
         ui.reset();
-        stopSensorReader();
         SensorLink::instance().reset();
     }
 

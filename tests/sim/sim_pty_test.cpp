@@ -283,7 +283,6 @@ TEST_F(SimPty, TheProgramsLinkTaresTheEmptyPlatformAndRidesOutAnUnplug) {
     ASSERT_TRUE(waitForLink()) << log();
     SensorLink& link = SensorLink::instance();
     WalkState& state = WalkState::instance();
-    stopSensorReader();
     link.reset();
     state = WalkState{};
     state.comID = 3;

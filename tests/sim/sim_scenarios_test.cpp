@@ -32,7 +32,6 @@ struct Pass {
 class SimScenarios : public ::testing::Test {
   protected:
     void SetUp() override {
-        stopSensorReader();
         SensorLink::instance().reset();
         SensorLink::instance().connected = true;
         WalkState::instance() = testsupport::defaultSettings();
