@@ -2,7 +2,6 @@
 // a modal loop that keeps the other windows' events for the main queue.
 #include <X11/Xatom.h>
 #include <X11/Xutil.h>
-#include <X11/cursorfont.h>
 #include <X11/keysym.h>
 #include <unistd.h>
 
@@ -67,7 +66,7 @@ std::uint32_t X11WindowSystem::trackPopupMenu(NativeWindow owner, const PopupMen
                     reinterpret_cast<unsigned char*>(&atoms_.netWmWindowTypePopupMenu), 1);
     XMapRaised(display_, window);
     XftDraw* draw = XftDrawCreate(display_, window, visual_, colormap_);
-    const Cursor arrow = XCreateFontCursor(display_, XC_left_ptr);
+    const Cursor arrow = arrowCursor();
 
     // Another client may still hold a grab for a moment (the tray host during
     // the click that opened the menu): retry briefly.
@@ -166,7 +165,6 @@ std::uint32_t X11WindowSystem::trackPopupMenu(NativeWindow owner, const PopupMen
     XUngrabPointer(display_, CurrentTime);
     XftDrawDestroy(draw);
     XDestroyWindow(display_, window);
-    XFreeCursor(display_, arrow);
     XFlush(display_);
     if (chosen != 0) postMessage(owner, kWmCommand, chosen, 0);
     return chosen;

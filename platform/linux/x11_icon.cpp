@@ -67,12 +67,23 @@ std::vector<std::uint32_t> decodeIconPng(const unsigned char* png, std::size_t l
             const int c = up && i >= 4 ? up[i - 4] : 0;
             int predicted = 0;
             switch (filter) {
-                case 0: predicted = 0; break;
-                case 1: predicted = a; break;
-                case 2: predicted = b; break;
-                case 3: predicted = (a + b) / 2; break;
-                case 4: predicted = paeth(a, b, c); break;
-                default: return {};
+                case 0:
+                    predicted = 0;
+                    break;
+                case 1:
+                    predicted = a;
+                    break;
+                case 2:
+                    predicted = b;
+                    break;
+                case 3:
+                    predicted = (a + b) / 2;
+                    break;
+                case 4:
+                    predicted = paeth(a, b, c);
+                    break;
+                default:
+                    return {};
             }
             row[i] = static_cast<unsigned char>(row[i] + predicted);
         }

@@ -38,14 +38,12 @@ struct PaintOp {
 struct ClassRecord {
     WindowClass windowClass;
     unsigned long backgroundPixel = 0;
-    Cursor cursor = None;
+    Cursor cursor = None;  // shared, owned by the window system
 };
 
 struct WindowRecord {
     Window xid = None;
     const ClassRecord* cls = nullptr;
-    std::string title;
-    std::uint32_t style = 0;
     NativeWindow parent = 0;  // 0: top-level
     std::vector<NativeWindow> children;
     // Position in the parent's client area (top-level: on the screen) and size.
@@ -182,6 +180,8 @@ class X11WindowSystem final : public WindowSystem {
     // Blocks until X events or a wake-up arrive (or the time-out passes).
     void waitForInput(int timeoutMs);
     void drainWakeUps();
+    // The arrow pointer, created on first use.
+    Cursor arrowCursor();
     // Takes the next X event for a modal loop (menu, message box); events of
     // other windows that must not be lost are kept for the main queue.
     bool nextModalEvent(XEvent& event, int timeoutMs);
@@ -194,6 +194,7 @@ class X11WindowSystem final : public WindowSystem {
     Atoms atoms_{};
     GC gc_ = nullptr;
     int wakePipe_[2] = {-1, -1};
+    Cursor arrow_ = None;
 
     std::map<std::string, ClassRecord> classes_;
     std::map<NativeWindow, WindowRecord> windows_;

@@ -250,11 +250,11 @@ X11WindowSystem::~X11WindowSystem() {
         for (auto& [handle, rec] : windows_) {
             if (rec.draw) XftDrawDestroy(rec.draw);
         }
-        for (auto& [height, f] : fonts_) XftFontClose(display_, f.font);
-        for (auto& [colour, xft] : colours_) XftColorFree(display_, visual_, colormap_, &xft);
-        for (auto& [name, cls] : classes_) {
-            if (cls.cursor != None) XFreeCursor(display_, cls.cursor);
+        for (auto& [height, f] : fonts_) {
+            if (f.font != nullptr) XftFontClose(display_, f.font);
         }
+        for (auto& [colour, xft] : colours_) XftColorFree(display_, visual_, colormap_, &xft);
+        if (arrow_ != None) XFreeCursor(display_, arrow_);
         if (tray_.window != None) XDestroyWindow(display_, tray_.window);
         XFreeGC(display_, gc_);
         XCloseDisplay(display_);
@@ -351,14 +351,19 @@ WindowRecord* X11WindowSystem::record(NativeWindow window) {
     return it == windows_.end() ? nullptr : &it->second;
 }
 
+Cursor X11WindowSystem::arrowCursor() {
+    // One arrow serves every class and menu.
+    if (arrow_ == None) arrow_ = XCreateFontCursor(display_, XC_left_ptr);
+    return arrow_;
+}
+
 bool X11WindowSystem::registerClass(const WindowClass& windowClass) {
     if (windowClass.name.empty() || classes_.count(windowClass.name) != 0) return false;
     ClassRecord cls;
     cls.windowClass = windowClass;
     if (display_ != nullptr) {
         cls.backgroundPixel = pixel(windowClass.background);
-        if (windowClass.cursorId == kIdcArrow)
-            cls.cursor = XCreateFontCursor(display_, XC_left_ptr);
+        if (windowClass.cursorId == kIdcArrow) cls.cursor = arrowCursor();
     }
     classes_.emplace(windowClass.name, std::move(cls));
     return true;
@@ -460,8 +465,6 @@ NativeWindow X11WindowSystem::createWindow(const WindowCreate& create) {
     WindowRecord& rec = windows_[handle];
     rec.xid = xid;
     rec.cls = &cls->second;
-    rec.title = create.title;
-    rec.style = create.style;
     rec.parent = child ? create.parent : 0;
     rec.x = create.x;
     rec.y = create.y;
@@ -945,8 +948,13 @@ void X11WindowSystem::translate(XEvent& event) {
             return;
         }
         case MotionNotify: {
-            // Only the latest position of a run of moves matters.
-            while (XCheckTypedWindowEvent(display_, event.xmotion.window, MotionNotify, &event)) {
+            // Only the latest position of a run of moves matters. Only moves
+            // that come next are merged, so none overtakes a button or key.
+            XEvent next;
+            while (deferred_.empty() && XEventsQueued(display_, QueuedAlready) > 0) {
+                XPeekEvent(display_, &next);
+                if (next.type != MotionNotify || next.xmotion.window != event.xmotion.window) break;
+                XNextEvent(display_, &event);
             }
             const XMotionEvent& m = event.xmotion;
             if (record(m.window) == nullptr) return;
