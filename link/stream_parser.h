@@ -41,6 +41,6 @@ class StreamParser {
     bool overlong_ = false;
 };
 
-// atof in the classic locale, as a double: bit-identical to the C library's
-// conversion for every input.
+// atof in the classic locale, as a double. Fast for plain decimal text and
+// bit-identical to the C library's conversion for every input.
 double parseDecimal(const char* text, std::size_t length);

@@ -31,6 +31,10 @@ bool chooseFile(NativeWindow owner, const FileChooserOptions& options, std::stri
     ofn.lpstrFilter = filter.c_str();
     ofn.lpstrFile = file;
     ofn.nMaxFile = MAX_PATH;
+    // The dialogs move the working folder to the one browsed to; ./tarvel.ini
+    // is read and saved relative to it, so it is put back afterwards.
+    char folder[MAX_PATH];
+    const DWORD folderLength = GetCurrentDirectoryA(MAX_PATH, folder);
     BOOL chosen;
     if (options.save) {
         ofn.Flags = OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY;
@@ -40,6 +44,7 @@ bool chooseFile(NativeWindow owner, const FileChooserOptions& options, std::stri
         ofn.Flags = OFN_PATHMUSTEXIST | OFN_HIDEREADONLY;
         chosen = GetOpenFileNameA(&ofn);
     }
+    if (folderLength > 0 && folderLength < MAX_PATH) SetCurrentDirectoryA(folder);
     if (!chosen) return false;
     path = file;
     return true;

@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <thread>
 #include <vector>
@@ -375,8 +376,10 @@ TEST_F(WindowSystemWin32, TheTrayIconComesAndGoes) {
 
 // ---- File dialogs, answered from a timer that their modal loop runs -----------------------
 
-// What the "user" does in the next file dialog: type this name (empty: cancel).
-std::string typedName;
+// What the "user" does in the next file dialog: type these names one after another, each
+// confirmed with OK (a folder's name opens that folder; empty: cancel).
+std::vector<std::string> typedNames;
+std::size_t nextName = 0;
 bool dialogAnswered = false;
 
 BOOL CALLBACK findDialog(HWND window, LPARAM found) {
@@ -393,8 +396,11 @@ void CALLBACK answerDialog(HWND, UINT, UINT_PTR timer, DWORD) {
     HWND dialog = nullptr;
     EnumThreadWindows(GetCurrentThreadId(), findDialog, reinterpret_cast<LPARAM>(&dialog));
     if (dialog == nullptr) return;  // not shown yet: the timer comes again
-    KillTimer(nullptr, timer);
-    dialogAnswered = true;
+    const std::string typedName = typedNames[nextName++];
+    if (nextName == typedNames.size()) {
+        KillTimer(nullptr, timer);
+        dialogAnswered = true;
+    }
     if (typedName.empty()) {
         PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
         return;
@@ -410,10 +416,11 @@ class FileDialogWin32 : public ::testing::Test {
     void SetUp() override {
         if (!haveDisplay()) GTEST_SKIP() << "no display for the dialogs";
     }
-    // Runs `ask` with the dialog answered by typing `name`.
+    // Runs `ask` with the dialog answered by typing `names`.
     template <class F>
-    auto answered(const std::string& name, F ask) {
-        typedName = name;
+    auto answered(std::vector<std::string> names, F ask) {
+        typedNames = std::move(names);
+        nextName = 0;
         dialogAnswered = false;
         SetTimer(nullptr, 0, 100, answerDialog);
         auto result = ask();
@@ -433,21 +440,37 @@ TEST_F(FileDialogWin32, OpenReturnsTheChosenIniFileInAnyLetterCase) {
     const std::string file = windowsDir() + "\\Walk.INI";
     testsupport::writeFile(file, "[param]\r\n");
     SettingsFileDialog dialog;
-    EXPECT_TRUE(answered(file, [&] { return dialog.askOpenPath(0); }));
+    EXPECT_TRUE(answered({file}, [&] { return dialog.askOpenPath(0); }));
     EXPECT_EQ(dialog.path, file);
     EXPECT_EQ(dialog.path.substr(dialog.extension), ".INI");
+}
+
+// Browsing to another folder leaves the working folder where it was: ./tarvel.ini is
+// saved there at exit.
+TEST_F(FileDialogWin32, BrowsingLeavesTheWorkingFolderAlone) {
+    testsupport::writeFile(windowsDir() + "\\walk.ini", "[param]\r\n");
+    const auto before = std::filesystem::current_path();
+    ASSERT_NE(before, std::filesystem::path(windowsDir()));
+    SettingsFileDialog open;
+    EXPECT_TRUE(answered({windowsDir(), "walk.ini"}, [&] { return open.askOpenPath(0); }));
+    EXPECT_EQ(open.path, windowsDir() + "\\walk.ini");
+    EXPECT_EQ(std::filesystem::current_path(), before);
+    SettingsFileDialog save;
+    EXPECT_TRUE(answered({windowsDir(), "run"}, [&] { return save.askSavePath(0); }));
+    EXPECT_EQ(save.path, windowsDir() + "\\run.ini");
+    EXPECT_EQ(std::filesystem::current_path(), before);
 }
 
 TEST_F(FileDialogWin32, OpenRefusesAFileOfAnotherExtension) {
     const std::string file = windowsDir() + "\\notes.txt";
     testsupport::writeFile(file, "x");
     SettingsFileDialog dialog;
-    EXPECT_FALSE(answered(file, [&] { return dialog.askOpenPath(0); }));
+    EXPECT_FALSE(answered({file}, [&] { return dialog.askOpenPath(0); }));
 }
 
 TEST_F(FileDialogWin32, SaveAddsTheIniExtensionToANameWithout) {
     SettingsFileDialog dialog;
-    EXPECT_TRUE(answered(windowsDir() + "\\walk", [&] { return dialog.askSavePath(0); }));
+    EXPECT_TRUE(answered({windowsDir() + "\\walk"}, [&] { return dialog.askSavePath(0); }));
     EXPECT_EQ(dialog.path, windowsDir() + "\\walk.ini");
 }
 
@@ -456,7 +479,7 @@ TEST_F(FileDialogWin32, CancellingLeavesThePathAlone) {
     platform::FileChooserOptions options;
     options.filterName = "All supported files";
     options.filterPattern = "*.ini";
-    EXPECT_FALSE(answered("", [&] { return platform::chooseFile(0, options, path); }));
+    EXPECT_FALSE(answered({""}, [&] { return platform::chooseFile(0, options, path); }));
     EXPECT_EQ(path, "unchanged");
 }
 
