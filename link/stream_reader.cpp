@@ -66,8 +66,7 @@ bool StreamReader::reopen() {
     for (;;) {
         std::this_thread::sleep_for(kRetryPause);
         if (stop_.load(std::memory_order_relaxed)) return false;
-        port_->close();
-        if (port_->open()) {
+        if (port_->open()) {  // closes the old descriptor first
             link_.portHandle.store(port_->nativeHandle(), std::memory_order_relaxed);
             reopens_.fetch_add(1, std::memory_order_relaxed);
             return true;

@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <charconv>
-#include <cmath>
 #include <limits>
 #include <optional>
 

@@ -30,9 +30,7 @@ bool ask(SettingsFileDialog& dialog, platform::NativeWindow owner, bool save) {
     options.filterName = kFilterName;
     options.filterPattern = kFilterPattern;
     options.defaultExtension = save ? "ini" : nullptr;
-    std::string chosen;
-    if (!platform::chooseFile(owner, options, chosen)) return false;
-    dialog.path = chosen;
+    if (!platform::chooseFile(owner, options, dialog.path)) return false;
     dialog.extension = platform::findExtension(dialog.path);
     return true;
 }

@@ -121,13 +121,7 @@ RunResult run(const std::string& program, const std::vector<std::string>& args) 
     do {
         waited = ::waitpid(pid, &status, 0);
     } while (waited < 0 && errno == EINTR);
-    if (waited == pid) {
-        result.succeeded = WIFEXITED(status) && WEXITSTATUS(status) == 0;
-    } else {
-        // Children are reaped elsewhere (SIGCHLD ignored): a dialog prints a path only when
-        // the user chose one.
-        result.succeeded = !result.output.empty();
-    }
+    result.succeeded = waited == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
     return result;
 }
 
