@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cstring>
 #include <filesystem>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -495,12 +496,22 @@ struct HookedMouse {
     POINT at;
     DWORD flags;
 };
+// The hooks append on the hook thread while the test thread waits for the count; the mutex
+// guards both. Once the hook thread has been joined the vectors are read without it.
+std::mutex hookedMutex;
 std::vector<HookedKey>* hookedKeys = nullptr;
 std::vector<HookedMouse>* hookedMice = nullptr;
+
+template <typename T>
+std::size_t hookedCount(const std::vector<T>& records) {
+    std::lock_guard lock(hookedMutex);
+    return records.size();
+}
 
 LRESULT CALLBACK keyHook(int code, WPARAM wParam, LPARAM lParam) {
     if (code == HC_ACTION) {
         const auto* k = reinterpret_cast<const KBDLLHOOKSTRUCT*>(lParam);
+        std::lock_guard lock(hookedMutex);
         hookedKeys->push_back({k->vkCode, k->scanCode, k->flags});
     }
     return CallNextHookEx(nullptr, code, wParam, lParam);
@@ -509,6 +520,7 @@ LRESULT CALLBACK keyHook(int code, WPARAM wParam, LPARAM lParam) {
 LRESULT CALLBACK mouseHook(int code, WPARAM wParam, LPARAM lParam) {
     if (code == HC_ACTION) {
         const auto* m = reinterpret_cast<const MSLLHOOKSTRUCT*>(lParam);
+        std::lock_guard lock(hookedMutex);
         hookedMice->push_back({wParam, m->pt, m->flags});
     }
     return CallNextHookEx(nullptr, code, wParam, lParam);
@@ -563,7 +575,7 @@ TEST(SendInputInjector, KeyRecordsArriveWithTheirScanCodesAndFlagWords) {
         injector->sendKey({'W', w, platform::kKeyEventScanCode | platform::kKeyEventKeyUp});
         injector->sendKey({'D', 0x20, platform::kKeyEventScanCode});
         injector->sendKey({'D', 0x20, platform::kKeyEventScanCode | platform::kKeyEventKeyUp});
-        ASSERT_TRUE(testsupport::waitUntil([&] { return keys.size() >= 4; }, 10s));
+        ASSERT_TRUE(testsupport::waitUntil([&] { return hookedCount(keys) >= 4; }, 10s));
     }
     ASSERT_EQ(keys.size(), 4u);
     const DWORD up = LLKHF_UP;
@@ -594,7 +606,7 @@ TEST(SendInputInjector, MouseRecordsMoveByTheirDistanceAndPressTheLeftButton) {
         injector->sendMouse({5, 0, platform::kMouseEventMove});
         injector->sendMouse({-3, 0, platform::kMouseEventMove});
         injector->sendMouse({0, 0, platform::kMouseEventLeftDown});
-        ASSERT_TRUE(testsupport::waitUntil([&] { return mice.size() >= 3; }, 10s));
+        ASSERT_TRUE(testsupport::waitUntil([&] { return hookedCount(mice) >= 3; }, 10s));
     }
     // Release the button that was pressed, so that the display is left as it was.
     INPUT release{};
