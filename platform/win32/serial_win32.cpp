@@ -2,6 +2,7 @@
 // the line set from a zeroed DCB, and one-byte overlapped reads that a stop event can end.
 #include <windows.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -17,8 +18,10 @@ struct SerialPort::Impl {
     HANDLE port = INVALID_HANDLE_VALUE;
     // Manual-reset, unnamed, initially clear: the completion event of the overlapped read.
     HANDLE readEvent = nullptr;
-    // Manual-reset: set by interrupt() and never cleared again.
+    // Manual-reset: set by interrupt() and never cleared again; ends a read that waits.
     HANDLE stopEvent = nullptr;
+    // Set by interrupt() before the stop event; checked before each read without a system call.
+    std::atomic<bool> interrupted{false};
 };
 
 SerialPort::SerialPort(int portNumber) : impl_(std::make_unique<Impl>()) {
@@ -86,9 +89,10 @@ std::intptr_t SerialPort::nativeHandle() const {
 }
 
 SerialRead SerialPort::readByte(std::uint8_t& byte) {
-    if (WaitForSingleObject(impl_->stopEvent, 0) == WAIT_OBJECT_0) return SerialRead::Interrupted;
+    if (impl_->interrupted.load(std::memory_order_relaxed)) return SerialRead::Interrupted;
     if (impl_->port == INVALID_HANDLE_VALUE) return SerialRead::Gone;
 
+    // ReadFile clears the completion event itself when it starts the read.
     OVERLAPPED read;
     std::memset(&read, 0, sizeof read);
     read.hEvent = impl_->readEvent;
@@ -96,24 +100,16 @@ SerialRead SerialPort::readByte(std::uint8_t& byte) {
     // The byte is read into a local so that a cancelled read never writes behind our back.
     unsigned char received = 0;
     if (!ReadFile(impl_->port, &received, 1, &count, &read)) {
-        if (GetLastError() != ERROR_IO_PENDING) {
-            ResetEvent(impl_->readEvent);
-            return SerialRead::Gone;
-        }
+        if (GetLastError() != ERROR_IO_PENDING) return SerialRead::Gone;
         HANDLE events[2] = {impl_->readEvent, impl_->stopEvent};
         const DWORD woken = WaitForMultipleObjects(2, events, FALSE, INFINITE);
         if (woken != WAIT_OBJECT_0) {
             // Stopping: take the read back and wait until the system has let go of it.
             CancelIoEx(impl_->port, &read);
             GetOverlappedResult(impl_->port, &read, &count, TRUE);
-            ResetEvent(impl_->readEvent);
             return SerialRead::Interrupted;
         }
-        const BOOL done = GetOverlappedResult(impl_->port, &read, &count, TRUE);
-        ResetEvent(impl_->readEvent);
-        if (!done) return SerialRead::Gone;
-    } else {
-        ResetEvent(impl_->readEvent);
+        if (!GetOverlappedResult(impl_->port, &read, &count, TRUE)) return SerialRead::Gone;
     }
     if (count != 1) return SerialRead::Empty;
     byte = received;
@@ -121,6 +117,7 @@ SerialRead SerialPort::readByte(std::uint8_t& byte) {
 }
 
 void SerialPort::interrupt() {
+    impl_->interrupted.store(true, std::memory_order_relaxed);
     if (impl_->stopEvent) SetEvent(impl_->stopEvent);
 }
 
