@@ -28,9 +28,14 @@ struct SensorLink {
 
     static SensorLink& instance();
 
-    // Back to the initial values. Never called while connected, so it never
-    // has an open port or a running reader to deal with.
+    // Back to the initial values; a running reader is stopped first, which
+    // closes its port.
     void reset();
+
+    // Stores a parsed stream field: 0..7 a sensor load, 8 the frame counter.
+    void store(int index, float value) {
+        (index < 8 ? rawLoad[index] : tick).store(value, std::memory_order_relaxed);
+    }
 
     // Relaxed accessors for the values shared with the reader thread.
     float load(int i) const { return rawLoad[i].load(std::memory_order_relaxed); }

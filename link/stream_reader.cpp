@@ -39,13 +39,7 @@ void StreamReader::run() {
     while (!stop_.load(std::memory_order_relaxed)) {
         switch (port_->readByte(byte)) {
             case platform::SerialRead::Byte:
-                if (parser.feed(byte, field)) {
-                    if (field.index < 8) {
-                        link_.rawLoad[field.index].store(field.value, std::memory_order_relaxed);
-                    } else {
-                        link_.tick.store(field.value, std::memory_order_relaxed);
-                    }
-                }
+                if (parser.feed(byte, field)) link_.store(field.index, field.value);
                 break;
             case platform::SerialRead::Empty:
                 // A driver time-out with the device still there: read again
