@@ -35,6 +35,12 @@ bool isPointerEvent(int type) {
 
 }  // namespace
 
+void X11WindowSystem::forgetKey(XKeyEvent& event) {
+    const std::uint32_t vk = virtualKeyOf(XLookupKeysym(&event, 0));
+    keysDown_.erase(vk);
+    messageKeysDown_.erase(vk);
+}
+
 std::uint32_t X11WindowSystem::trackPopupMenu(NativeWindow owner, const PopupMenu& menu, Point at) {
     if (display_ == nullptr || menu.items.empty()) return 0;
     std::int32_t width = kMenuMinWidth;
@@ -105,6 +111,7 @@ std::uint32_t X11WindowSystem::trackPopupMenu(NativeWindow owner, const PopupMen
     while (open) {
         XEvent event;
         if (!nextModalEvent(event, -1)) break;  // woken: leave the menu
+        if (event.type == KeyRelease) forgetKey(event.xkey);
         if (event.xany.window != window) {
             // A press on any other window of the program closes the menu and
             // is used up; other pointer input is dropped while it is open.
@@ -188,8 +195,8 @@ int X11WindowSystem::messageBox(NativeWindow owner, std::string_view text, std::
 
     XSetWindowAttributes attributes{};
     attributes.background_pixel = pixel(kMenuFace);
-    attributes.event_mask =
-        ExposureMask | ButtonPressMask | ButtonReleaseMask | KeyPressMask | StructureNotifyMask;
+    attributes.event_mask = ExposureMask | ButtonPressMask | ButtonReleaseMask | KeyPressMask |
+                            KeyReleaseMask | StructureNotifyMask;
     const Window window = XCreateWindow(
         display_, root_, x, y, static_cast<unsigned>(width), static_cast<unsigned>(height), 0,
         CopyFromParent, InputOutput, CopyFromParent, CWBackPixel | CWEventMask, &attributes);
@@ -235,6 +242,7 @@ int X11WindowSystem::messageBox(NativeWindow owner, std::string_view text, std::
         XEvent event;
         if (!nextModalEvent(event, -1)) break;
         if (event.xany.window != window) {
+            // The main queue translates these, key releases included.
             deferred_.push_back(event);
             continue;
         }
@@ -257,6 +265,9 @@ int X11WindowSystem::messageBox(NativeWindow owner, std::string_view text, std::
                     paint();
                     if (onButton(event.xbutton.x, event.xbutton.y)) open = false;
                 }
+                break;
+            case KeyRelease:
+                forgetKey(event.xkey);
                 break;
             case KeyPress: {
                 const KeySym key = XLookupKeysym(&event.xkey, 0);

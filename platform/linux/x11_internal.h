@@ -185,6 +185,9 @@ class X11WindowSystem final : public WindowSystem {
     // Takes the next X event for a modal loop (menu, message box); events of
     // other windows that must not be lost are kept for the main queue.
     bool nextModalEvent(XEvent& event, int timeoutMs);
+    // A modal loop saw a key come up: that release never reaches the main
+    // queue, so the key is no longer down in either key state.
+    void forgetKey(XKeyEvent& event);
 
     Display* display_ = nullptr;
     int screen_ = 0;

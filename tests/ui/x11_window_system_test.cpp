@@ -509,6 +509,37 @@ TEST_F(X11Test, PopupMenuStaysOnScreenAndReturnsTheItemPressed) {
     EXPECT_TRUE(runUntil([&] { return session->findPopup() == None; }));
 }
 
+// A key held when the menu opens comes up while the menu has the keyboard:
+// the program must not go on seeing it down.
+TEST_F(X11Test, KeyReleasedWhileTheMenuIsOpenIsNoLongerDown) {
+    showWithButton();
+    XSetInputFocus(session->observer(), main.hwnd, RevertToParent, CurrentTime);
+    XSync(session->observer(), False);
+    session->moveTo(300, 300);
+    session->key(XK_Return, true);
+    ASSERT_TRUE(runUntil([&] { return ws().isKeyDown(platform::kVkReturn); }));
+
+    const platform::PopupMenu menu{102, {{40003, "表示"}, {40004, "終了"}}};
+    std::thread user([&] {
+        testsupport::waitUntil([&] { return session->findPopup() != None; }, 10s);
+        session->key(XK_Return, false);
+        session->moveTo(5, 5);
+        session->button(1, true);
+        session->button(1, false);
+    });
+    EXPECT_EQ(ws().trackPopupMenu(main.hwnd, menu, {100, 100}), 0u);
+    user.join();
+    EXPECT_FALSE(ws().isKeyDown(platform::kVkReturn));
+
+    // The next key press does not see Enter held with it.
+    main.enterDownAtKeyDown.clear();
+    session->moveTo(300, 300);
+    session->key(XK_w, true);
+    session->key(XK_w, false);
+    ASSERT_TRUE(runUntil([&] { return !main.enterDownAtKeyDown.empty(); }));
+    EXPECT_EQ(main.enterDownAtKeyDown, std::vector<bool>{false});
+}
+
 TEST_F(X11Test, MessageBoxEndsOnItsButton) {
     std::thread user([&] {
         Window box = None;
