@@ -22,6 +22,7 @@
 #include "tests/output/recording_injector.h"
 #include "tests/support/fake_window_system.h"
 #include "tests/support/pty_pair.h"
+#include "tests/support/scoped_env.h"
 #include "tests/support/support.h"
 
 using namespace std::chrono_literals;
@@ -235,9 +236,7 @@ TEST_F(ProgramTest, ConnectedItSendsADatagramPerPassUntilTerminated) {
 
 TEST(SingleInstanceGuardTest, OneHolderPerNameAndDisplay) {
     const std::string name = "tarvel-guard-test-" + std::to_string(getpid());
-    const char* display = std::getenv("DISPLAY");
-    const std::string saved = display != nullptr ? display : "";
-    setenv("DISPLAY", ":41", 1);
+    testsupport::ScopedEnv display("DISPLAY", ":41");
     platform::SingleInstanceGuard first;
     platform::SingleInstanceGuard second;
     ASSERT_TRUE(first.acquire(name.c_str()));
@@ -255,11 +254,6 @@ TEST(SingleInstanceGuardTest, OneHolderPerNameAndDisplay) {
     setenv("DISPLAY", ":41", 1);
     first.release();
     EXPECT_TRUE(second.acquire(name.c_str()));
-    if (display != nullptr) {
-        setenv("DISPLAY", saved.c_str(), 1);
-    } else {
-        unsetenv("DISPLAY");
-    }
 }
 
 // The datagram of a pass carries the results of that pass's analysis.

@@ -11,11 +11,8 @@
 #include <X11/extensions/XInput2.h>
 #include <X11/keysym.h>
 #include <poll.h>
-#include <signal.h>
-#include <unistd.h>
 
 #include <chrono>
-#include <cstdlib>
 #include <memory>
 #include <optional>
 #include <string>
@@ -25,66 +22,14 @@
 #include "output/input_emulator.h"
 #include "platform/input_injector.h"
 #include "platform/virtual_keys.h"
-#include "tests/support/support.h"
 #include "tests/support/default_settings.h"
+#include "tests/support/scoped_env.h"
+#include "tests/support/support.h"
+#include "tests/ui/x_session.h"
 
 namespace {
 
 using namespace std::chrono_literals;
-using testsupport::ChildProcess;
-using testsupport::TempDir;
-
-bool onPath(const std::string& program) {
-    const char* path = std::getenv("PATH");
-    std::string dirs = path ? path : "/usr/bin:/bin";
-    std::size_t start = 0;
-    while (start <= dirs.size()) {
-        std::size_t end = dirs.find(':', start);
-        if (end == std::string::npos) end = dirs.size();
-        std::string candidate = dirs.substr(start, end - start) + "/" + program;
-        if (access(candidate.c_str(), X_OK) == 0) return true;
-        start = end + 1;
-    }
-    return false;
-}
-
-// An Xvfb server on a display it picks itself (-displayfd), stopped with
-// SIGTERM (SIGKILL if that does not end it) when the object goes.
-class XvfbServer {
-  public:
-    XvfbServer() {
-        const std::string displayFile = dir_.file("display");
-        const std::string command =
-            "exec Xvfb -displayfd 3 -noreset -nolisten tcp -screen 0 "
-            "1024x768x24 3>'" +
-            displayFile + "'";
-        process_ = std::make_unique<ChildProcess>(std::vector<std::string>{"sh", "-c", command},
-                                                  std::string{}, dir_.file("xvfb.log"));
-        testsupport::waitUntil(
-            [&] {
-                const std::string text = testsupport::readFile(displayFile);
-                if (text.empty() || text.back() != '\n') return !process_->running();
-                display_ = ":" + text.substr(0, text.size() - 1);
-                return true;
-            },
-            20s);
-    }
-
-    ~XvfbServer() {
-        process_->signal(SIGTERM);
-        process_->wait(10s);  // the ChildProcess kills it if it is still there
-    }
-
-    // ":N", or empty when the server did not come up.
-    const std::string& display() const { return display_; }
-    std::string log() const { return testsupport::readFile(dir_.file("xvfb.log")); }
-
-  private:
-    TempDir dir_;
-    std::unique_ptr<ChildProcess> process_;
-    std::string display_;
-};
-
 struct RawEvent {
     int type = 0;    // XI_RawKeyPress, XI_RawButtonPress, XI_RawMotion, ...
     int detail = 0;  // keycode or button
@@ -207,26 +152,18 @@ std::string describe(const std::optional<RawEvent>& e) {
 class XTestInjectorTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        if (!onPath("Xvfb")) GTEST_SKIP() << "Xvfb is not installed";
-        server_ = std::make_unique<XvfbServer>();
-        ASSERT_FALSE(server_->display().empty()) << "Xvfb did not start:\n" << server_->log();
-        const char* previous = std::getenv("DISPLAY");
-        if (previous) previousDisplay_ = previous;
-        setenv("DISPLAY", server_->display().c_str(), 1);
-        listener_ = std::make_unique<RawEventListener>(server_->display());
-        ASSERT_TRUE(listener_->ready()) << "no XInput 2.1 listener on " << server_->display();
+        if (!testsupport::onPath("Xvfb")) GTEST_SKIP() << "Xvfb is not installed";
+        session_ = std::make_unique<uitest::XSession>();
+        ASSERT_TRUE(session_->ok()) << "Xvfb did not start";
+        listener_ = std::make_unique<RawEventListener>(session_->display());
+        ASSERT_TRUE(listener_->ready()) << "no XInput 2.1 listener on " << session_->display();
         injector_ = platform::createInputInjector();
     }
 
     void TearDown() override {
         injector_.reset();  // closes its connection before the server goes
         listener_.reset();
-        server_.reset();
-        if (previousDisplay_) {
-            setenv("DISPLAY", previousDisplay_->c_str(), 1);
-        } else {
-            unsetenv("DISPLAY");
-        }
+        session_.reset();  // puts DISPLAY back as well
     }
 
     // Presses and releases the key through the injector and returns the
@@ -242,10 +179,9 @@ class XTestInjectorTest : public ::testing::Test {
         return seen;
     }
 
-    std::unique_ptr<XvfbServer> server_;
+    std::unique_ptr<uitest::XSession> session_;
     std::unique_ptr<RawEventListener> listener_;
     std::unique_ptr<platform::InputInjector> injector_;
-    std::optional<std::string> previousDisplay_;
 };
 
 TEST_F(XTestInjectorTest, WAndAAndDStrokesReachAnotherClient) {
@@ -412,10 +348,7 @@ TEST_F(XTestInjectorTest, EmulatorPassesArriveInOrder) {
 }
 
 TEST(XTestInjectorWithoutDisplay, DropsEventsQuietly) {
-    const char* previous = std::getenv("DISPLAY");
-    std::optional<std::string> saved;
-    if (previous) saved = previous;
-    unsetenv("DISPLAY");
+    testsupport::ScopedEnv noDisplay("DISPLAY", std::nullopt);
     {
         auto injector = platform::createInputInjector();
         EXPECT_EQ(injector->scanCodeFor('W'), 0x11);
@@ -428,7 +361,6 @@ TEST(XTestInjectorWithoutDisplay, DropsEventsQuietly) {
         mouse.dx = 5;
         injector->sendMouse(mouse);
     }
-    if (saved) setenv("DISPLAY", saved->c_str(), 1);
 }
 
 }  // namespace

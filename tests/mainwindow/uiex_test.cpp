@@ -6,12 +6,12 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <map>
 #include <set>
 #include <string>
 
 #include "tests/mainwindow/main_window_fixture.h"
+#include "tests/support/fake_dialogs.h"
 
 using platform::NativeWindow;
 using testsupport::FakeWindowSystem;
@@ -568,29 +568,13 @@ TEST_F(MainWindowTest, ExitRemovesTheTrayIconAndDestroysTheWindow) {
 // ---------------------------------------------------------------------------
 // Settings dialogs and teardown
 
-// A stand-in for the file dialog program: prints the path in CHOSEN_PATH, or
-// fails (a cancelled dialog) when it is empty.
+// The file dialog program replaced by a stand-in that answers with the path
+// the test chose, or cancels when none was chosen.
 class SettingsDialogTest : public MainWindowTest {
   protected:
-    void SetUp() override {
-        MainWindowTest::SetUp();
-        const std::string bin = dir_.file("bin");
-        std::filesystem::create_directories(bin);
-        testsupport::writeFile(bin + "/zenity",
-                               "#!/bin/sh\n[ -n \"$CHOSEN_PATH\" ] || exit 1\n"
-                               "echo \"$CHOSEN_PATH\"\n");
-        std::filesystem::permissions(bin + "/zenity", std::filesystem::perms::owner_all);
-        oldPath_ = std::getenv("PATH") ? std::getenv("PATH") : "";
-        setenv("PATH", (bin + ":" + oldPath_).c_str(), 1);
-    }
-    void TearDown() override {
-        setenv("PATH", oldPath_.c_str(), 1);
-        unsetenv("CHOSEN_PATH");
-        MainWindowTest::TearDown();
-    }
-    void choose(const std::string& path) { setenv("CHOSEN_PATH", path.c_str(), 1); }
+    void choose(const std::string& path) { dialogs_.answer(1, path); }
 
-    std::string oldPath_;
+    testsupport::FakeDialogs dialogs_{{"zenity"}};
 };
 
 TEST_F(SettingsDialogTest, LoadingAFileBringsTheStateTextsUpToDate) {
@@ -630,7 +614,7 @@ TEST_F(SettingsDialogTest, AFileThatIsNotIniIsNotLoaded) {
 TEST_F(SettingsDialogTest, CancelledDialogsLeaveNoPathAndChangeNothing) {
     create();
     ui->settingsFileDialog.path = "/left/over.ini";
-    choose("");
+    // Nothing chosen: the stand-in cancels both dialogs.
     state().numStep = 5;
     click(ui->settingsLoadButton);
     EXPECT_EQ(ui->settingsFileDialog.path, "");

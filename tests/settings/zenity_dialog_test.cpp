@@ -2,21 +2,19 @@
 // by xdotool: the arguments the backend passes are ones zenity accepts, and what the user
 // types and chooses comes back as the dialog's outcome.
 #include <gtest/gtest.h>
-#include <signal.h>
 
 #include <atomic>
 #include <chrono>
-#include <cstdlib>
 #include <functional>
 #include <memory>
-#include <optional>
 #include <string>
 #include <thread>
-#include <utility>
 #include <vector>
 
 #include "settings/settings_dialog.h"
+#include "tests/support/scoped_env.h"
 #include "tests/support/support.h"
+#include "tests/ui/x_session.h"
 
 namespace {
 
@@ -24,60 +22,18 @@ using namespace std::chrono_literals;
 using testsupport::ChildProcess;
 using testsupport::TempDir;
 
-bool inPath(const std::string& program) {
-    ChildProcess which({"sh", "-c", "command -v " + program + " >/dev/null"});
-    return which.wait(10s) == 0;
-}
-
-// An Xvfb server on a display it picks itself; zenity runs on it with the settings it needs
-// for running without a desktop session.
+// A private X server, with the settings zenity needs for running without a
+// desktop session.
 class PrivateDisplay {
   public:
-    PrivateDisplay() {
-        const std::string displayFile = dir_.file("display");
-        server_ = std::make_unique<ChildProcess>(
-            std::vector<std::string>{
-                "sh", "-c",
-                "exec Xvfb -displayfd 3 -noreset -nolisten tcp 3>'" + displayFile + "'"},
-            std::string{}, dir_.file("xvfb.log"));
-        testsupport::waitUntil(
-            [&] {
-                std::string text = testsupport::readFile(displayFile);
-                if (text.empty() || text.back() != '\n') return !server_->running();
-                display_ = ":" + text.substr(0, text.size() - 1);
-                return true;
-            },
-            20s);
-        for (const char* name : {"DISPLAY", "GSETTINGS_BACKEND", "NO_AT_BRIDGE"}) {
-            const char* value = std::getenv(name);
-            saved_.emplace_back(name, value ? std::optional<std::string>(value) : std::nullopt);
-        }
-        ::setenv("DISPLAY", display_.c_str(), 1);
-        ::setenv("GSETTINGS_BACKEND", "memory", 1);
-        ::setenv("NO_AT_BRIDGE", "1", 1);
-    }
-    ~PrivateDisplay() {
-        stop();
-        for (const auto& [name, value] : saved_) {
-            if (value) {
-                ::setenv(name.c_str(), value->c_str(), 1);
-            } else {
-                ::unsetenv(name.c_str());
-            }
-        }
-    }
+    bool ok() const { return session_ != nullptr && session_->ok(); }
     // Ends the server, and with it any dialog still showing on it.
-    void stop() {
-        server_->signal(SIGTERM);
-        server_->wait(10s);
-    }
-    const std::string& display() const { return display_; }
+    void stop() { session_.reset(); }
 
   private:
-    TempDir dir_;
-    std::unique_ptr<ChildProcess> server_;
-    std::string display_;
-    std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
+    testsupport::ScopedEnv gsettingsBackend_{"GSETTINGS_BACKEND", "memory"};
+    testsupport::ScopedEnv noAtBridge_{"NO_AT_BRIDGE", "1"};
+    std::unique_ptr<uitest::XSession> session_ = std::make_unique<uitest::XSession>();
 };
 
 // Runs one dialog on a thread while the test plays the user.
@@ -125,10 +81,10 @@ class ZenityDialog : public ::testing::Test {
   protected:
     void SetUp() override {
         for (const char* program : {"zenity", "Xvfb", "xdotool"}) {
-            if (!inPath(program)) GTEST_SKIP() << program << " is not installed";
+            if (!testsupport::onPath(program)) GTEST_SKIP() << program << " is not installed";
         }
         display_ = std::make_unique<PrivateDisplay>();
-        ASSERT_FALSE(display_->display().empty()) << "Xvfb did not start";
+        ASSERT_TRUE(display_->ok()) << "Xvfb did not start";
         cwd_ = std::make_unique<testsupport::ScopedCwd>(dir_.path());
     }
     void TearDown() override {

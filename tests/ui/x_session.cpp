@@ -83,7 +83,7 @@ XSession::XSession(bool windowManager) {
     close(fds[0]);
     if (number.empty()) return;
     display_ = ":" + number;
-    setenv("DISPLAY", display_.c_str(), 1);
+    displayEnv_.emplace("DISPLAY", display_);
     XSetErrorHandler(tolerateVanishedWindows);
     observer_ = XOpenDisplay(display_.c_str());
     if (observer_ == nullptr) return;

@@ -7,8 +7,10 @@
 
 #include <X11/Xlib.h>
 
+#include <optional>
 #include <string>
 
+#include "tests/support/scoped_env.h"
 #include "tests/support/support.h"
 
 namespace uitest {
@@ -22,7 +24,8 @@ struct Rgb {
 
 class XSession {
   public:
-    // Starts Xvfb on a free display and points DISPLAY at it.
+    // Starts Xvfb on a free display and points DISPLAY at it until the
+    // session ends.
     explicit XSession(bool windowManager = false);
     ~XSession();
     XSession(const XSession&) = delete;
@@ -55,6 +58,7 @@ class XSession {
     int windowManagerPid_ = -1;
     int trayHostPid_ = -1;
     std::string display_;
+    std::optional<testsupport::ScopedEnv> displayEnv_;
     Display* observer_ = nullptr;
 };
 
