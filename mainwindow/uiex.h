@@ -195,13 +195,24 @@ class UIEx : public UI_Window {
         bool valid = false;
         std::uint32_t bits = 0;
         std::string text;
+        // Takes the value's bits; true when the text must be formatted anew.
+        bool changes(std::uint32_t valueBits) {
+            if (valid && bits == valueBits) return false;
+            bits = valueBits;
+            valid = true;
+            return true;
+        }
     };
     enum class Form { Fixed, Magnitude };
 
     // Puts a text and colour into a label and marks it for repainting, unless
     // both are what it shows already.
     void showText(UI_Text& label, std::string_view text, platform::Colour colour);
+    // Recolours a label, keeping its text.
+    void showColour(UI_Text& label, platform::Colour colour);
     void showNumber(UI_Text& label, ReadoutCache& cache, float value, Form form,
+                    platform::Colour colour);
+    void showNumber(UI_Text& label, ReadoutCache& cache, std::int32_t value,
                     platform::Colour colour);
     // Replaces a label's text as a command does: always repainted.
     void replaceText(UI_Text& label, const char* text, bool erase);

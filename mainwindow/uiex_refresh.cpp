@@ -42,14 +42,21 @@ void UIEx::showText(UI_Text& label, std::string_view text, platform::Colour colo
     paintPending_ = true;
 }
 
+void UIEx::showColour(UI_Text& label, platform::Colour colour) {
+    showText(label, label.text, colour);
+}
+
 void UIEx::showNumber(UI_Text& label, ReadoutCache& cache, float value, Form form,
                       platform::Colour colour) {
-    const auto bits = std::bit_cast<std::uint32_t>(value);
-    if (!cache.valid || cache.bits != bits) {
+    if (cache.changes(std::bit_cast<std::uint32_t>(value))) {
         cache.text = form == Form::Fixed ? fixedText(value) : magnitudeText(value);
-        cache.bits = bits;
-        cache.valid = true;
     }
+    showText(label, cache.text, colour);
+}
+
+void UIEx::showNumber(UI_Text& label, ReadoutCache& cache, std::int32_t value,
+                      platform::Colour colour) {
+    if (cache.changes(static_cast<std::uint32_t>(value))) cache.text = decimalText(value);
     showText(label, cache.text, colour);
 }
 
@@ -64,7 +71,7 @@ void UIEx::refreshDisplay() {
     for (int i = 0; i < 8; ++i) {
         showNumber(sensorLoadText[i], sensorLoadCache_[i], state.taredLoad[i], Form::Fixed,
                    sensorColour);
-        showText(sensorSlashText[i], sensorSlashText[i].text, sensorColour);
+        showColour(sensorSlashText[i], sensorColour);
         showNumber(sensorMaxText[i], sensorMaxCache_[i], state.loadMax[i], Form::Fixed,
                    sensorColour);
     }
@@ -100,22 +107,16 @@ void UIEx::refreshDisplay() {
     const platform::Colour forwardColour = state.appMode != 0 ? kGrey : kWhite;
     const platform::Colour sideColour = state.appMode != 0 || state.moveMode != 0 ? kGrey : kWhite;
     const platform::Colour turnColour = state.moveMode != 0 ? kWhite : kGrey;
-    showText(walkSpeedFBLabel, walkSpeedFBLabel.text, forwardColour);
+    showColour(walkSpeedFBLabel, forwardColour);
     showNumber(walkSpeedFBText, walkSpeedFBCache_, state.walkSpeedFB, Form::Magnitude,
                forwardColour);
-    showText(walkSpeedLRLabel, walkSpeedLRLabel.text, sideColour);
+    showColour(walkSpeedLRLabel, sideColour);
     showNumber(walkSpeedLRText, walkSpeedLRCache_, state.walkSpeedLR, Form::Magnitude, sideColour);
-    showText(rotationSpeedLabel, rotationSpeedLabel.text, turnColour);
+    showColour(rotationSpeedLabel, turnColour);
     showNumber(rotationSpeedText, rotationSpeedCache_, state.rotationSpeed, Form::Magnitude,
                turnColour);
 
-    const auto steps = static_cast<std::uint32_t>(state.numStep);
-    if (!stepCountCache_.valid || stepCountCache_.bits != steps) {
-        stepCountCache_.text = decimalText(state.numStep);
-        stepCountCache_.bits = steps;
-        stepCountCache_.valid = true;
-    }
-    showText(stepCountText, stepCountCache_.text, stepCountText.textColour);
+    showNumber(stepCountText, stepCountCache_, state.numStep, stepCountText.textColour);
 
     if (paintPending_) {
         paintPending_ = false;
