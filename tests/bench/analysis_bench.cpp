@@ -4,6 +4,7 @@
 
 #include "analysis/walk_state.h"
 #include "link/sensor_link.h"
+#include "tests/support/default_settings.h"
 
 namespace {
 
@@ -12,9 +13,7 @@ void setUp(bool autoCalibration) {
     link.reset();
     link.connected = true;
     WalkState& s = WalkState::instance();
-    s = WalkState{};
-    for (float& m : s.loadMax) m = 10.0f;
-    s.walkFThreshold = 0.3f;
+    s = testsupport::defaultSettings();
     s.autoCalibration = autoCalibration ? 1 : 0;
     const float loads[8] = {2, 4, 3, 1, 2.5f, 5, 1.5f, 2};
     for (int i = 0; i < 8; ++i) link.rawLoad[i].store(loads[i]);

@@ -12,6 +12,7 @@
 #include "mainwindow/ui_strings.h"
 #include "mainwindow/uiex.h"
 #include "settings/settings_file.h"
+#include "tests/support/default_settings.h"
 #include "tests/support/fake_window_system.h"
 #include "tests/support/support.h"
 
@@ -19,8 +20,7 @@ class MainWindowTest : public ::testing::Test {
   protected:
     void SetUp() override {
         stopSensorReader();
-        WalkState::instance() = WalkState{};
-        loadSettings(dir_.file("missing.ini"));  // every setting at its default
+        WalkState::instance() = testsupport::defaultSettings();
         ui = std::make_unique<UIEx>();
     }
 

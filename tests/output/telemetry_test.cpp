@@ -19,8 +19,6 @@ using namespace std::chrono_literals;
 
 namespace {
 
-WalkState defaults() { return testsupport::defaultSettings(); }
-
 std::string text(const WalkState& s) {
     unsigned char buf[kTelemetryRecordSize];
     std::size_t n = formatTelemetry(s, buf);
@@ -34,14 +32,14 @@ TEST(TelemetryRecord, DefaultRecordByteForByte) {
         "0,0,0.000000,0.000000,0.000000,0.300000,0.000000,0.000000,0.000000,0.000000,"
         "-12.500000,12.500000,-20.000000,20.000000,0.250000,0.080000,0.150000\n";
     ASSERT_EQ(want.size(), 145u);
-    ASSERT_EQ(formatTelemetry(defaults(), buf), 145u);
+    ASSERT_EQ(formatTelemetry(testsupport::defaultSettings(), buf), 145u);
     EXPECT_EQ(std::string(reinterpret_cast<char*>(buf), 145), want);
     EXPECT_EQ(buf[145], 0);
     for (std::size_t i = 146; i < kTelemetryRecordSize; ++i) ASSERT_EQ(buf[i], 0xFE) << i;
 }
 
 TEST(TelemetryRecord, FieldOrderSignsAndSpecialValues) {
-    WalkState s = defaults();
+    WalkState s = testsupport::defaultSettings();
     s.appMode = 1;
     s.moveMode = -7;
     s.upperAverage = 1.0f;
@@ -59,7 +57,7 @@ TEST(TelemetryRecord, FieldOrderSignsAndSpecialValues) {
 }
 
 TEST(TelemetryRecord, RecordThatWouldNotFitIsRefusedNotTruncated) {
-    WalkState s = defaults();
+    WalkState s = testsupport::defaultSettings();
     // Six fields of 47 characters each ("-340282346638528859811704183484516925440.000000").
     s.upperAverage = s.leftAverage = s.rightAverage = -3.4028235e38f;
     s.directionX = s.directionY = s.angle = -3.4028235e38f;
@@ -76,7 +74,7 @@ TEST(TelemetrySender, SendsWholeRecordsFromLoopbackAndSkipsOversizedOnes) {
     testsupport::UdpListener listener;
     TelemetrySender sender;
     sender.open(listener.port());
-    WalkState s = defaults();
+    WalkState s = testsupport::defaultSettings();
     s.angle = 12.0f;
     ASSERT_TRUE(sender.send(s));
     auto got = listener.receive(2s);
@@ -108,7 +106,7 @@ TEST(TelemetrySender, SocketIsBoundToLoopback) {
     getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
     TelemetrySender sender;
     sender.open(ntohs(a.sin_port));
-    ASSERT_TRUE(sender.send(defaults()));
+    ASSERT_TRUE(sender.send(testsupport::defaultSettings()));
     char buf[300];
     sockaddr_in from{};
     len = sizeof from;

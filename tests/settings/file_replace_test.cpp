@@ -19,6 +19,7 @@
 
 #include "settings/settings_file.h"
 #include "tests/settings/as_user.h"
+#include "tests/support/default_settings.h"
 #include "tests/support/support.h"
 
 namespace {
@@ -140,8 +141,7 @@ TEST_F(FileReplace, ManySavesLeaveNoTemporaryFiles) {
 }
 
 TEST_F(FileReplace, ASaveKilledAtAnyMomentLeavesTheOldOrTheNewCompleteFile) {
-    WalkState a{};
-    loadSettings(dir_.file("absent.ini"), a);
+    WalkState a = testsupport::defaultSettings();
     WalkState b = a;
     b.numStep = 1234567;  // a longer text than a's, so a cut-off one would show
     for (float& m : b.loadMax) m = 98765.43f;
