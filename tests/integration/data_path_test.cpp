@@ -6,7 +6,6 @@
 
 #include <cmath>
 #include <cstdlib>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -42,10 +41,7 @@ Datagram parseDatagram(const std::string& bytes) {
     EXPECT_EQ(bytes[end + 1], '\0');
     for (std::size_t i = end + 2; i < bytes.size(); ++i)
         EXPECT_EQ(static_cast<unsigned char>(bytes[i]), 0xFE) << i;
-    Datagram d;
-    std::stringstream line(bytes.substr(0, end));
-    std::string f;
-    while (std::getline(line, f, ',')) d.fields.push_back(f);
+    Datagram d{testsupport::datagramFields(bytes)};
     EXPECT_EQ(d.fields.size(), 17u);
     d.fields.resize(17);
     return d;
@@ -73,7 +69,7 @@ protected:
     // Starts the simulator on ./COM5 and waits for its link.
     void startSimulator(const std::string& scenario) {
         sim_ = std::make_unique<ChildProcess>(
-            std::vector<std::string>{testsupport::binaryDir() + "/tarvel-sim", "--port",
+            std::vector<std::string>{testsupport::simulatorBinary(), "--port",
                                      std::to_string(kPort), "--scenario", scenario, "--seed",
                                      std::to_string(kSeed), "--settle", "1.0"},
             dir_.path(), dir_.file("sim.log"));

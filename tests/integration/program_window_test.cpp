@@ -15,7 +15,6 @@
 #include <chrono>
 #include <memory>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -38,9 +37,6 @@ constexpr int kWidth = 440, kHeight = 475;
 
 std::string program() {
     return testsupport::binaryDir() + "/tarvel";
-}
-std::string simulator() {
-    return testsupport::binaryDir() + "/tarvel-sim";
 }
 
 // Every window of the tree below `w` named `name` that is at least minWidth wide.
@@ -68,14 +64,6 @@ bool viewable(Display* d, Window w) {
     return w != None && XGetWindowAttributes(d, w, &a) && a.map_state == IsViewable;
 }
 
-std::vector<std::string> fieldsOf(const std::string& datagram) {
-    std::vector<std::string> fields;
-    std::stringstream line(datagram.substr(0, datagram.find('\n')));
-    std::string f;
-    while (std::getline(line, f, ',')) fields.push_back(f);
-    return fields;
-}
-
 class ProgramWindowTest : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -92,7 +80,7 @@ class ProgramWindowTest : public ::testing::Test {
 
     void startSimulator(int port = 3) {
         simulator_ = std::make_unique<ChildProcess>(
-            std::vector<std::string>{simulator(), "--port", std::to_string(port), "--scenario",
+            std::vector<std::string>{testsupport::simulatorBinary(), "--port", std::to_string(port), "--scenario",
                                      "walk", "--quiet"},
             dir_.path(), dir_.file("sim.log"));
         const std::string link = dir_.file("COM" + std::to_string(port));
@@ -202,7 +190,7 @@ TEST_F(ProgramWindowTest, ConnectsShowsItsWindowAndExitsFromTheTrayMenu) {
     for (int i = 0; i < 50; ++i) datagram = listener.receive(5s);
     ASSERT_TRUE(datagram.has_value()) << "no datagrams";
     EXPECT_EQ(datagram->size(), 256u);
-    EXPECT_EQ(fieldsOf(*datagram).size(), 17u);
+    EXPECT_EQ(testsupport::datagramFields(*datagram).size(), 17u);
 
     // The window: centred on the 1024x768 screen, the dark background, the
     // red buttons.

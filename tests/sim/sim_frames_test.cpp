@@ -18,12 +18,7 @@ using sim::Frame;
 using sim::FrameGenerator;
 using sim::GeneratorOptions;
 using sim::Scenario;
-
-GeneratorOptions optionsFor(Scenario s) {
-    GeneratorOptions o;
-    o.scenario = s;
-    return o;
-}
+using simtest::optionsFor;
 
 std::string text(const FrameGenerator& g, std::uint64_t k, std::optional<std::uint64_t> start) {
     std::string out;
@@ -89,13 +84,9 @@ TEST(SimFrameText, ParsedValuesAreTheGeneratedOnesRounded) {
     FrameGenerator g(optionsFor(Scenario::LeanRight));
     const Frame f = g.frame(321, 100);
     const std::string t = text(g, 321, 100);
-    std::size_t pos = 1;
-    for (int i = 0; i < 8; ++i) {
-        std::size_t comma = t.find(',', pos);
-        EXPECT_NEAR(std::stod(t.substr(pos, comma - pos)), f.load[i], 0.0005) << i;
-        pos = comma + 1;
-    }
-    EXPECT_EQ(t.substr(pos), "321\r\n");
+    const simtest::ParsedFrame p = simtest::parseFrame(t);
+    for (int i = 0; i < 8; ++i) EXPECT_NEAR(p.load[i], f.load[i], 0.0005) << i;
+    EXPECT_EQ(p.counterText, "321\r\n");
 }
 
 // ---- Counter ----

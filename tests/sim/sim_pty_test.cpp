@@ -20,6 +20,7 @@
 #include "link/sensor_link.h"
 #include "link/stream_reader.h"
 #include "tests/sim/frame_grammar.h"
+#include "tests/support/default_settings.h"
 #include "tests/support/support.h"
 #include "tools/sim/frame_source.h"
 
@@ -28,10 +29,6 @@ namespace {
 using namespace std::chrono_literals;
 using testsupport::ChildProcess;
 using testsupport::TempDir;
-
-std::string simBinary() {
-    return testsupport::binaryDir() + "/tarvel-sim";
-}
 
 std::string linkTarget(const std::string& path) {
     char buf[256];
@@ -122,29 +119,12 @@ class PortReader {
     std::string pending_;
 };
 
-struct Parsed {
-    double load[8];
-    std::uint64_t counter;
-};
-
-Parsed parse(const std::string& frame) {
-    Parsed p{};
-    std::size_t pos = 1;
-    for (int i = 0; i < 8; ++i) {
-        std::size_t comma = frame.find(',', pos);
-        p.load[i] = std::stod(frame.substr(pos, comma - pos));
-        pos = comma + 1;
-    }
-    p.counter = std::stoull(frame.substr(pos));
-    return p;
-}
-
 class SimPty : public ::testing::Test {
   protected:
     std::string link() const { return dir_.file("COM3"); }
 
     std::unique_ptr<ChildProcess> start(std::vector<std::string> args) {
-        args.insert(args.begin(), simBinary());
+        args.insert(args.begin(), testsupport::simulatorBinary());
         auto child = std::make_unique<ChildProcess>(args, dir_.path(), dir_.file("sim.log"));
         return child;
     }
@@ -177,7 +157,7 @@ TEST_F(SimPty, LinksARawPtyAndStreamsConsecutiveFrames) {
         auto f = port.frame();
         ASSERT_TRUE(f) << "frame " << i << "\n" << log();
         ASSERT_TRUE(simtest::isFrame(*f)) << *f;
-        const std::uint64_t c = parse(*f).counter;
+        const std::uint64_t c = simtest::parseFrame(*f).counter;
         if (last) {
             ASSERT_EQ(c, *last + 1) << "frame " << i;
         }
@@ -198,11 +178,11 @@ TEST_F(SimPty, EveryAttachStartsWithEmptyPlatformFrames) {
         SCOPED_TRACE(session);
         PortReader port(link());
         ASSERT_TRUE(port.isOpen());
-        std::vector<Parsed> frames;
+        std::vector<simtest::ParsedFrame> frames;
         for (int i = 0; i < 160; ++i) {
             auto f = port.frame();
             ASSERT_TRUE(f) << log();
-            frames.push_back(parse(*f));
+            frames.push_back(simtest::parseFrame(*f));
         }
         EXPECT_GT(frames.front().counter, lastCounter + 10) << "the counter runs on with time";
         // The first 40 frames (0.4 s of the 1 s settle) show the empty
@@ -211,7 +191,7 @@ TEST_F(SimPty, EveryAttachStartsWithEmptyPlatformFrames) {
             for (double v : frames[i].load) ASSERT_NEAR(v, 2.0, 0.16) << "frame " << i;
         }
         // Then someone stands on it: the upper sensors carry about 4 more.
-        const Parsed& late = frames.back();
+        const simtest::ParsedFrame& late = frames.back();
         for (int s : {0, 2, 4, 6}) EXPECT_GT(late.load[s], 5.0) << "sensor " << s;
         lastCounter = frames.back().counter;
         port.close();
@@ -247,7 +227,7 @@ void expectReplugged(PortReader& port, std::uint64_t before, const std::string& 
     auto after = again.frame();
     ASSERT_TRUE(after) << log();
     EXPECT_TRUE(simtest::isFrame(*after));
-    EXPECT_GT(parse(*after).counter, before);
+    EXPECT_GT(simtest::parseFrame(*after).counter, before);
 }
 
 TEST_F(SimPty, Sigusr1UnplugsAndTheLinkComesBack) {
@@ -262,7 +242,7 @@ TEST_F(SimPty, Sigusr1UnplugsAndTheLinkComesBack) {
         // While unplugged the link is gone; it returns after 300 ms.
         ASSERT_TRUE(testsupport::waitUntil([&] { return linkTarget(link()).empty(); }, 5000ms))
             << log();
-        expectReplugged(port, parse(*before).counter, link(), [&] { return log(); });
+        expectReplugged(port, simtest::parseFrame(*before).counter, link(), [&] { return log(); });
     }
     EXPECT_TRUE(sim->running());
     EXPECT_NE(log().find("plugged in again"), std::string::npos);
@@ -274,7 +254,7 @@ TEST_F(SimPty, UnplugAfterOptionUnplugsOnceByItself) {
     PortReader port(link());
     auto before = port.frame();
     ASSERT_TRUE(before) << log();
-    expectReplugged(port, parse(*before).counter, link(), [&] { return log(); });
+    expectReplugged(port, simtest::parseFrame(*before).counter, link(), [&] { return log(); });
     EXPECT_TRUE(sim->running());
 }
 
@@ -284,10 +264,7 @@ TEST_F(SimPty, TheProgramsLinkTaresTheEmptyPlatformAndRidesOutAnUnplug) {
     SensorLink& link = SensorLink::instance();
     WalkState& state = WalkState::instance();
     link.reset();
-    state = WalkState{};
-    state.comID = 3;
-    for (float& m : state.loadMax) m = 10.0f;
-    state.walkFThreshold = 0.3f;
+    state = testsupport::defaultSettings();  // ./COM3
     {
         testsupport::ScopedCwd cwd(dir_.path());
         // The program's own opening: ./COM3, a 500 ms wait, then the tare.

@@ -13,12 +13,14 @@
 #include "analysis/walk_state.h"
 #include "link/sensor_link.h"
 #include "link/stream_parser.h"
-#include "tools/sim/frame_source.h"
+#include "tests/sim/frame_grammar.h"
 #include "tests/support/default_settings.h"
+#include "tools/sim/frame_source.h"
 
 namespace {
 
 using sim::GeneratorOptions;
+using simtest::optionsFor;
 using sim::Scenario;
 
 struct Pass {
@@ -74,12 +76,6 @@ class SimScenarios : public ::testing::Test {
                               state.walking, state.angle, state.upperAverage, state.numStep});
         }
         return passes;
-    }
-
-    static GeneratorOptions optionsFor(Scenario s) {
-        GeneratorOptions o;
-        o.scenario = s;
-        return o;
     }
 };
 

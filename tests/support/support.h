@@ -79,6 +79,24 @@ bool waitUntil(F condition, std::chrono::milliseconds timeout) {
 // The directory holding the test executables and the program binaries.
 std::string binaryDir();
 
+// The built simulator.
+inline std::string simulatorBinary() {
+    return binaryDir() + "/tarvel-sim";
+}
+
+// The comma-separated fields of a telemetry datagram's first line.
+inline std::vector<std::string> datagramFields(const std::string& datagram) {
+    std::vector<std::string> fields;
+    const std::string line = datagram.substr(0, datagram.find('\n'));
+    std::size_t start = 0;
+    for (std::size_t comma; (comma = line.find(',', start)) != std::string::npos;
+         start = comma + 1) {
+        fields.push_back(line.substr(start, comma - start));
+    }
+    if (start < line.size()) fields.push_back(line.substr(start));
+    return fields;
+}
+
 // A UDP socket bound to 127.0.0.1:port (0: the system picks one).
 class UdpListener {
 public:
