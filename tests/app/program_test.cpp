@@ -19,9 +19,9 @@
 #include "output/telemetry.h"
 #include "platform/single_instance.h"
 #include "settings/settings_file.h"
-#include "tests/output/recording_injector.h"
 #include "tests/support/fake_window_system.h"
 #include "tests/support/pty_pair.h"
+#include "tests/support/recording_injector.h"
 #include "tests/support/scoped_env.h"
 #include "tests/support/support.h"
 

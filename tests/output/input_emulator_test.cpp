@@ -12,8 +12,8 @@
 
 #include "analysis/walk_state.h"
 #include "platform/virtual_keys.h"
-#include "tests/output/recording_injector.h"
 #include "tests/support/default_settings.h"
+#include "tests/support/recording_injector.h"
 
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
@@ -45,6 +45,19 @@ class InputEmulatorTest : public ::testing::Test {
         emulator.step(state);
     }
 
+    struct Row {
+        float angle;
+        Events events;
+    };
+    // Each row's step, taken from a fresh start with nothing held, sends its events in order.
+    void expectRows(const std::vector<Row>& rows) {
+        for (const Row& row : rows) {
+            emulator.prepare(state);
+            EXPECT_THAT(stepAt(row.angle), ::testing::ElementsAreArray(row.events))
+                << "angle " << row.angle;
+        }
+    }
+
     Events stopWalking() {
         state.walking = 0;
         emulator.step(state);
@@ -62,40 +75,24 @@ class InputEmulatorTest : public ::testing::Test {
 TEST_F(InputEmulatorTest, SideStepModeSendsEachRowsEventsInOrder) {
     // Every case starts with nothing held, so the releases below show that a
     // row's release goes out whether the key is held or not.
-    struct Case {
-        float angle;
-        Events events;
-    };
-    const Case cases[] = {
+    expectRows({
         {-30.0f, {"release W", "press A"}},
         {30.0f, {"release W", "press D"}},
         {-15.0f, {"press W", "press A"}},
         {15.0f, {"press W", "press D"}},
         {0.0f, {"press W", "release A", "release D"}},
-    };
-    for (const Case& c : cases) {
-        emulator.prepare(state);
-        EXPECT_THAT(stepAt(c.angle), ::testing::ElementsAreArray(c.events)) << "angle " << c.angle;
-    }
+    });
 }
 
 TEST_F(InputEmulatorTest, TurnModeSendsEachRowsEventsInOrder) {
     state.moveMode = 1;
-    struct Case {
-        float angle;
-        Events events;
-    };
-    const Case cases[] = {
+    expectRows({
         {-30.0f, {"release W", "release A", "release D", "button down", "turn -1"}},
         {45.0f, {"release W", "release A", "release D", "button down", "turn 3"}},
         {-15.0f, {"press W", "press A"}},
         {15.0f, {"press W", "press D"}},
         {0.0f, {"press W", "release A", "release D"}},
-    };
-    for (const Case& c : cases) {
-        emulator.prepare(state);
-        EXPECT_THAT(stepAt(c.angle), ::testing::ElementsAreArray(c.events)) << "angle " << c.angle;
-    }
+    });
 }
 
 TEST_F(InputEmulatorTest, TurnJustAboveThresholdRReleasesAllThreeAndTurnsRight) {
