@@ -128,11 +128,10 @@ void UIEx::buildWidgets(platform::NativeInstance instance) {
     const std::string comId = decimalText(state.comID);
     auto stateText = [&](const UI_Text* label) -> const char* {
         if (label == &comIdText) return comId.c_str();
-        if (label == &connectionStatusText)
-            return link.connected ? s::kConnected : s::kNotConnected;
-        if (label == &appModeText) return state.appMode == 0 ? s::kVrMode : s::kDesktopMode;
-        if (label == &moveModeText) return state.moveMode == 0 ? s::kSideStepMode : s::kTurnMode;
-        return state.autoCalibration == 1 ? s::kAutoCalibrationOn : s::kAutoCalibrationOff;
+        if (label == &connectionStatusText) return connectionCaption(link.connected);
+        if (label == &appModeText) return appModeCaption(state.appMode);
+        if (label == &moveModeText) return moveModeCaption(state.moveMode);
+        return autoCalibrationCaption(state.autoCalibration);
     };
 
     for (const WidgetPlacement& w : widgetTable()) {

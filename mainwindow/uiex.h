@@ -249,3 +249,11 @@ std::string fixedText(float value);
 std::string magnitudeText(float value);
 const char* signText(float value);
 std::string decimalText(std::int32_t value);
+
+// The state texts: the connection, the application mode (0 VR, any other
+// desktop), the move mode (0 side-step, any other turn) and automatic
+// calibration (on only at exactly 1).
+const char* connectionCaption(bool connected);
+const char* appModeCaption(std::int32_t appMode);
+const char* moveModeCaption(std::int32_t moveMode);
+const char* autoCalibrationCaption(std::int32_t autoCalibration);

@@ -28,11 +28,81 @@ void adjust(float& field, double step, float low, float high) {
     field = value;
 }
 
+// The adjusting buttons: the field each up/down pair steps, by how much, its
+// bounds, and when the pair has an effect (null: always).
+struct Adjuster {
+    std::uint32_t up;
+    std::uint32_t down;
+    float WalkState::*field;
+    double step;
+    float low;
+    float high;
+    bool (*enabled)(const WalkState&);
+};
+
+bool forwardSpeedApplies(const WalkState& state) {
+    return state.appMode == 0;
+}
+bool sideSpeedApplies(const WalkState& state) {
+    return state.appMode == 0 && state.moveMode == 0;
+}
+bool turnSpeedApplies(const WalkState& state) {
+    return state.moveMode == 1;
+}
+
+constexpr Adjuster kAdjusters[] = {
+    {UIEx::kThresholdLUp, UIEx::kThresholdLDown, &WalkState::thresholdL, 1.0, -45.0f, -20.0f,
+     nullptr},
+    {UIEx::kThresholdFLUp, UIEx::kThresholdFLDown, &WalkState::thresholdFL, 1.0, -20.0f, -10.0f,
+     nullptr},
+    {UIEx::kThresholdFRUp, UIEx::kThresholdFRDown, &WalkState::thresholdFR, 1.0, 10.0f, 20.0f,
+     nullptr},
+    {UIEx::kThresholdRUp, UIEx::kThresholdRDown, &WalkState::thresholdR, 1.0, 20.0f, 45.0f,
+     nullptr},
+    {UIEx::kWalkFThresholdUp, UIEx::kWalkFThresholdDown, &WalkState::walkFThreshold, 0.01, 0.0f,
+     1.0f, nullptr},
+    {UIEx::kWalkSpeedFBUp, UIEx::kWalkSpeedFBDown, &WalkState::walkSpeedFB, 0.01, 0.0f, 1.0f,
+     forwardSpeedApplies},
+    {UIEx::kWalkSpeedLRUp, UIEx::kWalkSpeedLRDown, &WalkState::walkSpeedLR, 0.01, 0.0f, 1.0f,
+     sideSpeedApplies},
+    {UIEx::kRotationSpeedUp, UIEx::kRotationSpeedDown, &WalkState::rotationSpeed, 0.01, 0.0f, 1.0f,
+     turnSpeedApplies},
+};
+
+// Steps a field when the command is one of the adjusting buttons; false for
+// any other command.
+bool runAdjuster(std::uint32_t command, WalkState& state) {
+    for (const Adjuster& a : kAdjusters) {
+        if (command != a.up && command != a.down) continue;
+        if (a.enabled == nullptr || a.enabled(state)) {
+            adjust(state.*a.field, command == a.up ? a.step : -a.step, a.low, a.high);
+        }
+        return true;
+    }
+    return false;
+}
+
 std::int32_t toggled(std::int32_t value) {
     return value == 0 ? 1 : 0;
 }
 
 }  // namespace
+
+const char* connectionCaption(bool connected) {
+    return connected ? s::kConnected : s::kNotConnected;
+}
+
+const char* appModeCaption(std::int32_t appMode) {
+    return appMode == 0 ? s::kVrMode : s::kDesktopMode;
+}
+
+const char* moveModeCaption(std::int32_t moveMode) {
+    return moveMode == 0 ? s::kSideStepMode : s::kTurnMode;
+}
+
+const char* autoCalibrationCaption(std::int32_t autoCalibration) {
+    return autoCalibration == 1 ? s::kAutoCalibrationOn : s::kAutoCalibrationOff;
+}
 
 void UIEx::replaceText(UI_Text& label, const char* text, bool erase) {
     label.text = text;
@@ -49,10 +119,9 @@ void UIEx::showSettingTexts(bool onlyChanged) {
         bool erase;
     } texts[] = {
         {comIdText, comId.c_str(), true},
-        {appModeText, state.appMode == 0 ? s::kVrMode : s::kDesktopMode, false},
-        {moveModeText, state.moveMode == 0 ? s::kSideStepMode : s::kTurnMode, false},
-        {autoCalibrationText,
-         state.autoCalibration == 1 ? s::kAutoCalibrationOn : s::kAutoCalibrationOff, false},
+        {appModeText, appModeCaption(state.appMode), false},
+        {moveModeText, moveModeCaption(state.moveMode), false},
+        {autoCalibrationText, autoCalibrationCaption(state.autoCalibration), false},
     };
     for (const auto& t : texts) {
         if (onlyChanged && t.label.text == t.text) continue;
@@ -62,11 +131,13 @@ void UIEx::showSettingTexts(bool onlyChanged) {
 
 void UIEx::onCommand(platform::WParam wParam, platform::LParam) {
     WalkState& state = WalkState::instance();
-    switch (platform::loWord(wParam)) {
+    const std::uint32_t command = platform::loWord(wParam);
+    if (runAdjuster(command, state)) return;
+    switch (command) {
         case kConnect:
             openSensorPort();
-            replaceText(connectionStatusText,
-                        SensorLink::instance().connected ? s::kConnected : s::kNotConnected, false);
+            replaceText(connectionStatusText, connectionCaption(SensorLink::instance().connected),
+                        false);
             break;
         case kComIdUp: {
             // Widened so that no stored value can overflow.
@@ -83,11 +154,11 @@ void UIEx::onCommand(platform::WParam wParam, platform::LParam) {
         }
         case kAppModeToggle:
             state.appMode = toggled(state.appMode);
-            replaceText(appModeText, state.appMode == 1 ? s::kDesktopMode : s::kVrMode, false);
+            replaceText(appModeText, appModeCaption(state.appMode), false);
             break;
         case kMoveModeToggle:
             state.moveMode = toggled(state.moveMode);
-            replaceText(moveModeText, state.moveMode == 1 ? s::kTurnMode : s::kSideStepMode, false);
+            replaceText(moveModeText, moveModeCaption(state.moveMode), false);
             break;
         case kCalibration:
             captureTare();
@@ -97,61 +168,7 @@ void UIEx::onCommand(platform::WParam wParam, platform::LParam) {
             break;
         case kAutoCalibrationToggle:
             state.autoCalibration = toggled(state.autoCalibration);
-            replaceText(autoCalibrationText,
-                        state.autoCalibration == 1 ? s::kAutoCalibrationOn : s::kAutoCalibrationOff,
-                        false);
-            break;
-        case kThresholdLDown:
-            adjust(state.thresholdL, -1.0, -45.0f, -20.0f);
-            break;
-        case kThresholdLUp:
-            adjust(state.thresholdL, 1.0, -45.0f, -20.0f);
-            break;
-        case kThresholdFLDown:
-            adjust(state.thresholdFL, -1.0, -20.0f, -10.0f);
-            break;
-        case kThresholdFLUp:
-            adjust(state.thresholdFL, 1.0, -20.0f, -10.0f);
-            break;
-        case kThresholdFRDown:
-            adjust(state.thresholdFR, -1.0, 10.0f, 20.0f);
-            break;
-        case kThresholdFRUp:
-            adjust(state.thresholdFR, 1.0, 10.0f, 20.0f);
-            break;
-        case kThresholdRDown:
-            adjust(state.thresholdR, -1.0, 20.0f, 45.0f);
-            break;
-        case kThresholdRUp:
-            adjust(state.thresholdR, 1.0, 20.0f, 45.0f);
-            break;
-        case kWalkFThresholdUp:
-            adjust(state.walkFThreshold, 0.01, 0.0f, 1.0f);
-            break;
-        case kWalkFThresholdDown:
-            adjust(state.walkFThreshold, -0.01, 0.0f, 1.0f);
-            break;
-        case kWalkSpeedFBUp:
-            if (state.appMode == 0) adjust(state.walkSpeedFB, 0.01, 0.0f, 1.0f);
-            break;
-        case kWalkSpeedFBDown:
-            if (state.appMode == 0) adjust(state.walkSpeedFB, -0.01, 0.0f, 1.0f);
-            break;
-        case kWalkSpeedLRUp:
-            if (state.appMode == 0 && state.moveMode == 0) {
-                adjust(state.walkSpeedLR, 0.01, 0.0f, 1.0f);
-            }
-            break;
-        case kWalkSpeedLRDown:
-            if (state.appMode == 0 && state.moveMode == 0) {
-                adjust(state.walkSpeedLR, -0.01, 0.0f, 1.0f);
-            }
-            break;
-        case kRotationSpeedUp:
-            if (state.moveMode == 1) adjust(state.rotationSpeed, 0.01, 0.0f, 1.0f);
-            break;
-        case kRotationSpeedDown:
-            if (state.moveMode == 1) adjust(state.rotationSpeed, -0.01, 0.0f, 1.0f);
+            replaceText(autoCalibrationText, autoCalibrationCaption(state.autoCalibration), false);
             break;
         case kStepReset:
             state.numStep = 0;
