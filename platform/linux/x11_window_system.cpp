@@ -115,6 +115,22 @@ bool isValidUtf8(std::string_view text) {
                      &chars, &width) != FcFalse;
 }
 
+// The text itself when it is valid UTF-8, otherwise its repair, kept in
+// storage.
+std::string_view drawableText(std::string_view text, std::string& storage) {
+    if (isValidUtf8(text)) return text;
+    storage = validUtf8(text);
+    return storage;
+}
+
+// The advance of valid UTF-8 text in a font.
+std::int32_t advanceOf(Display* display, XftFont* font, std::string_view text) {
+    XGlyphInfo info;
+    XftTextExtentsUtf8(display, font, reinterpret_cast<const FcChar8*>(text.data()),
+                       static_cast<int>(text.size()), &info);
+    return info.xOff;
+}
+
 }  // namespace
 
 std::uint32_t virtualKeyOf(KeySym keysym) {
@@ -307,14 +323,7 @@ std::int32_t X11WindowSystem::textWidth(std::string_view text, std::int32_t font
     const Font& f = font(fontHeight);
     if (f.font == nullptr) return 0;
     std::string fixed;
-    if (!isValidUtf8(text)) {
-        fixed = validUtf8(text);
-        text = fixed;
-    }
-    XGlyphInfo info;
-    XftTextExtentsUtf8(display_, f.font, reinterpret_cast<const FcChar8*>(text.data()),
-                       static_cast<int>(text.size()), &info);
-    return info.xOff;
+    return advanceOf(display_, f.font, drawableText(text, fixed));
 }
 
 void X11WindowSystem::drawTextCell(XftDraw* draw, std::int32_t x, std::int32_t y,
@@ -324,11 +333,8 @@ void X11WindowSystem::drawTextCell(XftDraw* draw, std::int32_t x, std::int32_t y
     const Font& f = font(fontHeight);
     if (f.font == nullptr) return;
     std::string fixed;
-    if (!isValidUtf8(text)) {
-        fixed = validUtf8(text);
-        text = fixed;
-    }
-    const std::int32_t width = textWidth(text, fontHeight);
+    text = drawableText(text, fixed);
+    const std::int32_t width = advanceOf(display_, f.font, text);
     XftDrawRect(draw, xftColour(background), x, y, static_cast<unsigned>(std::max(0, width)),
                 static_cast<unsigned>(std::max(0, fontHeight)));
     XftDrawStringUtf8(draw, xftColour(textColour), f.font, x, y + f.ascent,
