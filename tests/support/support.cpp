@@ -1,4 +1,4 @@
-// Implementation of the shared test helpers (POSIX).
+// Implementation of the shared test helpers that need POSIX (support_common.cpp holds the rest).
 #include "tests/support/support.h"
 
 #include <arpa/inet.h>
@@ -14,10 +14,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <stdexcept>
-#include <thread>
 
 namespace testsupport {
 
@@ -36,34 +33,6 @@ TempDir::~TempDir() {
     fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, ec);
     fs::remove_all(path_, ec);
 }
-
-ScopedCwd::ScopedCwd(const std::string& dir) : previous_(fs::current_path().string()) {
-    fs::current_path(dir);
-}
-
-ScopedCwd::~ScopedCwd() {
-    std::error_code ec;
-    fs::current_path(previous_, ec);
-}
-
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-void writeFile(const std::string& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << bytes;
-}
-
-bool fileExists(const std::string& path) {
-    std::error_code ec;
-    return fs::exists(fs::symlink_status(path, ec));
-}
-
-void sleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
 std::string binaryDir() {
     char buf[PATH_MAX];
@@ -118,11 +87,6 @@ bool ChildProcess::running() {
 
 void ChildProcess::signal(int sig) {
     if (pid_ > 0 && !status_) kill(pid_, sig);
-}
-
-std::optional<int> ChildProcess::wait(std::chrono::milliseconds timeout) {
-    waitUntil([&] { return !running(); }, timeout);
-    return status_;
 }
 
 UdpListener::UdpListener(std::uint16_t port) {

@@ -1,5 +1,5 @@
-// The shared test helpers (tests/support/support.h) for the Windows test programs: temporary
-// folders, files, child processes through CreateProcessA, and a Winsock UDP listener.
+// The shared test helpers (tests/support/support.h) that need Windows, for its test programs:
+// temporary folders, child processes through CreateProcessA, and a Winsock UDP listener.
 // windows.h after winsock2.h, or it pulls in the old winsock.h.
 // clang-format off
 #include <winsock2.h>
@@ -10,11 +10,8 @@
 #include <atomic>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <map>
-#include <sstream>
 #include <stdexcept>
-#include <thread>
 
 #include "tests/support/support.h"
 
@@ -41,36 +38,6 @@ TempDir::TempDir() {
 TempDir::~TempDir() {
     std::error_code ec;
     fs::remove_all(path_, ec);
-}
-
-ScopedCwd::ScopedCwd(const std::string& dir) : previous_(fs::current_path().string()) {
-    fs::current_path(dir);
-}
-
-ScopedCwd::~ScopedCwd() {
-    std::error_code ec;
-    fs::current_path(previous_, ec);
-}
-
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-void writeFile(const std::string& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << bytes;
-}
-
-bool fileExists(const std::string& path) {
-    std::error_code ec;
-    return fs::exists(fs::symlink_status(path, ec));
-}
-
-void sleepMs(int ms) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
 
 std::string binaryDir() {
@@ -191,11 +158,6 @@ bool ChildProcess::running() {
 
 void ChildProcess::signal(int sig) {
     if (!status_) TerminateProcess(processOf(pid_), static_cast<UINT>(128 + sig));
-}
-
-std::optional<int> ChildProcess::wait(std::chrono::milliseconds timeout) {
-    waitUntil([&] { return !running(); }, timeout);
-    return status_;
 }
 
 UdpListener::UdpListener(std::uint16_t port) {
