@@ -29,6 +29,7 @@
 #include "platform/single_instance.h"
 #include "platform/udp.h"
 #include "settings/settings_file.h"
+#include "tests/support/default_settings.h"
 #include "tests/support/support.h"
 
 namespace {
@@ -245,17 +246,11 @@ TEST(UdpSenderWin32, SendsNothingOnceClosedAndCanBeOpenedAgain) {
     EXPECT_EQ(receiver.receive(from), "x");
 }
 
-WalkState defaultState() {
-    WalkState state{};
-    loadSettings("Z:/nonexistent/folder/tarvel.ini", state);
-    return state;
-}
-
 TEST(TelemetryWin32, TheDefaultRecordArrivesAsTheDocumentedText) {
     Receiver receiver;
     TelemetrySender sender;
     sender.open(receiver.port());
-    ASSERT_TRUE(sender.send(defaultState()));
+    ASSERT_TRUE(sender.send(testsupport::defaultSettings()));
     sockaddr_in from;
     const std::string datagram = receiver.receive(from);
     const std::string text =
@@ -271,7 +266,7 @@ TEST(TelemetryWin32, TheDefaultRecordArrivesAsTheDocumentedText) {
 TEST(TelemetryWin32, FloatsPrintLikeTheCLibraryDoesOnLinux) {
     // The Windows C library's own "%f" differs for infinities and NaNs; the program's record
     // must not.
-    WalkState state = defaultState();
+    WalkState state = testsupport::defaultSettings();
     state.angle = -19.65f;
     state.directionX = std::numeric_limits<float>::infinity();
     state.directionY = -std::numeric_limits<float>::infinity();
@@ -311,7 +306,7 @@ TEST(IniFileWin32, PassesTheSystemsValuesOnWhole) {
 TEST(SettingsFileWin32, SavesWindowsTextAndLoadsItBack) {
     testsupport::TempDir dir;
     testsupport::ScopedCwd cwd(dir.path());
-    WalkState state = defaultState();
+    WalkState state = testsupport::defaultSettings();
     state.comID = 12;
     state.thresholdFL = -19.5f;
     state.loadMax[3] = 123.456f;
