@@ -13,11 +13,14 @@ foreach(source ${cp932_sources})
   endif()
 endforeach()
 
+# The resources, compiled once for tarvel.exe and for the window tests (tests/wine).
+add_library(tarvel_resources OBJECT ${CMAKE_SOURCE_DIR}/resources/tarvel.rc)
+target_include_directories(tarvel_resources PRIVATE ${CMAKE_SOURCE_DIR}/resources)
+set_property(SOURCE ${CMAKE_SOURCE_DIR}/resources/tarvel.rc
+  APPEND PROPERTY OBJECT_DEPENDS ${CMAKE_SOURCE_DIR}/resources/tarvel.ico)
+
 if(TARGET tarvel)
-  target_include_directories(tarvel PRIVATE ${CMAKE_SOURCE_DIR}/resources)
-  set_property(SOURCE ${CMAKE_SOURCE_DIR}/resources/tarvel.rc
-    DIRECTORY ${CMAKE_SOURCE_DIR}/app
-    APPEND PROPERTY OBJECT_DEPENDS ${CMAKE_SOURCE_DIR}/resources/tarvel.ico)
+  target_link_libraries(tarvel PRIVATE tarvel_resources)
   install(TARGETS tarvel RUNTIME DESTINATION .)
 endif()
 
