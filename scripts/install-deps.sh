@@ -10,7 +10,12 @@ packages=(
   fonts-ipafont-gothic
   zlib1g-dev socat xvfb openbox trayer xdotool xinput x11-utils imagemagick zenity
 )
-if [[ "${1:-}" == "--windows" || "${TARVEL_WINDOWS:-}" == 1 ]]; then
+windows=0
+[[ "${1:-}" == "--windows" || "${TARVEL_WINDOWS:-}" == 1 ]] && windows=1
+sudo_cmd=()
+[[ $(id -u) -eq 0 ]] || sudo_cmd=(sudo)
+
+if ((windows)); then
   packages+=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64 fonts-wine locales iproute2)
 fi
 
@@ -21,18 +26,14 @@ for p in "${packages[@]}"; do
 done
 if ((${#missing[@]})); then
   echo "installing: ${missing[*]}"
-  sudo_cmd=()
-  [[ $(id -u) -eq 0 ]] || sudo_cmd=(sudo)
   export DEBIAN_FRONTEND=noninteractive
   "${sudo_cmd[@]}" apt-get update -qq
   "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
 
 # Wine shows the program's code page 932 text only under a Japanese locale.
-if [[ "${1:-}" == "--windows" || "${TARVEL_WINDOWS:-}" == 1 ]]; then
+if ((windows)); then
   if ! locale -a 2>/dev/null | grep -qix 'ja_JP\.utf-\?8'; then
-    sudo_cmd=()
-    [[ $(id -u) -eq 0 ]] || sudo_cmd=(sudo)
     "${sudo_cmd[@]}" sed -i 's/^# *\(ja_JP\.UTF-8 UTF-8\)/\1/' /etc/locale.gen
     grep -qx 'ja_JP.UTF-8 UTF-8' /etc/locale.gen ||
       echo 'ja_JP.UTF-8 UTF-8' | "${sudo_cmd[@]}" tee -a /etc/locale.gen >/dev/null

@@ -196,14 +196,16 @@ step "A: the close box hides, the tray icon shows, the tray menu ends"
 xwin=$(x_window Tarvel-Omnix)
 eval "$(xdotool getwindowgeometry --shell "$xwin")"
 xdotool mousemove $((X + WIDTH - 14)) $((Y + 11)) click 1
-wait_until 10 "the window to hide" bash -c "[[ \$(timeout 60 '$TARVEL_WINE' '$build/bin/wine_driver.exe' window) == hidden* ]]"
+# Whether the driver reports the main window as $1 (hidden or visible).
+window_is() { [[ $(driver window) == "$1"* ]]; }
+wait_until 10 "the window to hide" window_is hidden
 kill -0 "$first" || fail "closing the window ended the program"
 tray=$(x_window "Wine System Tray")
 [[ -n $tray ]] || fail "no tray window"
 eval "$(xdotool getwindowgeometry --shell "$tray")"
 icon_x=$((X + 12)) icon_y=$((Y + 32))
 xdotool mousemove "$icon_x" "$icon_y" click 1
-wait_until 10 "the window to show again" bash -c "[[ \$(timeout 60 '$TARVEL_WINE' '$build/bin/wine_driver.exe' window) == visible* ]]"
+wait_until 10 "the window to show again" window_is visible
 # The menu opens with its corner at the pointer, so the window under the pointer
 # changes from the tray to the menu once it is up.
 under_pointer() { xdotool getmouselocation --shell | sed -n 's/^WINDOW=//p'; }
