@@ -39,31 +39,6 @@ std::string program() {
     return testsupport::binaryDir() + "/tarvel";
 }
 
-// Every window of the tree below `w` named `name` that is at least minWidth wide.
-void collectNamed(Display* d, Window w, const std::string& name, int minWidth,
-                  std::vector<Window>& out) {
-    char* windowName = nullptr;
-    if (XFetchName(d, w, &windowName) && windowName != nullptr) {
-        XWindowAttributes a;
-        if (name == windowName && XGetWindowAttributes(d, w, &a) && a.width >= minWidth) {
-            out.push_back(w);
-        }
-        XFree(windowName);
-    }
-    Window root = None;
-    Window parent = None;
-    Window* children = nullptr;
-    unsigned int count = 0;
-    if (!XQueryTree(d, w, &root, &parent, &children, &count)) return;
-    for (unsigned int i = 0; i < count; ++i) collectNamed(d, children[i], name, minWidth, out);
-    if (children != nullptr) XFree(children);
-}
-
-bool viewable(Display* d, Window w) {
-    XWindowAttributes a;
-    return w != None && XGetWindowAttributes(d, w, &a) && a.map_state == IsViewable;
-}
-
 class ProgramWindowTest : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -80,8 +55,8 @@ class ProgramWindowTest : public ::testing::Test {
 
     void startSimulator(int port = 3) {
         simulator_ = std::make_unique<ChildProcess>(
-            std::vector<std::string>{testsupport::simulatorBinary(), "--port", std::to_string(port), "--scenario",
-                                     "walk", "--quiet"},
+            std::vector<std::string>{testsupport::simulatorBinary(), "--port", std::to_string(port),
+                                     "--scenario", "walk", "--quiet"},
             dir_.path(), dir_.file("sim.log"));
         const std::string link = dir_.file("COM" + std::to_string(port));
         ASSERT_TRUE(waitUntil([&] { return fileExists(link); }, 10s)) << "no " << link;
@@ -97,10 +72,9 @@ class ProgramWindowTest : public ::testing::Test {
         Window w = None;
         waitUntil(
             [&] {
-                std::vector<Window> found;
-                collectNamed(display_, DefaultRootWindow(display_), "Tarvel-Omnix", kWidth, found);
+                const std::vector<Window> found = session_->findAllByName("Tarvel-Omnix", kWidth);
                 w = found.empty() ? None : found.front();
-                return viewable(display_, w);
+                return session_->viewable(w);
             },
             10s);
         return w;
@@ -118,49 +92,6 @@ class ProgramWindowTest : public ::testing::Test {
             if (parent == root || parent == None) return w;
             w = parent;
         }
-    }
-
-    // The popup menu: a mapped override-redirect child of the root, larger
-    // than the tray host's own 1x1 helper windows.
-    Window findMenu() {
-        Window root = None;
-        Window parent = None;
-        Window* children = nullptr;
-        unsigned int count = 0;
-        Window found = None;
-        if (!XQueryTree(display_, DefaultRootWindow(display_), &root, &parent, &children, &count)) {
-            return None;
-        }
-        for (unsigned int i = 0; i < count; ++i) {
-            XWindowAttributes a;
-            if (XGetWindowAttributes(display_, children[i], &a) && a.override_redirect &&
-                a.map_state == IsViewable && a.width >= 50 && a.x >= 0 && a.y >= 0) {
-                found = children[i];
-            }
-        }
-        if (children != nullptr) XFree(children);
-        return found;
-    }
-
-    // A left click at screen coordinates.
-    void clickAt(int x, int y) {
-        session_->moveTo(x, y);
-        session_->button(1, true);
-        session_->button(1, false);
-    }
-
-    // The pixels of a rectangle of the screen, row by row.
-    std::vector<unsigned long> grab(int x, int y, int w, int h) {
-        std::vector<unsigned long> out;
-        XImage* image =
-            XGetImage(display_, DefaultRootWindow(display_), x, y, static_cast<unsigned>(w),
-                      static_cast<unsigned>(h), AllPlanes, ZPixmap);
-        if (image == nullptr) return out;
-        for (int j = 0; j < h; ++j) {
-            for (int i = 0; i < w; ++i) out.push_back(XGetPixel(image, i, j));
-        }
-        XDestroyImage(image);
-        return out;
     }
 
     // Saves the screen where the test's binaries are, for a person to look at.
@@ -214,39 +145,39 @@ TEST_F(ProgramWindowTest, ConnectsShowsItsWindowAndExitsFromTheTrayMenu) {
     // press that comes in the same millisecond as the click that focused the
     // window, which no hand does.
     for (int click = 0; click < 2; ++click) {
-        const auto before = grab(x + kComIdTextX, y + kComIdTextY, kComIdTextW, 17);
-        clickAt(x + kComIdUpX + 10, y + kComIdUpY + 10);
+        const auto before = session_->grab(x + kComIdTextX, y + kComIdTextY, kComIdTextW, 17);
+        session_->click(x + kComIdUpX + 10, y + kComIdUpY + 10);
         ASSERT_TRUE(waitUntil(
-            [&] { return grab(x + kComIdTextX, y + kComIdTextY, kComIdTextW, 17) != before; }, 5s))
+            [&] {
+                return session_->grab(x + kComIdTextX, y + kComIdTextY, kComIdTextW, 17) != before;
+            },
+            5s))
             << "click " << click + 1;
     }
     screenshot("program_window_com5.png");
 
     // Closing hides the window; the program goes on sending.
     session_->requestClose(main);
-    ASSERT_TRUE(waitUntil([&] { return !viewable(display_, main); }, 5s));
+    ASSERT_TRUE(waitUntil([&] { return !session_->viewable(main); }, 5s));
     listener.drain();
     EXPECT_TRUE(listener.receive(5s).has_value());
 
     // A left press on the tray icon shows it again.
-    std::vector<Window> icons;
-    collectNamed(display_, DefaultRootWindow(display_), "ZendraTarvel-Omnix", 1, icons);
+    const std::vector<Window> icons = session_->findAllByName("ZendraTarvel-Omnix", 1);
     ASSERT_FALSE(icons.empty()) << "no tray icon";
     const auto [ix, iy] = session_->origin(icons.front());
-    clickAt(ix + 10, iy + 10);
-    ASSERT_TRUE(waitUntil([&] { return viewable(display_, main); }, 5s));
+    session_->click(ix + 10, iy + 10);
+    ASSERT_TRUE(waitUntil([&] { return session_->viewable(main); }, 5s));
 
     // A right press opens the menu; its second item "終了" ends the program.
-    session_->moveTo(ix + 10, iy + 10);
-    session_->button(3, true);
-    session_->button(3, false);
+    session_->click(ix + 10, iy + 10, 3);
     Window popup = None;
-    ASSERT_TRUE(waitUntil([&] { return (popup = findMenu()) != None; }, 5s));
+    ASSERT_TRUE(waitUntil([&] { return (popup = session_->findPopup()) != None; }, 5s));
     XWindowAttributes menu;
     XGetWindowAttributes(display_, popup, &menu);
     const auto [mx, my] = session_->origin(popup);
     screenshot("program_tray_menu.png");
-    clickAt(mx + menu.width / 2, my + menu.height * 3 / 4);
+    session_->click(mx + menu.width / 2, my + menu.height * 3 / 4);
 
     const auto code = program_->wait(10s);
     if (!code) screenshot("program_exit_failed.png");
@@ -268,10 +199,8 @@ TEST_F(ProgramWindowTest, ASecondCopyShowsTheBoxExitsAndLeavesTheSettingsAlone) 
     Window box = None;
     ASSERT_TRUE(waitUntil(
         [&] {
-            std::vector<Window> found;
-            collectNamed(display_, DefaultRootWindow(display_), "ZendraTarvel-Omnix", 100, found);
-            for (Window w : found) {
-                if (viewable(display_, w)) box = w;
+            for (Window w : session_->findAllByName("ZendraTarvel-Omnix", 100)) {
+                if (session_->viewable(w)) box = w;
             }
             return box != None;
         },
@@ -280,15 +209,13 @@ TEST_F(ProgramWindowTest, ASecondCopyShowsTheBoxExitsAndLeavesTheSettingsAlone) 
     screenshot("program_second_copy.png");
     EXPECT_TRUE(second_->running());
     // Only one main window exists.
-    std::vector<Window> mains;
-    collectNamed(display_, DefaultRootWindow(display_), "Tarvel-Omnix", kWidth, mains);
-    EXPECT_EQ(mains.size(), 1u);
+    EXPECT_EQ(session_->findAllByName("Tarvel-Omnix", kWidth).size(), 1u);
 
     // OK: the button sits centred at the bottom of the box.
     XWindowAttributes a;
     XGetWindowAttributes(display_, box, &a);
     const auto [bx, by] = session_->origin(box);
-    clickAt(bx + a.width / 2, by + a.height - 30);
+    session_->click(bx + a.width / 2, by + a.height - 30);
     const auto code = second_->wait(10s);
     ASSERT_TRUE(code.has_value()) << "the second copy is still running";
     EXPECT_EQ(*code, 0);

@@ -11,6 +11,7 @@
 #include <X11/keysym.h>
 // clang-format on
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 #include <vector>
@@ -155,12 +156,7 @@ TEST_F(X11Test, PaintsButtonsAndLabelsInTheirColours) {
     ws().moveWindow(right.hwnd, 120, 10);
     ws().showWindow(main.hwnd, platform::kSwShow);
     // Requests of one paint reach the server in order: the caption is last.
-    auto captionWhite = [&] {
-        for (int x = 112; x < 128; ++x) {
-            if (bright(session->pixel(x, 120))) return true;
-        }
-        return false;
-    };
+    auto captionWhite = [&] { return std::ranges::any_of(session->grab(112, 120, 16, 1), bright); };
     ASSERT_TRUE(runUntil(captionWhite));
     // Rounded corner, outline and face of the button at (110, 110).
     EXPECT_EQ(session->pixel(110, 110), kBackground);
@@ -172,12 +168,7 @@ TEST_F(X11Test, PaintsButtonsAndLabelsInTheirColours) {
     // The label's text is white from its left edge; the right-aligned text
     // ends at the label's right edge (220 + 50).
     auto whiteIn = [&](int left, int right) {
-        for (int x = left; x < right; ++x) {
-            for (int y = 110; y < 127; ++y) {
-                if (bright(session->pixel(x, y))) return true;
-            }
-        }
-        return false;
+        return std::ranges::any_of(session->grab(left, 110, right - left, 17), bright);
     };
     ASSERT_TRUE(runUntil([&] { return whiteIn(140, 150) && whiteIn(220, 270); }));
     int first = -1;
@@ -199,14 +190,7 @@ TEST_F(X11Test, RepaintWithoutEraseLeavesOldPixelsAndEraseClearsThem) {
     ws().moveWindow(label.hwnd, 10, 40);
     ws().showWindow(main.hwnd, platform::kSwShow);
     // White text only: before the window is mapped the screen there is black.
-    auto tailHasText = [&] {
-        for (int x = 160; x < 200; ++x) {
-            for (int y = 140; y < 157; ++y) {
-                if (bright(session->pixel(x, y))) return true;
-            }
-        }
-        return false;
-    };
+    auto tailHasText = [&] { return std::ranges::any_of(session->grab(160, 140, 40, 17), bright); };
     ASSERT_TRUE(runUntil(tailHasText));
 
     label.text = "M";
@@ -214,13 +198,8 @@ TEST_F(X11Test, RepaintWithoutEraseLeavesOldPixelsAndEraseClearsThem) {
     ws().invalidate(label.hwnd, false);
     ws().update(main.hwnd);
     auto cyanHead = [&] {
-        for (int x = 110; x < 124; ++x) {
-            for (int y = 140; y < 157; ++y) {
-                const Rgb c = session->pixel(x, y);
-                if (c.r < 80 && c.g > 200 && c.b > 200) return true;
-            }
-        }
-        return false;
+        return std::ranges::any_of(session->grab(110, 140, 14, 17),
+                                   [](const Rgb& c) { return c.r < 80 && c.g > 200 && c.b > 200; });
     };
     ASSERT_TRUE(runUntil(cyanHead));
     EXPECT_TRUE(tailHasText());
@@ -228,12 +207,9 @@ TEST_F(X11Test, RepaintWithoutEraseLeavesOldPixelsAndEraseClearsThem) {
     ws().invalidate(label.hwnd, true);
     ws().update(main.hwnd);
     auto tailIsBackground = [&] {
-        for (int x = 160; x < 200; ++x) {
-            for (int y = 140; y < 157; ++y) {
-                if (session->pixel(x, y) != kBackground) return false;
-            }
-        }
-        return true;
+        const std::vector<Rgb> tail = session->grab(160, 140, 40, 17);
+        return !tail.empty() &&
+               std::ranges::all_of(tail, [](const Rgb& c) { return c == kBackground; });
     };
     EXPECT_TRUE(runUntil(tailIsBackground));
     EXPECT_TRUE(cyanHead());
@@ -441,11 +417,8 @@ TEST_F(X11Test, TrayIconDocksWithAHostAndReportsPresses) {
         const Rgb c = session->pixel(cx, cy);  // the middle of the cyan arrow
         return c.r < 100 && c.g > 200 && c.b > 200;
     }));
-    session->moveTo(cx, cy);
-    session->button(1, true);
-    session->button(1, false);
-    session->button(3, true);
-    session->button(3, false);
+    session->click(cx, cy, 1);
+    session->click(cx, cy, 3);
     ASSERT_TRUE(runUntil([&] { return main.count(platform::kWmTrayIcon) == 4; }));
     std::vector<LParam> events;
     for (const Message& m : main.seen) {
@@ -462,11 +435,8 @@ TEST_F(X11Test, TrayIconDocksWithAHostAndReportsPresses) {
     ASSERT_TRUE(runUntil([&] { return !ws().trayAvailable(); }));
     session->startTrayHost();
     ASSERT_TRUE(runUntil([&] { return ws().trayAvailable(); }));
-    ASSERT_TRUE(runUntil([&] {
-        Window w = session->findByName("ZendraTarvel-Omnix");
-        return w != None && XGetWindowAttributes(session->observer(), w, &attributes) &&
-               attributes.map_state == IsViewable;
-    }));
+    ASSERT_TRUE(
+        runUntil([&] { return session->viewable(session->findByName("ZendraTarvel-Omnix")); }));
 
     ws().removeTrayIcon(main.hwnd, 0);
     EXPECT_FALSE(ws().trayAvailable());
@@ -484,9 +454,7 @@ TEST_F(X11Test, PopupMenuStaysOnScreenAndReturnsTheItemPressed) {
         testsupport::waitUntil([&] { return (popup = session->findPopup()) != None; }, 10s);
         XGetWindowAttributes(session->observer(), popup, &seen);
         at = session->origin(popup);
-        session->moveTo(at.first + seen.width / 2, at.second + seen.height * 3 / 4);
-        session->button(1, true);
-        session->button(1, false);
+        session->click(at.first + seen.width / 2, at.second + seen.height * 3 / 4);
     });
     const std::uint32_t chosen = ws().trackPopupMenu(main.hwnd, menu, {1020, 760});
     user.join();
@@ -500,9 +468,7 @@ TEST_F(X11Test, PopupMenuStaysOnScreenAndReturnsTheItemPressed) {
     // A press outside closes it with no choice.
     std::thread away([&] {
         testsupport::waitUntil([&] { return session->findPopup() != None; }, 10s);
-        session->moveTo(5, 5);
-        session->button(1, true);
-        session->button(1, false);
+        session->click(5, 5);
     });
     EXPECT_EQ(ws().trackPopupMenu(main.hwnd, menu, {100, 100}), 0u);
     away.join();
@@ -523,9 +489,7 @@ TEST_F(X11Test, KeyReleasedWhileTheMenuIsOpenIsNoLongerDown) {
     std::thread user([&] {
         testsupport::waitUntil([&] { return session->findPopup() != None; }, 10s);
         session->key(XK_Return, false);
-        session->moveTo(5, 5);
-        session->button(1, true);
-        session->button(1, false);
+        session->click(5, 5);
     });
     EXPECT_EQ(ws().trackPopupMenu(main.hwnd, menu, {100, 100}), 0u);
     user.join();
@@ -552,9 +516,7 @@ TEST_F(X11Test, MessageBoxEndsOnItsButton) {
             },
             10s);
         const auto [x, y] = session->origin(box);
-        session->moveTo(x + a.width / 2, y + a.height - 16 - 13);
-        session->button(1, true);
-        session->button(1, false);
+        session->click(x + a.width / 2, y + a.height - 16 - 13);
     });
     EXPECT_EQ(ws().messageBox(0, "すでに起動しています", "ZendraTarvel-Omnix", platform::kMbOk),
               platform::kIdOk);

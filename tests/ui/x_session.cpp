@@ -134,13 +134,26 @@ void XSession::stopTrayHost() {
 }
 
 Rgb XSession::pixel(int x, int y) {
+    const std::vector<Rgb> one = grab(x, y, 1, 1);
+    return one.empty() ? Rgb{-1, -1, -1} : one.front();
+}
+
+std::vector<Rgb> XSession::grab(int x, int y, int w, int h) {
+    std::vector<Rgb> out;
     XImage* image =
-        XGetImage(observer_, DefaultRootWindow(observer_), x, y, 1, 1, AllPlanes, ZPixmap);
-    if (image == nullptr) return {-1, -1, -1};
-    const unsigned long p = XGetPixel(image, 0, 0);
+        XGetImage(observer_, DefaultRootWindow(observer_), x, y, static_cast<unsigned>(w),
+                  static_cast<unsigned>(h), AllPlanes, ZPixmap);
+    if (image == nullptr) return out;
+    out.reserve(static_cast<std::size_t>(w) * static_cast<std::size_t>(h));
+    for (int j = 0; j < h; ++j) {
+        for (int i = 0; i < w; ++i) {
+            const unsigned long p = XGetPixel(image, i, j);
+            out.push_back({static_cast<int>((p >> 16) & 0xFF), static_cast<int>((p >> 8) & 0xFF),
+                           static_cast<int>(p & 0xFF)});
+        }
+    }
     XDestroyImage(image);
-    return {static_cast<int>((p >> 16) & 0xFF), static_cast<int>((p >> 8) & 0xFF),
-            static_cast<int>(p & 0xFF)};
+    return out;
 }
 
 std::pair<int, int> XSession::origin(Window window) {
@@ -153,30 +166,49 @@ std::pair<int, int> XSession::origin(Window window) {
 
 namespace {
 
-Window searchByName(Display* d, Window w, const std::string& name) {
+// Adds the windows of the tree below `w` named `name` and at least minWidth
+// wide to `out`; with `firstOnly` it stops at the first one.
+void collectNamed(Display* d, Window w, const std::string& name, int minWidth, bool firstOnly,
+                  std::vector<Window>& out) {
     char* windowName = nullptr;
     if (XFetchName(d, w, &windowName) && windowName != nullptr) {
-        const bool match = name == windowName;
+        XWindowAttributes a;
+        if (name == windowName &&
+            (minWidth <= 0 || (XGetWindowAttributes(d, w, &a) && a.width >= minWidth))) {
+            out.push_back(w);
+        }
         XFree(windowName);
-        if (match) return w;
+        if (firstOnly && !out.empty()) return;
     }
     Window root = None;
     Window parent = None;
     Window* children = nullptr;
     unsigned int count = 0;
-    if (!XQueryTree(d, w, &root, &parent, &children, &count)) return None;
-    Window found = None;
-    for (unsigned int i = 0; i < count && found == None; ++i) {
-        found = searchByName(d, children[i], name);
+    if (!XQueryTree(d, w, &root, &parent, &children, &count)) return;
+    for (unsigned int i = 0; i < count && !(firstOnly && !out.empty()); ++i) {
+        collectNamed(d, children[i], name, minWidth, firstOnly, out);
     }
     if (children != nullptr) XFree(children);
-    return found;
 }
 
 }  // namespace
 
 Window XSession::findByName(const std::string& name) {
-    return searchByName(observer_, DefaultRootWindow(observer_), name);
+    std::vector<Window> found;
+    collectNamed(observer_, DefaultRootWindow(observer_), name, 0, true, found);
+    return found.empty() ? None : found.front();
+}
+
+std::vector<Window> XSession::findAllByName(const std::string& name, int minWidth) {
+    std::vector<Window> found;
+    collectNamed(observer_, DefaultRootWindow(observer_), name, minWidth, false, found);
+    return found;
+}
+
+bool XSession::viewable(Window window) {
+    XWindowAttributes a;
+    return window != None && XGetWindowAttributes(observer_, window, &a) &&
+           a.map_state == IsViewable;
 }
 
 Window XSession::findPopup() {
@@ -191,7 +223,7 @@ Window XSession::findPopup() {
     for (unsigned int i = 0; i < count; ++i) {
         XWindowAttributes a;
         if (XGetWindowAttributes(observer_, children[i], &a) && a.override_redirect &&
-            a.map_state == IsViewable) {
+            a.map_state == IsViewable && a.width >= 50) {
             found = children[i];
         }
     }
@@ -207,6 +239,12 @@ void XSession::moveTo(int x, int y) {
 void XSession::button(unsigned int button, bool press) {
     XTestFakeButtonEvent(observer_, button, press ? True : False, CurrentTime);
     XSync(observer_, False);
+}
+
+void XSession::click(int x, int y, unsigned int button) {
+    moveTo(x, y);
+    this->button(button, true);
+    this->button(button, false);
 }
 
 void XSession::key(unsigned long keysym, bool press) {

@@ -9,6 +9,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "tests/support/scoped_env.h"
 #include "tests/support/support.h"
@@ -40,15 +41,27 @@ class XSession {
 
     // Pixel of the screen at (x, y).
     Rgb pixel(int x, int y);
+    // The pixels of a w x h rectangle of the screen, row by row (empty if it
+    // cannot be read).
+    std::vector<Rgb> grab(int x, int y, int w, int h);
     // Top-left corner of a window on the screen.
     std::pair<int, int> origin(Window window);
     // The first window (depth first from the root) with this WM_NAME.
     Window findByName(const std::string& name);
-    // The mapped override-redirect child of the root, if any.
+    // Every window with this WM_NAME that is at least minWidth wide, depth
+    // first from the root.
+    std::vector<Window> findAllByName(const std::string& name, int minWidth = 0);
+    // The mapped override-redirect child of the root, if any, leaving out
+    // helper windows narrower than 50 (such as the tray host's 1x1 ones). Its
+    // place is not filtered, so a test can still see a menu put off the screen.
     Window findPopup();
+    // Whether the window exists and is mapped with all its ancestors.
+    bool viewable(Window window);
 
     void moveTo(int x, int y);
     void button(unsigned int button, bool press);
+    // Moves the pointer to (x, y), then presses and releases the button there.
+    void click(int x, int y, unsigned int button = 1);
     void key(unsigned long keysym, bool press);
     // Sends WM_DELETE_WINDOW as a window manager would.
     void requestClose(Window window);
