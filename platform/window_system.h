@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/native_window.h"
+#include "platform/virtual_keys.h"
 
 namespace platform {
 
@@ -78,8 +79,8 @@ inline constexpr std::uint32_t kWmTrayIcon = 0x0415;
 
 // Virtual-key codes of the keys the program looks at (key messages carry the
 // Windows virtual-key code of any key in wParam).
-inline constexpr std::uint32_t kVkReturn = 0x0D;
-inline constexpr std::uint32_t kVkEscape = 0x1B;
+inline constexpr std::uint32_t kVkReturn = vk::kReturn;
+inline constexpr std::uint32_t kVkEscape = vk::kEscape;
 
 // Show commands.
 inline constexpr int kSwHide = 0;

@@ -134,81 +134,82 @@ std::int32_t advanceOf(Display* display, XftFont* font, std::string_view text) {
 }  // namespace
 
 std::uint32_t virtualKeyOf(KeySym keysym) {
-    if (keysym >= XK_a && keysym <= XK_z) return static_cast<std::uint32_t>(keysym - XK_a + 'A');
-    if (keysym >= XK_A && keysym <= XK_Z) return static_cast<std::uint32_t>(keysym);
-    if (keysym >= XK_0 && keysym <= XK_9) return static_cast<std::uint32_t>(keysym);
-    if (keysym >= XK_F1 && keysym <= XK_F24)
-        return static_cast<std::uint32_t>(keysym - XK_F1 + 0x70);
+    if (keysym >= XK_a && keysym <= XK_z) return static_cast<std::uint32_t>(keysym - XK_a + vk::kA);
+    if (keysym >= XK_A && keysym <= XK_Z) return static_cast<std::uint32_t>(keysym - XK_A + vk::kA);
+    if (keysym >= XK_0 && keysym <= XK_9) return static_cast<std::uint32_t>(keysym - XK_0 + vk::k0);
+    if (keysym >= XK_F1 && keysym <= XK_F24) {
+        return static_cast<std::uint32_t>(keysym - XK_F1 + vk::kF1);
+    }
     if (keysym >= XK_KP_0 && keysym <= XK_KP_9) {
-        return static_cast<std::uint32_t>(keysym - XK_KP_0 + 0x60);
+        return static_cast<std::uint32_t>(keysym - XK_KP_0 + vk::kNumpad0);
     }
     switch (keysym) {
         case XK_BackSpace:
-            return 0x08;
+            return vk::kBack;
         case XK_Tab:
-            return 0x09;
+            return vk::kTab;
         case XK_Return:
         case XK_KP_Enter:
-            return kVkReturn;
+            return vk::kReturn;
         case XK_Shift_L:
         case XK_Shift_R:
-            return 0x10;
+            return vk::kShift;
         case XK_Control_L:
         case XK_Control_R:
-            return 0x11;
+            return vk::kControl;
         case XK_Alt_L:
         case XK_Alt_R:
-            return 0x12;
+            return vk::kMenu;
         case XK_Pause:
-            return 0x13;
+            return vk::kPause;
         case XK_Caps_Lock:
-            return 0x14;
+            return vk::kCapital;
         case XK_Escape:
-            return kVkEscape;
+            return vk::kEscape;
         case XK_space:
-            return 0x20;
+            return vk::kSpace;
         case XK_Prior:
-            return 0x21;
+            return vk::kPrior;
         case XK_Next:
-            return 0x22;
+            return vk::kNext;
         case XK_End:
-            return 0x23;
+            return vk::kEnd;
         case XK_Home:
-            return 0x24;
+            return vk::kHome;
         case XK_Left:
-            return 0x25;
+            return vk::kLeft;
         case XK_Up:
-            return 0x26;
+            return vk::kUp;
         case XK_Right:
-            return 0x27;
+            return vk::kRight;
         case XK_Down:
-            return 0x28;
+            return vk::kDown;
         case XK_Insert:
-            return 0x2D;
+            return vk::kInsert;
         case XK_Delete:
-            return 0x2E;
+            return vk::kDelete;
         case XK_KP_Multiply:
-            return 0x6A;
+            return vk::kMultiply;
         case XK_KP_Add:
-            return 0x6B;
+            return vk::kAdd;
         case XK_KP_Subtract:
-            return 0x6D;
+            return vk::kSubtract;
         case XK_KP_Decimal:
-            return 0x6E;
+            return vk::kDecimal;
         case XK_KP_Divide:
-            return 0x6F;
+            return vk::kDivide;
         case XK_semicolon:
-            return 0xBA;
+            return vk::kOem1;
         case XK_equal:
-            return 0xBB;
+            return vk::kOemPlus;
         case XK_comma:
-            return 0xBC;
+            return vk::kOemComma;
         case XK_minus:
-            return 0xBD;
+            return vk::kOemMinus;
         case XK_period:
-            return 0xBE;
+            return vk::kOemPeriod;
         case XK_slash:
-            return 0xBF;
+            return vk::kOem2;
         default:
             return 0;
     }
