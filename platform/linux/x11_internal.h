@@ -144,6 +144,9 @@ class X11WindowSystem final : public WindowSystem {
     // Puts an ARGB picture of the program icon, size by size, on a window.
     void drawIcon(Window window, int width, int height);
     void setUtf8Name(Window window, std::string_view name);
+    // Names a window's instance for the window manager; the class is the
+    // program's.
+    void setClassHint(Window window, const char* resName);
 
   private:
     struct Atoms {
@@ -157,17 +160,20 @@ class X11WindowSystem final : public WindowSystem {
         TrayIcon icon;
         Window window = None;
         Window manager = None;
-        bool docked = false;
         int width = 22;
         int height = 22;
     };
 
     WindowRecord* record(NativeWindow window);
+    // The top-level window a window belongs to (itself when top-level).
+    NativeWindow topLevelOf(NativeWindow window);
     bool viewable(NativeWindow window);
     void destroyTree(NativeWindow window);
     void setTopLevelProperties(WindowRecord& rec, const WindowCreate& create);
     void paintTree(NativeWindow window);
     void runPaint(WindowRecord& rec, const std::vector<PaintOp>& ops);
+    // Records a drawing request in an open paint (dropped for an unknown one).
+    void addOp(PaintContext context, PaintOp op);
     // Reads what the X server has sent, translating events into messages.
     void pump();
     void translate(XEvent& event);

@@ -18,6 +18,8 @@ constexpr long kXembedMapped = 1;
 constexpr int kMinimumIconSide = 22;
 // The colour behind the icon where the picture is transparent.
 constexpr std::uint32_t kIconBackdrop = 0x191919;  // 0xRRGGBB
+// A grey, so it is also the window background's 0x00BBGGRR colour.
+static_assert(((kIconBackdrop >> 16) & 0xFF) == (kIconBackdrop & 0xFF));
 
 // A pixel value of a true-colour visual, from 8-bit channels.
 unsigned long trueColourPixel(const Visual* visual, std::uint32_t r, std::uint32_t g,
@@ -44,7 +46,7 @@ bool X11WindowSystem::addTrayIcon(const TrayIcon& icon) {
     tray_.icon = icon;
 
     XSetWindowAttributes attributes{};
-    attributes.background_pixel = pixel(0x191919);
+    attributes.background_pixel = pixel(kIconBackdrop);
     attributes.event_mask =
         ButtonPressMask | ButtonReleaseMask | ExposureMask | StructureNotifyMask;
     tray_.window =
@@ -52,12 +54,7 @@ bool X11WindowSystem::addTrayIcon(const TrayIcon& icon) {
                       InputOutput, CopyFromParent, CWBackPixel | CWEventMask, &attributes);
     // The tip: tray hosts and their tooltips show the icon window's name.
     setUtf8Name(tray_.window, icon.tip);
-    XClassHint classHint;
-    char resName[] = "tarvel-tray";
-    char resClass[] = "Tarvel";
-    classHint.res_name = resName;
-    classHint.res_class = resClass;
-    XSetClassHint(display_, tray_.window, &classHint);
+    setClassHint(tray_.window, "tarvel-tray");
     long info[2] = {kXembedVersion, kXembedMapped};
     XChangeProperty(display_, tray_.window, atoms_.xembedInfo, atoms_.xembedInfo, 32,
                     PropModeReplace, reinterpret_cast<unsigned char*>(info), 2);
@@ -131,17 +128,15 @@ bool X11WindowSystem::trayEvent(XEvent& event) {
     if (event.type == DestroyNotify && tray_.manager != None &&
         event.xdestroywindow.window == tray_.manager) {
         tray_.manager = None;
-        tray_.docked = false;
         return true;
     }
     if (!tray_.added || window != tray_.window) return false;
 
     switch (event.type) {
         case ReparentNotify:
-            tray_.docked = event.xreparent.parent != root_;
             // A host that quits hands the icon back to the root window; it
             // must not show there as a stray little window.
-            if (!tray_.docked) XUnmapWindow(display_, tray_.window);
+            if (event.xreparent.parent == root_) XUnmapWindow(display_, tray_.window);
             break;
         case ConfigureNotify:
             tray_.width = event.xconfigure.width;

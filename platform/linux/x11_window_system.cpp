@@ -350,6 +350,13 @@ void X11WindowSystem::setUtf8Name(Window window, std::string_view name) {
                     static_cast<int>(copy.size()));
 }
 
+void X11WindowSystem::setClassHint(Window window, const char* resName) {
+    std::string name(resName);
+    std::string resClass("Tarvel");
+    XClassHint hint{name.data(), resClass.data()};
+    XSetClassHint(display_, window, &hint);
+}
+
 // --- classes and windows ----------------------------------------------------
 
 WindowRecord* X11WindowSystem::record(NativeWindow window) {
@@ -379,12 +386,7 @@ bool X11WindowSystem::registerClass(const WindowClass& windowClass) {
 void X11WindowSystem::setTopLevelProperties(WindowRecord& rec, const WindowCreate& create) {
     setUtf8Name(rec.xid, create.title);
 
-    XClassHint classHint;
-    char resName[] = "tarvel";
-    char resClass[] = "Tarvel";
-    classHint.res_name = resName;
-    classHint.res_class = resClass;
-    XSetClassHint(display_, rec.xid, &classHint);
+    setClassHint(rec.xid, "tarvel");
 
     Atom protocols[] = {atoms_.wmDeleteWindow};
     XSetWMProtocols(display_, rec.xid, protocols, 1);
@@ -690,6 +692,14 @@ void X11WindowSystem::releaseCapture() {
 
 // --- painting -----------------------------------------------------------------
 
+NativeWindow X11WindowSystem::topLevelOf(NativeWindow window) {
+    while (WindowRecord* rec = record(window)) {
+        if (rec->parent == 0) break;
+        window = rec->parent;
+    }
+    return window;
+}
+
 bool X11WindowSystem::viewable(NativeWindow window) {
     for (WindowRecord* rec = record(window); rec != nullptr; rec = record(rec->parent)) {
         if (!rec->visible || rec->iconic || rec->destroying) return false;
@@ -814,34 +824,34 @@ void X11WindowSystem::runPaint(WindowRecord& rec, const std::vector<PaintOp>& op
     }
 }
 
-void X11WindowSystem::fillRect(PaintContext context, Rect rect, Colour colour) {
+void X11WindowSystem::addOp(PaintContext context, PaintOp op) {
     auto it = openPaints_.find(context.handle);
-    if (it == openPaints_.end()) return;
+    if (it != openPaints_.end()) it->second.ops.push_back(std::move(op));
+}
+
+void X11WindowSystem::fillRect(PaintContext context, Rect rect, Colour colour) {
     PaintOp op;
     op.kind = PaintOp::Fill;
     op.rect = rect;
     op.fill = colour;
-    it->second.ops.push_back(std::move(op));
+    addOp(context, std::move(op));
 }
 
 void X11WindowSystem::roundRect(PaintContext context, Rect rect, std::int32_t ellipseWidth,
                                 std::int32_t ellipseHeight, Colour fill) {
-    auto it = openPaints_.find(context.handle);
-    if (it == openPaints_.end()) return;
     PaintOp op;
     op.kind = PaintOp::RoundRect;
     op.rect = rect;
     op.ellipseWidth = ellipseWidth;
     op.ellipseHeight = ellipseHeight;
     op.fill = fill;
-    it->second.ops.push_back(std::move(op));
+    addOp(context, std::move(op));
 }
 
 void X11WindowSystem::textOut(PaintContext context, std::int32_t x, std::int32_t y,
                               std::string_view text, std::int32_t fontHeight, Colour textColour,
                               Colour background) {
-    auto it = openPaints_.find(context.handle);
-    if (it == openPaints_.end() || text.empty()) return;
+    if (text.empty()) return;
     PaintOp op;
     op.kind = PaintOp::Text;
     op.x = x;
@@ -850,7 +860,7 @@ void X11WindowSystem::textOut(PaintContext context, std::int32_t x, std::int32_t
     op.fontHeight = fontHeight;
     op.textColour = textColour;
     op.background = background;
-    it->second.ops.push_back(std::move(op));
+    addOp(context, std::move(op));
 }
 
 Size X11WindowSystem::textExtent(PaintContext, std::string_view text, std::int32_t fontHeight) {
@@ -938,11 +948,7 @@ void X11WindowSystem::translate(XEvent& event) {
                     if (!press) return;
                     // The wheel goes to the top-level window, with screen
                     // coordinates and the delta in the high word.
-                    NativeWindow top = b.window;
-                    while (WindowRecord* r = record(top)) {
-                        if (r->parent == 0) break;
-                        top = r->parent;
-                    }
+                    const NativeWindow top = topLevelOf(b.window);
                     const WParam delta = static_cast<std::uint16_t>(b.button == 4 ? 120 : -120);
                     input_.push_back(
                         {top, kWmMouseWheel, (delta << 16) | keys, makeLParam(b.x_root, b.y_root)});
@@ -972,11 +978,7 @@ void X11WindowSystem::translate(XEvent& event) {
         case KeyPress:
         case KeyRelease: {
             XKeyEvent& k = event.xkey;
-            NativeWindow top = k.window;
-            while (WindowRecord* r = record(top)) {
-                if (r->parent == 0) break;
-                top = r->parent;
-            }
+            const NativeWindow top = topLevelOf(k.window);
             if (record(top) == nullptr) return;
             const std::uint32_t vk = virtualKeyOf(XLookupKeysym(&k, 0));
             if (vk == 0) return;
