@@ -15,7 +15,6 @@ inline constexpr const char* kAlreadyRunningText = "すでに起動していま�
 inline constexpr const char* kAlreadyRunningCaption = "ZendraTarvel-Omnix";
 
 // Tray menu.
-inline constexpr const char* kMenuTitle = "MENU";
 inline constexpr const char* kMenuShow = "表示";
 inline constexpr const char* kMenuExit = "終了";
 

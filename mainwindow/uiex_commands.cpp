@@ -12,10 +12,6 @@ namespace s = ui_strings;
 
 namespace {
 
-platform::WindowSystem& ws() {
-    return platform::windowSystem();
-}
-
 // An adjusting button's step: computed in double, rounded to float, then
 // clamped to [low, high] (a result at or beyond a bound becomes the bound).
 void adjust(float& field, double step, float low, float high) {

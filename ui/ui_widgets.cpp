@@ -9,10 +9,6 @@ using platform::WParam;
 
 namespace {
 
-platform::WindowSystem& ws() {
-    return platform::windowSystem();
-}
-
 // Creates the widget's shown child window at (0, 0), bound to `object`, of
 // the class named after its caption (the first registration of a name wins).
 NativeWindow createWidgetWindow(UI_Window* object, const char* name, NativeWindow parent,
@@ -34,7 +30,6 @@ void UI_Button::create(std::int32_t newId, const char* newCaption, NativeWindow 
     owner = newOwner;
     textX = newTextX;
     backgroundColour = kBackground;
-    hwnd = 0;
     hwnd = createWidgetWindow(this, caption, parent, instance, width, kHeight, kBackground);
 }
 
@@ -85,7 +80,6 @@ void UI_Text::create(std::int32_t newId, const char* newText, NativeWindow newOw
     backgroundColour = kBackground;
     text = newText;
     fontHeight = height;
-    hwnd = 0;
     hwnd = createWidgetWindow(this, newText, parent, instance, width, height, kBackground);
 }
 

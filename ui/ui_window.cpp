@@ -11,8 +11,19 @@ using platform::WParam;
 
 namespace {
 
-platform::WindowSystem& ws() {
-    return platform::windowSystem();
+// Registers a class of the toolkit's window procedure (the first registration
+// of a name wins).
+void registerToolkitClass(const char* name, platform::NativeInstance instance, int iconId,
+                          int cursorId, platform::Colour background) {
+    platform::WindowClass windowClass;
+    windowClass.style = platform::kCsHRedraw | platform::kCsVRedraw;
+    windowClass.proc = windowProc;
+    windowClass.instance = instance;
+    windowClass.iconId = iconId;
+    windowClass.cursorId = cursorId;
+    windowClass.background = background;
+    windowClass.name = name;
+    ws().registerClass(windowClass);
 }
 
 }  // namespace
@@ -21,14 +32,7 @@ NativeWindow createBoundChildWindow(UI_Window* object, const char* name, NativeW
                                     platform::NativeInstance instance, std::int32_t x,
                                     std::int32_t y, std::int32_t width, std::int32_t height,
                                     platform::Colour background) {
-    platform::WindowClass windowClass;
-    windowClass.style = platform::kCsHRedraw | platform::kCsVRedraw;
-    windowClass.proc = windowProc;
-    windowClass.instance = instance;
-    windowClass.cursorId = platform::kIdcArrow;
-    windowClass.background = background;
-    windowClass.name = name;
-    ws().registerClass(windowClass);
+    registerToolkitClass(name, instance, 0, platform::kIdcArrow, background);
 
     platform::WindowCreate create;
     create.exStyle = platform::kWsExAcceptFiles;
@@ -235,15 +239,7 @@ void UI_Window::createMainWindow(platform::NativeInstance instance, int iconName
                                  std::int32_t y, std::int32_t width, std::int32_t height) {
     backgroundColour = background;
 
-    platform::WindowClass windowClass;
-    windowClass.style = platform::kCsHRedraw | platform::kCsVRedraw;
-    windowClass.proc = windowProc;
-    windowClass.instance = instance;
-    windowClass.iconId = iconName;
-    windowClass.cursorId = cursorName;
-    windowClass.background = background;
-    windowClass.name = className;
-    ws().registerClass(windowClass);
+    registerToolkitClass(className, instance, iconName, cursorName, background);
 
     platform::WindowCreate create;
     create.className = className;
@@ -266,11 +262,10 @@ void UI_Window::createChildWindow(platform::NativeInstance instance, std::int32_
                                   std::int32_t height) {
     id = newId;
     notifyTarget = target;
-    hwnd = 0;
     backgroundColour = background;
 
-    hwnd = createBoundChildWindow(this, className, parent, instance, x, y, width, height,
-                                  background);
+    hwnd =
+        createBoundChildWindow(this, className, parent, instance, x, y, width, height, background);
     ws().showWindow(hwnd, platform::kSwHide);
 }
 

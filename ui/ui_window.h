@@ -7,6 +7,11 @@
 
 #include "platform/window_system.h"
 
+// The window system the toolkit's windows live in.
+inline platform::WindowSystem& ws() {
+    return platform::windowSystem();
+}
+
 // Root of the toolkit's class tree.
 class UI_Core {};
 
