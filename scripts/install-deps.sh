@@ -8,7 +8,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libinih-dev libx11-dev libxft-dev libfontconfig-dev libxtst-dev libxi-dev
   fonts-ipafont-gothic
-  zlib1g-dev socat xvfb openbox trayer xdotool xinput x11-utils imagemagick zenity
+  libpng-dev socat xvfb openbox trayer xdotool xinput x11-utils imagemagick zenity
 )
 windows=0
 [[ "${1:-}" == "--windows" || "${TARVEL_WINDOWS:-}" == 1 ]] && windows=1

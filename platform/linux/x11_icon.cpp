@@ -1,12 +1,11 @@
 // The program icon for the window and the tray: the PNGs that
 // resources/make_icon.py draws (the same picture as the Windows icon), built
 // into the program and decoded here, scaled to the size asked for.
-#include <zlib.h>
+#include <png.h>
 
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <vector>
 
 #include "platform/linux/x11_icon_data.h"
@@ -14,86 +13,26 @@
 
 namespace platform::x11 {
 
-namespace {
-
-std::uint32_t bigEndian(const unsigned char* p) {
-    return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) |
-           p[3];
-}
-
-int paeth(int a, int b, int c) {
-    const int p = a + b - c;
-    const int pa = std::abs(p - a), pb = std::abs(p - b), pc = std::abs(p - c);
-    if (pa <= pb && pa <= pc) return a;
-    return pb <= pc ? b : c;
-}
-
-}  // namespace
-
 std::vector<std::uint32_t> decodeIconPng(const unsigned char* png, std::size_t length, int& side) {
-    // 8-bit RGBA, not interlaced: the form the icon script writes.
+    // libpng's simplified reader, as 8-bit straight (not premultiplied) RGBA.
     side = 0;
-    if (length < 33 || bigEndian(png + 12) != 0x49484452u) return {};  // "IHDR"
-    const std::uint32_t width = bigEndian(png + 16), height = bigEndian(png + 20);
-    if (width != height || width == 0 || width > 1024 || png[24] != 8 || png[25] != 6 ||
-        png[28] != 0) {
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    if (!png_image_begin_read_from_memory(&image, png, length)) return {};
+    if (image.width != image.height || image.width == 0 || image.width > 1024) {
+        png_image_free(&image);
         return {};
     }
-    std::vector<unsigned char> compressed;
-    for (std::size_t at = 8; at + 12 <= length;) {
-        const std::uint32_t size = bigEndian(png + at);
-        if (size > length - at - 12) return {};
-        if (bigEndian(png + at + 4) == 0x49444154u) {  // "IDAT"
-            compressed.insert(compressed.end(), png + at + 8, png + at + 8 + size);
-        }
-        at += 12 + size;
+    image.format = PNG_FORMAT_RGBA;
+    std::vector<unsigned char> rgba(PNG_IMAGE_SIZE(image));
+    if (!png_image_finish_read(&image, nullptr, rgba.data(), 0, nullptr)) return {};
+    std::vector<std::uint32_t> argb(static_cast<std::size_t>(image.width) * image.height);
+    for (std::size_t i = 0; i < argb.size(); ++i) {
+        const unsigned char* p = &rgba[4 * i];
+        argb[i] = (std::uint32_t{p[3]} << 24) | (std::uint32_t{p[0]} << 16) |
+                  (std::uint32_t{p[1]} << 8) | p[2];
     }
-    const std::size_t stride = 4 * width;
-    std::vector<unsigned char> raw((stride + 1) * height);
-    uLongf rawLength = raw.size();
-    if (uncompress(raw.data(), &rawLength, compressed.data(), compressed.size()) != Z_OK ||
-        rawLength != raw.size()) {
-        return {};
-    }
-    // Undo the per-row filters in place.
-    std::vector<std::uint32_t> argb(static_cast<std::size_t>(width) * height);
-    for (std::size_t y = 0; y < height; ++y) {
-        unsigned char* row = &raw[y * (stride + 1) + 1];
-        const unsigned char* up = y > 0 ? &raw[(y - 1) * (stride + 1) + 1] : nullptr;
-        const int filter = row[-1];
-        for (std::size_t i = 0; i < stride; ++i) {
-            const int a = i >= 4 ? row[i - 4] : 0;
-            const int b = up ? up[i] : 0;
-            const int c = up && i >= 4 ? up[i - 4] : 0;
-            int predicted = 0;
-            switch (filter) {
-                case 0:
-                    predicted = 0;
-                    break;
-                case 1:
-                    predicted = a;
-                    break;
-                case 2:
-                    predicted = b;
-                    break;
-                case 3:
-                    predicted = (a + b) / 2;
-                    break;
-                case 4:
-                    predicted = paeth(a, b, c);
-                    break;
-                default:
-                    return {};
-            }
-            row[i] = static_cast<unsigned char>(row[i] + predicted);
-        }
-        for (std::size_t x = 0; x < width; ++x) {
-            const unsigned char* p = row + 4 * x;
-            argb[y * width + x] = (std::uint32_t{p[3]} << 24) | (std::uint32_t{p[0]} << 16) |
-                                  (std::uint32_t{p[1]} << 8) | p[2];
-        }
-    }
-    side = static_cast<int>(width);
+    side = static_cast<int>(image.width);
     return argb;
 }
 
