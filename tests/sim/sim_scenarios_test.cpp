@@ -57,12 +57,7 @@ class SimScenarios : public ::testing::Test {
             source.bytes(k, 0, bytes);
             for (char c : bytes) {
                 StreamParser::Field f;
-                if (!parser.feed(static_cast<std::uint8_t>(c), f)) continue;
-                if (f.index < 8) {
-                    link.rawLoad[f.index].store(f.value, std::memory_order_relaxed);
-                } else {
-                    link.tick.store(f.value, std::memory_order_relaxed);
-                }
+                if (parser.feed(static_cast<std::uint8_t>(c), f)) link.store(f.index, f.value);
             }
             // The program tares on what arrived in its first 500 ms and only
             // then starts its passes.
