@@ -1,0 +1,26 @@
+# Fails when a file of the portable core includes an operating-system header or a
+# backend's internals. Run by the build (target check_seam) with CORE_FILES set to the
+# list of core sources and STAMP to the file it touches when everything is clean.
+#
+# The core may include the C++ standard library (<name> with no dot and no slash) and the
+# project's own headers ("folder/file.h") except those of platform/linux and platform/win32.
+set(violations "")
+foreach(file IN LISTS CORE_FILES)
+  file(STRINGS "${file}" lines REGEX "^[ \t]*#[ \t]*include")
+  foreach(line IN LISTS lines)
+    if(line MATCHES "<([^>]+)>")
+      set(header "${CMAKE_MATCH_1}")
+      if(header MATCHES "[./]")
+        string(APPEND violations "  ${file}: <${header}>\n")
+      endif()
+    elseif(line MATCHES "\"(platform/(linux|win32)/[^\"]+)\"")
+      string(APPEND violations "  ${file}: \"${CMAKE_MATCH_1}\"\n")
+    endif()
+  endforeach()
+endforeach()
+if(violations)
+  message(FATAL_ERROR "The portable core includes headers of an operating system or of a "
+                      "platform backend; reach them through a platform/*.h seam instead:\n"
+                      "${violations}")
+endif()
+file(TOUCH "${STAMP}")
