@@ -10,7 +10,7 @@
 
 #include "platform/file_replace.h"
 #include "platform/ini.h"
-#include "settings/number_text.h"
+#include "text/number_text.h"
 
 namespace {
 
@@ -51,11 +51,11 @@ void forEachSetting(State& s, Visit&& visit) {
 }
 
 float loadDecimal(const std::string& text, Range range) {
-    double parsed = settings::textToDouble(text);
+    double parsed = text::textToDouble(text);
     // "nan" counts as text without a number: a NaN setting would silently stop the walk
     // detection and the key emulation, and be saved and loaded again forever.
     if (std::isnan(parsed)) parsed = 0.0;
-    float value = settings::roundToFloat(parsed);
+    float value = text::roundToFloat(parsed);
     if (range.limited) {
         if (value <= range.low) {
             value = range.low;
@@ -90,7 +90,7 @@ void loadSettings(const std::string& path, WalkState& state) {
         if constexpr (std::is_same_v<std::remove_cvref_t<decltype(field)>, float>) {
             field = loadDecimal(text, range);
         } else {
-            field = settings::textToInt(text);
+            field = text::textToInt(text);
         }
     });
 }
