@@ -18,12 +18,13 @@ using settings::kSettings;
 using settings::Range;
 using settings::Setting;
 
+// "nan" and "inf", and numbers beyond the float range, count as text without a number: a NaN
+// setting would silently stop the walk detection and the key emulation, an infinite maximum
+// would make the outputs infinite, and either would be saved and loaded again forever.
 float loadDecimal(const std::string& valueText, Range range) {
-    double parsed = text::textToDouble(valueText);
-    // "nan" counts as text without a number: a NaN setting would silently stop the walk
-    // detection and the key emulation, and be saved and loaded again forever.
-    if (std::isnan(parsed)) parsed = 0.0;
-    return range.clamp(text::roundToFloat(parsed));
+    float value = text::roundToFloat(text::textToDouble(valueText));
+    if (!std::isfinite(value)) value = 0.0f;
+    return range.clamp(value);
 }
 
 // "%d" and "%.2f" (of the float widened to double) in the classic locale.
