@@ -23,7 +23,7 @@ double textToDouble(std::string_view text);
 // program never changes LC_NUMERIC, so "." is the decimal point). Plain decimals, the form the
 // controller sends, are converted here without the C library, quickly and with the same
 // result; any other text is left to it, since the libraries disagree on some (msvcrt reads
-// "-" as -0, glibc as +0).
+// "-." as -0, glibc as +0).
 double systemAtof(const char* text, std::size_t length);
 
 // The double rounded to the nearest float, with infinities for values beyond the float range.
