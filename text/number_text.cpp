@@ -33,8 +33,8 @@ double plainDecimalOr(const char* p, const char* end, Other other) {
     bool anyDigit = false;
     while (p < end && isDigit(*p)) {
         anyDigit = true;
-        if (mantissa != 0 || *p != '0') ++significant;
         mantissa = mantissa * 10 + static_cast<unsigned>(*p - '0');
+        if (mantissa != 0) ++significant;  // leading zeros are not significant
         ++p;
         if (significant > 16) return other();
     }
@@ -42,8 +42,8 @@ double plainDecimalOr(const char* p, const char* end, Other other) {
         ++p;
         while (p < end && isDigit(*p)) {
             anyDigit = true;
-            if (mantissa != 0 || *p != '0') ++significant;
             mantissa = mantissa * 10 + static_cast<unsigned>(*p - '0');
+            if (mantissa != 0) ++significant;
             ++decimals;
             ++p;
             if (significant > 16 || decimals > 22) return other();
