@@ -1,5 +1,6 @@
 // What the user does to the running program: the buttons of the main window,
 // the Enter key, closing the window, and the tray icon with its menu.
+#include <algorithm>
 #include <cstdint>
 
 #include "analysis/walk_state.h"
@@ -48,6 +49,9 @@ constexpr Adjuster kAdjusters[] = {
     {UIEx::kRotationSpeedUp, UIEx::kRotationSpeedDown, &settingOf(&WalkState::rotationSpeed),
      turnSpeedApplies},
 };
+static_assert(std::ranges::all_of(kAdjusters,
+                                  [](const Adjuster& a) { return a.setting->step > 0; }),
+              "every adjusting button steps a setting with a button step");
 
 // Steps a field when the command is one of the adjusting buttons; false for any other command.
 // The step is computed in double, rounded to float, then clamped to the setting's range.
