@@ -13,7 +13,7 @@ class StreamParser {
 
     struct Field {
         int index;    // 0..7 a load sensor, 8 the frame counter
-        float value;  // atof of the text, rounded to float
+        float value;  // the system's atof of the text, rounded to float
     };
 
     StreamParser();
@@ -40,7 +40,3 @@ class StreamParser {
     int index_ = 0;
     bool overlong_ = false;
 };
-
-// atof in the classic locale, as a double. Fast for plain decimal text and
-// bit-identical to the C library's conversion for every input.
-double parseDecimal(const char* text, std::size_t length);

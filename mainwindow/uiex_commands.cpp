@@ -1,38 +1,25 @@
 // What the user does to the running program: the buttons of the main window,
 // the Enter key, closing the window, and the tray icon with its menu.
+#include <algorithm>
 #include <cstdint>
 
 #include "analysis/walk_state.h"
 #include "link/sensor_link.h"
 #include "mainwindow/ui_strings.h"
 #include "mainwindow/uiex.h"
+#include "settings/setting_table.h"
 #include "settings/settings_file.h"
 
 namespace s = ui_strings;
 
 namespace {
 
-// An adjusting button's step: computed in double, rounded to float, then
-// clamped to [low, high] (a result at or beyond a bound becomes the bound).
-void adjust(float& field, double step, float low, float high) {
-    float value = static_cast<float>(static_cast<double>(field) + step);
-    if (value <= low) {
-        value = low;
-    } else if (value >= high) {
-        value = high;
-    }
-    field = value;
-}
-
-// The adjusting buttons: the field each up/down pair steps, by how much, its
-// bounds, and when the pair has an effect (null: always).
+// The adjusting buttons: the setting each up/down pair steps (its step and range come from the
+// settings table), and when the pair has an effect (null: always).
 struct Adjuster {
     std::uint32_t up;
     std::uint32_t down;
-    float WalkState::*field;
-    double step;
-    float low;
-    float high;
+    const settings::Setting* setting;
     bool (*enabled)(const WalkState&);
 };
 
@@ -46,32 +33,36 @@ bool turnSpeedApplies(const WalkState& state) {
     return state.moveMode == 1;
 }
 
+using settings::settingOf;
+
 constexpr Adjuster kAdjusters[] = {
-    {UIEx::kThresholdLUp, UIEx::kThresholdLDown, &WalkState::thresholdL, 1.0, -45.0f, -20.0f,
+    {UIEx::kThresholdLUp, UIEx::kThresholdLDown, &settingOf(&WalkState::thresholdL), nullptr},
+    {UIEx::kThresholdFLUp, UIEx::kThresholdFLDown, &settingOf(&WalkState::thresholdFL), nullptr},
+    {UIEx::kThresholdFRUp, UIEx::kThresholdFRDown, &settingOf(&WalkState::thresholdFR), nullptr},
+    {UIEx::kThresholdRUp, UIEx::kThresholdRDown, &settingOf(&WalkState::thresholdR), nullptr},
+    {UIEx::kWalkFThresholdUp, UIEx::kWalkFThresholdDown, &settingOf(&WalkState::walkFThreshold),
      nullptr},
-    {UIEx::kThresholdFLUp, UIEx::kThresholdFLDown, &WalkState::thresholdFL, 1.0, -20.0f, -10.0f,
-     nullptr},
-    {UIEx::kThresholdFRUp, UIEx::kThresholdFRDown, &WalkState::thresholdFR, 1.0, 10.0f, 20.0f,
-     nullptr},
-    {UIEx::kThresholdRUp, UIEx::kThresholdRDown, &WalkState::thresholdR, 1.0, 20.0f, 45.0f,
-     nullptr},
-    {UIEx::kWalkFThresholdUp, UIEx::kWalkFThresholdDown, &WalkState::walkFThreshold, 0.01, 0.0f,
-     1.0f, nullptr},
-    {UIEx::kWalkSpeedFBUp, UIEx::kWalkSpeedFBDown, &WalkState::walkSpeedFB, 0.01, 0.0f, 1.0f,
+    {UIEx::kWalkSpeedFBUp, UIEx::kWalkSpeedFBDown, &settingOf(&WalkState::walkSpeedFB),
      forwardSpeedApplies},
-    {UIEx::kWalkSpeedLRUp, UIEx::kWalkSpeedLRDown, &WalkState::walkSpeedLR, 0.01, 0.0f, 1.0f,
+    {UIEx::kWalkSpeedLRUp, UIEx::kWalkSpeedLRDown, &settingOf(&WalkState::walkSpeedLR),
      sideSpeedApplies},
-    {UIEx::kRotationSpeedUp, UIEx::kRotationSpeedDown, &WalkState::rotationSpeed, 0.01, 0.0f, 1.0f,
+    {UIEx::kRotationSpeedUp, UIEx::kRotationSpeedDown, &settingOf(&WalkState::rotationSpeed),
      turnSpeedApplies},
 };
+static_assert(std::ranges::all_of(kAdjusters,
+                                  [](const Adjuster& a) { return a.setting->step > 0; }),
+              "every adjusting button steps a setting with a button step");
 
-// Steps a field when the command is one of the adjusting buttons; false for
-// any other command.
+// Steps a field when the command is one of the adjusting buttons; false for any other command.
+// The step is computed in double, rounded to float, then clamped to the setting's range.
 bool runAdjuster(std::uint32_t command, WalkState& state) {
     for (const Adjuster& a : kAdjusters) {
         if (command != a.up && command != a.down) continue;
         if (a.enabled == nullptr || a.enabled(state)) {
-            adjust(state.*a.field, command == a.up ? a.step : -a.step, a.low, a.high);
+            const settings::Setting& setting = *a.setting;
+            float& field = *setting.field.decimalIn(state);
+            const double step = command == a.up ? setting.step : -setting.step;
+            field = setting.range.clamp(static_cast<float>(static_cast<double>(field) + step));
         }
         return true;
     }

@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ clang libclang-rt-14-dev pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
-  libinih-dev libx11-dev libxft-dev libfontconfig-dev libxtst-dev libxi-dev
+  libx11-dev libxft-dev libfontconfig-dev libxtst-dev libxi-dev
   fonts-ipafont-gothic
   libpng-dev socat xvfb openbox trayer xdotool xinput x11-utils imagemagick zenity
 )

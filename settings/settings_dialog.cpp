@@ -5,22 +5,12 @@
 #include <string_view>
 
 #include "platform/file_chooser.h"
+#include "text/ascii.h"
 
 namespace {
 
 constexpr const char* kFilterName = "All supported files";
 constexpr const char* kFilterPattern = "*.ini";
-
-bool isIniExtension(std::string_view extension) {
-    constexpr std::string_view kIni = ".ini";
-    if (extension.size() != kIni.size()) return false;
-    for (std::size_t i = 0; i < kIni.size(); ++i) {
-        char c = extension[i];
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-        if (c != kIni[i]) return false;
-    }
-    return true;
-}
 
 bool ask(SettingsFileDialog& dialog, platform::NativeWindow owner, bool save) {
     dialog.path.clear();
@@ -39,7 +29,7 @@ bool ask(SettingsFileDialog& dialog, platform::NativeWindow owner, bool save) {
 
 bool SettingsFileDialog::askOpenPath(platform::NativeWindow owner) {
     if (!ask(*this, owner, false)) return false;
-    return isIniExtension(std::string_view(path).substr(extension));
+    return text::equalsIgnoringCase(std::string_view(path).substr(extension), ".ini");
 }
 
 bool SettingsFileDialog::askSavePath(platform::NativeWindow owner) {

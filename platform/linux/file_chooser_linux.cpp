@@ -13,6 +13,8 @@
 #include <vector>
 
 #include "platform/file_chooser.h"
+#include "text/ascii.h"
+#include "text/path.h"
 
 namespace platform {
 
@@ -129,16 +131,15 @@ RunResult run(const std::string& program, const std::vector<std::string>& args) 
 std::string caselessPattern(std::string_view pattern) {
     std::string out;
     for (char c : pattern) {
-        bool lower = c >= 'a' && c <= 'z';
-        bool upper = c >= 'A' && c <= 'Z';
-        if (!lower && !upper) {
+        const char lower = text::toLower(c);
+        const char upper = text::toUpper(c);
+        if (lower == upper) {
             out += c;
             continue;
         }
-        char other = static_cast<char>(lower ? c - 'a' + 'A' : c - 'A' + 'a');
         out += '[';
-        out += lower ? c : other;
-        out += lower ? other : c;
+        out += lower;
+        out += upper;
         out += ']';
     }
     return out;
@@ -209,12 +210,8 @@ bool exists(const std::string& path) {
 }
 
 bool folderExists(const std::string& path) {
-    std::size_t slash = path.rfind('/');
-    std::string folder = slash == std::string::npos ? "."
-                         : slash == 0               ? "/"
-                                                    : path.substr(0, slash);
     struct stat st {};
-    return ::stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    return ::stat(text::folderOf(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 }  // namespace

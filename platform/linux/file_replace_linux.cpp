@@ -11,6 +11,7 @@
 #include <string>
 
 #include "platform/file_replace.h"
+#include "text/path.h"
 
 namespace platform {
 
@@ -19,18 +20,6 @@ namespace {
 // Longest part of the target's name used in the temporary file's name, which must stay within
 // the 255 bytes a file name may have.
 constexpr std::size_t kMaxNameInTempName = 200;
-
-std::string folderOf(const std::string& path) {
-    std::size_t slash = path.rfind('/');
-    if (slash == std::string::npos) return ".";
-    if (slash == 0) return "/";
-    return path.substr(0, slash);
-}
-
-std::string nameOf(const std::string& path) {
-    std::size_t slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
 
 // Follows symbolic links until `path` names a file that is not a link, or nothing yet (a link
 // may point to a file still to be created). False on a loop or when the path cannot be
@@ -44,7 +33,7 @@ bool followLinks(std::string& path) {
         ssize_t n = ::readlink(path.c_str(), target.data(), target.size());
         if (n <= 0 || static_cast<std::size_t>(n) >= target.size()) return false;
         target.resize(static_cast<std::size_t>(n));
-        path = target.front() == '/' ? target : folderOf(path) + "/" + target;
+        path = target.front() == '/' ? target : text::folderOf(path) + "/" + target;
     }
     return false;
 }
@@ -77,8 +66,8 @@ bool writeAll(int fd, std::string_view bytes) {
 bool replaceFileContents(const std::string& path, std::string_view bytes) {
     std::string target = path;
     if (target.empty() || !followLinks(target)) return false;
-    const std::string folder = folderOf(target);
-    const std::string name = nameOf(target);
+    const std::string folder = text::folderOf(target);
+    const std::string name = text::nameOf(target);
     if (name.empty()) return false;
 
     struct stat old {};

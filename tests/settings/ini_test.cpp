@@ -1,4 +1,4 @@
-// Tests of the INI lookup: the Windows profile rules on files that inih alone would read
+// Tests of the INI lookup: the Windows profile rules on files that other INI readers read
 // differently (continuation lines, inline comments, ":" separators, long lines, BOMs,
 // repeated keys and sections, quotes).
 #include "platform/ini.h"
@@ -87,7 +87,7 @@ TEST(IniLookup, FollowsTheProfileRules) {
                      "34\n",
                      12),
          "p", "k", "12"},
-        // A long line never spills into a key of its own (inih cuts lines at 200 bytes), and
+        // A long line never spills into a key of its own (some readers cut lines at 200 bytes), and
         // long names still match.
         {"[p]\njunk=" + filler + "comID=9\n", "p", "comID", "DEF"},
         {"[p]\n;" + filler + "numStep=4\n", "p", "numStep", "DEF"},

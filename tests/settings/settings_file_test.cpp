@@ -167,11 +167,13 @@ TEST_F(SettingsFile, LimitedSettingsAreForcedIntoTheirRanges) {
         // Text without a number gives 0.0, which is then forced into the range.
         {"thresholdFR=abc", &WalkState::thresholdFR, 10.0f},
         {"thresholdL=", &WalkState::thresholdL, -20.0f},
-        {"thresholdR=inf", &WalkState::thresholdR, 45.0f},
-        {"thresholdR=-inf", &WalkState::thresholdR, 20.0f},
-        // "nan" counts as no number too, never as a NaN setting.
+        // "nan", "inf" and numbers beyond the float range count as no number too, never as a
+        // NaN or infinite setting.
         {"thresholdFL=nan", &WalkState::thresholdFL, -10.0f},
         {"walkFThreshold=-nan", &WalkState::walkFThreshold, 0.0f},
+        {"thresholdR=inf", &WalkState::thresholdR, 20.0f},
+        {"thresholdL=-infinity", &WalkState::thresholdL, -20.0f},
+        {"walkSpeedLR=1e39", &WalkState::walkSpeedLR, 0.0f},
     };
     for (const auto& c : cases) {
         WalkState s = load(std::string("[param]\r\n") + c.line + "\r\n");
@@ -191,10 +193,26 @@ TEST_F(SettingsFile, NumbersConvertAsAtoiAndAtofDo) {
     EXPECT_EQ(load("[param]\nloadMax3=-5\n").loadMax[3], -5.0f);
     EXPECT_EQ(load("[param]\nloadMax0=0\n").loadMax[0], 0.0f);
     EXPECT_EQ(load("[param]\nloadMax1=12.5kg\n").loadMax[1], 12.5f);
-    EXPECT_EQ(load("[param]\nloadMax2=1e39\n").loadMax[2], INFINITY);
     EXPECT_EQ(load("[param]\nloadMax4=nan\n").loadMax[4], 0.0f);
     EXPECT_EQ(load("[param]\nloadMax5=\"7.25\"\n").loadMax[5], 7.25f);
     EXPECT_EQ(load("[param]\nloadMax6=0.1\n").loadMax[6], 0.1f);  // atof's double, rounded
+}
+
+TEST_F(SettingsFile, AnInfiniteMaximumLoadsAsZero) {
+    // Written by hand or saved by an older version: an infinite maximum would make its
+    // sensor's outputs infinite and stay so from start to start.
+    WalkState infinite = defaults();
+    infinite.loadMax[5] = INFINITY;
+    const std::string saved = formatSettings(infinite);
+    for (const std::string value : {"inf", "-inf", "Infinity", "1e39", "-1e39", "1e400"}) {
+        WalkState s = load("[param]\nloadMax2=" + value + "\n");
+        EXPECT_EQ(s.loadMax[2], 0.0f) << value;
+        EXPECT_FALSE(std::signbit(s.loadMax[2])) << value;
+    }
+    EXPECT_EQ(load(saved).loadMax[5], 0.0f);
+    // The largest values within the float range stay.
+    EXPECT_EQ(load("[param]\nloadMax2=3.4e38\n").loadMax[2], 3.4e38f);
+    EXPECT_EQ(load("[param]\nloadMax2=-3.4e38\n").loadMax[2], -3.4e38f);
 }
 
 TEST_F(SettingsFile, NamesMatchInAnyLetterCase) {

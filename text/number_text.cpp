@@ -1,26 +1,64 @@
-// Locale-independent atoi and atof for the settings file, built on std::from_chars.
-#include "settings/number_text.h"
+// The number conversions: a fast exact reader of plain decimals shared by both atof forms, and
+// behind it std::from_chars (the same everywhere) or the system's strtod.
+#include "text/number_text.h"
 
 #include <algorithm>
 #include <charconv>
+#include <cstdlib>
 #include <limits>
 #include <optional>
 
-namespace settings {
+#include "text/ascii.h"
+
+namespace text {
 
 namespace {
 
-bool isBlank(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+constexpr double kPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                             1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
+// atof of `text` up to `end`: the plain form [blanks][sign]digits[.digits], the one the
+// controller sends, is converted here; any other text (exponents, hex, inf/nan, no digits,
+// long mantissas) is left to `other`, called with no argument. With at most 2^53 as the digit
+// value and at most 22 decimals, one correctly rounded division gives exactly what strtod
+// gives.
+template <class Other>
+double plainDecimalOr(const char* p, const char* end, Other other) {
+    while (p < end && isBlank(*p)) ++p;
+    bool negative = false;
+    if (p < end && (*p == '+' || *p == '-')) negative = *p++ == '-';
+    std::uint64_t mantissa = 0;
+    int significant = 0;
+    int decimals = 0;
+    bool anyDigit = false;
+    while (p < end && isDigit(*p)) {
+        anyDigit = true;
+        mantissa = mantissa * 10 + static_cast<unsigned>(*p - '0');
+        if (mantissa != 0) ++significant;  // leading zeros are not significant
+        ++p;
+        if (significant > 16) return other();
+    }
+    if (p < end && *p == '.') {
+        ++p;
+        while (p < end && isDigit(*p)) {
+            anyDigit = true;
+            mantissa = mantissa * 10 + static_cast<unsigned>(*p - '0');
+            if (mantissa != 0) ++significant;
+            ++decimals;
+            ++p;
+            if (significant > 16 || decimals > 22) return other();
+        }
+    }
+    if (!anyDigit) return other();
+    // Only an exponent or a hex prefix ("0x") can continue the number.
+    if (p < end && (*p == 'e' || *p == 'E' || *p == 'x' || *p == 'X')) return other();
+    if (mantissa > (std::uint64_t{1} << 53)) return other();
+    const double value = static_cast<double>(mantissa) / kPow10[decimals];
+    return negative ? -value : value;
 }
 
-bool isDigit(char c, bool hex) {
-    return (c >= '0' && c <= '9') || (hex && ((c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F')));
-}
-
-std::string_view skipBlanks(std::string_view s) {
-    while (!s.empty() && isBlank(s.front())) s.remove_prefix(1);
-    return s;
+bool isHexDigit(char c) {
+    return isDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
 }
 
 // For a number that from_chars found out of range: whether it is too large (rather than too
@@ -53,9 +91,9 @@ std::optional<double> parseMagnitude(std::string_view s) {
     bool hex = s.size() >= 2 && s[0] == '0' && (s[1] == 'x' || s[1] == 'X');
     if (hex) {
         std::string_view digits = s.substr(2);
-        bool hasDigits = !digits.empty() &&
-                         (isDigit(digits[0], true) ||
-                          (digits[0] == '.' && digits.size() > 1 && isDigit(digits[1], true)));
+        bool hasDigits =
+            !digits.empty() && (isHexDigit(digits[0]) ||
+                                (digits[0] == '.' && digits.size() > 1 && isHexDigit(digits[1])));
         if (!hasDigits) return 0.0;  // just the "0" before the "x"
         s = digits;
     } else if (s.empty() || s.front() == '-' || s.front() == '+') {
@@ -76,7 +114,7 @@ std::optional<double> parseMagnitude(std::string_view s) {
 }  // namespace
 
 std::int32_t textToInt(std::string_view text) {
-    std::string_view s = skipBlanks(text);
+    std::string_view s = trimLeadingBlanks(text);
     bool negative = false;
     if (!s.empty() && (s.front() == '+' || s.front() == '-')) {
         negative = s.front() == '-';
@@ -85,7 +123,7 @@ std::int32_t textToInt(std::string_view text) {
     constexpr long long kLimit = 1LL << 31;  // saturate beyond the 32-bit range
     long long magnitude = 0;
     for (char c : s) {
-        if (!isDigit(c, false)) break;
+        if (!isDigit(c)) break;
         magnitude = std::min(magnitude * 10 + (c - '0'), kLimit);
     }
     long long value = negative ? -magnitude : magnitude;
@@ -95,15 +133,21 @@ std::int32_t textToInt(std::string_view text) {
 }
 
 double textToDouble(std::string_view text) {
-    std::string_view s = skipBlanks(text);
-    bool negative = false;
-    if (!s.empty() && (s.front() == '+' || s.front() == '-')) {
-        negative = s.front() == '-';
-        s.remove_prefix(1);
-    }
-    std::optional<double> magnitude = parseMagnitude(s);
-    if (!magnitude) return 0.0;
-    return negative ? -*magnitude : *magnitude;
+    return plainDecimalOr(text.data(), text.data() + text.size(), [text] {
+        std::string_view s = trimLeadingBlanks(text);
+        bool negative = false;
+        if (!s.empty() && (s.front() == '+' || s.front() == '-')) {
+            negative = s.front() == '-';
+            s.remove_prefix(1);
+        }
+        std::optional<double> magnitude = parseMagnitude(s);
+        if (!magnitude) return 0.0;
+        return negative ? -*magnitude : *magnitude;
+    });
+}
+
+double systemAtof(const char* text, std::size_t length) {
+    return plainDecimalOr(text, text + length, [text] { return std::strtod(text, nullptr); });
 }
 
 float roundToFloat(double value) {
@@ -115,4 +159,4 @@ float roundToFloat(double value) {
     return static_cast<float>(value);
 }
 
-}  // namespace settings
+}  // namespace text

@@ -1,6 +1,6 @@
-// Tests of the settings file's atoi and atof: the C library's results (in the "C" locale, which
-// the tests run in) on tricky and on random texts, and the conversion to float.
-#include "settings/number_text.h"
+// Tests of the atoi and atof conversions: the C library's results (in the "C" locale, which the
+// tests run in) on tricky and on random texts, and the conversion to float.
+#include "text/number_text.h"
 
 #include <gtest/gtest.h>
 
@@ -14,9 +14,10 @@
 
 namespace {
 
-using settings::roundToFloat;
-using settings::textToDouble;
-using settings::textToInt;
+using text::roundToFloat;
+using text::systemAtof;
+using text::textToDouble;
+using text::textToInt;
 
 TEST(TextToInt, FollowsAtoi) {
     EXPECT_EQ(textToInt("12abc"), 12);
@@ -129,6 +130,24 @@ TEST(TextToDouble, AgreesWithStrtodOnRandomTexts) {
         std::string text;
         for (std::size_t n = length(rng); n > 0; --n) text += alphabet[pick(rng)];
         expectSameAsStrtod(text);
+    }
+}
+
+// The stream's conversion agrees bit for bit with the system's C library, fast path included.
+TEST(SystemAtof, MatchesStrtodOnRandomDecimalTexts) {
+    std::mt19937 rng(12345);
+    const char alphabet[] = "0123456789.-+ eE";
+    for (int i = 0; i < 200000; ++i) {
+        std::string s;
+        const int len = 1 + static_cast<int>(rng() % 24);
+        for (int k = 0; k < len; ++k) {
+            // Mostly digits, with the occasional point, sign, blank or exponent.
+            unsigned r = rng() % 100;
+            s += r < 80 ? static_cast<char>('0' + rng() % 10) : alphabet[10 + rng() % 6];
+        }
+        const double want = std::strtod(s.c_str(), nullptr);
+        const double got = systemAtof(s.c_str(), s.size());
+        ASSERT_EQ(std::memcmp(&want, &got, sizeof want), 0) << '"' << s << '"';
     }
 }
 

@@ -1,0 +1,98 @@
+// The 24 settings in one table: file section and key, WalkState field, the default the load
+// uses when the file lacks the key, the range the load forces and the ＋/－ buttons clamp to,
+// and the buttons' step. The file is written in the table's order.
+#pragma once
+
+#include <cstdint>
+#include <limits>
+
+#include "analysis/walk_state.h"
+
+namespace settings {
+
+// A value at or below `low` becomes `low`, one at or above `high` becomes `high`. The default
+// range leaves every finite value as it is.
+struct Range {
+    float low = -std::numeric_limits<float>::infinity();
+    float high = std::numeric_limits<float>::infinity();
+
+    constexpr float clamp(float value) const {
+        if (value <= low) return low;
+        if (value >= high) return high;
+        return value;
+    }
+};
+
+// Where a setting lives in WalkState: an integer field, a decimal field or one sensor's loadMax.
+struct Field {
+    std::int32_t WalkState::*integer = nullptr;
+    float WalkState::*decimal = nullptr;
+    int loadMaxIndex = -1;
+
+    // The field in `s` (a WalkState, const or not), or null when the setting is of the other
+    // type.
+    template <class State>
+    constexpr auto* integerIn(State& s) const {
+        return integer ? &(s.*integer) : nullptr;
+    }
+    template <class State>
+    constexpr auto* decimalIn(State& s) const {
+        return decimal ? &(s.*decimal) : integer ? nullptr : &s.loadMax[loadMaxIndex];
+    }
+};
+
+constexpr Field integer(std::int32_t WalkState::*field) {
+    return {field, nullptr, -1};
+}
+constexpr Field decimal(float WalkState::*field) {
+    return {nullptr, field, -1};
+}
+constexpr Field loadMax(int sensor) {
+    return {nullptr, nullptr, sensor};
+}
+
+struct Setting {
+    const char* section;
+    const char* key;
+    Field field;
+    const char* loadDefault;
+    Range range = {};   // forced on load
+    double step = 0.0;  // of the ＋/－ buttons; 0 for a setting without buttons
+};
+
+inline constexpr Setting kSettings[] = {
+    {"param", "comID", integer(&WalkState::comID), "3"},
+    {"param", "autoCalibration", integer(&WalkState::autoCalibration), "0"},
+    {"param", "loadMax0", loadMax(0), "10.0"},
+    {"param", "loadMax1", loadMax(1), "10.0"},
+    {"param", "loadMax2", loadMax(2), "10.0"},
+    {"param", "loadMax3", loadMax(3), "10.0"},
+    {"param", "loadMax4", loadMax(4), "10.0"},
+    {"param", "loadMax5", loadMax(5), "10.0"},
+    {"param", "loadMax6", loadMax(6), "10.0"},
+    {"param", "loadMax7", loadMax(7), "10.0"},
+    {"param", "walkFThreshold", decimal(&WalkState::walkFThreshold), "0.3", {0.0f, 1.0f}, 0.01},
+    {"param", "thresholdFL", decimal(&WalkState::thresholdFL), "-12.5", {-20.0f, -10.0f}, 1.0},
+    {"param", "thresholdFR", decimal(&WalkState::thresholdFR), "12.5", {10.0f, 20.0f}, 1.0},
+    {"param", "thresholdL", decimal(&WalkState::thresholdL), "-20.0", {-45.0f, -20.0f}, 1.0},
+    {"param", "thresholdR", decimal(&WalkState::thresholdR), "20.0", {20.0f, 45.0f}, 1.0},
+    {"param", "walkSpeedFB", decimal(&WalkState::walkSpeedFB), "0.25", {0.0f, 1.0f}, 0.01},
+    {"param", "walkSpeedLR", decimal(&WalkState::walkSpeedLR), "0.08", {0.0f, 1.0f}, 0.01},
+    {"param", "rotationSpeed", decimal(&WalkState::rotationSpeed), "0.15", {0.0f, 1.0f}, 0.01},
+    {"param", "numStep", integer(&WalkState::numStep), "0"},
+    {"emulation", "appMode", integer(&WalkState::appMode), "0"},
+    {"emulation", "moveMode", integer(&WalkState::moveMode), "0"},
+    {"emulation", "moveFrontKeyCode", integer(&WalkState::moveFrontKeyCode), "87"},
+    {"emulation", "moveLeftKeyCode", integer(&WalkState::moveLeftKeyCode), "65"},
+    {"emulation", "moveRightKeyCode", integer(&WalkState::moveRightKeyCode), "68"},
+};
+
+// The row of a decimal field, found while compiling: a field without a row does not compile.
+consteval const Setting& settingOf(float WalkState::*field) {
+    for (const Setting& s : kSettings) {
+        if (s.field.decimal == field) return s;
+    }
+    throw "no setting for this field";
+}
+
+}  // namespace settings
