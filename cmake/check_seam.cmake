@@ -1,9 +1,10 @@
 # Fails when a file of the portable core includes an operating-system header or a
-# backend's internals. Run by the build (target check_seam) with CORE_FILES set to the
-# list of core sources and STAMP to the file it touches when everything is clean.
+# backend's internals. Run by the build (target check_seam) with CORE_LIST naming a file
+# that lists the core sources, one a line, and STAMP the file it touches when all is clean.
 #
 # The core may include the C++ standard library (<name> with no dot and no slash) and the
 # project's own headers ("folder/file.h") except those of platform/linux and platform/win32.
+file(STRINGS "${CORE_LIST}" CORE_FILES)
 set(violations "")
 foreach(file IN LISTS CORE_FILES)
   file(STRINGS "${file}" lines REGEX "^[ \t]*#[ \t]*include")
