@@ -20,6 +20,7 @@
 
 #include "platform/linux/x11_internal.h"
 #include "platform/termination.h"
+#include "platform/virtual_keys.h"
 
 #if defined(__SANITIZE_ADDRESS__)
 // fontconfig keeps a few blocks of its configuration to the end of the
