@@ -191,6 +191,8 @@ class X11WindowSystem final : public WindowSystem {
     // Takes the next X event for a modal loop (menu, message box); events of
     // other windows that must not be lost are kept for the main queue.
     bool nextModalEvent(XEvent& event, int timeoutMs);
+    // The virtual-key code of a key event (0: none).
+    std::uint32_t virtualKeyOfEvent(XKeyEvent& event);
     // A modal loop saw a key come up: that release never reaches the main
     // queue, so the key is no longer down in either key state.
     void forgetKey(XKeyEvent& event);
@@ -204,6 +206,7 @@ class X11WindowSystem final : public WindowSystem {
     GC gc_ = nullptr;
     int wakePipe_[2] = {-1, -1};
     Cursor arrow_ = None;
+    unsigned int numLockMask_ = 0;  // 0 until looked up
 
     std::map<std::string, ClassRecord> classes_;
     std::map<NativeWindow, WindowRecord> windows_;
@@ -224,8 +227,5 @@ class X11WindowSystem final : public WindowSystem {
 
 // The program icon, size by size pixels, as 0xAARRGGBB values row by row.
 std::vector<std::uint32_t> programIcon(int size);
-
-// The Windows virtual-key code of an X keysym, 0 when it has none.
-std::uint32_t virtualKeyOf(KeySym keysym);
 
 }  // namespace platform::x11

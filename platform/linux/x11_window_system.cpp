@@ -19,8 +19,8 @@
 #include <cstring>
 
 #include "platform/linux/x11_internal.h"
+#include "platform/linux/x11_keys.h"
 #include "platform/termination.h"
-#include "platform/virtual_keys.h"
 
 #if defined(__SANITIZE_ADDRESS__)
 // fontconfig keeps a few blocks of its configuration to the end of the
@@ -134,88 +134,6 @@ std::int32_t advanceOf(Display* display, XftFont* font, std::string_view text) {
 
 }  // namespace
 
-std::uint32_t virtualKeyOf(KeySym keysym) {
-    if (keysym >= XK_a && keysym <= XK_z) return static_cast<std::uint32_t>(keysym - XK_a + vk::kA);
-    if (keysym >= XK_A && keysym <= XK_Z) return static_cast<std::uint32_t>(keysym - XK_A + vk::kA);
-    if (keysym >= XK_0 && keysym <= XK_9) return static_cast<std::uint32_t>(keysym - XK_0 + vk::k0);
-    if (keysym >= XK_F1 && keysym <= XK_F24) {
-        return static_cast<std::uint32_t>(keysym - XK_F1 + vk::kF1);
-    }
-    if (keysym >= XK_KP_0 && keysym <= XK_KP_9) {
-        return static_cast<std::uint32_t>(keysym - XK_KP_0 + vk::kNumpad0);
-    }
-    switch (keysym) {
-        case XK_BackSpace:
-            return vk::kBack;
-        case XK_Tab:
-            return vk::kTab;
-        case XK_Return:
-        case XK_KP_Enter:
-            return vk::kReturn;
-        case XK_Shift_L:
-        case XK_Shift_R:
-            return vk::kShift;
-        case XK_Control_L:
-        case XK_Control_R:
-            return vk::kControl;
-        case XK_Alt_L:
-        case XK_Alt_R:
-            return vk::kMenu;
-        case XK_Pause:
-            return vk::kPause;
-        case XK_Caps_Lock:
-            return vk::kCapital;
-        case XK_Escape:
-            return vk::kEscape;
-        case XK_space:
-            return vk::kSpace;
-        case XK_Prior:
-            return vk::kPrior;
-        case XK_Next:
-            return vk::kNext;
-        case XK_End:
-            return vk::kEnd;
-        case XK_Home:
-            return vk::kHome;
-        case XK_Left:
-            return vk::kLeft;
-        case XK_Up:
-            return vk::kUp;
-        case XK_Right:
-            return vk::kRight;
-        case XK_Down:
-            return vk::kDown;
-        case XK_Insert:
-            return vk::kInsert;
-        case XK_Delete:
-            return vk::kDelete;
-        case XK_KP_Multiply:
-            return vk::kMultiply;
-        case XK_KP_Add:
-            return vk::kAdd;
-        case XK_KP_Subtract:
-            return vk::kSubtract;
-        case XK_KP_Decimal:
-            return vk::kDecimal;
-        case XK_KP_Divide:
-            return vk::kDivide;
-        case XK_semicolon:
-            return vk::kOem1;
-        case XK_equal:
-            return vk::kOemPlus;
-        case XK_comma:
-            return vk::kOemComma;
-        case XK_minus:
-            return vk::kOemMinus;
-        case XK_period:
-            return vk::kOemPeriod;
-        case XK_slash:
-            return vk::kOem2;
-        default:
-            return 0;
-    }
-}
-
 // The X server went away (it was stopped, or the session ended). Xlib ends
 // the process after this handler, so what must not be lost is saved here.
 static int onConnectionLost(Display*) {
@@ -280,6 +198,13 @@ X11WindowSystem::~X11WindowSystem() {
     for (int fd : wakePipe_) {
         if (fd >= 0) close(fd);
     }
+}
+
+std::uint32_t X11WindowSystem::virtualKeyOfEvent(XKeyEvent& event) {
+    // The modifier that NumLock sets, looked up again after a mapping change.
+    if (numLockMask_ == 0) numLockMask_ = XkbKeysymToModifiers(display_, XK_Num_Lock);
+    return virtualKeyOfKey(XLookupKeysym(&event, 0), XLookupKeysym(&event, 1),
+                           (event.state & numLockMask_) != 0, (event.state & ShiftMask) != 0);
 }
 
 // --- colours, fonts, text -------------------------------------------------
@@ -981,7 +906,7 @@ void X11WindowSystem::translate(XEvent& event) {
             XKeyEvent& k = event.xkey;
             const NativeWindow top = topLevelOf(k.window);
             if (record(top) == nullptr) return;
-            const std::uint32_t vk = virtualKeyOf(XLookupKeysym(&k, 0));
+            const std::uint32_t vk = virtualKeyOfEvent(k);
             if (vk == 0) return;
             const bool press = event.type == KeyPress;
             const bool wasDown = keysDown_.count(vk) != 0;
@@ -1024,6 +949,7 @@ void X11WindowSystem::translate(XEvent& event) {
             return;
         case MappingNotify:
             XRefreshKeyboardMapping(&event.xmapping);
+            if (event.xmapping.request != MappingPointer) numLockMask_ = 0;
             return;
         default:
             return;

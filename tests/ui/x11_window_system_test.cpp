@@ -275,6 +275,25 @@ TEST_F(X11Test, KeysArriveAsVirtualKeyMessagesAndKeyState) {
     EXPECT_EQ(downs, (std::vector<WParam>{0x0D, 0x1B, 'W'}));
 }
 
+// The keypad's 7 key is Home until NumLock is on; the Japanese and bracket
+// keys of the server's keymap have codes of their own.
+TEST_F(X11Test, KeypadFollowsNumLockAndJapaneseKeysHaveCodes) {
+    showWithButton();
+    XSetInputFocus(session->observer(), main.hwnd, RevertToParent, CurrentTime);
+    XSync(session->observer(), False);
+    session->moveTo(300, 300);
+    for (KeySym sym : {XK_KP_7, XK_Henkan_Mode, XK_bracketleft, XK_Num_Lock, XK_KP_7}) {
+        session->key(sym, true);
+        session->key(sym, false);
+    }
+    ASSERT_TRUE(runUntil([&] { return main.count(platform::kWmKeyUp) == 5; }));
+    std::vector<WParam> downs;
+    for (const Message& m : main.seen) {
+        if (m.message == platform::kWmKeyDown) downs.push_back(m.wParam);
+    }
+    EXPECT_EQ(downs, (std::vector<WParam>{0x24, 0x1C, 0xDB, 0x90, 0x67}));
+}
+
 // The key state is the state as of the message being handled, like
 // GetKeyState, even when the press and the release were read in one batch.
 TEST_F(X11Test, KeyStateFollowsTheMessagesHandedOutNotTheEventsRead) {
