@@ -61,6 +61,14 @@ class TestWindow : public UI_Window {
         }
         return false;
     }
+    // The virtual-key codes of the key-down messages, in order.
+    std::vector<WParam> keyDowns() const {
+        std::vector<WParam> downs;
+        for (const Message& m : seen) {
+            if (m.message == platform::kWmKeyDown) downs.push_back(m.wParam);
+        }
+        return downs;
+    }
     int count(std::uint32_t message) const {
         int n = 0;
         for (const Message& m : seen) n += m.message == message ? 1 : 0;
@@ -268,11 +276,7 @@ TEST_F(X11Test, KeysArriveAsVirtualKeyMessagesAndKeyState) {
     session->key(XK_w, true);
     session->key(XK_w, false);
     ASSERT_TRUE(runUntil([&] { return main.count(platform::kWmKeyUp) == 3; }));
-    std::vector<WParam> downs;
-    for (const Message& m : main.seen) {
-        if (m.message == platform::kWmKeyDown) downs.push_back(m.wParam);
-    }
-    EXPECT_EQ(downs, (std::vector<WParam>{0x0D, 0x1B, 'W'}));
+    EXPECT_EQ(main.keyDowns(), (std::vector<WParam>{0x0D, 0x1B, 'W'}));
 }
 
 // The keypad's 7 key is Home until NumLock is on; the Japanese and bracket
@@ -287,11 +291,7 @@ TEST_F(X11Test, KeypadFollowsNumLockAndJapaneseKeysHaveCodes) {
         session->key(sym, false);
     }
     ASSERT_TRUE(runUntil([&] { return main.count(platform::kWmKeyUp) == 5; }));
-    std::vector<WParam> downs;
-    for (const Message& m : main.seen) {
-        if (m.message == platform::kWmKeyDown) downs.push_back(m.wParam);
-    }
-    EXPECT_EQ(downs, (std::vector<WParam>{0x24, 0x1C, 0xDB, 0x90, 0x67}));
+    EXPECT_EQ(main.keyDowns(), (std::vector<WParam>{0x24, 0x1C, 0xDB, 0x90, 0x67}));
 }
 
 // The key state is the state as of the message being handled, like
