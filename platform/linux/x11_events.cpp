@@ -59,8 +59,6 @@ void X11WindowSystem::translate(XEvent& event) {
         case Expose: {
             WindowRecord* rec = record(event.xexpose.window);
             if (rec == nullptr) return;
-            // The server has cleared the exposed part to the background.
-            rec->lastPaintShown = false;
             rec->dirty = true;
             dirty_.insert(event.xexpose.window);
             return;

@@ -18,23 +18,6 @@
 
 namespace platform::x11 {
 
-// One drawing request recorded between beginPaint and endPaint.
-struct PaintOp {
-    enum Kind { Fill, RoundRect, Text };
-    Kind kind = Fill;
-    Rect rect;
-    std::int32_t ellipseWidth = 0;
-    std::int32_t ellipseHeight = 0;
-    Colour fill = 0;
-    std::int32_t x = 0;
-    std::int32_t y = 0;
-    std::string text;
-    std::int32_t fontHeight = 0;
-    Colour textColour = 0;
-    Colour background = 0;
-    bool operator==(const PaintOp&) const = default;
-};
-
 struct ClassRecord {
     WindowClass windowClass;
     unsigned long backgroundPixel = 0;
@@ -56,19 +39,10 @@ struct WindowRecord {
     bool sizeSent = false;
     bool destroying = false;
     std::intptr_t userData = 0;
-    // Painting: the mark, the pending erase, the drawing of the last paint
-    // and whether the window still shows it.
+    // Painting: the mark and the pending erase.
     bool dirty = false;
     bool erase = false;
-    std::vector<PaintOp> lastPaint;
-    bool lastPaintShown = false;
     XftDraw* draw = nullptr;
-};
-
-// A paint in progress.
-struct OpenPaint {
-    NativeWindow window = 0;
-    std::vector<PaintOp> ops;
 };
 
 struct Font {
@@ -197,9 +171,6 @@ class X11WindowSystem final : public WindowSystem {
 
     // x11_paint.cpp
     void paintTree(NativeWindow window);
-    void runPaint(WindowRecord& rec, const std::vector<PaintOp>& ops);
-    // Records a drawing request in an open paint (dropped for an unknown one).
-    void addOp(PaintContext context, PaintOp op);
 
     // x11_events.cpp: reads what the X server has sent, translating events
     // into messages.
@@ -249,8 +220,6 @@ class X11WindowSystem final : public WindowSystem {
     NativeWindow capture_ = 0;
     std::set<std::uint32_t> keysDown_;         // as of the X events read (auto-repeat flag)
     std::set<std::uint32_t> messageKeysDown_;  // as of the key messages handed out
-    std::map<std::uintptr_t, OpenPaint> openPaints_;
-    std::uintptr_t nextPaint_ = 1;
     std::map<std::int32_t, Font> fonts_;
     std::map<Colour, XftColor> colours_;
     Tray tray_;

@@ -123,9 +123,6 @@ void X11WindowSystem::destroyWindow(NativeWindow window) {
         windows_.erase(gone);
         dirty_.erase(gone);
         if (capture_ == gone) releaseCapture();
-        for (auto& [id, paint] : openPaints_) {
-            if (paint.window == gone) paint.window = 0;
-        }
     }
     auto addressedToTree = [&](const Message& m) {
         return std::find(tree.begin(), tree.end(), m.window) != tree.end();
