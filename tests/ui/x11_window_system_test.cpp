@@ -76,6 +76,19 @@ class TestWindow : public UI_Window {
     }
 };
 
+// A window that draws one text without clearing around it, so that only the
+// erase flag of its invalidation decides what the rest of it shows.
+class TextProbe : public UI_Window {
+  public:
+    std::string text = "WWWWWWWW";
+    platform::Colour colour = 0xFFFFFF;
+    void onPaint() override {
+        const platform::PaintContext context = ws().beginPaint(hwnd);
+        ws().textOut(context, 0, 0, text, 17, colour, 0x191919);
+        ws().endPaint(hwnd, context);
+    }
+};
+
 bool bright(const Rgb& c) {
     return c.r > 200 && c.g > 200 && c.b > 200;
 }
@@ -193,17 +206,17 @@ TEST_F(X11Test, PaintsButtonsAndLabelsInTheirColours) {
 
 TEST_F(X11Test, RepaintWithoutEraseLeavesOldPixelsAndEraseClearsThem) {
     createMain();
-    UI_Text label;
-    label.create(0, "WWWWWWWW", main.hwnd, main.hwnd, 0, 150, 17);
-    ws().moveWindow(label.hwnd, 10, 40);
+    TextProbe probe;
+    probe.createChildWindow(0, 0, 0x191919, "probe", 0, main.hwnd, 10, 40, 150, 17);
+    ws().showWindow(probe.hwnd, platform::kSwShow);
     ws().showWindow(main.hwnd, platform::kSwShow);
     // White text only: before the window is mapped the screen there is black.
     auto tailHasText = [&] { return std::ranges::any_of(session->grab(160, 140, 40, 17), bright); };
     ASSERT_TRUE(runUntil(tailHasText));
 
-    label.text = "M";
-    label.textColour = 0xFFFF00;
-    ws().invalidate(label.hwnd, false);
+    probe.text = "M";
+    probe.colour = 0xFFFF00;
+    ws().invalidate(probe.hwnd, false);
     ws().update(main.hwnd);
     auto cyanHead = [&] {
         return std::ranges::any_of(session->grab(110, 140, 14, 17),
@@ -212,7 +225,7 @@ TEST_F(X11Test, RepaintWithoutEraseLeavesOldPixelsAndEraseClearsThem) {
     ASSERT_TRUE(runUntil(cyanHead));
     EXPECT_TRUE(tailHasText());
 
-    ws().invalidate(label.hwnd, true);
+    ws().invalidate(probe.hwnd, true);
     ws().update(main.hwnd);
     auto tailIsBackground = [&] {
         const std::vector<Rgb> tail = session->grab(160, 140, 40, 17);
@@ -221,6 +234,33 @@ TEST_F(X11Test, RepaintWithoutEraseLeavesOldPixelsAndEraseClearsThem) {
     };
     EXPECT_TRUE(runUntil(tailIsBackground));
     EXPECT_TRUE(cyanHead());
+}
+
+// A label whose text gets shorter shows, pixel for pixel, what it shows when
+// it is uncovered: nothing of the longer text stays ("infl9" was "inf" over
+// the digits of a longer number).
+TEST_F(X11Test, LabelWhoseTextShortensLooksAsWhenUncovered) {
+    createMain();
+    UI_Text label;
+    label.create(0, "-12.345678", main.hwnd, main.hwnd, 0, 100, 17);
+    ws().moveWindow(label.hwnd, 10, 40);
+    ws().showWindow(main.hwnd, platform::kSwShow);
+    auto textIn = [&](int left, int width) {
+        return std::ranges::any_of(session->grab(110 + left, 140, width, 17), bright);
+    };
+    ASSERT_TRUE(runUntil([&] { return textIn(40, 30); }));
+
+    // Repainted as the refresh does it: invalidated without erase.
+    label.text = "inf";
+    ws().invalidate(label.hwnd, false);
+    ws().update(main.hwnd);
+    ASSERT_TRUE(runUntil([&] { return !textIn(40, 30); }, 3s)) << "the old digits stay";
+    const std::vector<Rgb> shorter = session->grab(110, 140, 100, 17);
+    EXPECT_TRUE(textIn(0, 20));
+
+    ws().showWindow(main.hwnd, platform::kSwHide);
+    ws().showWindow(main.hwnd, platform::kSwShow);
+    EXPECT_TRUE(runUntil([&] { return session->grab(110, 140, 100, 17) == shorter; }, 3s));
 }
 
 TEST_F(X11Test, PointerClickOnAButtonDeliversItsCommand) {
