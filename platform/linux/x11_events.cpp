@@ -139,6 +139,7 @@ void X11WindowSystem::translate(XEvent& event) {
             if (event.xfocus.mode == NotifyNormal) {
                 keysDown_.clear();
                 messageKeysDown_.clear();
+                downAs_.clear();
             }
             return;
         case ClientMessage:
@@ -216,10 +217,23 @@ void X11WindowSystem::readWmState(WindowRecord& rec) {
 }
 
 std::uint32_t X11WindowSystem::virtualKeyOfEvent(XKeyEvent& event) {
+    // A key comes up as the code it went down as, even when NumLock or Shift
+    // changed in between (a keypad key would otherwise stay down).
+    if (event.type == KeyRelease) {
+        auto it = downAs_.find(event.keycode);
+        if (it != downAs_.end()) {
+            const std::uint32_t code = it->second;
+            downAs_.erase(it);
+            return code;
+        }
+    }
     // The modifier that NumLock sets, looked up again after a mapping change.
     if (numLockMask_ == 0) numLockMask_ = XkbKeysymToModifiers(display_, XK_Num_Lock);
-    return virtualKeyOfKey(XLookupKeysym(&event, 0), XLookupKeysym(&event, 1),
-                           (event.state & numLockMask_) != 0, (event.state & ShiftMask) != 0);
+    const std::uint32_t code =
+        virtualKeyOfKey(XLookupKeysym(&event, 0), XLookupKeysym(&event, 1),
+                        (event.state & numLockMask_) != 0, (event.state & ShiftMask) != 0);
+    if (event.type == KeyPress && code != 0) downAs_[event.keycode] = code;
+    return code;
 }
 
 }  // namespace platform::x11

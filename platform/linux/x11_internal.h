@@ -178,7 +178,8 @@ class X11WindowSystem final : public WindowSystem {
     void translate(XEvent& event);
     void translateTopLevelConfigure(WindowRecord& rec, const XConfigureEvent& event);
     void readWmState(WindowRecord& rec);
-    // The virtual-key code of a key event (0: none).
+    // The virtual-key code of a key event (0: none); a release gives the code
+    // of its press.
     std::uint32_t virtualKeyOfEvent(XKeyEvent& event);
 
     // x11_messages.cpp
@@ -218,8 +219,9 @@ class X11WindowSystem final : public WindowSystem {
     std::deque<XEvent> deferred_;
     std::optional<int> quit_;
     NativeWindow capture_ = 0;
-    std::set<std::uint32_t> keysDown_;         // as of the X events read (auto-repeat flag)
-    std::set<std::uint32_t> messageKeysDown_;  // as of the key messages handed out
+    std::set<std::uint32_t> keysDown_;              // as of the X events read (auto-repeat flag)
+    std::set<std::uint32_t> messageKeysDown_;       // as of the key messages handed out
+    std::map<unsigned int, std::uint32_t> downAs_;  // keycode -> code of its key-down
     std::map<std::int32_t, Font> fonts_;
     std::map<Colour, XftColor> colours_;
     Tray tray_;
