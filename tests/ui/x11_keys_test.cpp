@@ -46,6 +46,11 @@ TEST(X11KeyTable, EveryKeyTheInjectorPressesGivesItsCodeBack) {
         EXPECT_EQ(back, messageCodeOf(code)) << "code 0x" << std::hex << code;
     }
     EXPECT_GE(keys, 120);  // letters, digits, F keys, keypad and the rest
+    // Among them the keys that had no key message before.
+    for (int code : {0xDB, 0xDD, 0xDE, 0xC0, 0xDC, 0xE2, 0x5B, 0x5C, 0x5D, 0x90, 0x91, 0x2C, 0x0C,
+                     0x1C, 0x1D, 0x19, 0xF2}) {
+        EXPECT_NE(keysymOf(code), static_cast<KeySym>(NoSymbol)) << "code 0x" << std::hex << code;
+    }
 }
 
 // Keys that gave no key message before, with their Windows codes.
