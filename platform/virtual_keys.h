@@ -15,7 +15,10 @@ inline constexpr int kControl = 0x11;
 inline constexpr int kMenu = 0x12;  // Alt
 inline constexpr int kPause = 0x13;
 inline constexpr int kCapital = 0x14;  // Caps Lock
+inline constexpr int kKanji = 0x19;    // Japanese keyboards: 半角/全角
 inline constexpr int kEscape = 0x1B;
+inline constexpr int kConvert = 0x1C;     // Japanese keyboards: 変換
+inline constexpr int kNonConvert = 0x1D;  // Japanese keyboards: 無変換
 inline constexpr int kSpace = 0x20;
 inline constexpr int kPrior = 0x21;  // Page Up
 inline constexpr int kNext = 0x22;   // Page Down
@@ -25,6 +28,7 @@ inline constexpr int kLeft = 0x25;
 inline constexpr int kUp = 0x26;
 inline constexpr int kRight = 0x27;
 inline constexpr int kDown = 0x28;
+inline constexpr int kSnapshot = 0x2C;  // Print Screen
 inline constexpr int kInsert = 0x2D;
 inline constexpr int kDelete = 0x2E;
 inline constexpr int k0 = 0x30;  // '0' to '9' are 0x30 to 0x39
@@ -65,6 +69,10 @@ inline constexpr int kOem5 = 0xDC;       // \|
 inline constexpr int kOem6 = 0xDD;       // ]}
 inline constexpr int kOem7 = 0xDE;       // '"
 inline constexpr int kOem102 = 0xE2;     // the extra key left of Z on 105-key boards
+// Japanese keyboards: 英数 (Caps Lock), カタカナ, ひらがな.
+inline constexpr int kDbeAlphanumeric = 0xF0;
+inline constexpr int kDbeKatakana = 0xF1;
+inline constexpr int kDbeHiragana = 0xF2;
 
 // The set-1 scan code of a virtual key on a US keyboard, without the E0
 // prefix of the extended keys: what the Windows virtual-key to scan-code

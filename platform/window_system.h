@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "platform/native_window.h"
-#include "platform/virtual_keys.h"
 
 namespace platform {
 
@@ -77,10 +76,11 @@ inline constexpr std::uint32_t kWmUser = 0x0400;
 // The tray icon's callback message (WM_USER + 21).
 inline constexpr std::uint32_t kWmTrayIcon = 0x0415;
 
-// Virtual-key codes of the keys the program looks at (key messages carry the
-// Windows virtual-key code of any key in wParam).
-inline constexpr std::uint32_t kVkReturn = vk::kReturn;
-inline constexpr std::uint32_t kVkEscape = vk::kEscape;
+// Virtual-key codes of the two keys the toolkit and the main window look at
+// (key messages carry the Windows virtual-key code of any key in wParam; the
+// full list is platform/virtual_keys.h).
+inline constexpr std::uint32_t kVkReturn = 0x0D;
+inline constexpr std::uint32_t kVkEscape = 0x1B;
 
 // Show commands.
 inline constexpr int kSwHide = 0;

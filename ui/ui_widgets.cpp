@@ -1,6 +1,7 @@
 // UI_Button and UI_Text: creation, painting, and the button's click rule.
 #include "ui/ui_widgets.h"
 
+#include <algorithm>
 #include <cstring>
 
 using platform::NativeInstance;
@@ -18,6 +19,25 @@ NativeWindow createWidgetWindow(UI_Window* object, const char* name, NativeWindo
         createBoundChildWindow(object, name, parent, instance, 0, 0, width, height, background);
     ws().showWindow(window, platform::kSwShow);
     return window;
+}
+
+// Fills the part of `area` outside `hole` with the colour, in at most four
+// rectangles.
+void fillAround(platform::PaintContext context, platform::Rect area, platform::Rect hole,
+                platform::Colour colour) {
+    const std::int32_t left = std::clamp(hole.left, area.left, area.right);
+    const std::int32_t right = std::clamp(hole.right, left, area.right);
+    const std::int32_t top = std::clamp(hole.top, area.top, area.bottom);
+    const std::int32_t bottom = std::clamp(hole.bottom, top, area.bottom);
+    const platform::Rect bands[] = {
+        {area.left, area.top, area.right, top},
+        {area.left, top, left, bottom},
+        {right, top, area.right, bottom},
+        {area.left, bottom, area.right, area.bottom},
+    };
+    for (const platform::Rect& band : bands) {
+        if (band.width() > 0 && band.height() > 0) ws().fillRect(context, band, colour);
+    }
 }
 
 }  // namespace
@@ -83,9 +103,16 @@ void UI_Text::create(std::int32_t newId, const char* newText, NativeWindow newOw
     hwnd = createWidgetWindow(this, newText, parent, instance, width, height, kBackground);
 }
 
+// The whole label is painted, as on a freshly uncovered window: the text's
+// opaque cell, and the background around it, so that nothing of a longer text
+// shown before stays. No pixel is painted twice, so nothing flickers.
 void UI_Text::onPaint() {
     platform::PaintContext context = ws().beginPaint(hwnd);
-    drawText(context, fontHeight, backgroundColour, textColour, 0, 0, text.c_str(),
-             static_cast<std::int32_t>(text.size()), rightAlign);
+    const std::int32_t x = textX(context, fontHeight, 0, text.c_str(), rightAlign);
+    const platform::Size cell =
+        text.empty() ? platform::Size{} : ws().textExtent(context, text, fontHeight);
+    fillAround(context, ws().clientRect(hwnd), {x, 0, x + cell.cx, cell.cy}, backgroundColour);
+    drawText(context, fontHeight, backgroundColour, textColour, x, 0, text.c_str(),
+             static_cast<std::int32_t>(text.size()), false);
     ws().endPaint(hwnd, context);
 }

@@ -44,7 +44,8 @@ class UI_Button : public UI_SubWindow {
 };
 
 // A text label: one string in one colour on the dark background, drawn at the
-// label's height as font height.
+// label's height as font height. Every paint covers the whole label, so a
+// shorter text leaves nothing of a longer one.
 class UI_Text : public UI_SubWindow {
   public:
     static constexpr platform::Colour kBackground = 0x191919;

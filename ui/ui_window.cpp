@@ -269,15 +269,19 @@ void UI_Window::createChildWindow(platform::NativeInstance instance, std::int32_
     ws().showWindow(hwnd, platform::kSwHide);
 }
 
+std::int32_t UI_Window::textX(platform::PaintContext context, std::int32_t fontHeight,
+                              std::int32_t x, const char* string, bool alignRight) {
+    if (!alignRight) return x;
+    const platform::Rect client = ws().clientRect(hwnd);
+    const platform::Size extent =
+        ws().textExtent(context, std::string_view(string, std::strlen(string)), fontHeight);
+    return client.right - extent.cx;
+}
+
 void UI_Window::drawText(platform::PaintContext context, std::int32_t fontHeight,
                          platform::Colour background, platform::Colour textColour, std::int32_t x,
                          std::int32_t y, const char* string, std::int32_t count, bool alignRight) {
-    if (alignRight) {
-        const platform::Rect client = ws().clientRect(hwnd);
-        const platform::Size extent =
-            ws().textExtent(context, std::string_view(string, std::strlen(string)), fontHeight);
-        x = client.right - extent.cx;
-    }
-    ws().textOut(context, x, y, std::string_view(string, static_cast<std::size_t>(count)),
-                 fontHeight, textColour, background);
+    ws().textOut(context, textX(context, fontHeight, x, string, alignRight), y,
+                 std::string_view(string, static_cast<std::size_t>(count)), fontHeight, textColour,
+                 background);
 }

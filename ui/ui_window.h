@@ -93,6 +93,10 @@ class UI_Window : public UI_Core {
     void drawText(platform::PaintContext context, std::int32_t fontHeight,
                   platform::Colour background, platform::Colour textColour, std::int32_t x,
                   std::int32_t y, const char* string, std::int32_t count, bool rightAlign);
+    // The x at which drawText starts the string: x itself, or with rightAlign
+    // the client area's right edge less the string's width.
+    std::int32_t textX(platform::PaintContext context, std::int32_t fontHeight, std::int32_t x,
+                       const char* string, bool rightAlign);
 
     std::int32_t id = -1;
     platform::NativeWindow hwnd = 0;

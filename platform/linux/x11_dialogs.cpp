@@ -36,7 +36,7 @@ bool isPointerEvent(int type) {
 }  // namespace
 
 void X11WindowSystem::forgetKey(XKeyEvent& event) {
-    const std::uint32_t vk = virtualKeyOf(XLookupKeysym(&event, 0));
+    const std::uint32_t vk = virtualKeyOfEvent(event);
     keysDown_.erase(vk);
     messageKeysDown_.erase(vk);
 }

@@ -18,23 +18,6 @@
 
 namespace platform::x11 {
 
-// One drawing request recorded between beginPaint and endPaint.
-struct PaintOp {
-    enum Kind { Fill, RoundRect, Text };
-    Kind kind = Fill;
-    Rect rect;
-    std::int32_t ellipseWidth = 0;
-    std::int32_t ellipseHeight = 0;
-    Colour fill = 0;
-    std::int32_t x = 0;
-    std::int32_t y = 0;
-    std::string text;
-    std::int32_t fontHeight = 0;
-    Colour textColour = 0;
-    Colour background = 0;
-    bool operator==(const PaintOp&) const = default;
-};
-
 struct ClassRecord {
     WindowClass windowClass;
     unsigned long backgroundPixel = 0;
@@ -56,19 +39,10 @@ struct WindowRecord {
     bool sizeSent = false;
     bool destroying = false;
     std::intptr_t userData = 0;
-    // Painting: the mark, the pending erase, the drawing of the last paint
-    // and whether the window still shows it.
+    // Painting: the mark and the pending erase.
     bool dirty = false;
     bool erase = false;
-    std::vector<PaintOp> lastPaint;
-    bool lastPaintShown = false;
     XftDraw* draw = nullptr;
-};
-
-// A paint in progress.
-struct OpenPaint {
-    NativeWindow window = 0;
-    std::vector<PaintOp> ops;
 };
 
 struct Font {
@@ -76,12 +50,16 @@ struct Font {
     int ascent = 0;  // baseline offset within a cell of the requested height
 };
 
+// The backend. Its operations live in one file per responsibility, named in
+// the comments below.
 class X11WindowSystem final : public WindowSystem {
   public:
+    // x11_window_system.cpp: the display connection.
     X11WindowSystem();
     ~X11WindowSystem() override;
-
     bool available() override { return display_ != nullptr; }
+
+    // x11_windows.cpp: classes, the window tree, geometry, pointer and capture.
     bool registerClass(const WindowClass& windowClass) override;
     NativeWindow createWindow(const WindowCreate& create) override;
     void destroyWindow(NativeWindow window) override;
@@ -92,14 +70,18 @@ class X11WindowSystem final : public WindowSystem {
     Point screenToClient(NativeWindow window, Point screen) override;
     std::intptr_t windowUserData(NativeWindow window) override;
     void setWindowUserData(NativeWindow window, std::intptr_t value) override;
+    Size screenSize() override;
     Point cursorPos() override;
     void setCapture(NativeWindow window) override;
     void releaseCapture() override;
+
     // As of the key messages handed out so far, like GetKeyState: a quick
     // tap read in one batch still shows the key down during its key-down.
     bool isKeyDown(std::uint32_t virtualKey) override {
         return messageKeysDown_.count(virtualKey) != 0;
     }
+
+    // x11_paint.cpp: invalidation and painting.
     void invalidate(NativeWindow window, bool erase) override;
     void update(NativeWindow window) override;
     PaintContext beginPaint(NativeWindow window) override;
@@ -110,7 +92,8 @@ class X11WindowSystem final : public WindowSystem {
     void textOut(PaintContext context, std::int32_t x, std::int32_t y, std::string_view text,
                  std::int32_t fontHeight, Colour textColour, Colour background) override;
     Size textExtent(PaintContext context, std::string_view text, std::int32_t fontHeight) override;
-    Size screenSize() override;
+
+    // x11_messages.cpp: the message queue.
     LResult sendMessage(NativeWindow window, std::uint32_t message, WParam wParam,
                         LParam lParam) override;
     void postMessage(NativeWindow window, std::uint32_t message, WParam wParam,
@@ -124,15 +107,21 @@ class X11WindowSystem final : public WindowSystem {
     void wakeUp() override;
     LResult defWindowProc(NativeWindow window, std::uint32_t message, WParam wParam,
                           LParam lParam) override;
+
+    // x11_tray.cpp: the XEmbed tray icon.
     bool addTrayIcon(const TrayIcon& icon) override;
     void removeTrayIcon(NativeWindow window, std::uint32_t id) override;
     bool trayAvailable() override;
+
+    // x11_dialogs.cpp: the popup menu and the message box.
     std::uint32_t trackPopupMenu(NativeWindow owner, const PopupMenu& menu, Point at) override;
     int messageBox(NativeWindow owner, std::string_view text, std::string_view caption,
                    std::uint32_t flags) override;
 
     // --- shared between the backend's files --------------------------------
     Display* display() const { return display_; }
+
+    // x11_text.cpp: colours, fonts and text.
     unsigned long pixel(Colour colour);
     const XftColor* xftColour(Colour colour);
     const Font& font(std::int32_t height);
@@ -141,11 +130,14 @@ class X11WindowSystem final : public WindowSystem {
     // Draws one cell of text with its opaque background onto an XftDraw.
     void drawTextCell(XftDraw* draw, std::int32_t x, std::int32_t y, std::string_view text,
                       std::int32_t fontHeight, Colour textColour, Colour background);
-    // Puts an ARGB picture of the program icon, size by size, on a window.
+
+    // x11_tray.cpp: puts an ARGB picture of the program icon, size by size,
+    // on a window.
     void drawIcon(Window window, int width, int height);
+
+    // x11_wm_hints.cpp: a window's name and class for the window manager
+    // (the class is the program's).
     void setUtf8Name(Window window, std::string_view name);
-    // Names a window's instance for the window manager; the class is the
-    // program's.
     void setClassHint(Window window, const char* resName);
 
   private:
@@ -164,35 +156,48 @@ class X11WindowSystem final : public WindowSystem {
         int height = 22;
     };
 
+    // x11_windows.cpp
     WindowRecord* record(NativeWindow window);
     // The top-level window a window belongs to (itself when top-level).
     NativeWindow topLevelOf(NativeWindow window);
+    // Shown with all its ancestors, none of them minimised or going away.
     bool viewable(NativeWindow window);
     void destroyTree(NativeWindow window);
+    // The arrow pointer, created on first use.
+    Cursor arrowCursor();
+
+    // x11_wm_hints.cpp
     void setTopLevelProperties(WindowRecord& rec, const WindowCreate& create);
+
+    // x11_paint.cpp
     void paintTree(NativeWindow window);
-    void runPaint(WindowRecord& rec, const std::vector<PaintOp>& ops);
-    // Records a drawing request in an open paint (dropped for an unknown one).
-    void addOp(PaintContext context, PaintOp op);
-    // Reads what the X server has sent, translating events into messages.
+
+    // x11_events.cpp: reads what the X server has sent, translating events
+    // into messages.
     void pump();
     void translate(XEvent& event);
     void translateTopLevelConfigure(WindowRecord& rec, const XConfigureEvent& event);
     void readWmState(WindowRecord& rec);
-    bool trayEvent(XEvent& event);
-    void findTrayManager();
-    void dockTrayIcon();
+    // The virtual-key code of a key event (0: none); a release gives the code
+    // of its press.
+    std::uint32_t virtualKeyOfEvent(XKeyEvent& event);
+
+    // x11_messages.cpp
     std::optional<Message> nextMessage(bool remove);
     // Blocks until X events or a wake-up arrive (or the time-out passes).
     void waitForInput(int timeoutMs);
     void drainWakeUps();
-    // The arrow pointer, created on first use.
-    Cursor arrowCursor();
     // Takes the next X event for a modal loop (menu, message box); events of
     // other windows that must not be lost are kept for the main queue.
     bool nextModalEvent(XEvent& event, int timeoutMs);
-    // A modal loop saw a key come up: that release never reaches the main
-    // queue, so the key is no longer down in either key state.
+
+    // x11_tray.cpp
+    bool trayEvent(XEvent& event);
+    void findTrayManager();
+    void dockTrayIcon();
+
+    // x11_dialogs.cpp: a modal loop saw a key come up; that release never
+    // reaches the main queue, so the key is no longer down in either key state.
     void forgetKey(XKeyEvent& event);
 
     Display* display_ = nullptr;
@@ -204,6 +209,7 @@ class X11WindowSystem final : public WindowSystem {
     GC gc_ = nullptr;
     int wakePipe_[2] = {-1, -1};
     Cursor arrow_ = None;
+    unsigned int numLockMask_ = 0;  // 0 until looked up
 
     std::map<std::string, ClassRecord> classes_;
     std::map<NativeWindow, WindowRecord> windows_;
@@ -213,10 +219,9 @@ class X11WindowSystem final : public WindowSystem {
     std::deque<XEvent> deferred_;
     std::optional<int> quit_;
     NativeWindow capture_ = 0;
-    std::set<std::uint32_t> keysDown_;         // as of the X events read (auto-repeat flag)
-    std::set<std::uint32_t> messageKeysDown_;  // as of the key messages handed out
-    std::map<std::uintptr_t, OpenPaint> openPaints_;
-    std::uintptr_t nextPaint_ = 1;
+    std::set<std::uint32_t> keysDown_;              // as of the X events read (auto-repeat flag)
+    std::set<std::uint32_t> messageKeysDown_;       // as of the key messages handed out
+    std::map<unsigned int, std::uint32_t> downAs_;  // keycode -> code of its key-down
     std::map<std::int32_t, Font> fonts_;
     std::map<Colour, XftColor> colours_;
     Tray tray_;
@@ -224,8 +229,5 @@ class X11WindowSystem final : public WindowSystem {
 
 // The program icon, size by size pixels, as 0xAARRGGBB values row by row.
 std::vector<std::uint32_t> programIcon(int size);
-
-// The Windows virtual-key code of an X keysym, 0 when it has none.
-std::uint32_t virtualKeyOf(KeySym keysym);
 
 }  // namespace platform::x11

@@ -10,9 +10,11 @@
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <X11/keysym.h>
 #include <signal.h>
 
 #include <chrono>
+#include <cmath>
 #include <memory>
 #include <optional>
 #include <string>
@@ -53,11 +55,11 @@ class ProgramWindowTest : public ::testing::Test {
         session_.reset();
     }
 
-    void startSimulator(int port = 3) {
-        simulator_ = std::make_unique<ChildProcess>(
-            std::vector<std::string>{testsupport::simulatorBinary(), "--port", std::to_string(port),
-                                     "--scenario", "walk", "--quiet"},
-            dir_.path(), dir_.file("sim.log"));
+    void startSimulator(int port = 3, std::vector<std::string> scenario = {"--scenario", "walk"}) {
+        std::vector<std::string> command{testsupport::simulatorBinary(), "--port",
+                                         std::to_string(port), "--quiet"};
+        command.insert(command.end(), scenario.begin(), scenario.end());
+        simulator_ = std::make_unique<ChildProcess>(command, dir_.path(), dir_.file("sim.log"));
         const std::string link = dir_.file("COM" + std::to_string(port));
         ASSERT_TRUE(waitUntil([&] { return fileExists(link); }, 10s)) << "no " << link;
     }
@@ -248,6 +250,38 @@ TEST_F(ProgramWindowTest, LosingTheDisplaySavesTheSettingsBeforeTheEnd) {
     EXPECT_NE(saved.find("walkSpeedFB=0.50\r\n"), std::string::npos) << saved;
     EXPECT_NE(saved.find("[emulation]\r\n"), std::string::npos) << saved;
     EXPECT_NE(saved.find("numStep="), std::string::npos) << saved;
+}
+
+// Any key pressed while Enter is held captures the tare, 変換 (a key without
+// a key message before) included.
+TEST_F(ProgramWindowTest, EnterHeldWithTheHenkanKeyCapturesTheTareAgain) {
+    testsupport::UdpListener listener(12345);
+    // The platform stays empty for 4 s after the program attaches, then the
+    // user stands on it.
+    startSimulator(3, {"--scenario", "stand", "--settle", "4", "--noise", "0"});
+    program_ = startProgram();
+    const Window main = waitForMainWindow();
+    ASSERT_NE(main, static_cast<Window>(None)) << readFile(dir_.file("tarvel.log"));
+    XSetInputFocus(display_, main, RevertToParent, CurrentTime);
+    // Without auto-repeat the held Enter captures only as it goes down.
+    XAutoRepeatOff(display_);
+    XSync(display_, False);
+    // The upper average of the next datagram sent.
+    auto upperAverage = [&] {
+        listener.drain();
+        const std::optional<std::string> datagram = listener.receive(5s);
+        return datagram ? std::stod(testsupport::datagramFields(*datagram).at(2)) : -1.0;
+    };
+
+    // Enter goes down on the empty platform, so its own capture changes
+    // nothing; the tared loads rise when the user steps on.
+    session_->key(XK_Return, true);
+    ASSERT_TRUE(waitUntil([&] { return upperAverage() > 1.0; }, 20s)) << "nobody stood on";
+    session_->key(XK_Henkan_Mode, true);
+    session_->key(XK_Henkan_Mode, false);
+    EXPECT_TRUE(waitUntil([&] { return std::abs(upperAverage()) < 0.2; }, 5s))
+        << "no capture: upper average " << upperAverage();
+    session_->key(XK_Return, false);
 }
 
 TEST(ProgramWithoutDisplayTest, FailsClearlyAndWritesNothing) {

@@ -276,17 +276,33 @@ TEST_F(XTestInjectorTest, KeycodesMatchTheScanCodeTable) {
 
 // Keys whose X keycodes do not follow the scan codes, by the keysym of their
 // key's first level.
-TEST_F(XTestInjectorTest, NavigationAndRightHandKeysReachTheirOwnKeys) {
+TEST_F(XTestInjectorTest, NavigationRightHandAndJapaneseKeysReachTheirOwnKeys) {
     using namespace platform::vk;
     const struct {
         int virtualKey;
         const char* keysym;
     } keys[] = {
-        {kLeft, "Left"},     {kUp, "Up"},         {kRight, "Right"},      {kDown, "Down"},
-        {kHome, "Home"},     {kEnd, "End"},       {kPrior, "Prior"},      {kNext, "Next"},
-        {kInsert, "Insert"}, {kDelete, "Delete"}, {kDivide, "KP_Divide"}, {kRControl, "Control_R"},
-        {kRMenu, "Alt_R"},   {kLWin, "Super_L"},  {kRWin, "Super_R"},     {kApps, "Menu"},
+        {kLeft, "Left"},
+        {kUp, "Up"},
+        {kRight, "Right"},
+        {kDown, "Down"},
+        {kHome, "Home"},
+        {kEnd, "End"},
+        {kPrior, "Prior"},
+        {kNext, "Next"},
+        {kInsert, "Insert"},
+        {kDelete, "Delete"},
+        {kDivide, "KP_Divide"},
+        {kRControl, "Control_R"},
+        {kRMenu, "Alt_R"},
+        {kLWin, "Super_L"},
+        {kRWin, "Super_R"},
+        {kApps, "Menu"},
         {kPause, "Pause"},
+        {kSnapshot, "Print"},
+        {kConvert, "Henkan_Mode"},
+        {kNonConvert, "Muhenkan"},
+        {kDbeHiragana, "Hiragana_Katakana"},
     };
     for (const auto& k : keys) {
         auto [press, release] = strokeSeen(k.virtualKey);

@@ -114,7 +114,8 @@ TEST_F(RefreshTest, EveryChangedLabelIsPaintedByTheSameRefresh) {
     EXPECT_EQ(painted(ui->directionXText), "1.000000");
     EXPECT_EQ(painted(ui->stepCountText), "12");
     EXPECT_EQ(fake.updateCalls, std::vector<NativeWindow>{ui->hwnd});
-    // Read-outs are repainted without erasing, as the text cells cover them.
+    // Read-outs are repainted without erasing: a label paints the background
+    // around its text itself.
     for (const auto& inv : fake.invalidations) EXPECT_FALSE(inv.erase);
 }
 

@@ -261,8 +261,9 @@ TEST_F(LabelTest, RightAlignedTextEndsAtTheClientRightEdge) {
         fake.invalidate(label.hwnd, false);
         fake.update(owner.hwnd);
         const auto ops = fake.drawingOf(label.hwnd);
-        ASSERT_EQ(ops.size(), 1u);
-        EXPECT_EQ(ops[0].x, c.x) << c.text;
+        ASSERT_FALSE(ops.empty());
+        EXPECT_EQ(ops.back().kind, DrawOp::Text);
+        EXPECT_EQ(ops.back().x, c.x) << c.text;
     }
 }
 
@@ -281,20 +282,43 @@ TEST_F(LabelTest, RightAlignMeasuresTheWholeNulTerminatedString) {
     EXPECT_EQ(fake.drawing[0].y, 3);
 }
 
-TEST_F(LabelTest, RepaintWithoutEraseKeepsOldPixelsAndWithEraseClears) {
+// A label paints its text's cell and the background around it, so that a
+// shorter text leaves nothing of a longer one; the text comes last.
+TEST_F(LabelTest, LabelPaintsTheBackgroundAroundItsText) {
     UI_Text label;
-    label.create(0, "abc", owner.hwnd, owner.hwnd, 0, 40, 17);
-    fake.drawing.clear();
-    fake.invalidate(label.hwnd, false);
-    fake.update(owner.hwnd);
-    EXPECT_EQ(fake.drawingOf(label.hwnd).size(), 1u);  // text only
-    fake.drawing.clear();
-    fake.invalidate(label.hwnd, true);
-    fake.update(owner.hwnd);
-    const auto ops = fake.drawingOf(label.hwnd);
-    ASSERT_EQ(ops.size(), 2u);
-    EXPECT_EQ(ops[0].kind, DrawOp::Fill);
-    EXPECT_EQ(ops[0].fill, 0x191919u);
+    label.create(0, "0.000", owner.hwnd, owner.hwnd, 0, 40, 17);
+    fake.measure = [](std::string_view text, std::int32_t) {
+        return platform::Size{static_cast<std::int32_t>(text.size()) * 7, 16};
+    };
+    struct Case {
+        const char* text;
+        bool right;
+        std::vector<platform::Rect> fills;
+    };
+    const Case cases[] = {
+        {"ab", false, {{14, 0, 40, 16}, {0, 16, 40, 17}}},
+        {"ab", true, {{0, 0, 26, 16}, {0, 16, 40, 17}}},
+        {"", false, {{0, 0, 40, 17}}},
+        {"123456", false, {{0, 16, 40, 17}}},  // wider than the label
+    };
+    for (const Case& c : cases) {
+        label.text = c.text;
+        label.rightAlign = c.right;
+        fake.drawing.clear();
+        fake.invalidate(label.hwnd, false);
+        fake.update(owner.hwnd);
+        const auto ops = fake.drawingOf(label.hwnd);
+        std::vector<platform::Rect> fills;
+        for (const auto& op : ops) {
+            if (op.kind == DrawOp::Fill) {
+                EXPECT_EQ(op.fill, 0x191919u);
+                fills.push_back(op.rect);
+            }
+        }
+        EXPECT_EQ(fills, c.fills) << c.text;
+        ASSERT_FALSE(ops.empty());
+        EXPECT_EQ(ops.back().kind, DrawOp::Text) << c.text;
+    }
 }
 
 TEST_F(LabelTest, HiddenWindowIsNotPaintedByUpdate) {

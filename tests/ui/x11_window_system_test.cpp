@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <ranges>
 #include <thread>
 #include <vector>
 
@@ -61,10 +62,31 @@ class TestWindow : public UI_Window {
         }
         return false;
     }
+    // The virtual-key codes of the key-down messages, in order.
+    std::vector<WParam> keyDowns() const {
+        std::vector<WParam> downs;
+        for (const Message& m : seen) {
+            if (m.message == platform::kWmKeyDown) downs.push_back(m.wParam);
+        }
+        return downs;
+    }
     int count(std::uint32_t message) const {
         int n = 0;
         for (const Message& m : seen) n += m.message == message ? 1 : 0;
         return n;
+    }
+};
+
+// A window that draws one text without clearing around it, so that only the
+// erase flag of its invalidation decides what the rest of it shows.
+class TextProbe : public UI_Window {
+  public:
+    std::string text = "WWWWWWWW";
+    platform::Colour colour = 0xFFFFFF;
+    void onPaint() override {
+        const platform::PaintContext context = ws().beginPaint(hwnd);
+        ws().textOut(context, 0, 0, text, 17, colour, 0x191919);
+        ws().endPaint(hwnd, context);
     }
 };
 
@@ -185,17 +207,17 @@ TEST_F(X11Test, PaintsButtonsAndLabelsInTheirColours) {
 
 TEST_F(X11Test, RepaintWithoutEraseLeavesOldPixelsAndEraseClearsThem) {
     createMain();
-    UI_Text label;
-    label.create(0, "WWWWWWWW", main.hwnd, main.hwnd, 0, 150, 17);
-    ws().moveWindow(label.hwnd, 10, 40);
+    TextProbe probe;
+    probe.createChildWindow(0, 0, 0x191919, "probe", 0, main.hwnd, 10, 40, 150, 17);
+    ws().showWindow(probe.hwnd, platform::kSwShow);
     ws().showWindow(main.hwnd, platform::kSwShow);
     // White text only: before the window is mapped the screen there is black.
     auto tailHasText = [&] { return std::ranges::any_of(session->grab(160, 140, 40, 17), bright); };
     ASSERT_TRUE(runUntil(tailHasText));
 
-    label.text = "M";
-    label.textColour = 0xFFFF00;
-    ws().invalidate(label.hwnd, false);
+    probe.text = "M";
+    probe.colour = 0xFFFF00;
+    ws().invalidate(probe.hwnd, false);
     ws().update(main.hwnd);
     auto cyanHead = [&] {
         return std::ranges::any_of(session->grab(110, 140, 14, 17),
@@ -204,7 +226,7 @@ TEST_F(X11Test, RepaintWithoutEraseLeavesOldPixelsAndEraseClearsThem) {
     ASSERT_TRUE(runUntil(cyanHead));
     EXPECT_TRUE(tailHasText());
 
-    ws().invalidate(label.hwnd, true);
+    ws().invalidate(probe.hwnd, true);
     ws().update(main.hwnd);
     auto tailIsBackground = [&] {
         const std::vector<Rgb> tail = session->grab(160, 140, 40, 17);
@@ -213,6 +235,33 @@ TEST_F(X11Test, RepaintWithoutEraseLeavesOldPixelsAndEraseClearsThem) {
     };
     EXPECT_TRUE(runUntil(tailIsBackground));
     EXPECT_TRUE(cyanHead());
+}
+
+// A label whose text gets shorter shows, pixel for pixel, what it shows when
+// it is uncovered: nothing of the longer text stays ("infl9" was "inf" over
+// the digits of a longer number).
+TEST_F(X11Test, LabelWhoseTextShortensLooksAsWhenUncovered) {
+    createMain();
+    UI_Text label;
+    label.create(0, "-12.345678", main.hwnd, main.hwnd, 0, 100, 17);
+    ws().moveWindow(label.hwnd, 10, 40);
+    ws().showWindow(main.hwnd, platform::kSwShow);
+    auto textIn = [&](int left, int width) {
+        return std::ranges::any_of(session->grab(110 + left, 140, width, 17), bright);
+    };
+    ASSERT_TRUE(runUntil([&] { return textIn(40, 30); }));
+
+    // Repainted as the refresh does it: invalidated without erase.
+    label.text = "inf";
+    ws().invalidate(label.hwnd, false);
+    ws().update(main.hwnd);
+    ASSERT_TRUE(runUntil([&] { return !textIn(40, 30); }, 3s)) << "the old digits stay";
+    const std::vector<Rgb> shorter = session->grab(110, 140, 100, 17);
+    EXPECT_TRUE(textIn(0, 20));
+
+    ws().showWindow(main.hwnd, platform::kSwHide);
+    ws().showWindow(main.hwnd, platform::kSwShow);
+    EXPECT_TRUE(runUntil([&] { return session->grab(110, 140, 100, 17) == shorter; }, 3s));
 }
 
 TEST_F(X11Test, PointerClickOnAButtonDeliversItsCommand) {
@@ -268,11 +317,31 @@ TEST_F(X11Test, KeysArriveAsVirtualKeyMessagesAndKeyState) {
     session->key(XK_w, true);
     session->key(XK_w, false);
     ASSERT_TRUE(runUntil([&] { return main.count(platform::kWmKeyUp) == 3; }));
-    std::vector<WParam> downs;
-    for (const Message& m : main.seen) {
-        if (m.message == platform::kWmKeyDown) downs.push_back(m.wParam);
+    EXPECT_EQ(main.keyDowns(), (std::vector<WParam>{0x0D, 0x1B, 'W'}));
+}
+
+// The keypad's 7 key is Home until NumLock is on; the Japanese and bracket
+// keys of the server's keymap have codes of their own.
+TEST_F(X11Test, KeypadFollowsNumLockAndJapaneseKeysHaveCodes) {
+    showWithButton();
+    XSetInputFocus(session->observer(), main.hwnd, RevertToParent, CurrentTime);
+    XSync(session->observer(), False);
+    session->moveTo(300, 300);
+    for (KeySym sym : {XK_KP_7, XK_Henkan_Mode, XK_bracketleft, XK_Num_Lock}) {
+        session->key(sym, true);
+        session->key(sym, false);
     }
-    EXPECT_EQ(downs, (std::vector<WParam>{0x0D, 0x1B, 'W'}));
+    // The keypad's 7 goes down with NumLock on and comes up with it off.
+    session->key(XK_KP_7, true);
+    session->key(XK_Num_Lock, true);
+    session->key(XK_Num_Lock, false);
+    session->key(XK_KP_7, false);
+    ASSERT_TRUE(runUntil([&] { return main.count(platform::kWmKeyUp) == 6; }));
+    EXPECT_EQ(main.keyDowns(), (std::vector<WParam>{0x24, 0x1C, 0xDB, 0x90, 0x67, 0x90}));
+    const auto lastUp =
+        std::ranges::find(main.seen | std::views::reverse, platform::kWmKeyUp, &Message::message);
+    EXPECT_EQ(lastUp->wParam, 0x67u);
+    EXPECT_FALSE(ws().isKeyDown(0x67));
 }
 
 // The key state is the state as of the message being handled, like
