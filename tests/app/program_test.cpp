@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "analysis/walk_state.h"
 #include "link/sensor_link.h"
@@ -47,9 +48,7 @@ class ProgramTest : public ::testing::Test {
         WalkState::instance() = WalkState{};
         writeFile(dir_.file("tarvel.ini"), kIni);
     }
-    void TearDown() override {
-        SensorLink::instance().reset();
-    }
+    void TearDown() override { SensorLink::instance().reset(); }
 
     // The main window (the one top-level window titled "Tarvel-Omnix").
     platform::NativeWindow mainWindow() { return fake.findByTitle("Tarvel-Omnix"); }
@@ -232,6 +231,90 @@ TEST_F(ProgramTest, ConnectedItSendsADatagramPerPassUntilTerminated) {
     EXPECT_TRUE(injector.events.empty());                     // VR mode: no input
     EXPECT_EQ(SensorLink::instance().readerThread, nullptr);  // stopped before the save
     EXPECT_EQ(readFile(dir_.file("tarvel.ini")), formatSettings(WalkState::instance()));
+}
+
+// What a datagram says: the results of an empty platform, walking (the lower moving
+// average above the default threshold), or neither (the windows filling up).
+enum class Shown { Rest, Walking, Other };
+Shown shown(const std::string& datagram) {
+    const std::vector<std::string> f = testsupport::datagramFields(datagram);
+    bool rest = true;
+    for (int i : {2, 3, 4, 6, 7, 8, 9}) rest = rest && f[static_cast<std::size_t>(i)] == "0.000000";
+    if (rest) return Shown::Rest;
+    return std::stod(f[6]) > 0.3 ? Shown::Walking : Shown::Other;
+}
+
+// The values in the order they first appear in runs, leaving out `skip`.
+template <typename T>
+std::vector<T> runsOf(const std::vector<T>& values, const T& skip) {
+    std::vector<T> runs;
+    for (const T& v : values) {
+        if (v != skip && (runs.empty() || runs.back() != v)) runs.push_back(v);
+    }
+    return runs;
+}
+
+TEST_F(ProgramTest, WithoutFramesNobodyWalksAndFramesThatReturnResumeEverything) {
+    testsupport::PtyPair pty;
+    pty.linkAs(dir_.file("COM7"));
+    writeFile(dir_.file("tarvel.ini"), "[param]\r\ncomID=7\r\n[emulation]\r\nappMode=1\r\n");
+
+    // Silent from the opening on, then walking (3 on every sensor over the tare of -1 that a
+    // silent opening leaves), silent again, walking again; then the end.
+    std::thread controller([&] {
+        int tick = 0;
+        auto walk = [&](std::chrono::milliseconds length) {
+            const auto end = std::chrono::steady_clock::now() + length;
+            while (std::chrono::steady_clock::now() < end) {
+                pty.write("!3,3,3,3,3,3,3,3," + std::to_string(++tick) + "\r\n");
+                std::this_thread::sleep_for(10ms);
+            }
+        };
+        std::this_thread::sleep_for(900ms);
+        walk(600ms);
+        std::this_thread::sleep_for(600ms);
+        walk(600ms);
+        kill(getpid(), SIGTERM);
+    });
+    std::vector<Shown> datagrams;
+    std::atomic<bool> ended{false};
+    std::thread watcher([&] {
+        while (!ended) {
+            if (auto d = listener.receive(100ms)) datagrams.push_back(shown(*d));
+        }
+        while (auto d = listener.receive(0ms)) datagrams.push_back(shown(*d));
+    });
+
+    const int code = runProgram(options);
+    ended = true;
+    controller.join();
+    watcher.join();
+
+    EXPECT_EQ(code, 0);
+    EXPECT_EQ(runsOf(datagrams, Shown::Other),
+              (std::vector<Shown>{Shown::Rest, Shown::Walking, Shown::Rest, Shown::Walking}));
+    // W held while walking, let go in the silence, held again, let go at the end.
+    std::vector<std::string> forward;
+    for (const std::string& e : injector.describe()) {
+        if (e.ends_with(" W")) forward.push_back(e);
+    }
+    EXPECT_EQ(runsOf(forward, std::string()),
+              (std::vector<std::string>{"press W", "release W", "press W", "release W"}));
+    // The status label says when no data arrives, from the first pass on.
+    std::vector<std::string> status;
+    for (const auto& op : fake.drawing) {
+        if (op.kind == testsupport::FakeWindowSystem::DrawOp::Text &&
+            op.text.starts_with("・・・")) {
+            status.push_back(op.text);
+        }
+    }
+    EXPECT_EQ(runsOf(status, std::string()),
+              (std::vector<std::string>{"・・・データなし", "・・・接続済", "・・・データなし",
+                                        "・・・接続済"}));
+    // The silence took nothing from the tare, the maxima or the step count.
+    for (float t : SensorLink::instance().tare) EXPECT_EQ(t, -1.0f);
+    for (float m : WalkState::instance().loadMax) EXPECT_EQ(m, 10.0f);
+    EXPECT_EQ(WalkState::instance().numStep, 0);
 }
 
 TEST(SingleInstanceGuardTest, OneHolderPerNameAndDisplay) {
