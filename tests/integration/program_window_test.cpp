@@ -266,7 +266,8 @@ bool keyDown(Display* display, KeySym keysym) {
     return (keys[code / 8] >> (code % 8)) & 1;
 }
 // The local port of the UDP socket a process holds (its datagrams' source port), once it
-// has one.
+// has one. The datagrams' own port is left out: until the program has started, the child
+// still holds the test's listener.
 std::optional<std::uint16_t> udpPortOf(int pid) {
     const std::string proc = "/proc/" + std::to_string(pid);
     std::vector<std::string> sockets;
@@ -284,8 +285,9 @@ std::optional<std::uint16_t> udpPortOf(int pid) {
         row >> slot >> local >> remote >> state >> queues >> timer >> retransmits >> uid >>
             timeout >> inode;
         if (std::find(sockets.begin(), sockets.end(), inode) == sockets.end()) continue;
-        return static_cast<std::uint16_t>(
-            std::stoul(local.substr(local.find(':') + 1), nullptr, 16));
+        const auto port =
+            static_cast<std::uint16_t>(std::stoul(local.substr(local.find(':') + 1), nullptr, 16));
+        if (port != 12345) return port;
     }
     return std::nullopt;
 }
