@@ -367,21 +367,14 @@ TEST_F(WalkAnalysis, RestGivesAnEmptyPlatformAndFramesThatReturnStartAfresh) {
     link().tick.store(70.0f);
     state().rest();
     const WalkState& s = state();
-    for (float t : s.taredLoad) EXPECT_EQ(t, 0.0f);
+    // What a datagram and the window show.
+    for (float v : s.taredLoad) EXPECT_EQ(v, 0.0f);
     for (float v : {s.upperAverage, s.leftAverage, s.rightAverage, s.lowerAverage,
-                    s.lowerMovingAverage, s.leftMovingAverage, s.rightMovingAverage,
-                    s.previousUpperAverage, s.upperChange, s.lowerChange, s.upperChangeAverage,
-                    s.lowerChangeAverage, s.directionX, s.directionY, s.angle}) {
+                    s.lowerMovingAverage, s.directionX, s.directionY, s.angle}) {
         EXPECT_EQ(v, 0.0f);
     }
-    for (float v : s.lowerHistory) EXPECT_EQ(v, 0.0f);
-    for (float v : s.leftHistory) EXPECT_EQ(v, 0.0f);
-    for (float v : s.rightHistory) EXPECT_EQ(v, 0.0f);
-    for (float v : s.upperChangeHistory) EXPECT_EQ(v, 0.0f);
-    for (float v : s.lowerChangeHistory) EXPECT_EQ(v, 0.0f);
     EXPECT_EQ(s.walking, 0);
-    EXPECT_EQ(s.leftStepArmed, 0);
-    EXPECT_EQ(s.rightStepArmed, 0);
+    EXPECT_EQ(s.leftStepArmed + s.rightStepArmed, 0);
     EXPECT_EQ(s.lastTick, 70.0f);
     // What the user set and counted stays.
     EXPECT_EQ(s.numStep, 12);

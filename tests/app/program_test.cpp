@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <csignal>
 #include <cstdlib>
@@ -254,67 +255,72 @@ std::vector<T> runsOf(const std::vector<T>& values, const T& skip) {
     return runs;
 }
 
-TEST_F(ProgramTest, WithoutFramesNobodyWalksAndFramesThatReturnResumeEverything) {
-    testsupport::PtyPair pty;
-    pty.linkAs(dir_.file("COM7"));
-    writeFile(dir_.file("tarvel.ini"), "[param]\r\ncomID=7\r\n[emulation]\r\nappMode=1\r\n");
+// The texts the status label was painted with, in runs.
+std::vector<std::string> statusTexts(const testsupport::FakeWindowSystem& fake) {
+    std::vector<std::string> texts;
+    for (const auto& op : fake.drawing) {
+        if (op.kind == op.Text && op.text.starts_with("・・・")) texts.push_back(op.text);
+    }
+    return runsOf(texts, std::string());
+}
 
-    // Silent from the opening on, then walking (3 on every sensor over the tare of -1 that a
-    // silent opening leaves), silent again, walking again; then the end.
-    std::thread controller([&] {
-        int tick = 0;
-        auto walk = [&](std::chrono::milliseconds length) {
-            const auto end = std::chrono::steady_clock::now() + length;
-            while (std::chrono::steady_clock::now() < end) {
-                pty.write("!3,3,3,3,3,3,3,3," + std::to_string(++tick) + "\r\n");
-                std::this_thread::sleep_for(10ms);
+TEST_F(ProgramTest, AnUnpluggedPlatformWalksNobodyUntilItIsBack) {
+    writeFile(dir_.file("tarvel.ini"), "[param]\r\ncomID=7\r\n[emulation]\r\nappMode=1\r\n");
+    testsupport::ChildProcess simulator({testsupport::simulatorBinary(), "--port", "7",
+                                         "--scenario", "walk", "--unplug-for", "700", "--quiet"},
+                                        dir_.path());
+    ASSERT_TRUE(testsupport::waitUntil([&] { return testsupport::fileExists("COM7"); }, 5s));
+    // Walking, then the platform is unplugged, then it is back and walked on again.
+    std::vector<Shown> seen;
+    std::thread watcher([&] {
+        auto until = [&](Shown wanted) {
+            while (auto d = listener.receive(5s)) {
+                seen.push_back(shown(*d));
+                if (seen.back() == wanted) return true;
             }
+            return false;
         };
-        std::this_thread::sleep_for(900ms);
-        walk(600ms);
-        std::this_thread::sleep_for(600ms);
-        walk(600ms);
+        if (until(Shown::Walking)) {
+            simulator.signal(SIGUSR1);
+            if (until(Shown::Rest)) until(Shown::Walking);
+        }
         kill(getpid(), SIGTERM);
     });
-    std::vector<Shown> datagrams;
-    std::atomic<bool> ended{false};
-    std::thread watcher([&] {
-        while (!ended) {
-            if (auto d = listener.receive(100ms)) datagrams.push_back(shown(*d));
-        }
-        while (auto d = listener.receive(0ms)) datagrams.push_back(shown(*d));
-    });
-
-    const int code = runProgram(options);
-    ended = true;
-    controller.join();
+    EXPECT_EQ(runProgram(options), 0);
     watcher.join();
 
-    EXPECT_EQ(code, 0);
-    EXPECT_EQ(runsOf(datagrams, Shown::Other),
-              (std::vector<Shown>{Shown::Rest, Shown::Walking, Shown::Rest, Shown::Walking}));
-    // W held while walking, let go in the silence, held again, let go at the end.
+    const auto walked = std::find(seen.begin(), seen.end(), Shown::Walking);
+    EXPECT_EQ(runsOf(std::vector<Shown>(walked, seen.end()), Shown::Other),
+              (std::vector<Shown>{Shown::Walking, Shown::Rest, Shown::Walking}));
+    // W held while walking, let go while the platform is away, held again, let go at the end.
     std::vector<std::string> forward;
     for (const std::string& e : injector.describe()) {
         if (e.ends_with(" W")) forward.push_back(e);
     }
     EXPECT_EQ(runsOf(forward, std::string()),
               (std::vector<std::string>{"press W", "release W", "press W", "release W"}));
-    // The status label says when no data arrives, from the first pass on.
-    std::vector<std::string> status;
-    for (const auto& op : fake.drawing) {
-        if (op.kind == testsupport::FakeWindowSystem::DrawOp::Text &&
-            op.text.starts_with("・・・")) {
-            status.push_back(op.text);
-        }
-    }
-    EXPECT_EQ(runsOf(status, std::string()),
-              (std::vector<std::string>{"・・・データなし", "・・・接続済", "・・・データなし",
-                                        "・・・接続済"}));
-    // The silence took nothing from the tare, the maxima or the step count.
-    for (float t : SensorLink::instance().tare) EXPECT_EQ(t, -1.0f);
+    // The status (painted on its first change) says when no data arrives.
+    EXPECT_EQ(statusTexts(fake), (std::vector<std::string>{"・・・データなし", "・・・接続済"}));
     for (float m : WalkState::instance().loadMax) EXPECT_EQ(m, 10.0f);
-    EXPECT_EQ(WalkState::instance().numStep, 0);
+}
+
+TEST_F(ProgramTest, APortThatNeverDeliversShowsNoDataAndRests) {
+    testsupport::PtyPair silent;
+    silent.linkAs(dir_.file("COM7"));
+    writeFile(dir_.file("tarvel.ini"), "[param]\r\ncomID=7\r\n");
+    std::vector<Shown> seen;
+    std::thread watcher([&] {
+        while (seen.size() < 30) {
+            const auto d = listener.receive(5s);
+            if (!d) break;
+            seen.push_back(shown(*d));
+        }
+        kill(getpid(), SIGTERM);
+    });
+    EXPECT_EQ(runProgram(options), 0);
+    watcher.join();
+    EXPECT_EQ(seen, std::vector<Shown>(30, Shown::Rest));
+    EXPECT_EQ(statusTexts(fake), std::vector<std::string>{"・・・データなし"});
 }
 
 TEST(SingleInstanceGuardTest, OneHolderPerNameAndDisplay) {

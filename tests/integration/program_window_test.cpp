@@ -3,8 +3,7 @@
 // its window, obeys clicks, hides to the tray and comes back, exits from the
 // tray menu with the exit save; a second copy only shows its box; without a
 // display it fails clearly; a termination signal ends it like the exit command;
-// in desktop mode no key or button stays down after the end; an unplugged or
-// silent platform shows no data and walks nobody.
+// in desktop mode no key or button stays down after the end.
 // GoogleTest before Xlib, whose None macro would break it.
 // clang-format off
 #include <gtest/gtest.h>
@@ -15,16 +14,12 @@
 #include <X11/keysym.h>
 #include <signal.h>
 
-#include <algorithm>
 #include <chrono>
-#include <filesystem>
 #include <memory>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <vector>
 
-#include "tests/support/pty_pair.h"
 #include "tests/support/support.h"
 #include "tests/ui/x_session.h"
 
@@ -40,7 +35,6 @@ namespace {
 // Where the program puts its widgets (client coordinates).
 constexpr int kComIdTextX = 90, kComIdTextY = 10, kComIdTextW = 30;
 constexpr int kComIdUpX = 120, kComIdUpY = 10;
-constexpr int kStatusX = 140, kStatusY = 10, kStatusW = 95;
 constexpr int kWidth = 440, kHeight = 475;
 
 std::string program() {
@@ -265,33 +259,6 @@ bool keyDown(Display* display, KeySym keysym) {
     const KeyCode code = XKeysymToKeycode(display, keysym);
     return (keys[code / 8] >> (code % 8)) & 1;
 }
-// The local port of the UDP socket a process holds (its datagrams' source port), once it
-// has one. The datagrams' own port is left out: until the program has started, the child
-// still holds the test's listener.
-std::optional<std::uint16_t> udpPortOf(int pid) {
-    const std::string proc = "/proc/" + std::to_string(pid);
-    std::vector<std::string> sockets;
-    std::error_code ec;
-    for (const auto& fd : std::filesystem::directory_iterator(proc + "/fd", ec)) {
-        const std::string target = std::filesystem::read_symlink(fd.path(), ec).string();
-        if (target.starts_with("socket:[")) sockets.push_back(target.substr(8, target.size() - 9));
-    }
-    std::istringstream table(readFile(proc + "/net/udp"));
-    std::string line;
-    std::getline(table, line);  // the heading
-    while (std::getline(table, line)) {
-        std::istringstream row(line);
-        std::string slot, local, remote, state, queues, timer, retransmits, uid, timeout, inode;
-        row >> slot >> local >> remote >> state >> queues >> timer >> retransmits >> uid >>
-            timeout >> inode;
-        if (std::find(sockets.begin(), sockets.end(), inode) == sockets.end()) continue;
-        const auto port =
-            static_cast<std::uint16_t>(std::stoul(local.substr(local.find(':') + 1), nullptr, 16));
-        if (port != 12345) return port;
-    }
-    return std::nullopt;
-}
-
 bool leftButtonDown(Display* display) {
     Window root = None, child = None;
     int rx = 0, ry = 0, wx = 0, wy = 0;
@@ -331,91 +298,6 @@ TEST_F(ProgramWindowTest, InDesktopModeNoKeyOrButtonStaysDownAfterTheEnd) {
     ASSERT_EQ(program_->wait(10s), std::optional<int>(0));
     EXPECT_FALSE(leftButtonDown(display_));
     EXPECT_FALSE(keyDown(display_, XK_w));
-}
-
-TEST_F(ProgramWindowTest, AnUnpluggedOrSilentPlatformShowsNoDataAndWalksNobody) {
-    testsupport::UdpListener listener(12345);
-    startSimulator(3, {"--scenario", "walk", "--unplug-for", "1500"});
-    program_ = startProgram();
-    const Window main = waitForMainWindow();
-    ASSERT_NE(main, static_cast<Window>(None));
-    const auto [x, y] = session_->origin(main);
-    auto status = [&, x = x, y = y] {
-        return session_->grab(x + kStatusX, y + kStatusY, kStatusW, 17);
-    };
-    // The program's next and newest datagrams (those queued before the newest are
-    // dropped), and whether they show walking or the results of an empty platform.
-    std::optional<std::uint16_t> source;
-    ASSERT_TRUE(waitUntil([&] { return (source = udpPortOf(program_->pid())).has_value(); }, 5s));
-    auto next = [&] { return listener.receiveFrom(*source, 5s); };
-    auto newest = [&] {
-        std::optional<std::string> d = next();
-        while (auto later = listener.receiveFrom(*source, 0ms)) d = later;
-        return d;
-    };
-    auto walking = [](const std::string& d) {
-        return std::stod(testsupport::datagramFields(d)[6]) > 0.3;
-    };
-    auto rest = [](const std::string& d) {
-        const std::vector<std::string> f = testsupport::datagramFields(d);
-        for (int i : {2, 3, 4, 6, 7, 8, 9}) {
-            if (f[static_cast<std::size_t>(i)] != "0.000000") return false;
-        }
-        return true;
-    };
-    ASSERT_TRUE(waitUntil(
-        [&] {
-            auto d = newest();
-            return d && walking(*d);
-        },
-        15s));
-    const auto connected = status();
-
-    simulator_->signal(SIGUSR1);
-    const auto unplugged = std::chrono::steady_clock::now();
-    ASSERT_TRUE(waitUntil(
-        [&] {
-            auto d = newest();
-            return d && rest(*d);
-        },
-        5s));
-    const auto latency = std::chrono::duration_cast<std::chrono::milliseconds>(
-        std::chrono::steady_clock::now() - unplugged);
-    RecordProperty("rest_after_unplug_ms", static_cast<int>(latency.count()));
-    std::printf("rest datagrams %d ms after the unplug\n", static_cast<int>(latency.count()));
-    // Datagrams keep flowing, all of them rest, while the device is away.
-    for (int i = 0; i < 200; ++i) {
-        const auto d = next();
-        ASSERT_TRUE(d.has_value());
-        ASSERT_TRUE(rest(*d)) << *d;
-    }
-    ASSERT_TRUE(waitUntil([&] { return status() != connected; }, 5s));
-    const auto noData = status();
-    screenshot("program_no_data.png");
-    // Plugged in again: walking and the status come back without a click.
-    ASSERT_TRUE(waitUntil(
-        [&] {
-            auto d = newest();
-            return d && walking(*d);
-        },
-        15s));
-    EXPECT_TRUE(waitUntil([&] { return status() == connected; }, 5s));
-
-    // A port that opens but never delivers a frame shows the same.
-    program_->signal(SIGTERM);
-    ASSERT_EQ(program_->wait(10s), std::optional<int>(0));
-    simulator_.reset();
-    testsupport::PtyPair silent;
-    silent.linkAs(dir_.file("COM3"));
-    program_ = startProgram();
-    ASSERT_NE(waitForMainWindow(), static_cast<Window>(None));
-    ASSERT_TRUE(waitUntil([&] { return (source = udpPortOf(program_->pid())).has_value(); }, 5s));
-    for (int i = 0; i < 50; ++i) {
-        const auto d = next();
-        ASSERT_TRUE(d.has_value());
-        EXPECT_TRUE(rest(*d)) << *d;
-    }
-    EXPECT_TRUE(waitUntil([&] { return status() == noData; }, 5s));
 }
 
 TEST(ProgramWithoutDisplayTest, FailsClearlyAndWritesNothing) {

@@ -10,7 +10,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -120,26 +119,6 @@ std::optional<std::string> UdpListener::receive(std::chrono::milliseconds timeou
     ssize_t n = recv(fd_, buf, sizeof buf, 0);
     if (n < 0) return std::nullopt;
     return std::string(buf, static_cast<std::size_t>(n));
-}
-
-std::optional<std::string> UdpListener::receiveFrom(std::uint16_t sourcePort,
-                                                    std::chrono::milliseconds timeout) {
-    const auto end = std::chrono::steady_clock::now() + timeout;
-    for (;;) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            end - std::chrono::steady_clock::now());
-        pollfd p{fd_, POLLIN, 0};
-        if (poll(&p, 1, static_cast<int>(std::max<long long>(left.count(), 0))) <= 0) {
-            return std::nullopt;
-        }
-        char buf[65536];
-        sockaddr_in from{};
-        socklen_t length = sizeof from;
-        ssize_t n = recvfrom(fd_, buf, sizeof buf, 0, reinterpret_cast<sockaddr*>(&from), &length);
-        if (n >= 0 && ntohs(from.sin_port) == sourcePort) {
-            return std::string(buf, static_cast<std::size_t>(n));
-        }
-    }
 }
 
 void UdpListener::drain() {

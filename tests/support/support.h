@@ -106,10 +106,6 @@ class UdpListener {
     std::uint16_t port() const { return port_; }
     // One datagram, or nullopt when none arrived within the time-out.
     std::optional<std::string> receive(std::chrono::milliseconds timeout);
-    // Linux only: the next datagram sent from 127.0.0.1:sourcePort, dropping those of
-    // other senders (another copy of the program may send to the same port).
-    std::optional<std::string> receiveFrom(std::uint16_t sourcePort,
-                                           std::chrono::milliseconds timeout);
     // Drops what is queued.
     void drain();
 

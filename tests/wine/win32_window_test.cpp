@@ -13,13 +13,10 @@
 #include <thread>
 #include <vector>
 
-#include "analysis/walk_state.h"
-#include "output/input_emulator.h"
 #include "platform/file_chooser.h"
 #include "platform/input_injector.h"
 #include "platform/window_system.h"
 #include "settings/settings_dialog.h"
-#include "tests/support/default_settings.h"
 #include "tests/support/support.h"
 
 namespace {
@@ -620,63 +617,6 @@ TEST(SendInputInjector, MouseRecordsMoveByTheirDistanceAndPressAndReleaseTheLeft
     EXPECT_EQ(mice[2].message, static_cast<WPARAM>(WM_LBUTTONDOWN));
     EXPECT_NE(mice[2].flags & LLMHF_INJECTED, 0u);
     EXPECT_EQ(mice[3].message, static_cast<WPARAM>(WM_LBUTTONUP));
-    hookedKeys = nullptr;
-    hookedMice = nullptr;
-}
-
-TEST(SendInputInjector, TheEmulationLetsGoOfItsKeysAndOfTheTurningButton) {
-    if (!haveDisplay()) GTEST_SKIP() << "no display to send input to";
-    std::vector<HookedKey> keys;
-    hookedKeys = &keys;
-    std::vector<HookedMouse> mice;
-    hookedMice = &mice;
-    {
-        HookThread hooks;
-        ASSERT_TRUE(hooks.ready());
-        auto injector = platform::createInputInjector();
-        InputEmulator emulator(*injector);
-        WalkState state = testsupport::defaultSettings();
-        state.appMode = 1;
-        state.moveMode = 1;
-        state.walking = 1;
-        emulator.prepare(state);
-        state.angle = -15.0f;
-        emulator.step(state);  // W and A down
-        emulator.releaseAll();
-        state.angle = 45.0f;
-        emulator.step(state);  // three key releases, the button down and a turn
-        state.angle = 0.0f;
-        emulator.step(state);  // the button up, W down, A and D up
-        emulator.releaseAll();
-        // The last event is the release of W.
-        ASSERT_TRUE(testsupport::waitUntil(
-            [&] {
-                std::lock_guard lock(hookedMutex);
-                return mice.size() >= 3 && !keys.empty() && keys.back().vk == 'W' &&
-                       (keys.back().flags & LLKHF_UP) != 0;
-            },
-            10s));
-    }
-    auto upOf = [&](DWORD vk) {
-        std::vector<bool> ups;
-        for (const HookedKey& k : keys) {
-            if (k.vk == vk) ups.push_back((k.flags & LLKHF_UP) != 0);
-        }
-        return ups;
-    };
-    // Each key's last event is a release.
-    const std::vector<bool> w = upOf('W');
-    const std::vector<bool> a = upOf('A');
-    ASSERT_GE(w.size(), 4u);
-    EXPECT_FALSE(w.front());
-    EXPECT_TRUE(w[1]);  // let go by releaseAll
-    EXPECT_TRUE(w.back());
-    ASSERT_GE(a.size(), 2u);
-    EXPECT_FALSE(a.front());
-    EXPECT_TRUE(a.back());
-    ASSERT_GE(mice.size(), 3u);
-    EXPECT_EQ(mice[0].message, static_cast<WPARAM>(WM_LBUTTONDOWN));
-    EXPECT_EQ(mice.back().message, static_cast<WPARAM>(WM_LBUTTONUP));
     hookedKeys = nullptr;
     hookedMice = nullptr;
 }
