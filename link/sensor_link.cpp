@@ -30,6 +30,7 @@ void SensorLink::reset() {
     portHandle.store(-1, std::memory_order_relaxed);
     for (auto& v : rawLoad) v.store(-1.0f, std::memory_order_relaxed);
     tick.store(0.0f, std::memory_order_relaxed);
+    frames.store(0, std::memory_order_relaxed);
     for (float& t : tare) t = 0.0f;
     readerThreadId = 0xFFFFFFFFu;
 }
@@ -60,4 +61,6 @@ void captureTare() {
     for (int i = 0; i < 8; ++i) link.tare[i] = link.load(i);
 }
 
-void stopSensorReader() { SensorLink::instance().readerThread.reset(); }
+void stopSensorReader() {
+    SensorLink::instance().readerThread.reset();
+}
