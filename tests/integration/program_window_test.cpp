@@ -22,7 +22,7 @@
 #include <vector>
 
 #include "tests/support/support.h"
-#include "tests/ui/x_session.h"
+#include "tests/support/x_session.h"
 
 using namespace std::chrono_literals;
 using testsupport::ChildProcess;

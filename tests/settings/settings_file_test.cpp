@@ -11,7 +11,7 @@
 #include <filesystem>
 #include <string>
 
-#include "tests/settings/as_user.h"
+#include "tests/support/as_user.h"
 #include "tests/support/support.h"
 
 namespace {

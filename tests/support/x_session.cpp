@@ -1,5 +1,5 @@
 // XSession: Xvfb started with -displayfd, helpers on an observer connection.
-#include "tests/ui/x_session.h"
+#include "tests/support/x_session.h"
 
 #include <X11/Xatom.h>
 #include <X11/Xutil.h>

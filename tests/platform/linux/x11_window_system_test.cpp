@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "platform/window_system.h"
-#include "tests/ui/x_session.h"
+#include "tests/support/x_session.h"
 #include "ui/ui_widgets.h"
 
 using namespace std::chrono_literals;

@@ -14,7 +14,7 @@
 #include "settings/settings_dialog.h"
 #include "tests/support/scoped_env.h"
 #include "tests/support/support.h"
-#include "tests/ui/x_session.h"
+#include "tests/support/x_session.h"
 
 namespace {
 

@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "settings/settings_file.h"
-#include "tests/settings/as_user.h"
+#include "tests/support/as_user.h"
 #include "tests/support/default_settings.h"
 #include "tests/support/support.h"
 

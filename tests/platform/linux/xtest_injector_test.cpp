@@ -25,7 +25,7 @@
 #include "tests/support/default_settings.h"
 #include "tests/support/scoped_env.h"
 #include "tests/support/support.h"
-#include "tests/ui/x_session.h"
+#include "tests/support/x_session.h"
 
 namespace {
 
