@@ -3,6 +3,7 @@
 // walking, steps and automatic calibration. Every step keeps the single or
 // double precision it is defined with, because later steps compare results
 // exactly (change averages against 0.0, the counter difference against 1.0).
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -39,12 +40,29 @@ float windowSum(float current, const float (&history)[N]) {
 }
 
 template <int N>
+void clear(float (&values)[N]) {
+    std::fill(std::begin(values), std::end(values), 0.0f);
+}
+
+template <int N>
 void advance(float (&history)[N], float current) {
     std::memmove(&history[1], &history[0], (N - 1) * sizeof(float));
     history[0] = current;
 }
 
-bool isNaN(float v) { return v != v; }
+bool isNaN(float v) {
+    return v != v;
+}
+
+// A finite load over its maximum, scaled so that the maximum reads 5.0. A maximum that
+// cannot scale a finite load (0, one so small that the quotient overflows, or one that is
+// not a number) gives 0 until a usable maximum exists, so that no output turns infinite or
+// NaN because of it. A load that is itself not finite goes through unchanged.
+float normalised(float load, float maximum) {
+    const float n = (load / maximum) * 5.0f;
+    if (!std::isfinite(n) && std::isfinite(load)) return 0.0f;
+    return n;
+}
 
 // One side of the step detector: arm on a rise above the moving average by
 // 0.1, count when the value falls back below the moving average. The count
@@ -70,7 +88,7 @@ void WalkState::analyze() {
         float t = link.load(i) - link.tare[i];
         if (!(t > 0.0f) && !isNaN(t)) t = 0.0f;
         taredLoad[i] = t;
-        n[i] = (t / loadMax[i]) * 5.0f;
+        n[i] = normalised(t, loadMax[i]);
     }
 
     // 3-5. Group values; each side is rescaled against a heavier upper group.
@@ -144,12 +162,33 @@ void WalkState::analyze() {
             link.connected) {
             for (int i = 0; i < 8; ++i) link.tare[i] = link.load(i);
         }
-        // 13. Each maximum follows the largest tared load seen.
+        // 13. Each maximum follows the largest finite tared load seen; one that is not
+        // finite itself gives way to any positive load.
         for (int i = 0; i < 8; ++i) {
-            if (taredLoad[i] > loadMax[i]) loadMax[i] = taredLoad[i];
+            const float t = taredLoad[i];
+            const bool usable = std::isfinite(loadMax[i]);
+            if (std::isfinite(t) && (t > loadMax[i] || (!usable && t > 0.0f))) {
+                loadMax[i] = t;
+            }
         }
     }
 
     // 14. Remember the counter this pass saw.
     lastTick = currentTick;
+}
+
+void WalkState::rest() {
+    clear(taredLoad);
+    upperAverage = previousUpperAverage = upperChange = upperChangeAverage = 0.0f;
+    clear(upperChangeHistory);
+    lowerAverage = lowerMovingAverage = lowerChange = lowerChangeAverage = 0.0f;
+    clear(lowerHistory);
+    clear(lowerChangeHistory);
+    leftAverage = leftMovingAverage = rightAverage = rightMovingAverage = 0.0f;
+    clear(leftHistory);
+    clear(rightHistory);
+    directionX = directionY = angle = 0.0f;
+    walking = 0;
+    leftStepArmed = rightStepArmed = 0;
+    lastTick = SensorLink::instance().currentTick();
 }

@@ -56,4 +56,10 @@ struct WalkState {
 
     // One analysis pass over the latest readings of the sensor link.
     void analyze();
+
+    // The pass while the platform delivers no frames: the results of a platform that has
+    // been empty for a while. Every result, window and step flag is 0 (so nobody walks,
+    // and frames that come back start the windows afresh instead of from stale walking);
+    // the tare, the maxima and the step count stay as they are.
+    void rest();
 };

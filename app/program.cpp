@@ -8,6 +8,7 @@
 
 #include "analysis/walk_state.h"
 #include "app/main_loop.h"
+#include "link/link_watch.h"
 #include "link/sensor_link.h"
 #include "mainwindow/ui_strings.h"
 #include "mainwindow/uiex.h"
@@ -21,8 +22,14 @@
 
 namespace s = ui_strings;
 
-void runPass(WalkState& state, TelemetrySender& telemetry, InputEmulator& emulator) {
-    state.analyze();
+void runPass(WalkState& state, TelemetrySender& telemetry, InputEmulator& emulator,
+             bool framesArriving) {
+    // Frozen readings of a platform that went away must not go on walking.
+    if (framesArriving) {
+        state.analyze();
+    } else {
+        state.rest();
+    }
     telemetry.send(state);
     emulator.step(state);
 }
@@ -81,7 +88,7 @@ int runProgram(const ProgramOptions& options) {
     }
     // If the process is ended from outside the loop (session end, display
     // lost), the settings are still saved.
-    platform::setLastChanceHandler([&state] { saveSettings(UIEx::kSettingsPath, state); });
+    platform::setLastChanceHandler([&state] { saveExitSettings(state); });
     setSensorPortDevice(options.portDevice);
     openSensorPort();
     ui->buildWidgets(0);
@@ -105,15 +112,27 @@ int runProgram(const ProgramOptions& options) {
     }
     InputEmulator emulator(*injector);
     emulator.prepare(state);
+    // Saved first: letting go of the keys may fail with the display gone.
+    platform::setLastChanceHandler([&state, &emulator] {
+        saveExitSettings(state);
+        emulator.releaseAll();
+    });
 
+    LinkWatch linkWatch;
     LoopSteps steps;
     steps.refresh = [&] { ui->refreshDisplay(); };
     steps.connected = [&] { return link.connected; };
-    steps.pass = [&] { runPass(state, telemetry, emulator); };
+    steps.pass = [&] {
+        const bool arriving = linkWatch.framesArriving(link.frameCount(), LinkWatch::Clock::now());
+        ui->showLinkStatus(arriving);
+        runPass(state, telemetry, emulator, arriving);
+    };
     steps.pause = [] { std::this_thread::sleep_for(std::chrono::milliseconds(1)); };
     steps.exitRequested = [] { return platform::terminationRequested(); };
     steps.exit = [&] { ui->exitProgram(); };
     const int exitCode = runMainLoop(ws, steps);
+    // No key or button stays down in other programs once this one is gone.
+    emulator.releaseAll();
 
     // No pass runs any more: the reader can go before the settings are saved.
     stopSensorReader();

@@ -44,6 +44,7 @@ void SensorLink::reset() {
     portHandle.store(-1, std::memory_order_relaxed);
     for (auto& v : rawLoad) v.store(-1.0f, std::memory_order_relaxed);
     tick.store(0.0f, std::memory_order_relaxed);
+    frames.store(0, std::memory_order_relaxed);
     for (float& t : tare) t = 0.0f;
     readerThreadId = 0xFFFFFFFFu;
 }

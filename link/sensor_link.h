@@ -19,6 +19,9 @@ struct SensorLink {
     // read and written whole, with no ordering between them.
     std::atomic<float> rawLoad[8];
     std::atomic<float> tick{0.0f};
+    // How many frames have arrived: counts the stores of the frame counter,
+    // the last field of a frame. Only its changes matter (link_watch.h).
+    std::atomic<std::uint32_t> frames{0};
     float tare[8] = {};
     // The reader thread, started by the first successful opening.
     std::unique_ptr<StreamReader> readerThread;
@@ -36,11 +39,13 @@ struct SensorLink {
     // Stores a parsed stream field: 0..7 a sensor load, 8 the frame counter.
     void store(int index, float value) {
         (index < 8 ? rawLoad[index] : tick).store(value, std::memory_order_relaxed);
+        if (index == 8) frames.fetch_add(1, std::memory_order_relaxed);
     }
 
     // Relaxed accessors for the values shared with the reader thread.
     float load(int i) const { return rawLoad[i].load(std::memory_order_relaxed); }
     float currentTick() const { return tick.load(std::memory_order_relaxed); }
+    std::uint32_t frameCount() const { return frames.load(std::memory_order_relaxed); }
 };
 
 // Opens the port numbered comID of WalkState (or the device set below), starts the reader

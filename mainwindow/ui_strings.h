@@ -62,6 +62,8 @@ inline constexpr const char* kStepCountReset = "0";
 // Texts that follow the state.
 inline constexpr const char* kConnected = "・・・接続済";
 inline constexpr const char* kNotConnected = "・・・未接続";
+// Connected, but no frame arrives (the platform was unplugged or is silent).
+inline constexpr const char* kNoData = "・・・データなし";
 inline constexpr const char* kVrMode = "VRモード　　　　　　";
 inline constexpr const char* kDesktopMode = "デスクトップモード";
 inline constexpr const char* kSideStepMode = "前進・横歩きモード";

@@ -1,6 +1,8 @@
 // UIEx construction, widget build, layout and teardown.
 #include "mainwindow/uiex.h"
 
+#include <cstdio>
+
 #include "analysis/walk_state.h"
 #include "link/sensor_link.h"
 #include "mainwindow/ui_strings.h"
@@ -13,7 +15,14 @@ UIEx::UIEx() {
 }
 
 UIEx::~UIEx() {
-    if (saveSettingsOnDestroy) saveSettings(kSettingsPath);
+    if (saveSettingsOnDestroy) saveExitSettings(WalkState::instance());
+}
+
+bool saveExitSettings(const WalkState& state) {
+    std::string failure;
+    if (saveSettings(UIEx::kSettingsPath, state, &failure)) return true;
+    std::fprintf(stderr, "tarvel: cannot save %s: %s\n", UIEx::kSettingsPath, failure.c_str());
+    return false;
 }
 
 std::vector<UIEx::WidgetPlacement> UIEx::widgetTable() {

@@ -64,8 +64,9 @@ class UIEx : public UI_Window {
 
     // Resets the sensor link record to its initial values.
     UIEx();
-    // Saves the settings to ./tarvel.ini when saveSettingsOnDestroy is set.
-    // The native windows are gone by now (the exit command destroys them).
+    // Saves the settings to ./tarvel.ini when saveSettingsOnDestroy is set
+    // (saveExitSettings). The native windows are gone by now (the exit command
+    // destroys them).
     ~UIEx();
 
     // Creates every widget window at (0, 0) with its caption or the text of
@@ -80,6 +81,10 @@ class UIEx : public UI_Window {
     // What the tray menu's "終了" does: removes the tray icon and destroys the
     // window, which ends the message loop.
     void exitProgram();
+    // Brings the connection status up to date with whether frames arrive:
+    // "・・・データなし" while connected but silent, "・・・接続済" again when
+    // frames resume. Repaints only on a change.
+    void showLinkStatus(bool framesArriving);
 
     void onTrayIcon(platform::WParam wParam, platform::LParam lParam) override;
     void onClose() override;
@@ -242,6 +247,12 @@ class UIEx : public UI_Window {
     bool paintPending_ = false;
 };
 
+struct WalkState;
+
+// The exit save of ./tarvel.ini. A failure is told on stderr in one line with
+// the system's reason ("tarvel: cannot save ./tarvel.ini: Permission denied").
+bool saveExitSettings(const WalkState& state);
+
 // Text forms of the read-outs: "%f" of the value widened to double; the same
 // of its absolute value; "+" for values >= 0 (-0.0 included), "-" below 0 and
 // for NaN; a signed decimal integer.
@@ -254,6 +265,7 @@ std::string decimalText(std::int32_t value);
 // desktop), the move mode (0 side-step, any other turn) and automatic
 // calibration (on only at exactly 1).
 const char* connectionCaption(bool connected);
+const char* linkStatusCaption(bool connected, bool framesArriving);
 const char* appModeCaption(std::int32_t appMode);
 const char* moveModeCaption(std::int32_t moveMode);
 const char* autoCalibrationCaption(std::int32_t autoCalibration);

@@ -40,24 +40,43 @@ void InputEmulator::prepare(const WalkState& state) {
     frontHeld = false;
     leftHeld = false;
     rightHeld = false;
+    buttonHeld = false;
+    lastMoveMode_ = state.moveMode;
+}
+
+void InputEmulator::releaseAll() {
+    if (buttonHeld) buttonUp();
+    if (frontHeld) release(frontKey, frontHeld);
+    if (leftHeld) release(leftKey, leftHeld);
+    if (rightHeld) release(rightKey, rightHeld);
 }
 
 void InputEmulator::step(const WalkState& state) {
+    // Outside desktop mode nothing may stay held, and a new move mode starts
+    // from nothing held: the keys of the old one would otherwise stay down in
+    // the application.
+    if (state.appMode != kDesktopMode || state.moveMode != lastMoveMode_) releaseAll();
+    lastMoveMode_ = state.moveMode;
     if (state.appMode != kDesktopMode) return;
     if (state.moveMode != kSideStepMode && state.moveMode != kTurnMode) return;
-
-    if (state.walking <= 0) {
-        if (frontHeld) release(frontKey, frontHeld);
-        if (leftHeld) release(leftKey, leftHeld);
-        if (rightHeld) release(rightKey, rightHeld);
-        return;
-    }
 
     // Comparisons are strict and a NaN angle fails all of them, ending up
     // straight ahead.
     const float a = state.angle;
+    const bool walking = state.walking > 0;
     const bool turning = state.moveMode == kTurnMode;
-    if (a < state.thresholdL || a > state.thresholdR) {
+    const bool sideways = a < state.thresholdL || a > state.thresholdR;
+    // The turning drag ends like a person ends it: the button goes up on the
+    // first step that does not turn.
+    if (buttonHeld && !(walking && turning && sideways)) buttonUp();
+
+    if (!walking) {
+        // The keys still held, front, left, right (the button is up by now).
+        releaseAll();
+        return;
+    }
+
+    if (sideways) {
         // Sideways or turning, left (below thresholdL) before right.
         const bool left = a < state.thresholdL;
         release(frontKey, frontHeld);
@@ -115,6 +134,14 @@ void InputEmulator::buttonDown() {
     platform::MouseRecord mouse;
     mouse.flags = platform::kMouseEventLeftDown;
     injector_.sendMouse(mouse);
+    buttonHeld = true;
+}
+
+void InputEmulator::buttonUp() {
+    platform::MouseRecord mouse;
+    mouse.flags = platform::kMouseEventLeftUp;
+    injector_.sendMouse(mouse);
+    buttonHeld = false;
 }
 
 void InputEmulator::turn(std::int32_t dx) {

@@ -16,7 +16,9 @@ namespace platform {
 //
 // Returns false, leaving the old file as it was and no temporary file behind, when the file
 // could not be written: the folder is missing or not writable, the file exists but may not be
-// written, it is not a regular file (a folder, a device), or a write or flush failed.
-bool replaceFileContents(const std::string& path, std::string_view bytes);
+// written, it is not a regular file (a folder, a device), or a write or flush failed. The
+// system's reason then goes to `failure` when one is given ("Permission denied").
+bool replaceFileContents(const std::string& path, std::string_view bytes,
+                         std::string* failure = nullptr);
 
 }  // namespace platform

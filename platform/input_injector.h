@@ -1,5 +1,5 @@
-// Synthetic input seam: key strokes, a left-button press and relative mouse
-// moves injected into the desktop as if they came from the user's devices.
+// Synthetic input seam: key strokes, left-button presses and releases and
+// relative mouse moves injected into the desktop as if they came from the user's devices.
 #pragma once
 
 #include <cstdint>
@@ -16,6 +16,7 @@ inline constexpr std::uint32_t kKeyEventScanCode = 0x0008;  // the stroke of the
 // Flag words of a mouse record.
 inline constexpr std::uint32_t kMouseEventMove = 0x0001;  // relative move by dx, dy
 inline constexpr std::uint32_t kMouseEventLeftDown = 0x0002;
+inline constexpr std::uint32_t kMouseEventLeftUp = 0x0004;
 
 // One key stroke: the virtual-key code, the key's scan code and the flags
 // that say press or release and how the key is named. The Windows backend

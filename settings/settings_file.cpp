@@ -77,6 +77,6 @@ std::string formatSettings(const WalkState& state) {
     return text;
 }
 
-bool saveSettings(const std::string& path, const WalkState& state) {
-    return platform::replaceFileContents(path, formatSettings(state));
+bool saveSettings(const std::string& path, const WalkState& state, std::string* failure) {
+    return platform::replaceFileContents(path, formatSettings(state), failure);
 }

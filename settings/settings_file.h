@@ -13,8 +13,10 @@ void loadSettings(const std::string& path, WalkState& state = WalkState::instanc
 
 // Writes the 24 settings of `state` to the file at `path`, replacing it as a whole: the file
 // holds either its old or its new complete contents at every moment. False when the file could
-// not be written; the old file is then left as it was.
-bool saveSettings(const std::string& path, const WalkState& state = WalkState::instance());
+// not be written; the old file is then left as it was, and the system's reason goes to
+// `failure` when one is given.
+bool saveSettings(const std::string& path, const WalkState& state = WalkState::instance(),
+                  std::string* failure = nullptr);
 
 // The exact text saveSettings writes: two sections, one "key=value" line per setting, CR LF
 // line ends, decimals with two places.

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <chrono>
 #include <climits>
+#include <cstring>
 #include <string>
 
 #include "platform/file_replace.h"
@@ -31,10 +32,14 @@ bool followLinks(std::string& path) {
         if (!S_ISLNK(st.st_mode)) return true;
         std::string target(PATH_MAX, '\0');
         ssize_t n = ::readlink(path.c_str(), target.data(), target.size());
-        if (n <= 0 || static_cast<std::size_t>(n) >= target.size()) return false;
+        if (n <= 0 || static_cast<std::size_t>(n) >= target.size()) {
+            if (n > 0) errno = ENAMETOOLONG;
+            return false;
+        }
         target.resize(static_cast<std::size_t>(n));
         path = target.front() == '/' ? target : text::folderOf(path) + "/" + target;
     }
+    errno = ELOOP;
     return false;
 }
 
@@ -63,21 +68,28 @@ bool writeAll(int fd, std::string_view bytes) {
 
 }  // namespace
 
-bool replaceFileContents(const std::string& path, std::string_view bytes) {
+bool replaceFileContents(const std::string& path, std::string_view bytes, std::string* failure) {
+    // Every refusal goes through here, with the error number of the call that failed.
+    auto fail = [failure](int error) {
+        if (failure != nullptr) *failure = std::strerror(error);
+        return false;
+    };
     std::string target = path;
-    if (target.empty() || !followLinks(target)) return false;
+    if (target.empty()) return fail(ENOENT);
+    if (!followLinks(target)) return fail(errno);
     const std::string folder = text::folderOf(target);
     const std::string name = text::nameOf(target);
-    if (name.empty()) return false;
+    if (name.empty()) return fail(EISDIR);
 
     struct stat old {};
     const bool existed = ::stat(target.c_str(), &old) == 0;
     if (existed) {
         // Only a regular file is replaced, and only one that could be written in place.
-        if (!S_ISREG(old.st_mode)) return false;
-        if (::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0) return false;
+        if (S_ISDIR(old.st_mode)) return fail(EISDIR);
+        if (!S_ISREG(old.st_mode)) return fail(EINVAL);
+        if (::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0) return fail(errno);
     } else if (errno != ENOENT) {
-        return false;
+        return fail(errno);
     }
 
     // A new file gets the usual 0666 less the umask; an existing one keeps its mode (below).
@@ -87,27 +99,34 @@ bool replaceFileContents(const std::string& path, std::string_view bytes) {
         temp = folder + "/." + name.substr(0, kMaxNameInTempName) + "." + uniqueSuffix() + ".tmp";
         fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW,
                     existed ? 0600 : 0666);
-        if (fd < 0 && errno != EEXIST) return false;
+        if (fd < 0 && errno != EEXIST) return fail(errno);
     }
-    if (fd < 0) return false;
+    if (fd < 0) return fail(EEXIST);
 
-    bool ok = writeAll(fd, bytes);
+    // The first failing call's error number is the reason.
+    int error = 0;
+    errno = 0;
+    auto check = [&error](bool ok) {
+        if (!ok && error == 0) error = errno != 0 ? errno : EIO;
+        return ok;
+    };
+    bool ok = check(writeAll(fd, bytes));
     if (ok && existed) {
         // Owner first: a change of owner may clear set-id bits that the mode then restores.
         // Changing the owner is only allowed to root; others keep the file as their own.
         if (::fchown(fd, old.st_uid, old.st_gid) != 0) {
             // Not permitted: the replaced file belongs to the user who saves it.
         }
-        ok = ::fchmod(fd, old.st_mode & 07777) == 0;
+        ok = check(::fchmod(fd, old.st_mode & 07777) == 0);
     }
-    ok = ok && ::fsync(fd) == 0;
-    ok = ::close(fd) == 0 && ok;
+    ok = ok && check(::fsync(fd) == 0);
+    ok = check(::close(fd) == 0) && ok;
     // The rename replaces the directory entry: a link elsewhere to the same old file (a hard
     // link) keeps the old contents.
-    ok = ok && ::rename(temp.c_str(), target.c_str()) == 0;
+    ok = ok && check(::rename(temp.c_str(), target.c_str()) == 0);
     if (!ok) {
         ::unlink(temp.c_str());
-        return false;
+        return fail(error);
     }
 
     // Make the rename itself durable. The new contents are in place whether or not this works.

@@ -44,6 +44,9 @@ class XTestInjector final : public InputInjector {
         if (mouse.flags & kMouseEventLeftDown) {
             XTestFakeButtonEvent(display, kLeftButton, True, CurrentTime);
         }
+        if (mouse.flags & kMouseEventLeftUp) {
+            XTestFakeButtonEvent(display, kLeftButton, False, CurrentTime);
+        }
         XFlush(display);
     }
 

@@ -36,6 +36,16 @@ std::string folderOf(const std::string& path) {
     return std::string(path.c_str(), last);
 }
 
+// The system's text for an error code, without its line end.
+std::string errorText(DWORD error) {
+    char text[512];
+    DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                             error, 0, text, sizeof text, nullptr);
+    while (n > 0 && (text[n - 1] == '\r' || text[n - 1] == '\n' || text[n - 1] == ' ')) --n;
+    if (n == 0) return "error " + std::to_string(error);
+    return std::string(text, n);
+}
+
 bool writeAll(HANDLE file, std::string_view bytes) {
     while (!bytes.empty()) {
         const DWORD chunk =
@@ -49,7 +59,12 @@ bool writeAll(HANDLE file, std::string_view bytes) {
 
 }  // namespace
 
-bool replaceFileContents(const std::string& path, std::string_view bytes) {
+bool replaceFileContents(const std::string& path, std::string_view bytes, std::string* failure) {
+    // Every refusal goes through here, with the error code of the call that failed.
+    auto fail = [failure](DWORD error) {
+        if (failure != nullptr) *failure = errorText(error);
+        return false;
+    };
     std::string target = path;
     const DWORD attributes = GetFileAttributesA(path.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES) {
@@ -58,26 +73,42 @@ bool replaceFileContents(const std::string& path, std::string_view bytes) {
         if (targetAttributes != INVALID_FILE_ATTRIBUTES &&
             (targetAttributes &
              (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DEVICE)) != 0) {
-            return false;
+            return fail(ERROR_ACCESS_DENIED);
         }
     }
 
     // A unique, new file next to the target ("trv" and a number, .tmp).
     char temporary[MAX_PATH];
-    if (GetTempFileNameA(folderOf(target).c_str(), "trv", 0, temporary) == 0) return false;
+    if (GetTempFileNameA(folderOf(target).c_str(), "trv", 0, temporary) == 0) {
+        return fail(GetLastError());
+    }
     HANDLE file = CreateFileA(temporary, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
         DeleteFileA(temporary);
-        return false;
+        return fail(error);
     }
-    bool ok = writeAll(file, bytes);
-    ok = FlushFileBuffers(file) != 0 && ok;
-    ok = CloseHandle(file) != 0 && ok;
-    ok = ok && MoveFileExA(temporary, target.c_str(),
-                           MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
-    if (!ok) DeleteFileA(temporary);
-    return ok;
+    // The first failing call's error code is the reason.
+    DWORD error = ERROR_SUCCESS;
+    auto check = [&error](bool ok) {
+        if (!ok && error == ERROR_SUCCESS) {
+            const DWORD last = GetLastError();
+            error = last != ERROR_SUCCESS ? last : ERROR_WRITE_FAULT;
+        }
+        return ok;
+    };
+    SetLastError(ERROR_SUCCESS);
+    bool ok = check(writeAll(file, bytes));
+    ok = check(FlushFileBuffers(file) != 0) && ok;
+    ok = check(CloseHandle(file) != 0) && ok;
+    ok = ok && check(MoveFileExA(temporary, target.c_str(),
+                                 MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0);
+    if (!ok) {
+        DeleteFileA(temporary);
+        return fail(error);
+    }
+    return true;
 }
 
 }  // namespace platform

@@ -16,7 +16,7 @@ namespace {
 constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
 
 class WalkAnalysis : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         link().reset();
         link().connected = true;
@@ -265,19 +265,127 @@ TEST_F(WalkAnalysis, AutomaticCalibrationRetaresAtRestAndRaisesMaxima) {
     EXPECT_EQ(state().loadMax[0], 10.0f);
 }
 
-TEST_F(WalkAnalysis, ZeroMaximaGiveInfinityAndNaNUntilCalibrationLiftsThem) {
+// Every result a datagram or the window shows.
+void expectFiniteResults() {
+    const WalkState& s = WalkState::instance();
+    for (float v :
+         {s.upperAverage, s.leftAverage, s.rightAverage, s.lowerAverage, s.lowerMovingAverage,
+          s.leftMovingAverage, s.rightMovingAverage, s.upperChangeAverage, s.lowerChangeAverage,
+          s.directionX, s.directionY, s.angle}) {
+        EXPECT_TRUE(std::isfinite(v)) << v;
+    }
+}
+
+TEST_F(WalkAnalysis, ASensorWithoutAUsableMaximumReadsZeroUntilCalibrationGivesItOne) {
+    // Zero (the maximum reset), not a number, infinite, and so small that the quotient
+    // overflows: none of them turns a result infinite or NaN.
     for (float& m : state().loadMax) m = 0.0f;
-    raw({2, 0, 0, 0, 0, 0, 0, 0}, 0);
-    state().analyze();
-    // +inf and three NaNs in the upper group: the average is NaN.
-    EXPECT_TRUE(std::isnan(state().upperAverage));
-    EXPECT_EQ(state().walking, 0);
+    state().loadMax[2] = kNaN;
+    state().loadMax[4] = std::numeric_limits<float>::infinity();
+    state().loadMax[6] = std::numeric_limits<float>::denorm_min();
+    for (int pass = 0; pass < 40; ++pass) frame({2, 0, 2, 0, 2, 0, 2, 3});
+    expectFiniteResults();
+    EXPECT_EQ(state().upperAverage, 0.0f);
+    EXPECT_EQ(state().rightAverage, 0.0f);
+    EXPECT_EQ(state().taredLoad[0], 2.0f);  // the load itself still shows
+    EXPECT_EQ(state().loadMax[0], 0.0f);    // calibration is off: nothing moves
+
+    // Automatic calibration gives each loaded sensor its load as the maximum, the unusable
+    // ones included; an unloaded sensor keeps reading 0.
     state().autoCalibration = 1;
-    state().analyze();
-    EXPECT_EQ(state().loadMax[0], 2.0f);
+    frame({2, 0, 2, 0, 2, 0, 2, 3});
+    expectFiniteResults();
+    for (int i : {0, 2, 4, 6}) EXPECT_EQ(state().loadMax[i], 2.0f) << i;
+    EXPECT_EQ(state().loadMax[7], 3.0f);
     EXPECT_EQ(state().loadMax[1], 0.0f);
-    // A NaN that entered the change window blocks the re-tare until it leaves.
-    EXPECT_TRUE(std::isnan(state().upperChangeAverage));
+    for (float m : state().loadMax) EXPECT_TRUE(std::isfinite(m)) << m;
+    // That pass also re-tared the platform at rest; back to a tare of 0 to read the loads.
+    state().autoCalibration = 0;
+    for (float& t : link().tare) t = 0.0f;
+    frame({2, 0, 2, 0, 2, 0, 2, 3});
+    EXPECT_EQ(state().upperAverage, 5.0f);
+    // (0 + 5) * 0.5, rescaled against the heavier upper group: 2.5 / 25.
+    EXPECT_EQ(state().rightAverage, 0.1f);
+    expectFiniteResults();
+}
+
+TEST_F(WalkAnalysis, CalibrationNeverRaisesAMaximumToInfinity) {
+    state().autoCalibration = 1;
+    // "inf", and "1e39", which is infinite once rounded to a float.
+    raw({std::numeric_limits<float>::infinity(), static_cast<float>(1e39), 12, 0, 0, 0, 0, 0}, 0);
+    state().analyze();
+    EXPECT_EQ(state().loadMax[0], 10.0f);
+    EXPECT_EQ(state().loadMax[1], 10.0f);
+    EXPECT_EQ(state().loadMax[2], 12.0f);
+}
+
+TEST_F(WalkAnalysis, TheStepDetectorArmsOnlyAboveTheAveragePlusOneTenth) {
+    for (int k = 0; k < 9; ++k) frame({1, 4, 1, 4, 1, 4, 1, 4});
+    ASSERT_EQ(state().walking, 1);
+    // The left side straight from its two sensors (maximum 5: a load reads as itself), its
+    // window held at 2.0, the same frame counter replayed so that no window moves.
+    state().loadMax[1] = state().loadMax[3] = 5.0f;
+    for (float& h : state().leftHistory) h = 2.0f;
+    auto pass = [](float left) {
+        state().leftStepArmed = 0;
+        raw({1, left, 1, left, 1, 4, 1, 4}, state().lastTick);
+        state().analyze();
+        EXPECT_EQ(state().leftAverage, left);
+        return state().leftStepArmed;
+    };
+    // The moving average is 2.01249981 for both; + 0.1 in double is 2.11249981, which lies
+    // between these two neighbouring floats.
+    EXPECT_EQ(pass(0x1.0e6666p+1f), 1);  // 2.11249995
+    EXPECT_EQ(state().leftMovingAverage, 0x1.019998p+1f);
+    EXPECT_EQ(pass(0x1.0e6664p+1f), 0);  // 2.11249971
+    EXPECT_EQ(state().leftMovingAverage, 0x1.019998p+1f);
+    // Equal to its moving average: neither arms nor, once armed, counts.
+    EXPECT_EQ(pass(2.0f), 0);
+    state().leftStepArmed = 1;
+    raw({1, 2, 1, 2, 1, 4, 1, 4}, state().lastTick);
+    state().analyze();
+    EXPECT_EQ(state().leftStepArmed, 1);
+    EXPECT_EQ(state().numStep, 0);
+    // The bound is summed in double: in single precision it would round up past this value.
+    for (float& h : state().leftHistory) h = 1.0f;
+    EXPECT_EQ(pass(0x1.1ccccep+0f), 1);  // 1.11250007 against 1.01250005 + 0.1
+    // So large that adding 0.1 leaves the double unchanged: equal still does not arm.
+    for (float& h : state().leftHistory) h = 0x1p53f;
+    EXPECT_EQ(pass(0x1p53f), 0);
+}
+
+TEST_F(WalkAnalysis, RestGivesAnEmptyPlatformAndFramesThatReturnStartAfresh) {
+    state().autoCalibration = 1;
+    for (int k = 0; k < 9; ++k) frame({1, 4, 1, 4, 1, 4, 1, 4});
+    frame({1, 6, 1, 6, 1, 6, 1, 6});
+    ASSERT_EQ(state().walking, 1);
+    ASSERT_EQ(state().leftStepArmed, 1);
+    state().numStep = 12;
+    link().tare[3] = 0.5f;
+    const WalkState before = state();
+
+    link().tick.store(70.0f);
+    state().rest();
+    const WalkState& s = state();
+    // What a datagram and the window show.
+    for (float v : s.taredLoad) EXPECT_EQ(v, 0.0f);
+    for (float v : {s.upperAverage, s.leftAverage, s.rightAverage, s.lowerAverage,
+                    s.lowerMovingAverage, s.directionX, s.directionY, s.angle}) {
+        EXPECT_EQ(v, 0.0f);
+    }
+    EXPECT_EQ(s.walking, 0);
+    EXPECT_EQ(s.leftStepArmed + s.rightStepArmed, 0);
+    EXPECT_EQ(s.lastTick, 70.0f);
+    // What the user set and counted stays.
+    EXPECT_EQ(s.numStep, 12);
+    EXPECT_EQ(link().tare[3], 0.5f);
+    EXPECT_EQ(std::memcmp(s.loadMax, before.loadMax, sizeof s.loadMax), 0);
+
+    // The first frame back counts against empty windows, not against the walking before.
+    frame({1, 4, 1, 4, 1, 4, 1, 4});
+    EXPECT_EQ(state().lowerMovingAverage, state().lowerAverage / 9.0f);
+    EXPECT_EQ(state().walking, 0);
+    EXPECT_EQ(state().numStep, 12);
 }
 
 }  // namespace

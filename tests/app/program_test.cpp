@@ -7,11 +7,13 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <csignal>
 #include <cstdlib>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "analysis/walk_state.h"
 #include "link/sensor_link.h"
@@ -47,9 +49,7 @@ class ProgramTest : public ::testing::Test {
         WalkState::instance() = WalkState{};
         writeFile(dir_.file("tarvel.ini"), kIni);
     }
-    void TearDown() override {
-        SensorLink::instance().reset();
-    }
+    void TearDown() override { SensorLink::instance().reset(); }
 
     // The main window (the one top-level window titled "Tarvel-Omnix").
     platform::NativeWindow mainWindow() { return fake.findByTitle("Tarvel-Omnix"); }
@@ -232,6 +232,95 @@ TEST_F(ProgramTest, ConnectedItSendsADatagramPerPassUntilTerminated) {
     EXPECT_TRUE(injector.events.empty());                     // VR mode: no input
     EXPECT_EQ(SensorLink::instance().readerThread, nullptr);  // stopped before the save
     EXPECT_EQ(readFile(dir_.file("tarvel.ini")), formatSettings(WalkState::instance()));
+}
+
+// What a datagram says: the results of an empty platform, walking (the lower moving
+// average above the default threshold), or neither (the windows filling up).
+enum class Shown { Rest, Walking, Other };
+Shown shown(const std::string& datagram) {
+    const std::vector<std::string> f = testsupport::datagramFields(datagram);
+    bool rest = true;
+    for (int i : {2, 3, 4, 6, 7, 8, 9}) rest = rest && f[static_cast<std::size_t>(i)] == "0.000000";
+    if (rest) return Shown::Rest;
+    return std::stod(f[6]) > 0.3 ? Shown::Walking : Shown::Other;
+}
+
+// The values in the order they first appear in runs, leaving out `skip`.
+template <typename T>
+std::vector<T> runsOf(const std::vector<T>& values, const T& skip) {
+    std::vector<T> runs;
+    for (const T& v : values) {
+        if (v != skip && (runs.empty() || runs.back() != v)) runs.push_back(v);
+    }
+    return runs;
+}
+
+// The texts the status label was painted with, in runs.
+std::vector<std::string> statusTexts(const testsupport::FakeWindowSystem& fake) {
+    std::vector<std::string> texts;
+    for (const auto& op : fake.drawing) {
+        if (op.kind == op.Text && op.text.starts_with("・・・")) texts.push_back(op.text);
+    }
+    return runsOf(texts, std::string());
+}
+
+TEST_F(ProgramTest, AnUnpluggedPlatformWalksNobodyUntilItIsBack) {
+    writeFile(dir_.file("tarvel.ini"), "[param]\r\ncomID=7\r\n[emulation]\r\nappMode=1\r\n");
+    testsupport::ChildProcess simulator({testsupport::simulatorBinary(), "--port", "7",
+                                         "--scenario", "walk", "--unplug-for", "700", "--quiet"},
+                                        dir_.path());
+    ASSERT_TRUE(testsupport::waitUntil([&] { return testsupport::fileExists("COM7"); }, 5s));
+    // Walking, then the platform is unplugged, then it is back and walked on again.
+    std::vector<Shown> seen;
+    std::thread watcher([&] {
+        auto until = [&](Shown wanted) {
+            while (auto d = listener.receive(5s)) {
+                seen.push_back(shown(*d));
+                if (seen.back() == wanted) return true;
+            }
+            return false;
+        };
+        if (until(Shown::Walking)) {
+            simulator.signal(SIGUSR1);
+            if (until(Shown::Rest)) until(Shown::Walking);
+        }
+        kill(getpid(), SIGTERM);
+    });
+    EXPECT_EQ(runProgram(options), 0);
+    watcher.join();
+
+    const auto walked = std::find(seen.begin(), seen.end(), Shown::Walking);
+    EXPECT_EQ(runsOf(std::vector<Shown>(walked, seen.end()), Shown::Other),
+              (std::vector<Shown>{Shown::Walking, Shown::Rest, Shown::Walking}));
+    // W held while walking, let go while the platform is away, held again, let go at the end.
+    std::vector<std::string> forward;
+    for (const std::string& e : injector.describe()) {
+        if (e.ends_with(" W")) forward.push_back(e);
+    }
+    EXPECT_EQ(runsOf(forward, std::string()),
+              (std::vector<std::string>{"press W", "release W", "press W", "release W"}));
+    // The status (painted on its first change) says when no data arrives.
+    EXPECT_EQ(statusTexts(fake), (std::vector<std::string>{"・・・データなし", "・・・接続済"}));
+    for (float m : WalkState::instance().loadMax) EXPECT_EQ(m, 10.0f);
+}
+
+TEST_F(ProgramTest, APortThatNeverDeliversShowsNoDataAndRests) {
+    testsupport::PtyPair silent;
+    silent.linkAs(dir_.file("COM7"));
+    writeFile(dir_.file("tarvel.ini"), "[param]\r\ncomID=7\r\n");
+    std::vector<Shown> seen;
+    std::thread watcher([&] {
+        while (seen.size() < 30) {
+            const auto d = listener.receive(5s);
+            if (!d) break;
+            seen.push_back(shown(*d));
+        }
+        kill(getpid(), SIGTERM);
+    });
+    EXPECT_EQ(runProgram(options), 0);
+    watcher.join();
+    EXPECT_EQ(seen, std::vector<Shown>(30, Shown::Rest));
+    EXPECT_EQ(statusTexts(fake), std::vector<std::string>{"・・・データなし"});
 }
 
 TEST(SingleInstanceGuardTest, OneHolderPerNameAndDisplay) {

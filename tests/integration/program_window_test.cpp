@@ -2,7 +2,8 @@
 // host, against the platform simulator: it connects and sends datagrams, shows
 // its window, obeys clicks, hides to the tray and comes back, exits from the
 // tray menu with the exit save; a second copy only shows its box; without a
-// display it fails clearly; a termination signal ends it like the exit command.
+// display it fails clearly; a termination signal ends it like the exit command;
+// in desktop mode no key or button stays down after the end.
 // GoogleTest before Xlib, whose None macro would break it.
 // clang-format off
 #include <gtest/gtest.h>
@@ -55,10 +56,10 @@ class ProgramWindowTest : public ::testing::Test {
         session_.reset();
     }
 
-    void startSimulator(int port = 3, std::vector<std::string> scenario = {"--scenario", "walk"}) {
-        std::vector<std::string> command{testsupport::simulatorBinary(), "--port",
-                                         std::to_string(port), "--quiet"};
-        command.insert(command.end(), scenario.begin(), scenario.end());
+    void startSimulator(int port = 3, std::vector<std::string> options = {"--scenario", "walk"}) {
+        std::vector<std::string> command = {testsupport::simulatorBinary(), "--port",
+                                            std::to_string(port), "--quiet"};
+        command.insert(command.end(), options.begin(), options.end());
         simulator_ = std::make_unique<ChildProcess>(command, dir_.path(), dir_.file("sim.log"));
         const std::string link = dir_.file("COM" + std::to_string(port));
         ASSERT_TRUE(waitUntil([&] { return fileExists(link); }, 10s)) << "no " << link;
@@ -282,6 +283,54 @@ TEST_F(ProgramWindowTest, EnterHeldWithTheHenkanKeyCapturesTheTareAgain) {
     EXPECT_TRUE(waitUntil([&] { return std::abs(upperAverage()) < 0.2; }, 5s))
         << "no capture: upper average " << upperAverage();
     session_->key(XK_Return, false);
+}
+
+// Whether the server sees a key down, or the left button, from any device.
+bool keyDown(Display* display, KeySym keysym) {
+    char keys[32];
+    XQueryKeymap(display, keys);
+    const KeyCode code = XKeysymToKeycode(display, keysym);
+    return (keys[code / 8] >> (code % 8)) & 1;
+}
+bool leftButtonDown(Display* display) {
+    Window root = None, child = None;
+    int rx = 0, ry = 0, wx = 0, wy = 0;
+    unsigned int mask = 0;
+    XQueryPointer(display, DefaultRootWindow(display), &root, &child, &rx, &ry, &wx, &wy, &mask);
+    return (mask & Button1Mask) != 0;
+}
+
+TEST_F(ProgramWindowTest, InDesktopModeNoKeyOrButtonStaysDownAfterTheEnd) {
+    // Walking straight ahead holds W; the exit command lets go of it.
+    session_->startTrayHost();
+    testsupport::writeFile(dir_.file("tarvel.ini"), "[emulation]\r\nappMode=1\r\n");
+    startSimulator();
+    program_ = startProgram();
+    ASSERT_NE(waitForMainWindow(), static_cast<Window>(None));
+    ASSERT_TRUE(waitUntil([&] { return keyDown(display_, XK_w); }, 10s)) << "W never held";
+    const std::vector<Window> icons = session_->findAllByName("ZendraTarvel-Omnix", 1);
+    ASSERT_FALSE(icons.empty()) << "no tray icon";
+    const auto [ix, iy] = session_->origin(icons.front());
+    session_->click(ix + 10, iy + 10, 3);
+    Window popup = None;
+    ASSERT_TRUE(waitUntil([&] { return (popup = session_->findPopup()) != None; }, 5s));
+    XWindowAttributes menu;
+    XGetWindowAttributes(display_, popup, &menu);
+    const auto [mx, my] = session_->origin(popup);
+    session_->click(mx + menu.width / 2, my + menu.height * 3 / 4);
+    ASSERT_EQ(program_->wait(10s), std::optional<int>(0));
+    EXPECT_FALSE(keyDown(display_, XK_w));
+
+    // Turning holds the left button; a termination signal lets go of it.
+    simulator_.reset();
+    startSimulator(3, {"--scenario", "turn-right"});
+    testsupport::writeFile(dir_.file("tarvel.ini"), "[emulation]\r\nappMode=1\r\nmoveMode=1\r\n");
+    program_ = startProgram();
+    ASSERT_TRUE(waitUntil([&] { return leftButtonDown(display_); }, 10s)) << "never turned";
+    program_->signal(SIGTERM);
+    ASSERT_EQ(program_->wait(10s), std::optional<int>(0));
+    EXPECT_FALSE(leftButtonDown(display_));
+    EXPECT_FALSE(keyDown(display_, XK_w));
 }
 
 TEST(ProgramWithoutDisplayTest, FailsClearlyAndWritesNothing) {

@@ -6,6 +6,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <map>
 #include <set>
 #include <string>
@@ -643,6 +644,16 @@ TEST_F(MainWindowTest, TeardownSavesOnlyWhenAskedTo) {
     ui->saveSettingsOnDestroy = true;
     ui.reset();
     EXPECT_EQ(testsupport::readFile(dir_.file("tarvel.ini")), formatSettings(state()));
+
+    // A save that fails says so in one line, with the reason.
+    std::filesystem::remove(dir_.file("tarvel.ini"));
+    std::filesystem::create_directory(dir_.file("tarvel.ini"));
+    ui = std::make_unique<UIEx>();
+    ui->saveSettingsOnDestroy = true;
+    ::testing::internal::CaptureStderr();
+    ui.reset();
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+              "tarvel: cannot save ./tarvel.ini: Is a directory\n");
 }
 
 }  // namespace

@@ -16,6 +16,7 @@
 #include "tests/support/recording_injector.h"
 
 using ::testing::ElementsAre;
+using ::testing::ElementsAreArray;
 using ::testing::IsEmpty;
 using Events = std::vector<std::string>;
 
@@ -125,6 +126,7 @@ TEST_F(InputEmulatorTest, EqualToAThresholdIsNotBeyondIt) {
 TEST_F(InputEmulatorTest, NaNAngleGoesStraightAhead) {
     EXPECT_THAT(stepAt(kNaN), ElementsAre("press W", "release A", "release D"));
     state.moveMode = 1;
+    emulator.prepare(state);
     EXPECT_THAT(stepAt(kNaN), ElementsAre("press W", "release A", "release D"));
 }
 
@@ -183,12 +185,15 @@ TEST_F(InputEmulatorTest, PrepareClearsTheHeldFlags) {
     EXPECT_THAT(stopWalking(), IsEmpty());
 }
 
-// ---- Modes in which nothing is sent -----------------------------------------
+// ---- Modes, and letting go ----------------------------------------------------
 
-TEST_F(InputEmulatorTest, OutsideDesktopModeNothingIsSent) {
-    stepAt(-15.0f);  // keys held when the mode changes
+TEST_F(InputEmulatorTest, OutsideDesktopModeOnlyTheHeldKeysAreReleasedOnce) {
     for (int appMode : {0, 2, -1}) {
+        state.appMode = 1;
+        state.moveMode = 0;
+        stepAt(-15.0f);  // front and left held when the mode changes
         state.appMode = appMode;
+        EXPECT_THAT(stepAt(-30.0f), ElementsAre("release W", "release A")) << appMode;
         for (int moveMode : {0, 1}) {
             state.moveMode = moveMode;
             for (float angle : {-30.0f, -15.0f, 0.0f, 15.0f, 30.0f, kNaN}) {
@@ -199,28 +204,64 @@ TEST_F(InputEmulatorTest, OutsideDesktopModeNothingIsSent) {
     }
 }
 
-TEST_F(InputEmulatorTest, LeavingDesktopModeWhileKeysAreHeldSendsNoRelease) {
-    stepAt(-15.0f);
-    state.appMode = 0;
-    EXPECT_THAT(stopWalking(), IsEmpty());
-    EXPECT_THAT(stepAt(0.0f), IsEmpty());
-    EXPECT_TRUE(emulator.frontHeld);
-    EXPECT_TRUE(emulator.leftHeld);
-
-    // Back in desktop mode the held keys are released when walking stops.
-    state.appMode = 1;
-    EXPECT_THAT(stopWalking(), ElementsAre("release W", "release A"));
-}
-
-TEST_F(InputEmulatorTest, UnknownMoveModeSendsNothingAndKeepsFlags) {
-    stepAt(15.0f);
+TEST_F(InputEmulatorTest, ANewMoveModeStartsWithNothingHeld) {
+    stepAt(-15.0f);  // front and left held
+    state.moveMode = 1;
+    EXPECT_THAT(stepAt(-15.0f), ElementsAre("release W", "release A", "press W", "press A"));
+    EXPECT_THAT(stepAt(-15.0f), ElementsAre("press W", "press A"));
+    // A mode the emulation does not know releases and then sends nothing.
     for (int moveMode : {2, -1}) {
+        state.moveMode = 0;
+        stepAt(15.0f);
         state.moveMode = moveMode;
+        EXPECT_THAT(stepAt(-30.0f), ElementsAre("release W", "release D")) << moveMode;
         EXPECT_THAT(stepAt(-30.0f), IsEmpty());
         EXPECT_THAT(stopWalking(), IsEmpty());
     }
-    EXPECT_TRUE(emulator.frontHeld);
-    EXPECT_TRUE(emulator.rightHeld);
+}
+
+TEST_F(InputEmulatorTest, TheButtonGoesUpOnTheFirstStepThatDoesNotTurn) {
+    state.moveMode = 1;
+    const Events turn = {"release W", "release A", "release D", "button down", "turn 3"};
+    EXPECT_THAT(stepAt(45.0f), ElementsAreArray(turn));
+    EXPECT_THAT(stepAt(45.0f), ElementsAreArray(turn));  // pressed again on every turning step
+    EXPECT_TRUE(emulator.buttonHeld);
+    EXPECT_THAT(stepAt(0.0f), ElementsAre("button up", "press W", "release A", "release D"));
+    EXPECT_FALSE(emulator.buttonHeld);
+    EXPECT_THAT(stepAt(0.0f), ElementsAre("press W", "release A", "release D"));
+
+    // Walking stops in the middle of a turn: the button goes up, then the held keys.
+    stepAt(-15.0f);
+    stepAt(45.0f);
+    EXPECT_THAT(stopWalking(), ElementsAre("button up"));
+    EXPECT_THAT(stopWalking(), IsEmpty());
+
+    // Leaving the turning mode or desktop mode in the middle of a turn.
+    stepAt(-45.0f);
+    state.moveMode = 0;
+    EXPECT_THAT(stepAt(-45.0f), ElementsAre("button up", "release W", "press A"));
+    state.moveMode = 1;
+    stepAt(-45.0f);
+    state.appMode = 0;
+    EXPECT_THAT(stepAt(-45.0f), ElementsAre("button up"));
+}
+
+TEST_F(InputEmulatorTest, ReleaseAllLetsGoOfTheButtonThenTheHeldKeys) {
+    emulator.releaseAll();
+    EXPECT_THAT(injector.take(), IsEmpty());
+    stepAt(15.0f);  // front and right held
+    emulator.releaseAll();
+    EXPECT_THAT(injector.take(), ElementsAre("release W", "release D"));
+    state.moveMode = 1;
+    stepAt(-15.0f);
+    stepAt(30.0f);  // the button held, the keys released by the turn
+    stepAt(-30.0f);
+    emulator.releaseAll();
+    EXPECT_THAT(injector.take(), ElementsAre("button up"));
+    EXPECT_FALSE(emulator.buttonHeld || emulator.frontHeld || emulator.leftHeld ||
+                 emulator.rightHeld);
+    emulator.releaseAll();
+    EXPECT_THAT(injector.take(), IsEmpty());
 }
 
 // ---- Turn amounts -------------------------------------------------------------
@@ -293,6 +334,14 @@ TEST_F(InputEmulatorTest, MouseRecordsAreAButtonPressAndARelativeMove) {
     EXPECT_EQ(move.flags, 1u);
     EXPECT_EQ(move.dx, 3);
     EXPECT_EQ(move.dy, 0);
+    injector.events.clear();
+    stepKeepingRecords(0.0f);
+    ASSERT_FALSE(injector.events.empty());
+    const platform::MouseRecord& up = injector.events[0].mouse;
+    EXPECT_FALSE(injector.events[0].isKey);
+    EXPECT_EQ(up.flags, 4u);
+    EXPECT_EQ(up.dx, 0);
+    EXPECT_EQ(up.dy, 0);
 }
 
 TEST_F(InputEmulatorTest, ExtendedKeysSayTheirScanCodeIsExtended) {

@@ -114,6 +114,30 @@ TEST_F(FileReplace, OnlyRegularFilesAreReplaced) {
     EXPECT_EQ(namesIn(dir_.path()), (std::vector<std::string>{"fifo", "folder"}));
 }
 
+TEST_F(FileReplace, ARefusalSaysWhy) {
+    std::string why;
+    fs::create_directory(dir_.file("folder"));
+    EXPECT_FALSE(replaceFileContents(dir_.file("folder"), "x", &why));
+    EXPECT_EQ(why, "Is a directory");
+    EXPECT_FALSE(replaceFileContents(dir_.file("missing/tarvel.ini"), "x", &why));
+    EXPECT_EQ(why, "No such file or directory");
+
+    // A read-only file, and a new file in a read-only folder, for an ordinary user.
+    settingstest::openToEveryone(dir_.path());
+    writeFile(path_, "old");
+    ::chmod(path_.c_str(), 0444);
+    fs::create_directory(dir_.file("locked"));
+    ::chmod(dir_.file("locked").c_str(), 0555);
+    for (const std::string& target : {path_, dir_.file("locked/tarvel.ini")}) {
+        const int result = settingstest::runAsUser([&] {
+            std::string reason;
+            if (replaceFileContents(target, "new", &reason)) return 1;
+            return reason == "Permission denied" ? 0 : 2;
+        });
+        EXPECT_EQ(result, 0) << target;
+    }
+}
+
 TEST_F(FileReplace, AWriteThatFailsMidwayLeavesTheOldFileAndNoTemporaryFile) {
     writeFile(path_, "old contents");
     // A file size limit stands in for a full disk: the write stops after 100 bytes.

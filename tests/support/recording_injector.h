@@ -42,7 +42,7 @@ class RecordingInjector : public platform::InputInjector {
     }
 
     // The events as short texts: "press W", "release A", "button down",
-    // "turn 3"; keys other than letters by their hex code ("press 0x25").
+    // "button up", "turn 3"; keys other than letters by their hex code ("press 0x25").
     // Anything the emulator should never send shows as "?" plus its flags.
     std::vector<std::string> describe() const {
         std::vector<std::string> out;
@@ -77,6 +77,9 @@ class RecordingInjector : public platform::InputInjector {
         } else if (e.mouse.flags == platform::kMouseEventLeftDown && e.mouse.dx == 0 &&
                    e.mouse.dy == 0) {
             std::snprintf(buf, sizeof buf, "button down");
+        } else if (e.mouse.flags == platform::kMouseEventLeftUp && e.mouse.dx == 0 &&
+                   e.mouse.dy == 0) {
+            std::snprintf(buf, sizeof buf, "button up");
         } else if (e.mouse.flags == platform::kMouseEventMove && e.mouse.dy == 0) {
             std::snprintf(buf, sizeof buf, "turn %d", int(e.mouse.dx));
         } else {

@@ -90,7 +90,8 @@ void ChildProcess::signal(int sig) {
 }
 
 UdpListener::UdpListener(std::uint16_t port) {
-    fd_ = socket(AF_INET, SOCK_DGRAM, 0);
+    // Not handed on to the programs a test starts.
+    fd_ = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     if (fd_ < 0) throw std::runtime_error("socket failed");
     int one = 1;
     setsockopt(fd_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);

@@ -13,7 +13,7 @@ namespace testsupport {
 // A fresh folder under the system's temporary directory, removed with its
 // contents when the object goes.
 class TempDir {
-public:
+  public:
     TempDir();
     ~TempDir();
     TempDir(const TempDir&) = delete;
@@ -21,17 +21,17 @@ public:
     const std::string& path() const { return path_; }
     std::string file(const std::string& name) const { return path_ + "/" + name; }
 
-private:
+  private:
     std::string path_;
 };
 
 // Changes the working directory for the lifetime of the object.
 class ScopedCwd {
-public:
+  public:
     explicit ScopedCwd(const std::string& dir);
     ~ScopedCwd();
 
-private:
+  private:
     std::string previous_;
 };
 
@@ -42,12 +42,11 @@ bool fileExists(const std::string& path);
 // A child process started with fork/exec; killed (SIGKILL) and reaped when
 // the object goes, unless it was waited for.
 class ChildProcess {
-public:
+  public:
     // argv[0] is looked up in PATH unless it contains a slash. `cwd` empty
     // keeps the test's working directory. Output goes to `logFile` when given.
     ChildProcess(const std::vector<std::string>& argv, const std::string& cwd = {},
-                 const std::string& logFile = {},
-                 const std::vector<std::string>& extraEnv = {});
+                 const std::string& logFile = {}, const std::vector<std::string>& extraEnv = {});
     ~ChildProcess();
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
@@ -58,7 +57,7 @@ public:
     // Waits for the exit; the exit code, 128+signal, or nullopt on time-out.
     std::optional<int> wait(std::chrono::milliseconds timeout);
 
-private:
+  private:
     int pid_ = -1;
     std::optional<int> status_;
 };
@@ -99,7 +98,7 @@ inline std::vector<std::string> datagramFields(const std::string& datagram) {
 
 // A UDP socket bound to 127.0.0.1:port (0: the system picks one).
 class UdpListener {
-public:
+  public:
     explicit UdpListener(std::uint16_t port = 0);
     ~UdpListener();
     UdpListener(const UdpListener&) = delete;
@@ -110,7 +109,7 @@ public:
     // Drops what is queued.
     void drain();
 
-private:
+  private:
     int fd_ = -1;
     std::uint16_t port_ = 0;
 };

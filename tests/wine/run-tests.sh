@@ -5,7 +5,8 @@
 #      and ends with 0, unplug and replug, the close box hides the window, the tray icon shows
 #      it again, the tray menu's exit saves ./tarvel.ini in CR LF text and ends with 0;
 #   B  desktop mode: a low-level keyboard hook sees W, A and D arrive while the simulator
-#      walks and leans; the end of the session (WM_ENDSESSION) saves and ends with 0;
+#      walks and leans; the end of the session (WM_ENDSESSION) saves, lets go of every key
+#      and ends with 0;
 #   C  no port: the program waits for messages instead of turning round.
 # Usage: run-tests.sh BUILD_DIR SIMULATOR. Every process it starts is stopped by its id, and
 # Wine by wineserver -k, whatever the outcome. scripts/test-windows.sh runs it in a network
@@ -257,6 +258,11 @@ wait_exit "$third" 30
 ((code == 0)) || fail "the program ended with $code at the end of the session"
 grep -q $'^appMode=1\r$' "$b/tarvel.ini" && (($(grep -c $'\r$' "$b/tarvel.ini") == 26)) ||
   fail "the session's end did not save ./tarvel.ini"
+# Nothing stays held: the last event of each key is its release.
+released() {
+  for vk in 0x57 0x41 0x44; do [[ $(grep "vk=$vk " "$keys" | tail -n 1) == up* ]] || return 1; done
+}
+wait_until 10 "W, A and D let go" released
 
 # ---------------------------------------------------------------------------------------
 step "C: without a port the program waits instead of turning round"

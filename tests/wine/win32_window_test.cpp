@@ -591,7 +591,7 @@ TEST(SendInputInjector, KeyRecordsArriveWithTheirScanCodesAndFlagWords) {
     hookedMice = nullptr;
 }
 
-TEST(SendInputInjector, MouseRecordsMoveByTheirDistanceAndPressTheLeftButton) {
+TEST(SendInputInjector, MouseRecordsMoveByTheirDistanceAndPressAndReleaseTheLeftButton) {
     if (!haveDisplay()) GTEST_SKIP() << "no display to send input to";
     std::vector<HookedKey> keys;
     hookedKeys = &keys;
@@ -606,20 +606,17 @@ TEST(SendInputInjector, MouseRecordsMoveByTheirDistanceAndPressTheLeftButton) {
         injector->sendMouse({5, 0, platform::kMouseEventMove});
         injector->sendMouse({-3, 0, platform::kMouseEventMove});
         injector->sendMouse({0, 0, platform::kMouseEventLeftDown});
-        ASSERT_TRUE(testsupport::waitUntil([&] { return hookedCount(mice) >= 3; }, 10s));
+        injector->sendMouse({0, 0, platform::kMouseEventLeftUp});
+        ASSERT_TRUE(testsupport::waitUntil([&] { return hookedCount(mice) >= 4; }, 10s));
     }
-    // Release the button that was pressed, so that the display is left as it was.
-    INPUT release{};
-    release.type = INPUT_MOUSE;
-    release.mi.dwFlags = MOUSEEVENTF_LEFTUP;
-    SendInput(1, &release, sizeof release);
-    ASSERT_GE(mice.size(), 3u);
+    ASSERT_GE(mice.size(), 4u);
     EXPECT_EQ(mice[0].message, static_cast<WPARAM>(WM_MOUSEMOVE));
     EXPECT_EQ(mice[0].at.x, 305);
     EXPECT_EQ(mice[1].at.x, 302);
     EXPECT_EQ(mice[1].at.y, 300);
     EXPECT_EQ(mice[2].message, static_cast<WPARAM>(WM_LBUTTONDOWN));
     EXPECT_NE(mice[2].flags & LLMHF_INJECTED, 0u);
+    EXPECT_EQ(mice[3].message, static_cast<WPARAM>(WM_LBUTTONUP));
     hookedKeys = nullptr;
     hookedMice = nullptr;
 }
