@@ -17,6 +17,8 @@
 #include <string>
 #include <vector>
 
+#include "mainwindow/ui_strings.h"
+#include "platform/single_instance.h"
 #include "tests/support/support.h"
 #include "tests/ui/x_session.h"
 
@@ -78,6 +80,9 @@ TEST(CommandLineRun, HelpVersionAndMistakesNeedNoDisplayAndLeaveTheFolderAlone) 
     ASSERT_EQ(mkdir(work.c_str(), 0755), 0);
     testsupport::writeFile(work + "/tarvel.ini", kIni);
     TempDir logs;
+    // A copy that already runs changes none of the answers: they come before the guard.
+    platform::SingleInstanceGuard running;
+    ASSERT_TRUE(running.acquire(ui_strings::kInstanceName));
 
     Outcome help = runWithoutDisplay({"--help"}, work, logs);
     EXPECT_EQ(help.code, 0);
