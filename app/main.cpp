@@ -1,6 +1,41 @@
-// Entry point of the program. It takes no arguments.
-#include "app/program.h"
+// Entry point of the Linux program: reads the command line, answers --help and --version
+// at once, enters the working folder and runs the program there.
+#include <cstdio>
+#include <string>
 
-int main() {
-    return runProgram();
+#include "app/command_line.h"
+#include "app/program.h"
+#include "platform/working_folder.h"
+
+int main(int argc, char** argv) {
+    const CommandLine line = parseCommandLine({argv + 1, argv + argc});
+    switch (line.action) {
+        case CommandLine::Action::Help:
+            std::fputs(usageText(), stdout);
+            return 0;
+        case CommandLine::Action::Version:
+            std::printf("%s\n", versionLine().c_str());
+            return 0;
+        case CommandLine::Action::Error:
+            std::fprintf(stderr, "tarvel: %s\n%s", line.error.c_str(), usageText());
+            return 2;
+        case CommandLine::Action::Run:
+            break;
+    }
+
+    const std::string folder = line.configDir ? platform::configFolder() : line.workdir;
+    if (line.configDir && folder.empty()) {
+        std::fprintf(stderr, "tarvel: no home folder to keep the settings in (set HOME)\n");
+        return 1;
+    }
+    std::string error;
+    if (!folder.empty() && !platform::enterWorkingFolder(folder, line.configDir, error)) {
+        std::fprintf(stderr, "tarvel: %s\n", error.c_str());
+        return 1;
+    }
+
+    ProgramOptions options;
+    options.portDevice = line.portDevice;
+    options.startHidden = line.hidden;
+    return runProgram(options);
 }

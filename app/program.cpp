@@ -14,6 +14,7 @@
 #include "mainwindow/uiex.h"
 #include "output/input_emulator.h"
 #include "output/telemetry.h"
+#include "platform/desktop_session.h"
 #include "platform/single_instance.h"
 #include "platform/termination.h"
 #include "platform/window_system.h"
@@ -80,9 +81,15 @@ int runProgram(const ProgramOptions& options) {
     WalkState& state = WalkState::instance();
     loadSettings(UIEx::kSettingsPath, state);
     ui->saveSettingsOnDestroy = true;
+    if (state.appMode == 1) {
+        if (const char* limit = platform::keyEmulationLimit()) {
+            std::fprintf(stderr, "tarvel: %s\n", limit);
+        }
+    }
     // If the process is ended from outside the loop (session end, display
     // lost), the settings are still saved.
     platform::setLastChanceHandler([&state] { saveExitSettings(state); });
+    setSensorPortDevice(options.portDevice);
     openSensorPort();
     ui->buildWidgets(0);
 
@@ -92,8 +99,10 @@ int runProgram(const ProgramOptions& options) {
     // Placed before the first showing, whether or not the window system
     // reports a size then.
     ui->layoutWidgets();
-    ui->shown = true;
-    ws.showWindow(ui->hwnd, platform::kSwShow);
+    if (!(options.startHidden && ws.trayAvailable())) {
+        ui->shown = true;
+        ws.showWindow(ui->hwnd, platform::kSwShow);
+    }
 
     std::unique_ptr<platform::InputInjector> ownInjector;
     platform::InputInjector* injector = options.injector;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "mainwindow/ui_strings.h"
 #include "output/telemetry.h"
@@ -16,6 +17,11 @@ struct ProgramOptions {
     std::uint16_t telemetryPort = kTelemetryPort;
     // Where the key emulation sends its events; null for the platform's own.
     platform::InputInjector* injector = nullptr;
+    // A serial device used instead of the COM number's (empty: none), at start-up and by
+    // the connect button; the saved comID stays as it is.
+    std::string portDevice;
+    // Start in the tray: the window stays hidden when there is a tray to show it from.
+    bool startHidden = false;
 };
 
 class InputEmulator;

@@ -2,12 +2,26 @@
 #include "link/sensor_link.h"
 
 #include <chrono>
+#include <cstdio>
 #include <functional>
 #include <thread>
 
 #include "analysis/walk_state.h"
 #include "link/stream_reader.h"
 #include "platform/serial.h"
+
+namespace {
+
+std::string& portDevice() {
+    static std::string device;
+    return device;
+}
+
+}  // namespace
+
+void setSensorPortDevice(std::string devicePath) {
+    portDevice() = std::move(devicePath);
+}
 
 SensorLink::SensorLink() {
     for (auto& v : rawLoad) v.store(-1.0f, std::memory_order_relaxed);
@@ -42,8 +56,15 @@ void openSensorPort() {
     link.reset();
     link.portNumber = n;
 
-    auto port = std::make_unique<platform::SerialPort>(n);
-    if (!port->open()) return;
+    const std::string& device = portDevice();
+    auto port = device.empty() ? std::make_unique<platform::SerialPort>(n)
+                               : std::make_unique<platform::SerialPort>(device);
+    if (!port->open()) {
+        // Once per attempt: the reader's quiet reopens after an unplug do not come here.
+        const std::string why = port->openFailure();
+        if (!why.empty()) std::fprintf(stderr, "tarvel: %s\n", why.c_str());
+        return;
+    }
     link.connected = true;
 
     link.readerThread = std::make_unique<StreamReader>(std::move(port), link);

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <string>
 
 class StreamReader;
 
@@ -47,10 +48,14 @@ struct SensorLink {
     std::uint32_t frameCount() const { return frames.load(std::memory_order_relaxed); }
 };
 
-// Opens the port numbered comID of WalkState, starts the reader thread, waits
-// 500 ms for the first frame and captures the tare. Does nothing when already
-// connected; reports its outcome only through SensorLink::connected.
+// Opens the port numbered comID of WalkState (or the device set below), starts the reader
+// thread, waits 500 ms for the first frame and captures the tare. Does nothing when already
+// connected; reports its outcome through SensorLink::connected, and a failure also on
+// standard error in one line (where the platform says why).
 void openSensorPort();
+
+// A device path that the openings use instead of comID's port (empty: comID's port again).
+void setSensorPortDevice(std::string devicePath);
 
 // Copies the latest raw loads into the tare when connected.
 void captureTare();

@@ -17,8 +17,10 @@ enum class SerialRead {
 };
 
 class SerialPort {
-public:
+  public:
     explicit SerialPort(int portNumber);
+    // A port named by its device path (e.g. /dev/ttyUSB0) instead of a number.
+    explicit SerialPort(std::string devicePath);
     ~SerialPort();
     SerialPort(const SerialPort&) = delete;
     SerialPort& operator=(const SerialPort&) = delete;
@@ -26,6 +28,10 @@ public:
     // Opens (or reopens) the device with the line settings. False when it
     // does not exist, is in use, or access is denied.
     bool open();
+    // Why the last open() failed, in one line for the user: the device tried, the reason,
+    // and the devices there are instead. Empty after a success, and where the platform
+    // has nothing to say.
+    std::string openFailure() const;
     void close();
     bool isOpen() const;
 
@@ -39,10 +45,10 @@ public:
     // An identifier of the open device (file descriptor or handle), -1 if none.
     std::intptr_t nativeHandle() const;
 
-    // The device path the port number maps to.
+    // The device path the port number maps to (or the path given).
     std::string deviceName() const;
 
-private:
+  private:
     struct Impl;
     std::unique_ptr<Impl> impl_;
 };

@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Draws the program icon and writes it as resources/tarvel.ico (icon 101 of the Windows
 program: ten 32-bit images, 16 to 256 pixels) and resources/png/tarvel-<size>.png (the Linux
-window and tray icon). Standard library only; run it again after changing the picture.
+window and tray icon) and resources/tarvel.svg (the scalable icon of the Linux desktop entry).
+Standard library only; run it again after changing the picture.
 
 The picture: the walking platform seen from above, a red octagon with its eight load
 sensors, on the program's dark background, with a cyan arrow for walking forward.
@@ -141,6 +142,42 @@ def ico_bytes(images):
     return directory + entries + blobs
 
 
+def svg_text():
+    """The large picture of shade() as SVG on a 256-unit square, shapes drawn bottom to top."""
+    u = 256
+
+    def octagon(apothem):
+        a, b = apothem, apothem * (math.sqrt(2) - 1)
+        corners = [(b, -a), (a, -b), (a, b), (b, a), (-b, a), (-a, b), (-a, -b), (-b, -a)]
+        return "M" + " L".join("%g,%g" % (round((0.5 + x) * u, 3), round((0.5 + y) * u, 3))
+                               for x, y in corners) + " Z"
+
+    def colour(rgb):
+        return "#%02x%02x%02x" % rgb
+
+    outer, inner = 0.42, 0.32
+    middle = (outer + inner) / 2
+    sensors = "".join(
+        '  <circle cx="%g" cy="%g" r="%g" fill="%s"/>\n' %
+        (round((0.5 + middle * math.cos(math.pi / 2 + k * math.pi / 4)) * u, 3),
+         round((0.5 - middle * math.sin(math.pi / 2 + k * math.pi / 4)) * u, 3),
+         round(0.036 * u, 3), colour(SENSOR)) for k in range(8))
+    head = ((0.5, 0.22), (0.33, 0.44), (0.67, 0.44))
+    shaft = 0.065
+    return (
+        '<svg xmlns="http://www.w3.org/2000/svg" width="%d" height="%d" viewBox="0 0 %d %d">\n'
+        % (u, u, u, u) +
+        '  <rect width="%d" height="%d" rx="%g" fill="%s"/>\n' % (u, u, 0.18 * u, colour(BACKGROUND)) +
+        '  <path fill-rule="evenodd" fill="%s" d="%s %s"/>\n' %
+        (colour(PLATFORM), octagon(outer), octagon(inner)) + sensors +
+        '  <path fill="%s" d="M%g,%g L%g,%g L%g,%g Z"/>\n' %
+        ((colour(ARROW),) + tuple(round(c * u, 3) for point in head for c in point)) +
+        '  <rect x="%g" y="%g" width="%g" height="%g" fill="%s"/>\n' %
+        (round((0.5 - shaft) * u, 3), round(0.40 * u, 3), round(2 * shaft * u, 3),
+         round(0.38 * u, 3), colour(ARROW)) +
+        '</svg>\n')
+
+
 def main():
     cache = {}
 
@@ -161,6 +198,9 @@ def main():
     for size in PNG_SIZES:
         with open(os.path.join(HERE, "png", "tarvel-%d.png" % size), "wb") as f:
             f.write(png_bytes(rows_of(size)))
+
+    with open(os.path.join(HERE, "tarvel.svg"), "w") as f:
+        f.write(svg_text())
 
 
 if __name__ == "__main__":

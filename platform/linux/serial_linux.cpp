@@ -12,13 +12,18 @@
 #include <cerrno>
 #include <string>
 
+#include "platform/linux/serial_devices.h"
 #include "platform/serial.h"
 
 namespace platform {
 
 struct SerialPort::Impl {
-    int portNumber;
+    int portNumber = 0;
+    std::string givenPath;   // the device named instead of a number, if any
     std::string openedPath;  // the device first opened; reopens use it again
+    // The path and errno of the last failed open(); failedErrno 0 after a success.
+    std::string failedPath;
+    int failedErrno = 0;
     int fd = -1;
     int wakeRead = -1;
     int wakeWrite = -1;
@@ -53,6 +58,10 @@ bool configureLine(int fd) {
 
 }  // namespace
 
+SerialPort::SerialPort(std::string devicePath) : SerialPort(0) {
+    impl_->givenPath = std::move(devicePath);
+}
+
 SerialPort::SerialPort(int portNumber) : impl_(std::make_unique<Impl>()) {
     impl_->portNumber = portNumber;
     int fds[2];
@@ -69,7 +78,20 @@ SerialPort::~SerialPort() {
 }
 
 std::string SerialPort::deviceName() const {
-    return impl_->openedPath.empty() ? devicePathFor(impl_->portNumber) : impl_->openedPath;
+    if (!impl_->openedPath.empty()) return impl_->openedPath;
+    return impl_->givenPath.empty() ? devicePathFor(impl_->portNumber) : impl_->givenPath;
+}
+
+std::string SerialPort::openFailure() const {
+    if (impl_->failedErrno == 0) return {};
+    serial_linux::OpenAttempt attempt;
+    attempt.byNumber = impl_->givenPath.empty();
+    attempt.portNumber = impl_->portNumber;
+    attempt.path = impl_->failedPath;
+    attempt.error = impl_->failedErrno;
+    char folder[4096];
+    attempt.folder = getcwd(folder, sizeof folder) ? folder : ".";
+    return serial_linux::describeOpenFailure(attempt, serial_linux::findSerialDevices());
 }
 
 bool SerialPort::open() {
@@ -78,13 +100,19 @@ bool SerialPort::open() {
     // stopping the reader would hang; such a port is not worth opening.
     if (impl_->wakeRead < 0) return false;
     const std::string path = deviceName();
+    auto fail = [this, &path](int error) {
+        impl_->failedPath = path;
+        impl_->failedErrno = error;
+        return false;
+    };
     int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return false;
+    if (fd < 0) return fail(errno);
     // Exclusive: TIOCEXCL keeps other (non-root) openers out, the lock keeps
     // out another copy of this program even when it runs as root.
     if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const int error = errno;
         ::close(fd);
-        return false;
+        return fail(error);
     }
     ioctl(fd, TIOCEXCL);
     // Not a terminal (a plain file, say): the line settings are ignored like
@@ -95,6 +123,7 @@ bool SerialPort::open() {
     ioctl(fd, TIOCMBIC, &lines);
     impl_->fd = fd;
     impl_->openedPath = path;
+    impl_->failedErrno = 0;
     return true;
 }
 
@@ -105,9 +134,13 @@ void SerialPort::close() {
     }
 }
 
-bool SerialPort::isOpen() const { return impl_->fd >= 0; }
+bool SerialPort::isOpen() const {
+    return impl_->fd >= 0;
+}
 
-std::intptr_t SerialPort::nativeHandle() const { return impl_->fd; }
+std::intptr_t SerialPort::nativeHandle() const {
+    return impl_->fd;
+}
 
 SerialRead SerialPort::readByte(std::uint8_t& byte) {
     if (impl_->interrupted.load(std::memory_order_relaxed)) return SerialRead::Interrupted;

@@ -15,6 +15,7 @@ static_assert(sizeof(DCB) == 28, "the DCB record is 28 bytes on every Windows ta
 
 struct SerialPort::Impl {
     int portNumber = 0;
+    std::string givenPath;  // the device named instead of a number, if any
     HANDLE port = INVALID_HANDLE_VALUE;
     // Manual-reset, unnamed, initially clear: the completion event of the overlapped read.
     HANDLE readEvent = nullptr;
@@ -30,6 +31,10 @@ SerialPort::SerialPort(int portNumber) : impl_(std::make_unique<Impl>()) {
     impl_->stopEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
 }
 
+SerialPort::SerialPort(std::string devicePath) : SerialPort(0) {
+    impl_->givenPath = std::move(devicePath);
+}
+
 SerialPort::~SerialPort() {
     close();
     if (impl_->readEvent) CloseHandle(impl_->readEvent);
@@ -37,6 +42,7 @@ SerialPort::~SerialPort() {
 }
 
 std::string SerialPort::deviceName() const {
+    if (!impl_->givenPath.empty()) return impl_->givenPath;
     // Every port number in the device namespace form, the single-digit ones too (COM10 and
     // above have no other name).
     char name[100];
@@ -71,6 +77,11 @@ bool SerialPort::open() {
 
     impl_->port = port;
     return true;
+}
+
+// A GUI program without a console: a failed opening shows only in the status text.
+std::string SerialPort::openFailure() const {
+    return {};
 }
 
 void SerialPort::close() {

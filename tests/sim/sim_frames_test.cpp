@@ -408,6 +408,7 @@ TEST(SimOptions, RejectsWrongCommandLines) {
         {"--rate", "fast"},
         {"--rate", "100x"},
         {"--port", "-1"},
+        {"--port", "0"},
         {"--port", "3.5"},
         {"--decimals", "10"},
         {"--cadence", "0"},
@@ -436,6 +437,7 @@ TEST(SimOptions, RejectsWrongCommandLines) {
 
 TEST(SimOptions, HelpListsEveryScenario) {
     EXPECT_EQ(parse({"--scenario", "walk", "--help"}).status, sim::ParseResult::Status::Help);
+    EXPECT_EQ(parse({"--version"}).status, sim::ParseResult::Status::Version);
     EXPECT_EQ(parse({"-h"}).status, sim::ParseResult::Status::Help);
     const std::string usage = sim::usageText();
     for (const auto& s : sim::scenarioTable()) {

@@ -268,6 +268,10 @@ int main(int argc, char** argv) {
         std::fputs(sim::usageText().c_str(), stdout);
         return 0;
     }
+    if (parsed.status == sim::ParseResult::Status::Version) {
+        std::printf("tarvel-sim %s\n", TARVEL_VERSION);
+        return 0;
+    }
     if (parsed.status == sim::ParseResult::Status::Error) {
         std::fprintf(stderr, "tarvel-sim: %s\nTry 'tarvel-sim --help'.\n", parsed.error.c_str());
         return 2;

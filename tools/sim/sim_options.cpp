@@ -84,7 +84,7 @@ ParseResult parseOptions(const std::vector<std::string>& args) {
     double unplugAfter = 0.0;
     double segmentValue = 0.0;
     const std::map<std::string, Handler> valued = {
-        {"--port", integer(o.port, 0, 99999)},
+        {"--port", integer(o.port, 1, 99999)},  // COM0 is no port the program opens
         {"--dir",
          [&](const std::string& v) {
              o.dir = v;
@@ -148,6 +148,10 @@ ParseResult parseOptions(const std::vector<std::string>& args) {
         std::string arg = args[i];
         if (arg == "--help" || arg == "-h") {
             result.status = ParseResult::Status::Help;
+            return result;
+        }
+        if (arg == "--version") {
+            result.status = ParseResult::Status::Version;
             return result;
         }
         std::optional<std::string> value;
@@ -223,7 +227,7 @@ empty-platform frames (so the tare it captures is the empty platform), then the
 scenario, which starts from its beginning.
 
 Port and pacing:
-  --port N            link name COM<N> (default 3)
+  --port N            link name COM<N>, N from 1 (default 3)
   --dir D             folder of the link (default .)
   --rate HZ           frames per second (default 100); also sets the simulated
                       time of each frame
@@ -266,6 +270,7 @@ Unplugging (pty only):
                       new pty is linked under the same name
 
 SIGINT, SIGTERM and SIGHUP stop the simulator and remove the link.
+--help prints this text, --version the version.
 
 Scenarios:
 )" + scenarios +

@@ -32,7 +32,7 @@ struct SimOptions {
 };
 
 struct ParseResult {
-    enum class Status { Run, Help, Error } status = Status::Run;
+    enum class Status { Run, Help, Version, Error } status = Status::Run;
     SimOptions options;
     std::string error;  // for Error: what was wrong, in one line
 };
