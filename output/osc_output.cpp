@@ -77,6 +77,7 @@ OscAxes oscAxesOf(const WalkState& state) {
 }
 
 void OscOutput::update(const WalkState& state, std::uint32_t frameCount, bool framesArriving) {
+    if (stopped_) return;
     const bool on = state.oscEnabled == 1;
     const Destination to = destinationOf(state);
     if (open_ && (!on || to.address != address_ || to.port != port_)) close();
@@ -104,6 +105,7 @@ void OscOutput::update(const WalkState& state, std::uint32_t frameCount, bool fr
 
 void OscOutput::stop() {
     if (open_) close();
+    stopped_ = true;
 }
 
 void OscOutput::close() {

@@ -43,7 +43,9 @@ class OscOutput {
     // zeros once when frames stop arriving.
     void update(const WalkState& state, std::uint32_t frameCount, bool framesArriving);
 
-    // For every end of the program: zeros when the output is on, then the socket closes.
+    // For every end of the program: zeros when the output is on, then the socket closes for
+    // good; later updates send nothing (on Windows passes may still run between the end of
+    // the session and the end of the loop, and must not set the avatar walking again).
     // Safe to call more than once.
     void stop();
 
@@ -53,6 +55,7 @@ class OscOutput {
     void close();
 
     platform::UdpSender socket_;
+    bool stopped_ = false;
     bool open_ = false;
     std::uint32_t address_ = 0;
     std::uint16_t port_ = 0;

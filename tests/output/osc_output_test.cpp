@@ -166,7 +166,6 @@ TEST_F(OscOutputTest, SwitchedOffItSendsNothingAndSwitchingOffSendsZerosOnce) {
     state.oscEnabled = 0;
     osc.update(state, 1, true);
     osc.update(state, 2, true);
-    osc.stop();
     EXPECT_FALSE(listener.receive(100ms));
 
     state.oscEnabled = 1;
@@ -176,7 +175,6 @@ TEST_F(OscOutputTest, SwitchedOffItSendsNothingAndSwitchingOffSendsZerosOnce) {
     osc.update(state, 4, true);
     EXPECT_EQ(received(), zeros);
     osc.update(state, 5, true);
-    osc.stop();
     EXPECT_FALSE(listener.receive(100ms));
     // Switched on again, the next pass sends at once.
     state.oscEnabled = 1;
@@ -184,6 +182,12 @@ TEST_F(OscOutputTest, SwitchedOffItSendsNothingAndSwitchingOffSendsZerosOnce) {
     EXPECT_EQ(received(), axesMessages(walking));
     osc.stop();
     EXPECT_EQ(received(), zeros);
+    // Switched off at the end, nothing goes out.
+    OscOutput off;
+    state.oscEnabled = 0;
+    off.update(state, 1, true);
+    off.stop();
+    EXPECT_FALSE(listener.receive(100ms));
 }
 
 TEST_F(OscOutputTest, FramesThatStopArrivingGiveZerosOnceAndFramesThatComeBackWalkAgain) {
@@ -193,10 +197,12 @@ TEST_F(OscOutputTest, FramesThatStopArrivingGiveZerosOnceAndFramesThatComeBackWa
     EXPECT_EQ(received(), zeros);
     osc.update(state, 8, true);
     EXPECT_EQ(received(), axesMessages(walking));
-    // The end of the program zeroes again, however the output stood; a second stop does not.
+    // The end of the program zeroes again, however the output stood. After it nothing goes
+    // out: not a second stop, not a pass that still runs.
     osc.stop();
     EXPECT_EQ(received(), zeros);
     osc.stop();
+    osc.update(state, 9, true);
     EXPECT_FALSE(listener.receive(100ms));
 }
 
