@@ -48,7 +48,7 @@ struct Field {
     int loadMaxIndex = -1;
     TextField text = nullptr;
 
-    // The field in `s` (a WalkState, const or not), or null when the setting is of the other
+    // The field in `s` (a WalkState, const or not), or null when the setting is of another
     // type.
     template <class State>
     constexpr auto* integerIn(State& s) const {
