@@ -11,7 +11,6 @@
 #include <unistd.h>
 
 #include <bit>
-#include <cmath>
 #include <cstring>
 #include <limits>
 #include <optional>
@@ -72,22 +71,6 @@ TEST(OscAxes, FollowTheBandsOfTheKeyEmulationWithTheWindowsSpeeds) {
     s.angle = -30.0f;
     s.walking = 0;
     EXPECT_EQ(oscAxesOf(s), OscAxes{});
-}
-
-TEST(OscAxes, SpeedsOfZeroGivePositiveZeroAndEveryValueStaysWithinOne) {
-    WalkState s = testsupport::defaultSettings();
-    s.walking = 1;
-    s.walkSpeedLR = 0.0f;
-    s.angle = -30.0f;
-    EXPECT_FALSE(std::signbit(oscAxesOf(s).horizontal));
-    s.moveMode = 1;
-    s.rotationSpeed = 0.0f;
-    EXPECT_FALSE(std::signbit(oscAxesOf(s).lookHorizontal));
-    // Only a record changed behind the settings' back holds such speeds.
-    s.walkSpeedFB = 3.0f;
-    s.walkSpeedLR = kNaN;
-    s.angle = -15.0f;
-    EXPECT_EQ(oscAxesOf(s), (OscAxes{1.0f, 0.0f, 0.0f}));
 }
 
 // ---- What reaches a listener ----------------------------------------------------------------
