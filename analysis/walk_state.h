@@ -22,6 +22,11 @@ struct WalkState {
     std::int32_t moveLeftKeyCode;
     std::int32_t moveRightKeyCode;
     float loadMax[8];
+    // The OSC output (section [osc] of the settings file).
+    static constexpr int kHostTextSize = 16;  // "255.255.255.255" and its NUL
+    std::int32_t oscEnabled;                  // 1 sends, 0 does not
+    char oscHost[kHostTextSize];              // IPv4 destination, dotted decimal
+    std::int32_t oscPort;                     // destination port, 1 to 65535
 
     // ---- Results block ----
     float taredLoad[8];

@@ -13,6 +13,7 @@
 #include "mainwindow/ui_strings.h"
 #include "mainwindow/uiex.h"
 #include "output/input_emulator.h"
+#include "output/osc_output.h"
 #include "output/telemetry.h"
 #include "platform/desktop_session.h"
 #include "platform/single_instance.h"
@@ -112,9 +113,12 @@ int runProgram(const ProgramOptions& options) {
     }
     InputEmulator emulator(*injector);
     emulator.prepare(state);
-    // Saved first: letting go of the keys may fail with the display gone.
-    platform::setLastChanceHandler([&state, &emulator] {
+    OscOutput osc;
+    // Saved first, the game's axes zeroed next: letting go of the keys may fail with the
+    // display gone.
+    platform::setLastChanceHandler([&state, &emulator, &osc] {
         saveExitSettings(state);
+        osc.stop();
         emulator.releaseAll();
     });
 
@@ -123,15 +127,19 @@ int runProgram(const ProgramOptions& options) {
     steps.refresh = [&] { ui->refreshDisplay(); };
     steps.connected = [&] { return link.connected; };
     steps.pass = [&] {
-        const bool arriving = linkWatch.framesArriving(link.frameCount(), LinkWatch::Clock::now());
+        const std::uint32_t frames = link.frameCount();
+        const bool arriving = linkWatch.framesArriving(frames, LinkWatch::Clock::now());
         ui->showLinkStatus(arriving);
         runPass(state, telemetry, emulator, arriving);
+        osc.update(state, frames, arriving);
     };
     steps.pause = [] { std::this_thread::sleep_for(std::chrono::milliseconds(1)); };
     steps.exitRequested = [] { return platform::terminationRequested(); };
     steps.exit = [&] { ui->exitProgram(); };
     const int exitCode = runMainLoop(ws, steps);
-    // No key or button stays down in other programs once this one is gone.
+    // No key or button stays down in other programs once this one is gone, and no avatar
+    // walks on in a game.
+    osc.stop();
     emulator.releaseAll();
 
     // No pass runs any more: the reader can go before the settings are saved.

@@ -70,5 +70,7 @@ inline constexpr const char* kSideStepMode = "前進・横歩きモード";
 inline constexpr const char* kTurnMode = "前進・旋回モード　　";
 inline constexpr const char* kAutoCalibrationOn = "自動キャリブレーション：有効";
 inline constexpr const char* kAutoCalibrationOff = "自動キャリブレーション：無効";
+inline constexpr const char* kOscOn = "OSC出力：有効";
+inline constexpr const char* kOscOff = "OSC出力：無効";
 
 }  // namespace ui_strings

@@ -125,6 +125,11 @@ std::vector<UIEx::WidgetPlacement> UIEx::widgetTable() {
         label(stepUnitLabel, s::kStepUnit, 370, 370, 80, 30),
         button(settingsLoadButton, s::kSettingsLoad, 80, 410, 125, kSettingsLoad),
         button(settingsSaveButton, s::kSettingsSave, 230, 410, 125, kSettingsSave),
+        // Beside the automatic-calibration switch: the room below the settings-file buttons
+        // lies outside the client area of a 475-pixel-high window on Windows (its caption and
+        // frame take 29 to 37 pixels of it).
+        button(oscButton, s::kToggle, kOscToggleX, kOscToggleY, 20, kOscToggle),
+        label(oscText, nullptr, kOscToggleX + 20, kOscToggleY, 140),
     };
     table.insert(table.end(), std::begin(rest), std::end(rest));
     return table;
@@ -140,6 +145,7 @@ void UIEx::buildWidgets(platform::NativeInstance instance) {
         if (label == &connectionStatusText) return connectionCaption(link.connected);
         if (label == &appModeText) return appModeCaption(state.appMode);
         if (label == &moveModeText) return moveModeCaption(state.moveMode);
+        if (label == &oscText) return oscCaption(state.oscEnabled);
         return autoCalibrationCaption(state.autoCalibration);
     };
 

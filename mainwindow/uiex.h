@@ -20,6 +20,9 @@ class UIEx : public UI_Window {
         platform::kWsCaption | platform::kWsSysMenu | platform::kWsMinimizeBox;
     static constexpr std::int32_t kWidth = 440;
     static constexpr std::int32_t kHeight = 475;
+    // Where the OSC output's switch sits; its text follows at x + 20.
+    static constexpr std::int32_t kOscToggleX = 260;
+    static constexpr std::int32_t kOscToggleY = 110;
     // The start-up and exit settings file.
     static constexpr const char* kSettingsPath = "./tarvel.ini";
 
@@ -58,6 +61,7 @@ class UIEx : public UI_Window {
         kStepReset = 126,
         kSettingsLoad = 127,
         kSettingsSave = 128,
+        kOscToggle = 129,
         kMenuShowWindow = 40003,
         kMenuExit = 40004,
     };
@@ -174,6 +178,9 @@ class UIEx : public UI_Window {
     UI_Text stepUnitLabel;
     UI_Button settingsLoadButton;
     UI_Button settingsSaveButton;
+    // The OSC output's switch, after the widgets above so that their order stays.
+    UI_Button oscButton;
+    UI_Text oscText;
 
     SettingsFileDialog settingsFileDialog;
 
@@ -221,7 +228,7 @@ class UIEx : public UI_Window {
                     platform::Colour colour);
     // Replaces a label's text as a command does: always repainted.
     void replaceText(UI_Text& label, const char* text, bool erase);
-    // The state texts of the COM number, the modes and automatic calibration.
+    // The state texts of the COM number, the modes, automatic calibration and the OSC output.
     void showSettingTexts(bool onlyChanged);
 
     ReadoutCache sensorLoadCache_[8];
@@ -262,10 +269,12 @@ const char* signText(float value);
 std::string decimalText(std::int32_t value);
 
 // The state texts: the connection, the application mode (0 VR, any other
-// desktop), the move mode (0 side-step, any other turn) and automatic
+// desktop), the move mode (0 side-step, any other turn), automatic
 // calibration (on only at exactly 1).
 const char* connectionCaption(bool connected);
 const char* linkStatusCaption(bool connected, bool framesArriving);
 const char* appModeCaption(std::int32_t appMode);
 const char* moveModeCaption(std::int32_t moveMode);
 const char* autoCalibrationCaption(std::int32_t autoCalibration);
+// The OSC output's switch: on only at exactly 1, as the output itself reads it.
+const char* oscCaption(std::int32_t oscEnabled);

@@ -91,6 +91,10 @@ const char* autoCalibrationCaption(std::int32_t autoCalibration) {
     return autoCalibration == 1 ? s::kAutoCalibrationOn : s::kAutoCalibrationOff;
 }
 
+const char* oscCaption(std::int32_t oscEnabled) {
+    return oscEnabled == 1 ? s::kOscOn : s::kOscOff;
+}
+
 void UIEx::replaceText(UI_Text& label, const char* text, bool erase) {
     label.text = text;
     ws().invalidate(label.hwnd, erase);
@@ -109,6 +113,7 @@ void UIEx::showSettingTexts(bool onlyChanged) {
         {appModeText, appModeCaption(state.appMode), false},
         {moveModeText, moveModeCaption(state.moveMode), false},
         {autoCalibrationText, autoCalibrationCaption(state.autoCalibration), false},
+        {oscText, oscCaption(state.oscEnabled), false},
     };
     for (const auto& t : texts) {
         if (onlyChanged && t.label.text == t.text) continue;
@@ -156,6 +161,11 @@ void UIEx::onCommand(platform::WParam wParam, platform::LParam) {
         case kAutoCalibrationToggle:
             state.autoCalibration = toggled(state.autoCalibration);
             replaceText(autoCalibrationText, autoCalibrationCaption(state.autoCalibration), false);
+            break;
+        case kOscToggle:
+            // The output follows at the next pass: it sends zeros when switched off.
+            state.oscEnabled = toggled(state.oscEnabled);
+            replaceText(oscText, oscCaption(state.oscEnabled), false);
             break;
         case kStepReset:
             state.numStep = 0;

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <limits>
 
+#include "output/walk_row.h"
 #include "platform/virtual_keys.h"
 
 namespace {
@@ -60,15 +61,12 @@ void InputEmulator::step(const WalkState& state) {
     if (state.appMode != kDesktopMode) return;
     if (state.moveMode != kSideStepMode && state.moveMode != kTurnMode) return;
 
-    // Comparisons are strict and a NaN angle fails all of them, ending up
-    // straight ahead.
-    const float a = state.angle;
     const bool walking = state.walking > 0;
     const bool turning = state.moveMode == kTurnMode;
-    const bool sideways = a < state.thresholdL || a > state.thresholdR;
+    const WalkRow row = walkRowOf(state);
     // The turning drag ends like a person ends it: the button goes up on the
     // first step that does not turn.
-    if (buttonHeld && !(walking && turning && sideways)) buttonUp();
+    if (buttonHeld && !(walking && turning && isSideways(row))) buttonUp();
 
     if (!walking) {
         // The keys still held, front, left, right (the button is up by now).
@@ -76,30 +74,34 @@ void InputEmulator::step(const WalkState& state) {
         return;
     }
 
-    if (sideways) {
-        // Sideways or turning, left (below thresholdL) before right.
-        const bool left = a < state.thresholdL;
-        release(frontKey, frontHeld);
-        if (turning) {
+    switch (row) {
+        case WalkRow::SidewaysLeft:
+        case WalkRow::SidewaysRight:
+            release(frontKey, frontHeld);
+            if (turning) {
+                release(leftKey, leftHeld);
+                release(rightKey, rightHeld);
+                buttonDown();
+                turn(turnAmount(state.angle, state.rotationSpeed));
+            } else if (row == WalkRow::SidewaysLeft) {
+                press(leftKey, leftHeld);
+            } else {
+                press(rightKey, rightHeld);
+            }
+            break;
+        case WalkRow::FrontLeft:
+            press(frontKey, frontHeld);
+            press(leftKey, leftHeld);
+            break;
+        case WalkRow::FrontRight:
+            press(frontKey, frontHeld);
+            press(rightKey, rightHeld);
+            break;
+        case WalkRow::Straight:
+            press(frontKey, frontHeld);
             release(leftKey, leftHeld);
             release(rightKey, rightHeld);
-            buttonDown();
-            turn(turnAmount(a, state.rotationSpeed));
-        } else if (left) {
-            press(leftKey, leftHeld);
-        } else {
-            press(rightKey, rightHeld);
-        }
-    } else if (a < state.thresholdFL) {
-        press(frontKey, frontHeld);
-        press(leftKey, leftHeld);
-    } else if (a > state.thresholdFR) {
-        press(frontKey, frontHeld);
-        press(rightKey, rightHeld);
-    } else {
-        press(frontKey, frontHeld);
-        release(leftKey, leftHeld);
-        release(rightKey, rightHeld);
+            break;
     }
 }
 

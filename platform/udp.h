@@ -1,5 +1,5 @@
-// UDP seam: a datagram socket bound to the loopback interface that sends to
-// one loopback port.
+// UDP seam: a datagram socket that sends to one IPv4 address and port, bound to the loopback
+// interface unless its destination lies off this machine.
 #pragma once
 
 #include <cstddef>
@@ -8,20 +8,25 @@
 namespace platform {
 
 class UdpSender {
-public:
+  public:
     UdpSender() = default;
     ~UdpSender();
     UdpSender(const UdpSender&) = delete;
     UdpSender& operator=(const UdpSender&) = delete;
 
-    // Creates the socket, binds it to 127.0.0.1 on a port the system picks and
-    // sets the destination 127.0.0.1:destinationPort. False when that failed;
-    // every later send then fails quietly.
-    bool open(std::uint16_t destinationPort);
+    // 127.0.0.1 in host byte order.
+    static constexpr std::uint32_t kLoopback = 0x7F000001;
+
+    // Creates the socket and sets the destination destinationAddress:destinationPort (the
+    // address in host byte order). The socket is bound, on a port the system picks, to
+    // 127.0.0.1 when the destination is a loopback address (127.0.0.0/8), so nothing off this
+    // machine can reach it; only for another destination (a device on the LAN) is it bound to
+    // every local address. False when that failed; every later send then fails quietly.
+    bool open(std::uint16_t destinationPort, std::uint32_t destinationAddress = kLoopback);
     bool send(const void* data, std::size_t size);
     void close();
 
-private:
+  private:
     std::intptr_t socket_ = -1;
     // The destination as the platform's IPv4 address record (16 bytes).
     alignas(8) unsigned char destination_[16] = {};

@@ -9,7 +9,7 @@ packages=(
   libx11-dev libxft-dev libfontconfig-dev libxtst-dev libxi-dev
   fonts-ipafont-gothic
   libpng-dev socat xvfb openbox trayer xdotool xinput x11-utils imagemagick zenity
-  dpkg-dev file man-db desktop-file-utils appstream lintian
+  dpkg-dev file man-db desktop-file-utils appstream lintian liblo-tools
 )
 windows=0
 [[ "${1:-}" == "--windows" || "${TARVEL_WINDOWS:-}" == 1 ]] && windows=1

@@ -1,10 +1,13 @@
-// The 24 settings in one table: file section and key, WalkState field, the default the load
-// uses when the file lacks the key, the range the load forces and the ＋/－ buttons clamp to,
-// and the buttons' step. The file is written in the table's order.
+// The settings in one table: file section and key, WalkState field, the default the load uses
+// when the file lacks the key, the range the load forces and the ＋/－ buttons clamp to, and the
+// buttons' step. The file is written in the table's order: the 24 settings of [param] and
+// [emulation] first, then those of the OSC output, so the first 26 lines of the file are the
+// same whatever the OSC output's settings are.
 #pragma once
 
 #include <cstdint>
 #include <limits>
+#include <string_view>
 
 #include "analysis/walk_state.h"
 
@@ -21,15 +24,31 @@ struct Range {
         if (value >= high) return high;
         return value;
     }
+    // The same for an integer setting, compared exactly (in double); the ends of a range for
+    // integers are whole numbers.
+    constexpr std::int32_t clamp(std::int32_t value) const {
+        if (static_cast<double>(value) <= static_cast<double>(low)) {
+            return static_cast<std::int32_t>(low);
+        }
+        if (static_cast<double>(value) >= static_cast<double>(high)) {
+            return static_cast<std::int32_t>(high);
+        }
+        return value;
+    }
 };
 
-// Where a setting lives in WalkState: an integer field, a decimal field or one sensor's loadMax.
+// A text setting's field: a NUL-terminated string of at most kHostTextSize - 1 characters.
+using TextField = char (WalkState::*)[WalkState::kHostTextSize];
+
+// Where a setting lives in WalkState: an integer field, a decimal field, one sensor's loadMax or
+// a text field.
 struct Field {
     std::int32_t WalkState::*integer = nullptr;
     float WalkState::*decimal = nullptr;
     int loadMaxIndex = -1;
+    TextField text = nullptr;
 
-    // The field in `s` (a WalkState, const or not), or null when the setting is of the other
+    // The field in `s` (a WalkState, const or not), or null when the setting is of another
     // type.
     template <class State>
     constexpr auto* integerIn(State& s) const {
@@ -37,19 +56,30 @@ struct Field {
     }
     template <class State>
     constexpr auto* decimalIn(State& s) const {
-        return decimal ? &(s.*decimal) : integer ? nullptr : &s.loadMax[loadMaxIndex];
+        return decimal ? &(s.*decimal) : loadMaxIndex >= 0 ? &s.loadMax[loadMaxIndex] : nullptr;
+    }
+    // The first character of the text field in `s`, or null.
+    template <class State>
+    constexpr auto* textIn(State& s) const {
+        return text ? &(s.*text)[0] : nullptr;
     }
 };
 
 constexpr Field integer(std::int32_t WalkState::*field) {
-    return {field, nullptr, -1};
+    return {field, nullptr, -1, nullptr};
 }
 constexpr Field decimal(float WalkState::*field) {
-    return {nullptr, field, -1};
+    return {nullptr, field, -1, nullptr};
 }
 constexpr Field loadMax(int sensor) {
-    return {nullptr, nullptr, sensor};
+    return {nullptr, nullptr, sensor, nullptr};
 }
+constexpr Field text(TextField field) {
+    return {nullptr, nullptr, -1, field};
+}
+
+// Whether a value is a dotted IPv4 address (no name is ever looked up).
+bool isIPv4Text(std::string_view value);
 
 struct Setting {
     const char* section;
@@ -58,6 +88,9 @@ struct Setting {
     const char* loadDefault;
     Range range = {};   // forced on load
     double step = 0.0;  // of the ＋/－ buttons; 0 for a setting without buttons
+    // Text settings: the values the load takes; any other value (or one too long for the
+    // field) gives the default. Null takes every value that fits.
+    bool (*accepts)(std::string_view) = nullptr;
 };
 
 inline constexpr Setting kSettings[] = {
@@ -85,6 +118,9 @@ inline constexpr Setting kSettings[] = {
     {"emulation", "moveFrontKeyCode", integer(&WalkState::moveFrontKeyCode), "87"},
     {"emulation", "moveLeftKeyCode", integer(&WalkState::moveLeftKeyCode), "65"},
     {"emulation", "moveRightKeyCode", integer(&WalkState::moveRightKeyCode), "68"},
+    {"osc", "enabled", integer(&WalkState::oscEnabled), "0", {0.0f, 1.0f}},
+    {"osc", "host", text(&WalkState::oscHost), "127.0.0.1", {}, 0.0, isIPv4Text},
+    {"osc", "port", integer(&WalkState::oscPort), "9000", {1.0f, 65535.0f}},
 };
 
 // The row of a decimal field, found while compiling: a field without a row does not compile.

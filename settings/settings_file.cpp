@@ -1,15 +1,18 @@
-// Load and save of the settings file over the table of its 24 keys: the conversions of the
-// values and the file's exact text.
+// Load and save of the settings file over the table of its keys: the conversions of the values
+// and the file's exact text.
 #include "settings/settings_file.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <string_view>
 
 #include "platform/file_replace.h"
 #include "platform/ini.h"
 #include "settings/setting_table.h"
+#include "text/ipv4_text.h"
 #include "text/number_text.h"
 
 namespace {
@@ -41,14 +44,30 @@ void appendNumber(std::string& out, float value) {
     out.append(buffer, result.ptr);
 }
 
+// A text setting: the value when the setting takes it and it fits the field, else the default.
+void loadText(const std::string& valueText, const Setting& s, char* field) {
+    constexpr std::size_t kCapacity = WalkState::kHostTextSize;
+    const bool fits = valueText.size() < kCapacity && valueText.find('\0') == std::string::npos;
+    const bool taken = fits && (s.accepts == nullptr || s.accepts(valueText));
+    const std::string_view value = taken ? std::string_view(valueText) : s.loadDefault;
+    std::memset(field, 0, kCapacity);
+    std::memcpy(field, value.data(), std::min(value.size(), kCapacity - 1));
+}
+
 }  // namespace
+
+bool settings::isIPv4Text(std::string_view value) {
+    return text::parseIPv4(value).has_value();
+}
 
 void loadSettings(const std::string& path, WalkState& state) {
     platform::IniFile file(path);
     for (const Setting& s : kSettings) {
         const std::string valueText = file.value(s.section, s.key, s.loadDefault);
         if (std::int32_t* integer = s.field.integerIn(state)) {
-            *integer = text::textToInt(valueText);
+            *integer = s.range.clamp(text::textToInt(valueText));
+        } else if (char* field = s.field.textIn(state)) {
+            loadText(valueText, s, field);
         } else {
             *s.field.decimalIn(state) = loadDecimal(valueText, s.range);
         }
@@ -69,6 +88,8 @@ std::string formatSettings(const WalkState& state) {
         text += '=';
         if (const std::int32_t* integer = s.field.integerIn(state)) {
             appendNumber(text, *integer);
+        } else if (const char* field = s.field.textIn(state)) {
+            text.append(field, std::find(field, field + WalkState::kHostTextSize, '\0'));
         } else {
             appendNumber(text, *s.field.decimalIn(state));
         }

@@ -6,18 +6,19 @@
 
 #include "analysis/walk_state.h"
 
-// Reads the 24 settings from the file at `path` into `state`. A missing file, section or key
-// gives the key's default; text that is not a number gives 0; the six limited settings are
-// forced into their ranges. Every setting is overwritten, nothing else in `state` changes.
+// Reads the settings from the file at `path` into `state`. A missing file, section or key gives
+// the key's default; text that is not a number gives 0; the limited settings are forced into
+// their ranges; an OSC host that is not a dotted IPv4 address gives the default. Every setting is
+// overwritten, nothing else in `state` changes.
 void loadSettings(const std::string& path, WalkState& state = WalkState::instance());
 
-// Writes the 24 settings of `state` to the file at `path`, replacing it as a whole: the file
+// Writes the settings of `state` to the file at `path`, replacing it as a whole: the file
 // holds either its old or its new complete contents at every moment. False when the file could
 // not be written; the old file is then left as it was, and the system's reason goes to
 // `failure` when one is given.
 bool saveSettings(const std::string& path, const WalkState& state = WalkState::instance(),
                   std::string* failure = nullptr);
 
-// The exact text saveSettings writes: two sections, one "key=value" line per setting, CR LF
-// line ends, decimals with two places.
+// The exact text saveSettings writes: the sections [param] and [emulation] (26 lines), then
+// [osc]; one "key=value" line per setting, CR LF line ends, decimals with two places.
 std::string formatSettings(const WalkState& state);

@@ -1,5 +1,5 @@
-// UDP sender on Linux: a datagram socket bound to 127.0.0.1, so nothing off
-// this machine can reach it, sending to a loopback port.
+// UDP sender on Linux: a datagram socket bound to 127.0.0.1 for a loopback destination, so
+// nothing off this machine can reach it, and to every address only for a LAN destination.
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -8,25 +8,29 @@
 #include <cstring>
 
 #include "platform/udp.h"
+#include "text/ipv4_text.h"
 
 namespace platform {
 
-UdpSender::~UdpSender() { close(); }
+UdpSender::~UdpSender() {
+    close();
+}
 
-bool UdpSender::open(std::uint16_t destinationPort) {
+bool UdpSender::open(std::uint16_t destinationPort, std::uint32_t destinationAddress) {
     close();
     static_assert(sizeof(sockaddr_in) == sizeof destination_);
     sockaddr_in to{};
     to.sin_family = AF_INET;
     to.sin_port = htons(destinationPort);
-    inet_pton(AF_INET, "127.0.0.1", &to.sin_addr);
+    to.sin_addr.s_addr = htonl(destinationAddress);
     std::memcpy(destination_, &to, sizeof to);
     int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     if (fd < 0) return false;
     sockaddr_in local{};
     local.sin_family = AF_INET;
     local.sin_port = 0;
-    inet_pton(AF_INET, "127.0.0.1", &local.sin_addr);
+    local.sin_addr.s_addr =
+        htonl(text::isLoopbackIPv4(destinationAddress) ? kLoopback : INADDR_ANY);
     if (::bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
         ::close(fd);
         return false;

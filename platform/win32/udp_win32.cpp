@@ -1,11 +1,13 @@
-// UDP sender on Windows: Winsock 2.0, a datagram socket bound to 127.0.0.1 so nothing off
-// this machine can reach it, sending to a loopback port.
+// UDP sender on Windows: Winsock 2.0, a datagram socket bound to 127.0.0.1 for a loopback
+// destination, so nothing off this machine can reach it, and to every address only for a LAN
+// destination.
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
 #include <cstring>
 
 #include "platform/udp.h"
+#include "text/ipv4_text.h"
 
 namespace platform {
 
@@ -15,13 +17,13 @@ UdpSender::~UdpSender() {
     close();
 }
 
-bool UdpSender::open(std::uint16_t destinationPort) {
+bool UdpSender::open(std::uint16_t destinationPort, std::uint32_t destinationAddress) {
     close();
     sockaddr_in to;
     std::memset(&to, 0, sizeof to);
     to.sin_family = AF_INET;
     to.sin_port = htons(destinationPort);
-    inet_pton(AF_INET, "127.0.0.1", &to.sin_addr);
+    to.sin_addr.s_addr = htonl(destinationAddress);
     std::memcpy(destination_, &to, sizeof to);
 
     WSADATA data;
@@ -36,7 +38,8 @@ bool UdpSender::open(std::uint16_t destinationPort) {
     std::memset(&local, 0, sizeof local);
     local.sin_family = AF_INET;
     local.sin_port = 0;
-    inet_pton(AF_INET, "127.0.0.1", &local.sin_addr);
+    local.sin_addr.s_addr =
+        htonl(text::isLoopbackIPv4(destinationAddress) ? kLoopback : INADDR_ANY);
     if (::bind(s, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
         closesocket(s);
         WSACleanup();

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "settings/settings_file.h"
+#include "text/ipv4_text.h"
 
 namespace {
 
@@ -66,6 +67,9 @@ void requireRanges(const WalkState& s) {
     require(within(s.walkSpeedLR, 0.0f, 1.0f));
     require(within(s.rotationSpeed, 0.0f, 1.0f));
     for (float m : s.loadMax) require(std::isfinite(m));
+    require(s.oscEnabled == 0 || s.oscEnabled == 1);
+    require(s.oscPort >= 1 && s.oscPort <= 65535);
+    require(text::parseIPv4(s.oscHost).has_value());
 }
 
 }  // namespace

@@ -23,7 +23,7 @@ namespace {
 // ---------------------------------------------------------------------------
 // Build and layout
 
-TEST_F(MainWindowTest, BuildsTwentySevenButtonsAndSeventyLabels) {
+TEST_F(MainWindowTest, BuildsTwentyEightButtonsAndSeventyOneLabels) {
     create();
     const auto table = ui->widgetTable();
     int buttons = 0;
@@ -44,14 +44,15 @@ TEST_F(MainWindowTest, BuildsTwentySevenButtonsAndSeventyLabels) {
             EXPECT_EQ(w.label->fontHeight, fake.window(w.label->hwnd)->rect.height());
         }
     }
-    EXPECT_EQ(buttons, 27);
-    EXPECT_EQ(labels, 70);
+    // The 27 buttons and 70 labels of the settings and read-outs, and the OSC output's switch.
+    EXPECT_EQ(buttons, 28);
+    EXPECT_EQ(labels, 71);
     // Every widget got a window of its own, a child of the main window.
-    EXPECT_EQ(windows.size(), 97u);
-    EXPECT_EQ(fake.childrenOf(ui->hwnd).size(), 97u);
-    // Ids 100 to 128, of which 118 and 119 belong to no button.
+    EXPECT_EQ(windows.size(), 99u);
+    EXPECT_EQ(fake.childrenOf(ui->hwnd).size(), 99u);
+    // Ids 100 to 129, of which 118 and 119 belong to no button.
     std::set<std::int32_t> expected;
-    for (int id = 100; id <= 128; ++id) {
+    for (int id = 100; id <= 129; ++id) {
         if (id != 118 && id != 119) expected.insert(id);
     }
     EXPECT_EQ(buttonIds, expected);
@@ -67,6 +68,14 @@ TEST_F(MainWindowTest, WidgetsStayAtOriginUntilTheWindowIsShown) {
     EXPECT_EQ(placeOf(ui->connectButton.hwnd), (platform::Point{10, 10}));
     EXPECT_EQ(placeOf(ui->settingsSaveButton.hwnd), (platform::Point{230, 410}));
     EXPECT_EQ(placeOf(ui->stepCountText.hwnd), (platform::Point{80, 330}));
+    // The OSC output's switch beside the automatic-calibration one, and wholly inside the
+    // smallest client area that a 440 x 475 window with a caption has on Windows (426 x 438).
+    EXPECT_EQ(placeOf(ui->oscButton.hwnd), (platform::Point{260, 110}));
+    EXPECT_EQ(placeOf(ui->oscText.hwnd), (platform::Point{280, 110}));
+    for (NativeWindow w : {ui->oscButton.hwnd, ui->oscText.hwnd}) {
+        EXPECT_LE(fake.window(w)->rect.right, 426);
+        EXPECT_LE(fake.window(w)->rect.bottom, 438);
+    }
 }
 
 TEST_F(MainWindowTest, SensorsFormTwoRowsOfFourColumns) {
@@ -120,16 +129,19 @@ TEST_F(MainWindowTest, StateTextsFollowTheLoadedSettings) {
     state().appMode = 2;
     state().moveMode = 7;
     state().autoCalibration = 2;
+    state().oscEnabled = 2;
     create();
     EXPECT_EQ(ui->comIdText.text, "-5");
     EXPECT_EQ(ui->connectionStatusText.text, s::kNotConnected);
     EXPECT_EQ(ui->appModeText.text, s::kDesktopMode);
     EXPECT_EQ(ui->moveModeText.text, s::kTurnMode);
     EXPECT_EQ(ui->autoCalibrationText.text, s::kAutoCalibrationOff);
+    EXPECT_EQ(ui->oscText.text, s::kOscOff);
 }
 
 TEST_F(MainWindowTest, StateTextsOfTheDefaultsAndOfAConnectedLink) {
     state().autoCalibration = 1;
+    state().oscEnabled = 1;
     // What openSensorPort leaves after a successful opening (construction
     // resets the link, so this comes after it).
     link().connected = true;
@@ -139,6 +151,7 @@ TEST_F(MainWindowTest, StateTextsOfTheDefaultsAndOfAConnectedLink) {
     EXPECT_EQ(ui->appModeText.text, s::kVrMode);
     EXPECT_EQ(ui->moveModeText.text, s::kSideStepMode);
     EXPECT_EQ(ui->autoCalibrationText.text, s::kAutoCalibrationOn);
+    EXPECT_EQ(ui->oscText.text, s::kOscOn);
 }
 
 TEST_F(MainWindowTest, OnlyTheComNumberAndTheStepCountAreRightAligned) {
@@ -239,6 +252,7 @@ TEST_F(MainWindowTest, TogglesTreatEveryNonZeroValueAsOn) {
          s::kSideStepMode},
         {&WalkState::autoCalibration, UIEx::kAutoCalibrationToggle, &UIEx::autoCalibrationText,
          s::kAutoCalibrationOn, s::kAutoCalibrationOff},
+        {&WalkState::oscEnabled, UIEx::kOscToggle, &UIEx::oscText, s::kOscOn, s::kOscOff},
     };
     for (const Toggle& t : toggles) {
         UI_Text& label = (*ui).*(t.label);
@@ -451,7 +465,7 @@ TEST_F(MainWindowTest, UnknownCommandsAndTrackingCodesChangeNothing) {
     unsigned char before[sizeof(WalkState)];
     std::memcpy(before, &state(), sizeof before);
     fake.clearRecords();
-    for (std::uint32_t id : {0u, 4u, 7u, 99u, 118u, 119u, 129u, 40002u, 40005u}) command(id);
+    for (std::uint32_t id : {0u, 4u, 7u, 99u, 118u, 119u, 130u, 40002u, 40005u}) command(id);
     // Only the low 16 bits carry the id.
     command((1u << 16) | 99u);
     EXPECT_EQ(std::memcmp(before, &state(), sizeof before), 0);
@@ -582,7 +596,7 @@ TEST_F(SettingsDialogTest, LoadingAFileBringsTheStateTextsUpToDate) {
     create();
     testsupport::writeFile(dir_.file("other.INI"),
                            "[param]\ncomID=12\nautoCalibration=1\nthresholdFL=-30\n"
-                           "[emulation]\nappMode=1\nmoveMode=1\n");
+                           "[emulation]\nappMode=1\nmoveMode=1\n[osc]\nenabled=1\n");
     choose(dir_.file("other.INI"));
     fake.clearRecords();
     click(ui->settingsLoadButton);
@@ -593,6 +607,7 @@ TEST_F(SettingsDialogTest, LoadingAFileBringsTheStateTextsUpToDate) {
     EXPECT_EQ(ui->appModeText.text, s::kDesktopMode);
     EXPECT_EQ(ui->moveModeText.text, s::kTurnMode);
     EXPECT_EQ(ui->autoCalibrationText.text, s::kAutoCalibrationOn);
+    EXPECT_EQ(ui->oscText.text, s::kOscOn);
     EXPECT_EQ(fake.invalidationCount(ui->comIdText.hwnd), 1);
     EXPECT_EQ(fake.invalidationCount(ui->appModeText.hwnd), 1);
     // The load opens no port.

@@ -39,6 +39,9 @@ WalkState defaults() {
     s.moveFrontKeyCode = 87;
     s.moveLeftKeyCode = 65;
     s.moveRightKeyCode = 68;
+    s.oscEnabled = 0;
+    std::strcpy(s.oscHost, "127.0.0.1");
+    s.oscPort = 9000;
     return s;
 }
 
@@ -67,6 +70,9 @@ void expectSameSettings(const WalkState& actual, const WalkState& expected) {
     EXPECT_EQ(actual.moveFrontKeyCode, expected.moveFrontKeyCode);
     EXPECT_EQ(actual.moveLeftKeyCode, expected.moveLeftKeyCode);
     EXPECT_EQ(actual.moveRightKeyCode, expected.moveRightKeyCode);
+    EXPECT_EQ(actual.oscEnabled, expected.oscEnabled);
+    EXPECT_STREQ(actual.oscHost, expected.oscHost);
+    EXPECT_EQ(actual.oscPort, expected.oscPort);
 }
 
 const char* const kDefaultText =
@@ -96,6 +102,13 @@ const char* const kDefaultText =
     "moveFrontKeyCode=87\r\n"
     "moveLeftKeyCode=65\r\n"
     "moveRightKeyCode=68\r\n";
+
+// The OSC output's section, after the 26 lines above.
+const char* const kOscDefaultText =
+    "[osc]\r\n"
+    "enabled=0\r\n"
+    "host=127.0.0.1\r\n"
+    "port=9000\r\n";
 
 class SettingsFile : public ::testing::Test {
   protected:
@@ -249,9 +262,76 @@ TEST_F(SettingsFile, ExtraKeysCommentsAndSectionsAreIgnoredAndDroppedByTheNextSa
 }
 
 TEST_F(SettingsFile, TheSavedTextOfTheDefaultsIsExact) {
-    EXPECT_EQ(formatSettings(defaults()), kDefaultText);
+    const std::string expected = std::string(kDefaultText) + kOscDefaultText;
+    EXPECT_EQ(formatSettings(defaults()), expected);
     ASSERT_TRUE(saveSettings(path_, defaults()));
-    EXPECT_EQ(readFile(path_), kDefaultText);  // CR LF written as such, nothing added
+    EXPECT_EQ(readFile(path_), expected);  // CR LF written as such, nothing added
+}
+
+TEST_F(SettingsFile, TheOscSectionFollowsTheFirst26LinesAndLeavesThemAsTheyWere) {
+    WalkState s = defaults();
+    s.oscEnabled = 1;
+    std::strcpy(s.oscHost, "192.168.1.20");
+    s.oscPort = 9001;
+    const std::string text = formatSettings(s);
+    const std::string first26(kDefaultText);
+    ASSERT_GE(text.size(), first26.size());
+    EXPECT_EQ(text.substr(0, first26.size()), first26);  // byte for byte
+    EXPECT_EQ(text.substr(first26.size()),
+              "[osc]\r\nenabled=1\r\nhost=192.168.1.20\r\nport=9001\r\n");
+    // A file of an older version, without the section, loads the output's defaults.
+    expectSameSettings(load(first26), defaults());
+    // And the section round-trips.
+    ASSERT_TRUE(saveSettings(path_, s));
+    WalkState back = scribbled();
+    loadSettings(path_, back);
+    expectSameSettings(back, s);
+}
+
+TEST_F(SettingsFile, OscSettingsAreForcedIntoRangeAndTheHostMustBeAnIPv4Address) {
+    const struct {
+        const char* value;
+        std::int32_t expected;
+    } enabled[] = {{"1", 1}, {"0", 0}, {"2", 1}, {"-1", 0}, {"abc", 0}, {"", 0}},
+      ports[] = {{"9001", 9001}, {"1", 1},         {"65535", 65535},       {"0", 1},
+                 {"-5", 1},      {"65536", 65535}, {"99999999999", 65535}, {"abc", 1}};
+    for (const auto& c : enabled) {
+        EXPECT_EQ(load(std::string("[osc]\nenabled=") + c.value + "\n").oscEnabled, c.expected)
+            << c.value;
+    }
+    for (const auto& c : ports) {
+        EXPECT_EQ(load(std::string("[OSC]\nPort=") + c.value + "\n").oscPort, c.expected)
+            << c.value;
+    }
+    const struct {
+        const char* value;
+        const char* expected;
+    } hosts[] = {
+        {"192.168.1.20", "192.168.1.20"},
+        {"  10.0.0.7  ", "10.0.0.7"},  // blanks around a value are no part of it
+        {"255.255.255.255", "255.255.255.255"},
+        {"127.0.0.2", "127.0.0.2"},
+        // A name is never looked up, and nothing but four decimal parts is an address.
+        {"localhost", "127.0.0.1"},
+        {"quest.local", "127.0.0.1"},
+        {"192.168.1", "127.0.0.1"},
+        {"192.168.1.20.5", "127.0.0.1"},
+        {"192.168.1.256", "127.0.0.1"},
+        {"192.168.01.20", "127.0.0.1"},  // octal to some readers
+        {"192.168.1.20:9000", "127.0.0.1"},
+        {"192.168.1.-2", "127.0.0.1"},
+        {"+1.2.3.4", "127.0.0.1"},
+        {"0x7f.0.0.1", "127.0.0.1"},
+        {"1.2.3.4 5", "127.0.0.1"},
+        {"::1", "127.0.0.1"},
+        {"0.0.0.0", "127.0.0.1"},
+        {"", "127.0.0.1"},
+        {"0000000192.168.1.20", "127.0.0.1"},  // longer than the field
+    };
+    for (const auto& c : hosts) {
+        EXPECT_STREQ(load(std::string("[osc]\nhost=") + c.value + "\n").oscHost, c.expected)
+            << c.value;
+    }
 }
 
 TEST_F(SettingsFile, DecimalsAreSavedWithTwoPlacesRounded) {
@@ -292,6 +372,9 @@ TEST_F(SettingsFile, SaveThenLoadGivesBackEverySettingToTwoDecimals) {
     s.moveFrontKeyCode = 38;
     s.moveLeftKeyCode = 37;
     s.moveRightKeyCode = 39;
+    s.oscEnabled = 1;
+    std::strcpy(s.oscHost, "10.1.2.3");
+    s.oscPort = 65535;
     ASSERT_TRUE(saveSettings(path_, s));
     WalkState back = scribbled();
     loadSettings(path_, back);

@@ -7,7 +7,10 @@
 #   B  desktop mode: a low-level keyboard hook sees W, A and D arrive while the simulator
 #      walks and leans; the end of the session (WM_ENDSESSION) saves, lets go of every key
 #      and ends with 0;
-#   C  no port: the program waits for messages instead of turning round.
+#   C  no port: the program waits for messages instead of turning round;
+#   D  the OSC output read by liblo's oscdump (a Linux program on 127.0.0.1:9000, which Wine's
+#      sockets reach): addresses, type tags and values while walking and turning, zeros when
+#      the platform stops and at the end of the session.
 # Usage: run-tests.sh BUILD_DIR SIMULATOR. Every process it starts is stopped by its id, and
 # Wine by wineserver -k, whatever the outcome. scripts/test-windows.sh runs it in a network
 # namespace of its own.
@@ -224,7 +227,8 @@ ini=$a/tarvel.ini
 [[ -f $ini ]] || fail "no ./tarvel.ini after the exit"
 lines=$(grep -c '' "$ini")
 crlf=$(grep -c $'\r$' "$ini")
-((lines == 26 && crlf == 26)) || fail "./tarvel.ini: $lines lines, $crlf ending in CR LF"
+((lines == 30 && crlf == 30)) || fail "./tarvel.ini: $lines lines, $crlf ending in CR LF"
+[[ $(sed -n 27p "$ini") == $'[osc]\r' ]] || fail "./tarvel.ini: [osc] does not follow the 26 lines"
 grep -q $'^comID=3\r$' "$ini" && grep -q $'^numStep=[1-9][0-9]*\r$' "$ini" ||
   fail "./tarvel.ini does not hold the run's settings and steps"
 echo "   saved: $(tr -d '\r' <"$ini" | grep numStep)"
@@ -256,7 +260,7 @@ step "B: the end of the session saves like the exit command"
 driver end-session >/dev/null
 wait_exit "$third" 30
 ((code == 0)) || fail "the program ended with $code at the end of the session"
-grep -q $'^appMode=1\r$' "$b/tarvel.ini" && (($(grep -c $'\r$' "$b/tarvel.ini") == 26)) ||
+grep -q $'^appMode=1\r$' "$b/tarvel.ini" && (($(grep -c $'\r$' "$b/tarvel.ini") == 30)) ||
   fail "the session's end did not save ./tarvel.ini"
 # Nothing stays held: the last event of each key is its release.
 released() {
@@ -285,5 +289,54 @@ echo "   CPU time in 3 s without a port: $((used * 1000 / hz)) ms"
 driver end-session >/dev/null
 wait_exit "$fourth" 30
 ((code == 0)) || fail "the program ended with $code"
+
+# ---------------------------------------------------------------------------------------
+step "D: the OSC output, read by oscdump"
+d=$work/osc
+mkdir -p "$d"
+printf '[param]\r\ncomID=3\r\n[emulation]\r\nmoveMode=1\r\n[osc]\r\nenabled=1\r\n' >"$d/tarvel.ini"
+dump=$work/oscdump.txt
+spawn oscdump -L 9000 >"$dump" 2>&1
+spawn "$sim" --sequence "walk:3,turn-left:3,diagonal-right:3" --port 3 --dir "$d" \
+  2>"$work/sim-osc.log"
+osc_sim=$last_pid
+wait_until 20 "the simulator's port" test -e "$d/COM3"
+register_port 3 "$d/COM3"
+start_tarvel "$d" tarvel-osc.log
+fifth=$tarvel_pid
+# The values of each message three at a time (Vertical, Horizontal, LookHorizontal).
+triples() { awk '{ print $4 }' "$dump" | paste -d, - - -; }
+has_triple() { triples | grep -qx "$1"; }
+for row in 0.250000,0.000000,0.000000 0.000000,0.000000,-0.150000 0.250000,0.080000,0.000000; do
+  wait_until 60 "the axes $row" has_triple "$row"
+done
+# Every line is one message with one float, the addresses in their order.
+bad=$(grep -Evc '^[0-9a-f]{8}\.[0-9a-f]{8} /input/(Vertical|Horizontal|LookHorizontal) f -?[01]\.[0-9]{6}$' "$dump" || true)
+((bad == 0)) || fail "oscdump shows $bad lines that are no one-float axis message"
+order=$(awk '{ print $2 }' "$dump" | paste -d' ' - - - | sort -u)
+[[ $order == "/input/Vertical /input/Horizontal /input/LookHorizontal" ]] ||
+  fail "the messages do not come as Vertical, Horizontal, LookHorizontal: $order"
+echo "   $(triples | wc -l) sets of axes, e.g. $(triples | sort | uniq -c | sort -rn | head -4 | xargs)"
+# Settled: no new line for a second.
+settled() {
+  local before
+  before=$(wc -l <"$dump")
+  sleep 1
+  (($(wc -l <"$dump") == before))
+}
+kill "$osc_sim"
+wait_until 20 "the messages to stop" settled
+stopped=$(triples | wc -l)
+[[ $(triples | tail -n 1) == 0.000000,0.000000,0.000000 ]] || fail "no zeros when the platform stopped"
+[[ $(triples | tail -n 2 | head -n 1) != 0.000000,0.000000,0.000000 ]] ||
+  fail "the zeros at the stop came more than once"
+driver end-session >/dev/null
+wait_exit "$fifth" 30
+((code == 0)) || fail "the program ended with $code at the end of the session"
+wait_until 10 "the zeros at the end" bash -c "(( \$(wc -l <'$dump') >= 3 * ($stopped + 1) ))"
+sleep 1
+(($(triples | wc -l) == stopped + 1)) || fail "not exactly one set of zeros at the end"
+[[ $(triples | tail -n 1) == 0.000000,0.000000,0.000000 ]] || fail "no zeros at the end"
+grep -q $'^enabled=1\r$' "$d/tarvel.ini" || fail "the OSC switch was not saved"
 
 echo "-- Windows smoke tests passed; screenshots in $work"

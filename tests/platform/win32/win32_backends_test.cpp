@@ -311,13 +311,17 @@ TEST(SettingsFileWin32, SavesWindowsTextAndLoadsItBack) {
     state.thresholdFL = -19.5f;
     state.loadMax[3] = 123.456f;
     state.appMode = 1;
+    state.oscEnabled = 1;
+    std::strcpy(state.oscHost, "192.168.1.40");
+    state.oscPort = 9001;
     ASSERT_TRUE(saveSettings("./tarvel.ini", state));
     const std::string bytes = testsupport::readFile(dir.file("tarvel.ini"));
     EXPECT_EQ(bytes.substr(0, 27), "[param]\r\ncomID=12\r\nautoCali");
     EXPECT_NE(bytes.find("\r\nloadMax3=123.46\r\n"), std::string::npos);
     EXPECT_NE(bytes.find("\r\nthresholdFL=-19.50\r\n"), std::string::npos);
     EXPECT_EQ(bytes.find("\n\n"), std::string::npos);
-    EXPECT_TRUE(bytes.ends_with("\r\nmoveRightKeyCode=68\r\n"));
+    EXPECT_NE(bytes.find("\r\nmoveRightKeyCode=68\r\n[osc]\r\n"), std::string::npos);
+    EXPECT_TRUE(bytes.ends_with("\r\nenabled=1\r\nhost=192.168.1.40\r\nport=9001\r\n"));
 
     WalkState loaded{};
     loadSettings("./tarvel.ini", loaded);
@@ -326,6 +330,9 @@ TEST(SettingsFileWin32, SavesWindowsTextAndLoadsItBack) {
     EXPECT_EQ(loaded.loadMax[3], 123.46f);
     EXPECT_EQ(loaded.appMode, 1);
     EXPECT_EQ(loaded.moveFrontKeyCode, 87);
+    EXPECT_EQ(loaded.oscEnabled, 1);
+    EXPECT_STREQ(loaded.oscHost, "192.168.1.40");
+    EXPECT_EQ(loaded.oscPort, 9001);
 }
 
 TEST(FileReplaceWin32, ReplacesWholeAndLeavesNoTemporaryFileBehind) {

@@ -1,0 +1,131 @@
+// The OSC output: the axes of each new frame, and the zeros that stop the avatar.
+#include "output/osc_output.h"
+
+#include <algorithm>
+#include <cmath>
+#include <string_view>
+
+#include "analysis/walk_state.h"
+#include "output/osc_message.h"
+#include "output/walk_row.h"
+#include "text/ipv4_text.h"
+
+namespace {
+
+constexpr std::int32_t kSideStepMode = 0;
+constexpr std::int32_t kTurnMode = 1;
+
+// A game reads [-1, 1]; the speeds are kept in [0, 1] by the settings, this only guards the
+// wire. -0 and NaN become +0.
+float axis(float value) {
+    if (std::isnan(value) || value == 0.0f) return 0.0f;
+    return std::clamp(value, -1.0f, 1.0f);
+}
+
+struct Destination {
+    std::uint32_t address;
+    std::uint16_t port;
+};
+
+// The settings' destination; the load keeps both valid, anything else gives the defaults.
+Destination destinationOf(const WalkState& state) {
+    const char* host = state.oscHost;
+    const std::string_view text(host, std::find(host, host + WalkState::kHostTextSize, '\0'));
+    const auto address = text::parseIPv4(text);
+    const bool portValid = state.oscPort >= 1 && state.oscPort <= 65535;
+    return {address.value_or(platform::UdpSender::kLoopback),
+            static_cast<std::uint16_t>(portValid ? state.oscPort : kOscDefaultPort)};
+}
+
+}  // namespace
+
+OscAxes oscAxesOf(const WalkState& state) {
+    OscAxes axes;
+    if (state.walking <= 0) return axes;
+    if (state.moveMode != kSideStepMode && state.moveMode != kTurnMode) return axes;
+    const bool turning = state.moveMode == kTurnMode;
+    const float forward = state.walkSpeedFB;
+    const float side = state.walkSpeedLR;
+    switch (walkRowOf(state)) {
+        case WalkRow::SidewaysLeft:
+            if (turning) {
+                axes.lookHorizontal = -state.rotationSpeed;
+            } else {
+                axes.horizontal = -side;
+            }
+            break;
+        case WalkRow::SidewaysRight:
+            if (turning) {
+                axes.lookHorizontal = state.rotationSpeed;
+            } else {
+                axes.horizontal = side;
+            }
+            break;
+        case WalkRow::FrontLeft:
+            axes.vertical = forward;
+            axes.horizontal = -side;
+            break;
+        case WalkRow::FrontRight:
+            axes.vertical = forward;
+            axes.horizontal = side;
+            break;
+        case WalkRow::Straight:
+            axes.vertical = forward;
+            break;
+    }
+    return {axis(axes.vertical), axis(axes.horizontal), axis(axes.lookHorizontal)};
+}
+
+void OscOutput::update(const WalkState& state, std::uint32_t frameCount, bool framesArriving) {
+    if (stopped_) return;
+    const bool on = state.oscEnabled == 1;
+    const Destination to = destinationOf(state);
+    if (open_ && (!on || to.address != address_ || to.port != port_)) close();
+    if (!on) return;
+    if (!open_) {
+        socket_.open(to.port, to.address);
+        open_ = true;
+        address_ = to.address;
+        port_ = to.port;
+        lastFrame_.reset();
+        moving_ = false;
+    }
+    if (!framesArriving) {
+        // The platform went away or fell silent: nobody walks any more.
+        if (moving_) send(OscAxes{});
+        moving_ = false;
+        lastFrame_.reset();
+        return;
+    }
+    if (lastFrame_ == frameCount) return;
+    lastFrame_ = frameCount;
+    send(oscAxesOf(state));
+    moving_ = true;
+}
+
+void OscOutput::stop() {
+    if (open_) close();
+    stopped_ = true;
+}
+
+void OscOutput::close() {
+    send(OscAxes{});
+    socket_.close();
+    open_ = false;
+    moving_ = false;
+    lastFrame_.reset();
+}
+
+void OscOutput::send(const OscAxes& axes) {
+    const struct {
+        const char* address;
+        float value;
+    } messages[] = {{kOscVertical, axes.vertical},
+                    {kOscHorizontal, axes.horizontal},
+                    {kOscLookHorizontal, axes.lookHorizontal}};
+    // A failed send is dropped: the next frame sends every axis again.
+    unsigned char buffer[kOscMessageCapacity];
+    for (const auto& m : messages) {
+        socket_.send(buffer, encodeOscFloat(m.address, m.value, buffer));
+    }
+}
