@@ -14,6 +14,7 @@
 #include "mainwindow/uiex.h"
 #include "output/input_emulator.h"
 #include "output/telemetry.h"
+#include "platform/modal_idle.h"
 #include "platform/single_instance.h"
 #include "platform/termination.h"
 #include "platform/window_system.h"
@@ -121,7 +122,10 @@ int runProgram(const ProgramOptions& options) {
     steps.pause = [] { std::this_thread::sleep_for(std::chrono::milliseconds(1)); };
     steps.exitRequested = [] { return platform::terminationRequested(); };
     steps.exit = [&] { ui->exitProgram(); };
+    // The platform's modal dialogs and menus keep the loop going while they are open.
+    platform::setModalIdle([&] { return runModalTurn(ws, steps); });
     const int exitCode = runMainLoop(ws, steps);
+    platform::setModalIdle(nullptr);
     // No key or button stays down in other programs once this one is gone.
     emulator.releaseAll();
 
