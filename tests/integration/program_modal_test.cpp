@@ -1,8 +1,8 @@
 // The built program under a private X server with a window manager, against the simulator,
 // while a modal dialog or menu is open: a real zenity file dialog, the tray menu. Datagrams
 // keep coming, the window keeps painting, clicks on it are dropped, a termination signal ends
-// the dialog and the program with its save, and the menu closes on Escape and on a click
-// elsewhere.
+// the dialog or the menu and the program with its save, and the menu closes on Escape and on
+// a click elsewhere.
 // GoogleTest before Xlib, whose None macro would break it.
 // clang-format off
 #include <gtest/gtest.h>
@@ -228,6 +228,11 @@ TEST_F(ProgramModalTest, WhileTheTrayMenuIsOpenDatagramsGoOnAndEscapeOrAClickEls
 
     EXPECT_TRUE(program_->running());
     EXPECT_TRUE(datagramsFlow(listener, 10));
+
+    // A termination signal closes the menu and ends the program.
+    ASSERT_TRUE(openMenu()) << "no menu";
+    program_->signal(SIGTERM);
+    EXPECT_EQ(program_->wait(10s), std::optional<int>(0));
 }
 
 }  // namespace
