@@ -17,6 +17,7 @@
 #include <chrono>
 #include <memory>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -104,21 +105,10 @@ class ProgramModalTest : public ::testing::Test {
             shell("timeout 30 xdotool search --sync --onlyvisible --class zenity | head -n 1");
         window.erase(window.find_last_not_of("\n") + 1);
         if (window.empty()) return window;
-        for (const std::string& pid : split(shell("pgrep -P " + std::to_string(program_->pid())))) {
-            dialogPids_.push_back(std::stoi(pid));
-        }
+        std::istringstream children(shell("pgrep -P " + std::to_string(program_->pid())));
+        for (int pid; children >> pid;) dialogPids_.push_back(pid);
         shell("xdotool windowsize " + window + " 300 300 windowmove " + window + " 600 500");
         return window;
-    }
-
-    static std::vector<std::string> split(const std::string& lines) {
-        std::vector<std::string> out;
-        std::size_t start = 0;
-        for (std::size_t end; (end = lines.find('\n', start)) != std::string::npos;
-             start = end + 1) {
-            if (end > start) out.push_back(lines.substr(start, end - start));
-        }
-        return out;
     }
 
     // Whether `count` datagrams come, none of them more than a second after the one before.
