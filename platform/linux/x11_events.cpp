@@ -54,7 +54,7 @@ void X11WindowSystem::pump() {
 }
 
 void X11WindowSystem::translate(XEvent& event) {
-    if (trayEvent(event)) return;
+    if (takePopupEvent(event) || trayEvent(event)) return;
     switch (event.type) {
         case Expose: {
             WindowRecord* rec = record(event.xexpose.window);

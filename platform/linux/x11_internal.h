@@ -199,6 +199,9 @@ class X11WindowSystem final : public WindowSystem {
     // x11_dialogs.cpp: a modal loop saw a key come up; that release never
     // reaches the main queue, so the key is no longer down in either key state.
     void forgetKey(XKeyEvent& event);
+    // x11_dialogs.cpp: while the popup menu is open, sets its events and all
+    // pointer and key input aside for it (true) instead of translating them.
+    bool takePopupEvent(const XEvent& event);
 
     Display* display_ = nullptr;
     int screen_ = 0;
@@ -217,6 +220,8 @@ class X11WindowSystem final : public WindowSystem {
     std::deque<Message> posted_;
     std::deque<Message> input_;
     std::deque<XEvent> deferred_;
+    Window popup_ = None;  // the open popup menu
+    std::deque<XEvent> popupEvents_;
     std::optional<int> quit_;
     NativeWindow capture_ = 0;
     std::set<std::uint32_t> keysDown_;              // as of the X events read (auto-repeat flag)
