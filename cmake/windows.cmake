@@ -13,11 +13,25 @@ foreach(source ${cp932_sources})
   endif()
 endforeach()
 
+# The version information and the application manifest, from the project's version.
+set(TARVEL_VENDOR "Tarvel")
+set(TARVEL_COPYRIGHT "2026 Tarvel developers")
+set(TARVEL_VERSION4 ${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}.${PROJECT_VERSION_PATCH}.0)
+set(generated_resources ${CMAKE_BINARY_DIR}/resources)
+configure_file(${CMAKE_SOURCE_DIR}/resources/tarvel_version.rc.in
+  ${generated_resources}/tarvel_version.rc @ONLY)
+configure_file(${CMAKE_SOURCE_DIR}/resources/tarvel.exe.manifest.in
+  ${generated_resources}/tarvel.exe.manifest @ONLY)
+
 # The resources, compiled once for tarvel.exe and for the window tests (tests/wine).
-add_library(tarvel_resources OBJECT ${CMAKE_SOURCE_DIR}/resources/tarvel.rc)
-target_include_directories(tarvel_resources PRIVATE ${CMAKE_SOURCE_DIR}/resources)
+add_library(tarvel_resources OBJECT ${CMAKE_SOURCE_DIR}/resources/tarvel.rc
+  ${generated_resources}/tarvel_version.rc)
+target_include_directories(tarvel_resources PRIVATE ${CMAKE_SOURCE_DIR}/resources
+  ${generated_resources})
 set_property(SOURCE ${CMAKE_SOURCE_DIR}/resources/tarvel.rc
   APPEND PROPERTY OBJECT_DEPENDS ${CMAKE_SOURCE_DIR}/resources/tarvel.ico)
+set_property(SOURCE ${generated_resources}/tarvel_version.rc
+  APPEND PROPERTY OBJECT_DEPENDS ${generated_resources}/tarvel.exe.manifest)
 
 if(TARGET tarvel)
   target_link_libraries(tarvel PRIVATE tarvel_resources)
