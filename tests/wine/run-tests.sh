@@ -7,7 +7,9 @@
 #   B  desktop mode: a low-level keyboard hook sees W, A and D arrive while the simulator
 #      walks and leans; the end of the session (WM_ENDSESSION) saves, lets go of every key
 #      and ends with 0;
-#   C  no port: the program waits for messages instead of turning round.
+#   C  no port: the program waits for messages instead of turning round;
+#   D  the installer, the Start menu shortcut, the tray icon when Explorer restarts, the
+#      uninstaller, and tarvel.exe's manifest and version information (installer-tests.sh).
 # Usage: run-tests.sh BUILD_DIR SIMULATOR. Every process it starts is stopped by its id, and
 # Wine by wineserver -k, whatever the outcome. scripts/test-windows.sh runs it in a network
 # namespace of its own.
@@ -285,5 +287,8 @@ echo "   CPU time in 3 s without a port: $((used * 1000 / hz)) ms"
 driver end-session >/dev/null
 wait_exit "$fourth" 30
 ((code == 0)) || fail "the program ended with $code"
+
+# ---------------------------------------------------------------------------------------
+source "$here/installer-tests.sh"
 
 echo "-- Windows smoke tests passed; screenshots in $work"

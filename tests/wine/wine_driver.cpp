@@ -13,6 +13,10 @@
 //   wine_driver end-session             WM_QUERYENDSESSION, then WM_ENDSESSION (TRUE)
 //   wine_driver taskbar-created         once a taskbar exists, broadcasts "TaskbarCreated" as
 //                                       Explorer does when it starts
+//   wine_driver tray-forget             the taskbar forgets the main window's icon
+//   wine_driver taskbar SECONDS         a stand-in taskbar (stand_in_taskbar.cpp), when none is
+//                                       there: one line per icon request it takes
+//   wine_driver tray-click left|right   a press on the stand-in taskbar's icon
 //   wine_driver shortcut PATH           the .lnk's "target=", "workdir=" and "args=" lines
 //   wine_driver resources PATH          the executable's manifest (type 24, id 1), then its
 //                                       version information as "Name=value" lines
@@ -25,6 +29,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+
+int runStandInTaskbar(int seconds);
+int clickStandInIcon(const char* button);
 
 namespace {
 
@@ -82,6 +89,17 @@ int announceTaskbar() {
     if (tray == nullptr) return 1;
     SendNotifyMessageA(HWND_BROADCAST, RegisterWindowMessageA("TaskbarCreated"), 0, 0);
     return 0;
+}
+
+int forgetTrayIcon() {
+    HWND w = mainWindow();
+    if (w == nullptr) return 1;
+    NOTIFYICONDATAA data;
+    std::memset(&data, 0, sizeof data);
+    data.cbSize = sizeof data;
+    data.hWnd = w;
+    data.uID = 0;
+    return Shell_NotifyIconA(NIM_DELETE, &data) ? 0 : 1;
 }
 
 int readShortcut(const char* path) {
@@ -203,6 +221,9 @@ int main(int argc, char** argv) {
     if (command == "window") return showState();
     if (command == "restore") return restoreWindow();
     if (command == "taskbar-created") return announceTaskbar();
+    if (command == "tray-forget") return forgetTrayIcon();
+    if (command == "taskbar" && argc == 3) return runStandInTaskbar(std::atoi(argv[2]));
+    if (command == "tray-click" && argc == 3) return clickStandInIcon(argv[2]);
     if (command == "shortcut" && argc == 3) return readShortcut(argv[2]);
     if (command == "resources" && argc == 3) return readResources(argv[2]);
     if (command == "client") return clientOrigin();
@@ -210,6 +231,7 @@ int main(int argc, char** argv) {
     if (command == "end-session") return endSession();
     std::fprintf(stderr,
                  "usage: wine_driver watch-keys SECONDS | window | restore | client | "
-                 "box CAPTION | end-session | taskbar-created | shortcut PATH | resources PATH\n");
+                 "box CAPTION | end-session | taskbar-created | tray-forget | taskbar SECONDS | "
+                 "tray-click left|right | shortcut PATH | resources PATH\n");
     return 2;
 }
