@@ -8,8 +8,8 @@
 #      walks and leans; the end of the session (WM_ENDSESSION) saves, lets go of every key
 #      and ends with 0;
 #   C  no port: the program waits for messages instead of turning round;
-#   D  the installer, the Start menu shortcut, the tray icon when Explorer restarts, the
-#      uninstaller, and tarvel.exe's manifest and version information (installer-tests.sh).
+#   D  the installer, the shortcuts, the tray icon when the taskbar comes (back) and the
+#      uninstaller (installer-tests.sh).
 # Usage: run-tests.sh BUILD_DIR SIMULATOR. Every process it starts is stopped by its id, and
 # Wine by wineserver -k, whatever the outcome. scripts/test-windows.sh runs it in a network
 # namespace of its own.

@@ -1,7 +1,7 @@
 // A helper of the Windows smoke test, run in the same Wine prefix as tarvel.exe: watches key
 // strokes with a low-level keyboard hook, looks at the program's windows and message box, plays
 // the system's part at the end of a session and when the taskbar is created, and reads back
-// shortcuts and the resources of an executable as the shell does.
+// shortcuts as the shell does.
 //
 //   wine_driver watch-keys SECONDS      one line per key event: "down|up vk=.. scan=.. flags=.."
 //   wine_driver window                  "visible", "minimised" or "hidden" (the main window),
@@ -14,12 +14,7 @@
 //   wine_driver taskbar-created         once a taskbar exists, broadcasts "TaskbarCreated" as
 //                                       Explorer does when it starts
 //   wine_driver tray-forget             the taskbar forgets the main window's icon
-//   wine_driver taskbar SECONDS         a stand-in taskbar (stand_in_taskbar.cpp), when none is
-//                                       there: one line per icon request it takes
-//   wine_driver tray-click left|right   a press on the stand-in taskbar's icon
 //   wine_driver shortcut PATH           the .lnk's "target=", "workdir=" and "args=" lines
-//   wine_driver resources PATH          the executable's manifest (type 24, id 1), then its
-//                                       version information as "Name=value" lines
 #include <windows.h>
 // After windows.h, whose types they use.
 #include <objbase.h>
@@ -29,9 +24,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
-
-int runStandInTaskbar(int seconds);
-int clickStandInIcon(const char* button);
 
 namespace {
 
@@ -130,45 +122,6 @@ int readShortcut(const char* path) {
     return result;
 }
 
-int readResources(const char* path) {
-    HMODULE module = LoadLibraryExA(path, nullptr, LOAD_LIBRARY_AS_DATAFILE);
-    if (module == nullptr) return 1;
-    HRSRC found = FindResourceA(module, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24));
-    if (found == nullptr) return 1;
-    const auto* manifest = static_cast<const char*>(LockResource(LoadResource(module, found)));
-    std::fwrite(manifest, 1, SizeofResource(module, found), stdout);
-    std::printf("\n");
-    FreeLibrary(module);
-
-    DWORD ignored = 0;
-    const DWORD size = GetFileVersionInfoSizeA(path, &ignored);
-    if (size == 0) return 1;
-    std::string block(size, '\0');
-    if (!GetFileVersionInfoA(path, 0, size, block.data())) return 1;
-    struct Translation {
-        WORD language;
-        WORD codePage;
-    }* translation = nullptr;
-    UINT length = 0;
-    if (!VerQueryValueA(block.data(), "\\VarFileInfo\\Translation",
-                        reinterpret_cast<void**>(&translation), &length) ||
-        length < sizeof *translation) {
-        return 1;
-    }
-    std::printf("Translation=%04x%04x\n", translation->language, translation->codePage);
-    for (const char* name : {"ProductName", "FileDescription", "CompanyName", "FileVersion",
-                             "ProductVersion", "OriginalFilename", "LegalCopyright"}) {
-        char query[96];
-        std::snprintf(query, sizeof query, "\\StringFileInfo\\%04x%04x\\%s", translation->language,
-                      translation->codePage, name);
-        char* value = nullptr;
-        if (VerQueryValueA(block.data(), query, reinterpret_cast<void**>(&value), &length)) {
-            std::printf("%s=%s\n", name, value);
-        }
-    }
-    return 0;
-}
-
 int answerBox(const char* caption) {
     HWND box = nullptr;
     for (int i = 0; i < 200 && box == nullptr; ++i) {
@@ -222,16 +175,13 @@ int main(int argc, char** argv) {
     if (command == "restore") return restoreWindow();
     if (command == "taskbar-created") return announceTaskbar();
     if (command == "tray-forget") return forgetTrayIcon();
-    if (command == "taskbar" && argc == 3) return runStandInTaskbar(std::atoi(argv[2]));
-    if (command == "tray-click" && argc == 3) return clickStandInIcon(argv[2]);
     if (command == "shortcut" && argc == 3) return readShortcut(argv[2]);
-    if (command == "resources" && argc == 3) return readResources(argv[2]);
     if (command == "client") return clientOrigin();
     if (command == "box" && argc == 3) return answerBox(argv[2]);
     if (command == "end-session") return endSession();
     std::fprintf(stderr,
                  "usage: wine_driver watch-keys SECONDS | window | restore | client | "
                  "box CAPTION | end-session | taskbar-created | tray-forget | taskbar SECONDS | "
-                 "tray-click left|right | shortcut PATH | resources PATH\n");
+                 "tray-click left|right | shortcut PATH\n");
     return 2;
 }
