@@ -14,36 +14,26 @@ namespace platform::win32 {
 
 namespace {
 
-struct KeptIcon {
-    NOTIFYICONDATAA record;
-    bool shown = false;
-};
-
-std::vector<KeptIcon>& keptIcons() {
-    static std::vector<KeptIcon> icons;
+// The records as they were handed to the shell, one per icon.
+std::vector<NOTIFYICONDATAA>& keptIcons() {
+    static std::vector<NOTIFYICONDATAA> icons;
     return icons;
 }
 
 // Icons of windows that no longer exist cannot come back: their records go.
 void forgetIconsOfDestroyedWindows() {
-    auto& icons = keptIcons();
-    std::erase_if(icons, [](const KeptIcon& kept) { return !IsWindow(kept.record.hWnd); });
+    std::erase_if(keptIcons(), [](const NOTIFYICONDATAA& kept) { return !IsWindow(kept.hWnd); });
 }
 
-// Adds the icon again with its record. When the add fails because the shell still holds the
-// icon (the broadcast also comes when only the display settings changed), it is shown all
-// the same, which the modification of the icon tells.
-void addAgain(KeptIcon& kept) {
-    kept.shown = Shell_NotifyIconA(NIM_ADD, &kept.record) != FALSE ||
-                 Shell_NotifyIconA(NIM_MODIFY, &kept.record) != FALSE;
+bool sameIcon(const NOTIFYICONDATAA& kept, HWND window, UINT id) {
+    return kept.hWnd == window && kept.uID == id;
 }
 
 }  // namespace
 
 bool addKeptTrayIcon(const TrayIcon& icon) {
-    KeptIcon kept;
-    std::memset(&kept.record, 0, sizeof kept.record);
-    NOTIFYICONDATAA& data = kept.record;
+    NOTIFYICONDATAA data;
+    std::memset(&data, 0, sizeof data);
     data.cbSize = sizeof(NOTIFYICONDATAA);  // the full ANSI record: 508 in a 32-bit build
     data.hWnd = reinterpret_cast<HWND>(icon.window);
     data.uID = icon.id;
@@ -53,14 +43,13 @@ bool addKeptTrayIcon(const TrayIcon& icon) {
         icon.instance != 0 ? reinterpret_cast<HINSTANCE>(icon.instance) : GetModuleHandleA(nullptr);
     data.hIcon = LoadIconA(module, MAKEINTRESOURCEA(icon.iconId));
     std::strncpy(data.szTip, icon.tip.c_str(), sizeof data.szTip - 1);
-    kept.shown = Shell_NotifyIconA(NIM_ADD, &data) != FALSE;
+    const bool added = Shell_NotifyIconA(NIM_ADD, &data) != FALSE;
 
     auto& icons = keptIcons();
-    std::erase_if(icons, [&](const KeptIcon& k) {
-        return k.record.hWnd == data.hWnd && k.record.uID == data.uID;
-    });
-    icons.push_back(kept);
-    return kept.shown;
+    std::erase_if(icons,
+                  [&](const NOTIFYICONDATAA& k) { return sameIcon(k, data.hWnd, data.uID); });
+    icons.push_back(data);
+    return added;
 }
 
 void removeKeptTrayIcon(HWND window, UINT id) {
@@ -70,8 +59,7 @@ void removeKeptTrayIcon(HWND window, UINT id) {
     data.hWnd = window;
     data.uID = id;
     Shell_NotifyIconA(NIM_DELETE, &data);
-    std::erase_if(keptIcons(),
-                  [&](const KeptIcon& k) { return k.record.hWnd == window && k.record.uID == id; });
+    std::erase_if(keptIcons(), [&](const NOTIFYICONDATAA& k) { return sameIcon(k, window, id); });
 }
 
 bool keptTrayIconsShown() {
@@ -79,12 +67,12 @@ bool keptTrayIconsShown() {
     auto& icons = keptIcons();
     if (icons.empty()) return FindWindowA("Shell_TrayWnd", nullptr) != nullptr;
     bool all = true;
-    for (KeptIcon& kept : icons) {
+    for (NOTIFYICONDATAA& kept : icons) {
         // A modification fails when the shell no longer knows the icon (Explorer went away
         // without anyone telling): then it is added again, if a taskbar is there.
-        kept.shown = Shell_NotifyIconA(NIM_MODIFY, &kept.record) != FALSE ||
-                     Shell_NotifyIconA(NIM_ADD, &kept.record) != FALSE;
-        all = all && kept.shown;
+        all = (Shell_NotifyIconA(NIM_MODIFY, &kept) != FALSE ||
+               Shell_NotifyIconA(NIM_ADD, &kept) != FALSE) &&
+              all;
     }
     return all;
 }
@@ -95,8 +83,10 @@ void noteTaskbarMessage(HWND window, UINT message) {
     static const UINT taskbarCreated = RegisterWindowMessageA("TaskbarCreated");
     if (message != taskbarCreated) return;
     forgetIconsOfDestroyedWindows();
-    for (KeptIcon& kept : keptIcons()) {
-        if (kept.record.hWnd == window) addAgain(kept);
+    // The add fails when the shell still holds the icon (the announcement also comes when
+    // only the display settings changed): the icon is there all the same.
+    for (NOTIFYICONDATAA& kept : keptIcons()) {
+        if (kept.hWnd == window) Shell_NotifyIconA(NIM_ADD, &kept);
     }
 }
 

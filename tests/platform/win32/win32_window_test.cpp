@@ -375,25 +375,17 @@ TEST_F(WindowSystemWin32, TheTrayIconComesAndGoes) {
     EXPECT_FALSE(Shell_NotifyIconA(NIM_MODIFY, &data));
 }
 
-// Whether the shell holds the icon of `owner` with id 0: only then can it be modified.
-bool shellHoldsIcon(NativeWindow owner) {
+// Whether the shell holds the icon of `owner` with id 0 (only then can it be modified), and
+// the shell losing it without the program's word, as when Explorer ends.
+bool shellHolds(NativeWindow owner, DWORD request = NIM_MODIFY) {
     NOTIFYICONDATAA data;
     std::memset(&data, 0, sizeof data);
     data.cbSize = sizeof data;
     data.hWnd = reinterpret_cast<HWND>(owner);
-    data.uID = 0;
-    return Shell_NotifyIconA(NIM_MODIFY, &data) != FALSE;
+    return Shell_NotifyIconA(request, &data) != FALSE;
 }
-
-// The shell losing the icon, as when Explorer ends: the icon goes without the program's word.
-void shellLosesIcon(NativeWindow owner) {
-    NOTIFYICONDATAA data;
-    std::memset(&data, 0, sizeof data);
-    data.cbSize = sizeof data;
-    data.hWnd = reinterpret_cast<HWND>(owner);
-    data.uID = 0;
-    ASSERT_TRUE(Shell_NotifyIconA(NIM_DELETE, &data));
-    ASSERT_FALSE(shellHoldsIcon(owner));
+bool shellLoses(NativeWindow owner) {
+    return shellHolds(owner, NIM_DELETE) && !shellHolds(owner);
 }
 
 TEST_F(WindowSystemWin32, TheTrayIconComesBackWhenTheTaskbarIsCreatedAgain) {
@@ -405,30 +397,27 @@ TEST_F(WindowSystemWin32, TheTrayIconComesBackWhenTheTaskbarIsCreatedAgain) {
     icon.tip = "ZendraTarvel-Omnix";
     ASSERT_TRUE(ws.addTrayIcon(icon));
     const UINT taskbarCreated = RegisterWindowMessageA("TaskbarCreated");
+    const auto announce = [&](NativeWindow to) {
+        SendMessageA(reinterpret_cast<HWND>(to), taskbarCreated, 0, 0);
+    };
 
-    // Explorer starts again and announces its taskbar to every top-level window: the window
-    // that owns the icon adds it again; another window of the program adds nothing.
-    shellLosesIcon(owner);
-    SendMessageA(reinterpret_cast<HWND>(other), taskbarCreated, 0, 0);
-    EXPECT_FALSE(shellHoldsIcon(owner));
-    SendMessageA(reinterpret_cast<HWND>(owner), taskbarCreated, 0, 0);
-    EXPECT_TRUE(shellHoldsIcon(owner));
-    EXPECT_TRUE(ws.trayAvailable());
-
-    // The same broadcast while the shell still holds the icon leaves it as it is.
-    SendMessageA(reinterpret_cast<HWND>(owner), taskbarCreated, 0, 0);
-    EXPECT_TRUE(shellHoldsIcon(owner));
-    EXPECT_TRUE(ws.trayAvailable());
+    // A new taskbar announces itself to every top-level window: the icon's owner adds it
+    // again, another window of the program adds nothing.
+    ASSERT_TRUE(shellLoses(owner));
+    announce(other);
+    EXPECT_FALSE(shellHolds(owner));
+    announce(owner);
+    EXPECT_TRUE(shellHolds(owner));
 
     // Lost without an announcement: asking whether the tray is there puts the icon back.
-    shellLosesIcon(owner);
+    ASSERT_TRUE(shellLoses(owner));
     EXPECT_TRUE(ws.trayAvailable());
-    EXPECT_TRUE(shellHoldsIcon(owner));
+    EXPECT_TRUE(shellHolds(owner));
 
     // Removed by the program: it stays away.
     ws.removeTrayIcon(owner, 0);
-    SendMessageA(reinterpret_cast<HWND>(owner), taskbarCreated, 0, 0);
-    EXPECT_FALSE(shellHoldsIcon(owner));
+    announce(owner);
+    EXPECT_FALSE(shellHolds(owner));
 }
 
 // ---- File dialogs, answered from a timer that their modal loop runs -----------------------
