@@ -131,7 +131,7 @@ TEST_F(SniTrayTest, TheWatcherGetsTheItemWithItsPictureTipClicksAndMenu) {
                             {static_cast<std::uint8_t>(p >> 24), static_cast<std::uint8_t>(p >> 16),
                              static_cast<std::uint8_t>(p >> 8), static_cast<std::uint8_t>(p)});
         }
-        EXPECT_EQ(bytes, expected) << size.first;
+        EXPECT_TRUE(bytes == expected) << "the " << size.first << " px picture differs";
     }
     EXPECT_EQ(sides, (std::vector<int>{16, 22, 24, 32, 48, 64}));
 
