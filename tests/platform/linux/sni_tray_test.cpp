@@ -48,20 +48,22 @@ class SniTrayTest : public ::testing::Test {
     void SetUp() override {
         session = std::make_unique<uitest::XSession>();
         ASSERT_TRUE(session->ok());
-        ASSERT_TRUE(bus.ok()) << "no dbus-daemon";
+        bus = std::make_unique<snitest::PrivateBus>();
+        ASSERT_TRUE(bus->ok()) << "no dbus-daemon";
         backend = platform::createNativeWindowSystem();
         ASSERT_TRUE(backend->available());
         previous = platform::setWindowSystem(backend.get());
         window.createMainWindow(0, 101, platform::kIdcArrow, 0x191919, "win", "Tarvel-Omnix",
                                 0x00CA0000, 100, 100, 440, 475);
         window.id = 0;
-        panel = snitest::connectTo(bus.address());
+        panel = snitest::connectTo(bus->address());
         ASSERT_NE(panel, nullptr);
     }
     void TearDown() override {
         sd_bus_flush_close_unref(panel);
         platform::setWindowSystem(previous);
         backend.reset();
+        bus.reset();
         session.reset();
     }
 
@@ -94,7 +96,7 @@ class SniTrayTest : public ::testing::Test {
     bool xembedIconShown() { return session->viewable(session->findByName(kTip)); }
 
     std::unique_ptr<uitest::XSession> session;
-    snitest::PrivateBus bus;
+    std::unique_ptr<snitest::PrivateBus> bus;
     std::unique_ptr<platform::WindowSystem> backend;
     platform::WindowSystem* previous = nullptr;
     Recorder window;
@@ -102,7 +104,7 @@ class SniTrayTest : public ::testing::Test {
 };
 
 TEST_F(SniTrayTest, TheWatcherGetsTheItemWithItsPictureTipClicksAndMenu) {
-    snitest::Watcher watcher(bus.address());
+    snitest::Watcher watcher(bus->address());
     ASSERT_TRUE(watcher.ok());
     ws().setTrayMenu(window.hwnd, 0, {102, {{40003, "表示"}, {40004, "終了"}}});
     ASSERT_TRUE(addIcon());
@@ -151,7 +153,7 @@ TEST_F(SniTrayTest, TheWatcherGetsTheItemWithItsPictureTipClicksAndMenu) {
     EXPECT_EQ(asPanel([&] { return snitest::menuItems(panel, service, item->menu); }),
               (Items{{40003, "表示"}, {40005, "グ__ラフ"}, {40004, "終了"}}));
 
-    // Removed: the item leaves the bus, and the watcher's list with it.
+    // Removed: the item leaves the bus.
     ws().removeTrayIcon(window.hwnd, 0);
     EXPECT_FALSE(ws().trayAvailable());
     EXPECT_FALSE(asPanel([&] { return snitest::readItem(panel, service).has_value(); }));
@@ -163,7 +165,7 @@ TEST_F(SniTrayTest, WithoutAWatcherTheXembedIconOrNoTrayServes) {
     ASSERT_TRUE(runUntil([&] { return ws().trayAvailable() && xembedIconShown(); }));
 
     // A panel with a watcher starts: the item replaces the XEmbed icon.
-    auto watcher = std::make_unique<snitest::Watcher>(bus.address());
+    auto watcher = std::make_unique<snitest::Watcher>(bus->address());
     ASSERT_TRUE(watcher->ok());
     ASSERT_TRUE(runUntil([&] { return watcher->items().size() == 1 && !xembedIconShown(); }));
     session->stopTrayHost();
@@ -173,7 +175,7 @@ TEST_F(SniTrayTest, WithoutAWatcherTheXembedIconOrNoTrayServes) {
     watcher.reset();
     EXPECT_TRUE(runUntil([&] { return !ws().trayAvailable(); }));
     // It comes back: the item is offered again.
-    watcher = std::make_unique<snitest::Watcher>(bus.address());
+    watcher = std::make_unique<snitest::Watcher>(bus->address());
     ASSERT_TRUE(runUntil([&] { return ws().trayAvailable(); }));
     EXPECT_EQ(watcher->items().size(), 1u);
     // A watcher without a panel to show the item is no tray either.
