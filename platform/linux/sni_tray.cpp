@@ -105,6 +105,11 @@ SniTray::~SniTray() {
 
 bool SniTray::start(const TrayIcon& icon, const std::vector<MenuItem>& menu) {
     close();
+    // No session bus (no address, or nothing listening there): no item.
+    if (sd_bus_open_user(&bus_) < 0) {
+        bus_ = nullptr;
+        return false;
+    }
     icon_ = icon;
     pixmaps_.clear();
     for (int side : kIconSizes) {
@@ -115,12 +120,6 @@ bool SniTray::start(const TrayIcon& icon, const std::vector<MenuItem>& menu) {
         pixmaps_.emplace_back(side, std::move(bytes));
     }
     menu_.setItems(menu);
-
-    // No session bus (no address, or nothing listening there): no item.
-    if (sd_bus_open_user(&bus_) < 0) {
-        bus_ = nullptr;
-        return false;
-    }
     name_ = "org.kde.StatusNotifierItem-" + std::to_string(getpid()) + "-1";
     int r = sd_bus_add_object_vtable(bus_, &itemSlot_, kItemPath, kItemInterface, kVtable, this);
     if (r >= 0 && !menu_.attach(bus_, kMenuPath)) r = -1;

@@ -238,7 +238,7 @@ class X11WindowSystem final : public WindowSystem {
     std::map<Colour, XftColor> colours_;
     Tray tray_;
     std::unique_ptr<sni::SniTray> sni_;  // while the tray icon is on the session bus
-    std::vector<MenuItem> trayMenu_;
+    std::vector<MenuItem> trayMenu_;     // for the StatusNotifierItem's menu
 };
 
 }  // namespace platform::x11
