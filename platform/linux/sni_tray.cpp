@@ -3,9 +3,11 @@
 // clicks turned into the tray icon's callback messages.
 #include "platform/linux/sni_tray.h"
 
+#include <poll.h>
 #include <time.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <climits>
 #include <cstdio>
 #include <string_view>
@@ -191,6 +193,21 @@ void SniTray::process() {
     // polling ready, so the connection goes too.
     if (r < 0) close();
     if (deciding() != wasDeciding || shown() != wasShown) changed_();
+}
+
+void SniTray::awaitFirstAnswer(int maxMs) {
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point end = Clock::now() + std::chrono::milliseconds(maxMs);
+    process();
+    while (bus_ != nullptr && deciding_) {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(end - Clock::now()).count();
+        if (left <= 0) return;
+        int wait = timeoutMs();
+        if (wait < 0 || wait > left) wait = static_cast<int>(left);
+        pollfd bus{fd(), events(), 0};
+        poll(&bus, 1, wait);
+        process();
+    }
 }
 
 void SniTray::watcherIs(const std::string& owner) {

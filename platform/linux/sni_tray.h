@@ -31,6 +31,9 @@ class SniTray {
     // offered) when there is no session bus.
     bool start(const TrayIcon& icon, const std::vector<MenuItem>& menu);
     void setMenu(const std::vector<MenuItem>& menu) { menu_.setItems(menu); }
+    // Waits at most maxMs for the first answer (see deciding), handling the
+    // bus meanwhile.
+    void awaitFirstAnswer(int maxMs);
 
     // The first answer about a watcher has not come yet.
     bool deciding() const { return deciding_; }

@@ -19,6 +19,9 @@ constexpr long kSystemTrayRequestDock = 0;
 constexpr long kXembedVersion = 0;
 constexpr long kXembedMapped = 1;
 constexpr int kMinimumIconSide = 22;
+// How long adding the icon waits for the session bus to say whether a
+// StatusNotifierWatcher takes it.
+constexpr int kFirstAnswerMs = 1000;
 // The colour behind the icon where the picture is transparent.
 constexpr std::uint32_t kIconBackdrop = 0x191919;  // 0xRRGGBB
 // A grey, so it is also the window background's 0x00BBGGRR colour.
@@ -54,9 +57,16 @@ bool X11WindowSystem::addTrayIcon(const TrayIcon& icon) {
     XSelectInput(display_, root_, rootAttributes.your_event_mask | StructureNotifyMask);
     findTrayManager();
     // The XEmbed icon waits for the bus's first answer, so that a desktop
-    // with both kinds of tray does not show it for a moment.
+    // with both kinds of tray does not show it for a moment. That answer
+    // normally takes milliseconds: it is awaited briefly, so that
+    // trayAvailable() is right at once (a start in the tray asks it next);
+    // a slower watcher is followed from the message loop.
     sni_ = std::make_unique<sni::SniTray>(*this, [this] { updateTrayKind(); });
-    if (!sni_->start(icon, trayMenu_)) sni_.reset();
+    if (sni_->start(icon, trayMenu_)) {
+        sni_->awaitFirstAnswer(kFirstAnswerMs);
+    } else {
+        sni_.reset();
+    }
     updateTrayKind();
     return true;
 }

@@ -1,7 +1,7 @@
 // The built program with a StatusNotifierItem tray (a private session bus and
-// the tests' own watcher, Xvfb with openbox): closing hides the window into
-// the item, a click on the item shows it, and the item's menu ends the program
-// with its exit save.
+// the tests' own watcher, Xvfb with openbox): it starts in the item when asked,
+// a click on the item shows the window, closing hides it into the item, and
+// the item's menu ends the program with its exit save.
 // GoogleTest before Xlib, whose None macro would break it.
 // clang-format off
 #include <gtest/gtest.h>
@@ -44,7 +44,7 @@ long wmState(Display* display, Window window) {
     return state;
 }
 
-TEST(SniProgramTest, HidesIntoTheItemShowsOnItsClickAndExitsFromItsMenu) {
+TEST(SniProgramTest, StartsInTheItemShowsOnItsClickHidesIntoItAndExitsFromItsMenu) {
     uitest::XSession session(/*windowManager=*/true);
     ASSERT_TRUE(session.ok());
     snitest::PrivateBus bus;
@@ -55,36 +55,43 @@ TEST(SniProgramTest, HidesIntoTheItemShowsOnItsClickAndExitsFromItsMenu) {
     ASSERT_NE(panel, nullptr);
 
     testsupport::TempDir dir;
-    testsupport::ChildProcess program({testsupport::binaryDir() + "/tarvel"}, dir.path(),
-                                      dir.file("tarvel.log"));
+    testsupport::ChildProcess program({testsupport::binaryDir() + "/tarvel", "--hidden"},
+                                      dir.path(), dir.file("tarvel.log"));
+    ASSERT_TRUE(waitUntil([&] { return watcher.items().size() == 1; }, 10s))
+        << readFile(dir.file("tarvel.log"));
+    const std::string service = watcher.items().front();
+    const auto item = snitest::readItem(panel, service);
+    ASSERT_TRUE(item.has_value());
+    // The menu as the panel shows it, once the program has built it.
+    using Items = std::vector<std::pair<int, std::string>>;
+    EXPECT_TRUE(waitUntil(
+        [&] {
+            return snitest::menuItems(panel, service, item->menu) ==
+                   Items{{40003, "表示"}, {40004, "終了"}};
+        },
+        10s));
+    EXPECT_EQ(session.findByName("ZendraTarvel-Omnix"), static_cast<Window>(None))
+        << "an XEmbed icon besides the item";
+
+    // Started in the tray: the window shows only on a click on the item.
     Window main = None;
     ASSERT_TRUE(waitUntil(
         [&] {
             const std::vector<Window> found = session.findAllByName("Tarvel-Omnix", 440);
             main = found.empty() ? None : found.front();
-            return session.viewable(main);
+            return main != None;
         },
-        10s))
-        << readFile(dir.file("tarvel.log"));
-    ASSERT_TRUE(waitUntil([&] { return watcher.items().size() == 1; }, 10s));
-    const std::string service = watcher.items().front();
-    EXPECT_EQ(session.findByName("ZendraTarvel-Omnix"), static_cast<Window>(None))
-        << "an XEmbed icon besides the item";
+        10s));
+    EXPECT_FALSE(session.viewable(main));
+    ASSERT_TRUE(snitest::activate(panel, service));
+    ASSERT_TRUE(waitUntil([&] { return session.viewable(main); }, 5s));
 
     // Closing hides the window (it is not minimised: the item brings it back).
     session.requestClose(main);
     ASSERT_TRUE(waitUntil([&] { return !session.viewable(main); }, 5s));
     EXPECT_NE(wmState(session.observer(), main), kIconicState);
-    ASSERT_TRUE(snitest::activate(panel, service));
-    ASSERT_TRUE(waitUntil([&] { return session.viewable(main); }, 5s));
 
-    // The menu as the panel shows it; its "終了" ends the program.
-    const auto item = snitest::readItem(panel, service);
-    ASSERT_TRUE(item.has_value());
-    const auto items = snitest::menuItems(panel, service, item->menu);
-    ASSERT_EQ(items.size(), 2u);
-    EXPECT_EQ(items[0], (std::pair<int, std::string>{40003, "表示"}));
-    EXPECT_EQ(items[1], (std::pair<int, std::string>{40004, "終了"}));
+    // The menu's "終了" ends the program.
     EXPECT_TRUE(snitest::clickMenuItem(panel, service, item->menu, 40004));
     const auto code = program.wait(10s);
     ASSERT_TRUE(code.has_value()) << "still running";
