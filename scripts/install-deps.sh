@@ -10,7 +10,6 @@ packages=(
   fonts-ipafont-gothic
   libpng-dev socat xvfb openbox trayer xdotool xinput x11-utils imagemagick zenity
   dpkg-dev file man-db desktop-file-utils appstream lintian liblo-tools
-  dpkg-dev file man-db desktop-file-utils appstream lintian
   libsystemd-dev dbus-daemon
 )
 windows=0
