@@ -41,6 +41,8 @@ WParam mouseKeyState(unsigned int state, unsigned int button, bool press) {
 
 void X11WindowSystem::pump() {
     if (display_ == nullptr) return;
+    // The tray's bus first: what it delivers becomes posted messages.
+    if (sni_) sni_->process();
     while (!deferred_.empty()) {
         XEvent event = deferred_.front();
         deferred_.pop_front();

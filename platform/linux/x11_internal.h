@@ -9,11 +9,13 @@
 #include <cstdint>
 #include <deque>
 #include <map>
+#include <memory>
 #include <optional>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "platform/linux/sni_tray.h"
 #include "platform/window_system.h"
 
 namespace platform::x11 {
@@ -108,9 +110,11 @@ class X11WindowSystem final : public WindowSystem {
     LResult defWindowProc(NativeWindow window, std::uint32_t message, WParam wParam,
                           LParam lParam) override;
 
-    // x11_tray.cpp: the XEmbed tray icon.
+    // x11_tray.cpp: the tray icon, a StatusNotifierItem where a watcher is on
+    // the session bus, else an XEmbed icon.
     bool addTrayIcon(const TrayIcon& icon) override;
     void removeTrayIcon(NativeWindow window, std::uint32_t id) override;
+    void setTrayMenu(NativeWindow window, std::uint32_t id, const PopupMenu& menu) override;
     bool trayAvailable() override;
 
     // x11_dialogs.cpp: the popup menu and the message box.
@@ -195,6 +199,9 @@ class X11WindowSystem final : public WindowSystem {
     bool trayEvent(XEvent& event);
     void findTrayManager();
     void dockTrayIcon();
+    // Docks the XEmbed icon while the StatusNotifierItem is not shown (and
+    // not about to be), and withdraws it while it is.
+    void updateTrayKind();
 
     // x11_dialogs.cpp: a modal loop saw a key come up; that release never
     // reaches the main queue, so the key is no longer down in either key state.
@@ -230,9 +237,8 @@ class X11WindowSystem final : public WindowSystem {
     std::map<std::int32_t, Font> fonts_;
     std::map<Colour, XftColor> colours_;
     Tray tray_;
+    std::unique_ptr<sni::SniTray> sni_;  // while the tray icon is on the session bus
+    std::vector<MenuItem> trayMenu_;     // for the StatusNotifierItem's menu
 };
-
-// The program icon, size by size pixels, as 0xAARRGGBB values row by row.
-std::vector<std::uint32_t> programIcon(int size);
 
 }  // namespace platform::x11
