@@ -9,18 +9,20 @@
 #   3. its CPU while it waits unconnected.
 # Runs in a network namespace of its own when it can (the datagram port 127.0.0.1:12345 and
 # the single-instance socket stay private), under a private Xvfb with openbox and trayer.
-#   usage: tests/perf/measure-cpu.sh [-s SECONDS] [-r ROUNDS] PROGRAM [PROGRAM...]
+#   usage: tests/perf/measure-cpu.sh [-s SECONDS] [-r ROUNDS] [-c CPU] PROGRAM [PROGRAM...]
 #   e.g.   tests/perf/measure-cpu.sh ../baseline/build/linux/bin/tarvel build/linux/bin/tarvel
-# SECONDS per CPU window (default 20), ROUNDS of shown and hidden windows (default 3). The
+# SECONDS per CPU window (default 20), ROUNDS of shown and hidden windows (default 3); -c pins
+# the programs and the bare loop to one CPU, so that both share whatever else runs there. The
 # simulator and the bare loop come from this tree's build/linux/bin unless TARVEL_SIM and
 # TARVEL_BARE_LOOP name others. Not a test: it asserts nothing.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
-seconds=20 rounds=3
-while getopts s:r: opt; do
+seconds=20 rounds=3 pin=()
+while getopts s:r:c: opt; do
   case $opt in
     s) seconds=$OPTARG ;;
     r) rounds=$OPTARG ;;
+    c) pin=(taskset -c "$OPTARG") ;;
     *) exit 2 ;;
   esac
 done
@@ -29,7 +31,7 @@ shift $((OPTIND - 1))
 if [[ -z ${TARVEL_MEASURE_NS:-} ]] && unshare --net true 2>/dev/null; then
   export TARVEL_MEASURE_NS=1
   exec unshare --net bash -c 'ip link set lo up && exec "$@"' measure bash "$0" \
-    -s "$seconds" -r "$rounds" "$@"
+    -s "$seconds" -r "$rounds" ${pin[0]:+-c "${pin[2]}"} "$@"
 fi
 programs=()
 for p in "$@"; do programs+=("$(realpath "$p")"); done
@@ -59,7 +61,7 @@ sleep 1
 
 # Starts program $1 in the current folder; its id goes into $prog.
 start() {
-  "$1" & prog=$!
+  "${pin[@]}" "$1" & prog=$!
   pids+=("$prog")
   sleep 3
 }
@@ -103,7 +105,7 @@ for p in "${programs[@]}"; do
 done
 
 echo "== CPU, % of one core over $seconds s windows (bare loop measured over the same seconds)"
-"$bare" & bare_pid=$!
+"${pin[@]}" "$bare" & bare_pid=$!
 pids+=("$bare_pid")
 declare -A sum_prog sum_bare
 # measure KEY: one window of the program beside the bare loop, summed under KEY.
@@ -114,8 +116,9 @@ measure() {
   p1=$(ticks "$prog") b1=$(ticks "$bare_pid")
   sum_prog[$1]=$((${sum_prog[$1]:-0} + p1 - p0))
   sum_bare[$1]=$((${sum_bare[$1]:-0} + b1 - b0))
-  printf '  %-8s %-7s program %6s  bare loop %6s\n' "#$i" "$2" "$(percent $((p1 - p0)))" \
-    "$(percent $((b1 - b0)))"
+  printf '  %-4s %-7s program %6s  bare loop %6s  ratio %s\n' "#$i" "$2" "$(percent $((p1 - p0)))" \
+    "$(percent $((b1 - b0)))" "$(awk -v p=$((p1 - p0)) -v b=$((b1 - b0)) \
+      'BEGIN { printf "%.2f", b ? p / b : 0 }')"
 }
 for r in $(seq "$rounds"); do
   echo "round $r"
