@@ -62,7 +62,7 @@ results=$work/results
 run() {  # index
   local exe=${programs[$1]} d=$work/run-$1-$r lat prog server p0 s0 p1 s1
   mkdir -p "$d"
-  "$TARVEL_WINESERVER" -f -p & server=$!
+  "$TARVEL_WINESERVER" -f -p >"$d/wineserver.log" 2>&1 & server=$!
   pids+=("$server")
   "$latency" --link "$d/COM3" --frames "$frames" >"$d/latency.log" 2>&1 & lat=$!
   pids+=("$lat")
