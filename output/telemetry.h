@@ -17,8 +17,32 @@ constexpr std::uint16_t kTelemetryPort = 12345;
 // characters (the buffer is then not a valid record and must not be sent).
 std::size_t formatTelemetry(const WalkState& state, unsigned char (&buffer)[kTelemetryRecordSize]);
 
+// The record kept between passes, field by field: a field is printed again only when its value
+// changed, compared bit for bit (so -0.0 after 0.0, which prints differently, is printed anew).
+// Most passes see the frame of the pass before, and reuse the whole record.
+class TelemetryRecord {
+  public:
+    // Brings the record up to the values of `state`. Returns the text length, or 0 when the
+    // text would not fit in 255 characters (the record must not be sent then).
+    std::size_t update(const WalkState& state);
+    const unsigned char* bytes() const { return bytes_; }
+
+  private:
+    static constexpr int kFields = 17;
+    struct Field {
+        std::uint32_t bits = 0;
+        bool printed = false;
+        std::uint8_t length = 0;
+        char text[48];  // the longest "%f" of a float has 47 characters
+    };
+    Field fields_[kFields];
+    unsigned char bytes_[kTelemetryRecordSize] = {};
+    std::size_t length_ = 0;
+    bool assembled_ = false;
+};
+
 class TelemetrySender {
-public:
+  public:
     // Opens the socket, bound to 127.0.0.1, sending to 127.0.0.1:port.
     void open(std::uint16_t port = kTelemetryPort);
     // Formats and sends the record of `state`. A record that does not fit is
@@ -27,7 +51,7 @@ public:
     bool send(const WalkState& state);
     void close();
 
-private:
+  private:
     platform::UdpSender socket_;
-    unsigned char buffer_[kTelemetryRecordSize] = {};
+    TelemetryRecord record_;
 };
