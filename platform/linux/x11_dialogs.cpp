@@ -200,13 +200,21 @@ std::uint32_t X11WindowSystem::trackPopupMenu(NativeWindow owner, const PopupMen
         }
     }
     popup_ = None;
+    // The rest of the menu's input is dropped, but a key let go of while it
+    // had the keyboard is up for the program too.
+    for (XEvent& event : popupEvents_) {
+        if (event.type == KeyRelease) forgetKey(event.xkey);
+    }
     popupEvents_.clear();
 
+    // The keyboard and pointer are the program's again when the menu returns:
+    // the next key goes to its windows. What came to the menu before the
+    // server let go is read as input for no window of the program.
     XUngrabKeyboard(display_, CurrentTime);
     XUngrabPointer(display_, CurrentTime);
     XftDrawDestroy(draw);
     XDestroyWindow(display_, window);
-    XFlush(display_);
+    XSync(display_, False);
     if (chosen != 0) postMessage(owner, kWmCommand, chosen, 0);
     return chosen;
 }

@@ -136,7 +136,12 @@ void X11WindowSystem::translate(XEvent& event) {
         case KeyRelease: {
             XKeyEvent& k = event.xkey;
             const NativeWindow top = topLevelOf(k.window);
-            if (record(top) == nullptr) return;
+            if (record(top) == nullptr) {
+                // A closed menu's or message box's input: a key let go of
+                // there is no longer down.
+                if (event.type == KeyRelease) forgetKey(k);
+                return;
+            }
             const std::uint32_t vk = virtualKeyOfEvent(k);
             if (vk == 0) return;
             const bool press = event.type == KeyPress;

@@ -299,8 +299,16 @@ TEST_F(ProgramTest, AnUnpluggedPlatformWalksNobodyUntilItIsBack) {
     }
     EXPECT_EQ(runsOf(forward, std::string()),
               (std::vector<std::string>{"press W", "release W", "press W", "release W"}));
-    // The status (painted on its first change) says when no data arrives.
-    EXPECT_EQ(statusTexts(fake), (std::vector<std::string>{"・・・データなし", "・・・接続済"}));
+    // The status (painted on its first change) says when no data arrives, and says connected
+    // again once frames come back. A busy machine may hold the frames up for longer than the
+    // silence limit at other times too, which shows as more of the same pairs.
+    const std::vector<std::string> status = statusTexts(fake);
+    ASSERT_FALSE(status.empty());
+    EXPECT_EQ(status.front(), "・・・データなし");
+    EXPECT_EQ(status.back(), "・・・接続済");
+    for (const std::string& text : status) {
+        EXPECT_TRUE(text == "・・・データなし" || text == "・・・接続済") << text;
+    }
     for (float m : WalkState::instance().loadMax) EXPECT_EQ(m, 10.0f);
 }
 

@@ -166,7 +166,8 @@ int runPty(const sim::SimOptions& o, const sim::FrameSource& source) {
     const sim::FrameGenerator& gen = source.generator();
     Pacer pacer(o.generator.rate);
     // A late wake-up of more than this is not caught up frame by frame: the
-    // periods in between count as lost (the counter jumps).
+    // periods in between count as lost (the counter jumps), and the log says
+    // which. A replay goes on where it was: none of the file is lost.
     const std::int64_t lateLimit =
         std::max<std::int64_t>(100000000, 3 * (pacer.deadline(1) - pacer.deadline(0)));
     // Times of the pending unplug and replug; kNever when none is pending.
@@ -190,8 +191,18 @@ int runPty(const sim::SimOptions& o, const sim::FrameSource& source) {
         const std::int64_t now = nowNs();
         if (now - deadline > lateLimit) {
             const std::uint64_t slot = pacer.slotAt(now);
-            stats.skipped += slot - k;
-            k = slot;
+            if (slot > k) {
+                const std::int64_t lateMs = (now - deadline) / 1000000;
+                stats.skipped += slot - k;
+                if (o.generator.scenario == sim::Scenario::Replay) {
+                    info("woke up %" PRId64 " ms late: the replay waited", lateMs);
+                    if (attach) *attach += slot - k;
+                } else {
+                    info("woke up %" PRId64 " ms late: counters %" PRIu64 " to %" PRIu64 " skipped",
+                         lateMs, gen.counter(k), gen.counter(slot - 1));
+                }
+                k = slot;
+            }
             if (o.frames != 0 && k >= o.frames) break;
         }
 

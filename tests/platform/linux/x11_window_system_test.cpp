@@ -9,6 +9,7 @@
 #include <X11/Xatom.h>
 #include <X11/Xutil.h>
 #include <X11/keysym.h>
+#include <X11/extensions/XTest.h>
 // clang-format on
 
 #include <algorithm>
@@ -571,6 +572,23 @@ TEST_F(X11Test, KeyReleasedWhileTheMenuIsOpenIsNoLongerDown) {
     session->key(XK_w, false);
     ASSERT_TRUE(runUntil([&] { return !main.enterDownAtKeyDown.empty(); }));
     EXPECT_EQ(main.enterDownAtKeyDown, std::vector<bool>{false});
+
+    // Let go of together with the press that closes the menu: the release
+    // still comes to the menu, after its loop has ended.
+    session->key(XK_Return, true);
+    ASSERT_TRUE(runUntil([&] { return ws().isKeyDown(platform::kVkReturn); }));
+    std::thread late([&] {
+        testsupport::waitUntil([&] { return session->findPopup() != None; }, 10s);
+        session->moveTo(5, 5);
+        Display* d = session->observer();
+        XTestFakeButtonEvent(d, 1, True, CurrentTime);
+        XTestFakeButtonEvent(d, 1, False, CurrentTime);
+        XTestFakeKeyEvent(d, XKeysymToKeycode(d, XK_Return), False, CurrentTime);
+        XSync(d, False);
+    });
+    EXPECT_EQ(ws().trackPopupMenu(main.hwnd, menu, {100, 100}), 0u);
+    late.join();
+    EXPECT_TRUE(runUntil([&] { return !ws().isKeyDown(platform::kVkReturn); }));
 }
 
 TEST_F(X11Test, MessageBoxEndsOnItsButton) {

@@ -66,10 +66,13 @@ class DialogRun {
 };
 
 // Waits for a zenity window (the one whose title matches `title`, if given) to show, then
-// focuses it and sends it each of `actions` (xdotool commands) in turn.
+// focuses it and sends it each of `actions` (xdotool commands) in turn. The search is made
+// again until it finds the window: one fails when a window that it looks at goes away
+// meanwhile (the previous dialog's, as that dialog ends).
 bool actOnDialog(const std::vector<std::string>& actions, const std::string& title = {}) {
     std::string search = title.empty() ? "--class zenity" : "--name '" + title + "'";
-    std::string script = "w=$(xdotool search --sync --onlyvisible " + search + " | head -n 1)";
+    std::string script = "until w=$(xdotool search --onlyvisible " + search +
+                         " 2>/dev/null | head -n 1); [ -n \"$w\" ]; do sleep 0.1; done";
     for (const auto& action : actions) {
         script += " && sleep 1 && xdotool windowfocus --sync \"$w\" " + action;
     }
