@@ -1,7 +1,10 @@
-// The serial reader thread: one-byte reads, parse at once, store each value.
+// The serial reader thread: read what is waiting, parse it byte by byte, store
+// each value the moment its separator is parsed.
 #include "link/stream_reader.h"
 
+#include <array>
 #include <chrono>
+#include <cstddef>
 #include <system_error>
 
 #include "link/sensor_link.h"
@@ -11,6 +14,8 @@ namespace {
 // Pause between attempts after a failed read, so an unplugged device does not
 // turn the reader into a busy loop.
 constexpr auto kRetryPause = std::chrono::milliseconds(10);
+// Bytes taken per read: far more than the line delivers between two reads.
+constexpr std::size_t kReadSize = 4096;
 }  // namespace
 
 StreamReader::StreamReader(std::unique_ptr<platform::SerialPort> port, SensorLink& link)
@@ -35,11 +40,14 @@ StreamReader::~StreamReader() {
 void StreamReader::run() {
     StreamParser parser;
     StreamParser::Field field{};
-    std::uint8_t byte = 0;
+    std::array<std::uint8_t, kReadSize> buffer;
     while (!stop_.load(std::memory_order_relaxed)) {
-        switch (port_->readByte(byte)) {
-            case platform::SerialRead::Byte:
-                if (parser.feed(byte, field)) link_.store(field.index, field.value);
+        std::size_t count = 0;
+        switch (port_->read(buffer, count)) {
+            case platform::SerialRead::Data:
+                for (std::size_t i = 0; i < count; ++i) {
+                    if (parser.feed(buffer[i], field)) link_.store(field.index, field.value);
+                }
                 break;
             case platform::SerialRead::Empty:
                 // A driver time-out with the device still there: read again

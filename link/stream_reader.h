@@ -1,6 +1,6 @@
-// StreamReader: the thread that reads the platform's serial port one byte at
-// a time, parses the stream and stores each value into SensorLink. It also
-// rides out an unplugged device by reopening the same port.
+// StreamReader: the thread that reads the platform's serial port (all bytes
+// waiting at each read), parses the stream and stores each value into
+// SensorLink. It also rides out an unplugged device by reopening the same port.
 #pragma once
 
 #include <atomic>
@@ -13,7 +13,7 @@
 struct SensorLink;
 
 class StreamReader {
-public:
+  public:
     // Takes over an open port and starts reading at once. When no thread can be started,
     // nothing is read and the port stays open until destruction.
     StreamReader(std::unique_ptr<platform::SerialPort> port, SensorLink& link);
@@ -26,7 +26,7 @@ public:
     // How often the port was reopened after the device went away.
     std::uint32_t reopenCount() const { return reopens_.load(std::memory_order_relaxed); }
 
-private:
+  private:
     void run();
     // Waits for the device to come back; false when asked to stop meanwhile.
     bool reopen();

@@ -17,8 +17,15 @@ constexpr std::uint16_t kTelemetryPort = 12345;
 // characters (the buffer is then not a valid record and must not be sent).
 std::size_t formatTelemetry(const WalkState& state, unsigned char (&buffer)[kTelemetryRecordSize]);
 
+// The 17 values of a record in their order: two integers, then 15 floats.
+struct TelemetryValues {
+    std::int32_t appMode;
+    std::int32_t moveMode;
+    float floats[15];
+};
+
 class TelemetrySender {
-public:
+  public:
     // Opens the socket, bound to 127.0.0.1, sending to 127.0.0.1:port.
     void open(std::uint16_t port = kTelemetryPort);
     // Formats and sends the record of `state`. A record that does not fit is
@@ -27,7 +34,11 @@ public:
     bool send(const WalkState& state);
     void close();
 
-private:
+  private:
     platform::UdpSender socket_;
     unsigned char buffer_[kTelemetryRecordSize] = {};
+    // The values buffer_ was formatted from, and its text length (0: not sendable).
+    TelemetryValues formatted_{};
+    std::size_t length_ = 0;
+    bool haveFormatted_ = false;
 };

@@ -1,16 +1,18 @@
 // Serial port seam: open a numbered port exclusively with the platform's line
-// settings (115200 baud, 8N1, no flow control, DTR/RTS off) and read it one
-// byte at a time.
+// settings (115200 baud, 8N1, no flow control, DTR/RTS off) and read every
+// byte already waiting with one call, blocking only while nothing waits.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 
 namespace platform {
 
 enum class SerialRead {
-    Byte,         // one byte was delivered
+    Data,         // one or more bytes were delivered
     Empty,        // the read completed without a byte (driver time-out); try again
     Gone,         // the read failed or the device went away; reopen it
     Interrupted,  // interrupt() was called
@@ -35,10 +37,13 @@ class SerialPort {
     void close();
     bool isOpen() const;
 
-    // Blocks until a byte arrives, the device fails, or interrupt() is called.
-    SerialRead readByte(std::uint8_t& byte);
+    // Delivers the bytes already waiting, as many as `buffer` holds, into its
+    // front and their number into `count` (Data); `buffer` must not be empty.
+    // When none is waiting, blocks until one arrives, the device fails, or
+    // interrupt() is called.
+    SerialRead read(std::span<std::uint8_t> buffer, std::size_t& count);
 
-    // Thread-safe: wakes a blocked readByte, which returns Interrupted; every
+    // Thread-safe: wakes a blocked read, which returns Interrupted; every
     // later read returns Interrupted as well.
     void interrupt();
 

@@ -1,5 +1,6 @@
 // Serial port on Linux: termios, exclusive open (TIOCEXCL plus flock), raw
-// 115200 8N1, and one-byte reads that poll() can interrupt.
+// 115200 8N1, and reads of all that is waiting, with a poll() wait that a
+// wake-up pipe can interrupt.
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/file.h>
@@ -27,6 +28,9 @@ struct SerialPort::Impl {
     int fd = -1;
     int wakeRead = -1;
     int wakeWrite = -1;
+    // The last read left nothing behind (it returned less than it asked
+    // for): the next one waits in poll() first instead of failing with EAGAIN.
+    bool drained = false;
     std::atomic<bool> interrupted{false};
 };
 
@@ -124,6 +128,7 @@ bool SerialPort::open() {
     impl_->fd = fd;
     impl_->openedPath = path;
     impl_->failedErrno = 0;
+    impl_->drained = false;
     return true;
 }
 
@@ -142,23 +147,34 @@ std::intptr_t SerialPort::nativeHandle() const {
     return impl_->fd;
 }
 
-SerialRead SerialPort::readByte(std::uint8_t& byte) {
+SerialRead SerialPort::read(std::span<std::uint8_t> buffer, std::size_t& count) {
+    count = 0;
     if (impl_->interrupted.load(std::memory_order_relaxed)) return SerialRead::Interrupted;
     if (impl_->fd < 0) return SerialRead::Gone;
-    // Take a byte that is already there with one system call; wait in poll()
-    // only when the line is empty, so interrupt() can wake the wait.
+    // One read() takes everything that is waiting. After a read that emptied
+    // the line, wait in poll() first (it also watches the wake-up pipe), so a
+    // frame costs a poll() and a read() and no read() that fails with EAGAIN.
     for (;;) {
-        ssize_t n = ::read(impl_->fd, &byte, 1);
-        if (n == 1) return SerialRead::Byte;
+        if (impl_->drained) {
+            pollfd fds[2] = {{impl_->fd, POLLIN, 0}, {impl_->wakeRead, POLLIN, 0}};
+            int r = poll(fds, 2, -1);
+            if (r < 0) return errno == EINTR ? SerialRead::Empty : SerialRead::Gone;
+            if (fds[1].revents) return SerialRead::Interrupted;
+            // Readable, hung up or failed: the read() below tells which.
+            if (!(fds[0].revents & (POLLIN | POLLHUP | POLLERR | POLLNVAL))) {
+                return SerialRead::Empty;
+            }
+        }
+        ssize_t n = ::read(impl_->fd, buffer.data(), buffer.size());
+        if (n > 0) {
+            count = static_cast<std::size_t>(n);
+            impl_->drained = count < buffer.size();
+            return SerialRead::Data;
+        }
         if (n == 0) return SerialRead::Gone;  // end of file: the device has gone
         if (errno == EINTR) return SerialRead::Empty;
         if (errno != EAGAIN) return SerialRead::Gone;  // EIO and the like
-        pollfd fds[2] = {{impl_->fd, POLLIN, 0}, {impl_->wakeRead, POLLIN, 0}};
-        int r = poll(fds, 2, -1);
-        if (r < 0) return errno == EINTR ? SerialRead::Empty : SerialRead::Gone;
-        if (fds[1].revents) return SerialRead::Interrupted;
-        // Readable, hung up or failed: the next read() tells which.
-        if (!(fds[0].revents & (POLLIN | POLLHUP | POLLERR | POLLNVAL))) return SerialRead::Empty;
+        impl_->drained = true;
     }
 }
 

@@ -1,7 +1,9 @@
 // Serial port on Windows: CreateFileA on \\.\COM<n>, opened exclusively for overlapped I/O,
-// the line set from a zeroed DCB, and one-byte overlapped reads that a stop event can end.
+// the line set from a zeroed DCB, and overlapped reads of all that is queued; only an empty
+// queue waits, in a one-byte read that a stop event can end.
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstring>
@@ -99,32 +101,43 @@ std::intptr_t SerialPort::nativeHandle() const {
     return impl_->port == INVALID_HANDLE_VALUE ? -1 : reinterpret_cast<std::intptr_t>(impl_->port);
 }
 
-SerialRead SerialPort::readByte(std::uint8_t& byte) {
+SerialRead SerialPort::read(std::span<std::uint8_t> buffer, std::size_t& count) {
+    count = 0;
     if (impl_->interrupted.load(std::memory_order_relaxed)) return SerialRead::Interrupted;
     if (impl_->port == INVALID_HANDLE_VALUE) return SerialRead::Gone;
+
+    // Ask for exactly what the driver has queued, so the read completes at once; with an
+    // empty queue (or a device that cannot tell) ask for one byte and wait for it.
+    COMSTAT status;
+    std::memset(&status, 0, sizeof status);
+    DWORD errors = 0;
+    DWORD wanted = 1;
+    if (ClearCommError(impl_->port, &errors, &status) && status.cbInQue > 0) {
+        wanted = static_cast<DWORD>(std::min<std::size_t>(status.cbInQue, buffer.size()));
+    }
 
     // ReadFile clears the completion event itself when it starts the read.
     OVERLAPPED read;
     std::memset(&read, 0, sizeof read);
     read.hEvent = impl_->readEvent;
-    DWORD count = 0;
-    // The byte is read into a local so that a cancelled read never writes behind our back.
-    unsigned char received = 0;
-    if (!ReadFile(impl_->port, &received, 1, &count, &read)) {
+    DWORD received = 0;
+    // The buffer is the caller's and stays valid until this call returns, which is after the
+    // system has let go of the read, cancelled or not.
+    if (!ReadFile(impl_->port, buffer.data(), wanted, &received, &read)) {
         if (GetLastError() != ERROR_IO_PENDING) return SerialRead::Gone;
         HANDLE events[2] = {impl_->readEvent, impl_->stopEvent};
         const DWORD woken = WaitForMultipleObjects(2, events, FALSE, INFINITE);
         if (woken != WAIT_OBJECT_0) {
             // Stopping: take the read back and wait until the system has let go of it.
             CancelIoEx(impl_->port, &read);
-            GetOverlappedResult(impl_->port, &read, &count, TRUE);
+            GetOverlappedResult(impl_->port, &read, &received, TRUE);
             return SerialRead::Interrupted;
         }
-        if (!GetOverlappedResult(impl_->port, &read, &count, TRUE)) return SerialRead::Gone;
+        if (!GetOverlappedResult(impl_->port, &read, &received, TRUE)) return SerialRead::Gone;
     }
-    if (count != 1) return SerialRead::Empty;
-    byte = received;
-    return SerialRead::Byte;
+    if (received == 0) return SerialRead::Empty;
+    count = received;
+    return SerialRead::Data;
 }
 
 void SerialPort::interrupt() {

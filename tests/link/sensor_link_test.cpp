@@ -7,9 +7,13 @@
 #include <pthread.h>
 #include <sys/resource.h>
 
+#include <array>
 #include <atomic>
 #include <cerrno>
+#include <condition_variable>
 #include <limits>
+#include <mutex>
+#include <stop_token>
 #include <thread>
 
 #include "analysis/walk_state.h"
@@ -42,7 +46,7 @@ extern "C" int pthread_create(pthread_t* thread, const pthread_attr_t* attribute
 namespace {
 
 class SensorLinkTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         cwd_ = std::make_unique<testsupport::ScopedCwd>(dir_.path());
         SensorLink::instance().reset();
@@ -142,6 +146,70 @@ TEST_F(SensorLinkTest, AReaderThatCannotStartLeavesTheLinkConnectedWithoutReadin
     StreamReader* reader = link().readerThread.get();
     openSensorPort();
     EXPECT_EQ(link().readerThread.get(), reader);
+}
+
+TEST_F(SensorLinkTest, ABurstOfFramesWrittenAtOnceIsParsedWhole) {
+    PtyPair pty;
+    pty.linkAs("./COM7");
+    openSensorPort();
+    ASSERT_TRUE(link().connected);
+    // 2000 frames of one-digit fields (36 KB, many reads) in one write, "," the only separator
+    // and no "!" after the first: one byte lost anywhere, also where one read ends and the next
+    // begins, shifts every later field, and the last frame's values never appear.
+    std::string burst = "!";
+    for (int k = 0; k < 2000; ++k) burst += "1,2,3,4,5,6,7,8,9,";
+    pty.write(burst + "9,8,7,6,5,4,3,2,1,");
+    EXPECT_TRUE(waitUntil(
+        [&] {
+            for (int i = 0; i < 8; ++i) {
+                if (link().load(i) != 9.0f - i) return false;
+            }
+            return link().currentTick() == 1.0f;
+        },
+        5s));
+}
+
+TEST_F(SensorLinkTest, ReadsDeliverEveryWaitingByteAndAnInterruptEndsTheWaitAfterThem) {
+    PtyPair pty;
+    pty.linkAs("./COM7");
+    platform::SerialPort port(7);
+    ASSERT_TRUE(port.open());
+    std::string sent;
+    for (int i = 0; i < 20000; ++i) sent += static_cast<char>((i * 7) % 251);
+    // More than the terminal buffers: the write ends only as the reads make room.
+    std::jthread writer([&] { pty.write(sent); });
+    // Read with a small buffer, so that most reads fill it and leave bytes behind. Should a
+    // byte go missing, the watchdog ends the read that would wait for it.
+    std::jthread watchdog([&](std::stop_token stop) {
+        std::mutex m;
+        std::unique_lock lock(m);
+        std::condition_variable_any().wait_for(lock, stop, 10s, [] { return false; });
+        if (!stop.stop_requested()) port.interrupt();
+    });
+    std::string received;
+    std::array<std::uint8_t, 1000> buffer;
+    while (received.size() < sent.size()) {
+        std::size_t count = 0;
+        ASSERT_EQ(port.read(buffer, count), platform::SerialRead::Data);
+        ASSERT_GT(count, 0u);
+        received.append(reinterpret_cast<const char*>(buffer.data()), count);
+    }
+    watchdog.request_stop();
+    watchdog.join();
+    writer.join();
+    EXPECT_EQ(received, sent);
+
+    // The line is empty now: the next read waits until interrupted.
+    std::atomic<int> outcome{-1};
+    std::thread reader([&] {
+        std::size_t count = 0;
+        outcome = static_cast<int>(port.read(buffer, count));
+    });
+    std::this_thread::sleep_for(100ms);
+    EXPECT_EQ(outcome.load(), -1);
+    port.interrupt();
+    reader.join();
+    EXPECT_EQ(outcome.load(), static_cast<int>(platform::SerialRead::Interrupted));
 }
 
 TEST_F(SensorLinkTest, PortIsOpenedExclusively) {

@@ -8,12 +8,13 @@
 
 #include <cmath>
 #include <cstring>
+#include <functional>
 #include <limits>
 #include <string>
 
 #include "analysis/walk_state.h"
-#include "tests/support/support.h"
 #include "tests/support/default_settings.h"
+#include "tests/support/support.h"
 
 using namespace std::chrono_literals;
 
@@ -93,6 +94,28 @@ TEST(TelemetrySender, SendsWholeRecordsFromLoopbackAndSkipsOversizedOnes) {
     EXPECT_EQ(got->substr(0, 2), "0,");
     EXPECT_FALSE(listener.receive(100ms));
     sender.close();
+}
+
+TEST(TelemetrySender, EveryDatagramCarriesTheValuesOfItsPass) {
+    testsupport::UdpListener listener;
+    TelemetrySender sender;
+    sender.open(listener.port());
+    WalkState s = testsupport::defaultSettings();
+    // Passes that repeat the values of the one before, or change one value, the first
+    // integer, the last float, or only the sign of a zero.
+    const std::function<void(WalkState&)> passes[] = {
+        [](WalkState& w) { w.angle = 12.0f; },        [](WalkState&) {},
+        [](WalkState& w) { w.angle = -0.0f; },        [](WalkState& w) { w.angle = 0.0f; },
+        [](WalkState& w) { w.appMode = 1; },          [](WalkState&) {},
+        [](WalkState& w) { w.rotationSpeed = 0.5f; },
+    };
+    for (const auto& change : passes) {
+        change(s);
+        ASSERT_TRUE(sender.send(s));
+        auto got = listener.receive(2s);
+        ASSERT_TRUE(got);
+        EXPECT_EQ(got->substr(0, got->find('\n') + 1), text(s));
+    }
 }
 
 TEST(TelemetrySender, SocketIsBoundToLoopback) {

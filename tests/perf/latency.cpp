@@ -1,13 +1,24 @@
-// End-to-end latency of the data path: a frame written on a pseudo-terminal
-// until the datagram that carries its values arrives on a UDP socket, through
-// the real port opening, reader thread, analysis pass, telemetry and the 1 ms
-// pacing of the main loop. Prints the median, 99th percentile and maximum.
-//   usage: build/linux/bin/tarvel_latency [frames, default 1000]
+// End-to-end latency of the data path: a frame written on a pseudo-terminal until the datagram
+// that carries its values arrives on a UDP socket. Prints the median, 99th percentile and
+// maximum.
+//   tarvel_latency [FRAMES]
+//       in this process: the real port opening, reader thread, analysis pass, telemetry and the
+//       1 ms pacing of the main loop, frames at irregular gaps (default 1000 frames);
+//   tarvel_latency --link PATH [--frames N] [--rate HZ]
+//       a program run beside it (tarvel, or tarvel.exe under Wine with PATH as its COM port):
+//       the pty is linked at PATH, the datagrams are taken on 127.0.0.1:12345, and frames of
+//       the simulator's length go out at HZ (default 100) once the program sends. Prints
+//       "measuring" when the timed frames start. The program must run with default settings
+//       apart from its port (loadMax 10, no automatic calibration).
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <map>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -18,11 +29,23 @@
 #include "tests/support/default_settings.h"
 #include "tests/support/pty_pair.h"
 #include "tests/support/support.h"
+#include "tools/sim/pty_port.h"
 
 using Clock = std::chrono::steady_clock;
 
-int main(int argc, char** argv) {
-    const int frames = argc > 1 ? std::atoi(argv[1]) : 1000;
+namespace {
+
+double microsSince(Clock::time_point start) {
+    return std::chrono::duration<double, std::micro>(Clock::now() - start).count();
+}
+
+void report(std::vector<double> micros, int frames, const char* note) {
+    std::sort(micros.begin(), micros.end());
+    std::printf("frames %d: median %.0f us, p99 %.0f us, max %.0f us%s\n", frames,
+                micros[micros.size() / 2], micros[micros.size() * 99 / 100], micros.back(), note);
+}
+
+int inProcess(int frames) {
     testsupport::TempDir dir;
     testsupport::ScopedCwd cwd(dir.path());
     testsupport::PtyPair pty;
@@ -74,16 +97,141 @@ int main(int argc, char** argv) {
             if (d->rfind(want, 0) == 0) break;
         }
         if (failed) break;
-        micros.push_back(std::chrono::duration<double, std::micro>(Clock::now() - sent).count());
+        micros.push_back(microsSince(sent));
         std::this_thread::sleep_for(std::chrono::microseconds(2000 + (k * 337) % 5000));
     }
     stop.store(true);
     loop.join();
     stopSensorReader();
     if (failed || micros.empty()) return 1;
-
-    std::sort(micros.begin(), micros.end());
-    std::printf("frames %d: median %.0f us, p99 %.0f us, max %.0f us\n", frames,
-                micros[micros.size() / 2], micros[micros.size() * 99 / 100], micros.back());
+    report(micros, frames, "");
     return 0;
+}
+
+// Sensor 0 of a timed frame: 1 to 2000, so that upperAverage = load / 8 names the frame.
+int loadOf(long k) {
+    return static_cast<int>(k % 2000) + 1;
+}
+
+// The frame counter goes up by one per frame; loads have three decimals like the simulator's.
+std::string frameText(int load, long counter) {
+    char text[96];
+    std::snprintf(text, sizeof text, "!%d.000,0.000,0.000,0.000,0.000,0.000,0.000,0.000,%ld\r\n",
+                  load, counter);
+    return text;
+}
+
+// The sensor 0 load a datagram shows, from its third field (upperAverage), or -1.
+int loadShown(const std::string& datagram) {
+    const char* field = datagram.c_str();
+    for (int i = 0; i < 2 && field != nullptr; ++i) {
+        field = std::strchr(field, ',');
+        if (field != nullptr) ++field;
+    }
+    return field == nullptr ? -1 : static_cast<int>(std::lround(std::atof(field) * 8.0));
+}
+
+// Frames go out one period apart. When this tool itself was held up past a period, the
+// schedule restarts from now rather than writing the missed frames back to back.
+class Pacer {
+  public:
+    explicit Pacer(int rate) : period_(std::chrono::nanoseconds(1'000'000'000 / rate)) {}
+    void next() { deadline_ = std::max(deadline_ + period_, Clock::now() + period_ / 2); }
+    bool running() const { return Clock::now() < deadline_; }
+    std::chrono::milliseconds left() const {
+        return std::chrono::ceil<std::chrono::milliseconds>(deadline_ - Clock::now());
+    }
+
+  private:
+    std::chrono::nanoseconds period_;
+    Clock::time_point deadline_ = Clock::now();
+};
+
+int besideProgram(const std::string& linkPath, int frames, int rate) {
+    sim::PtyPort port(linkPath);
+    std::string error;
+    if (!port.open(error)) {
+        std::fprintf(stderr, "%s\n", error.c_str());
+        return 1;
+    }
+    testsupport::UdpListener listener(kTelemetryPort);
+    Pacer pacer(rate);
+    long counter = 0;
+
+    // An empty platform until the program sends, and two seconds more: its tare is all zero.
+    const auto giveUp = Clock::now() + std::chrono::seconds(120);
+    std::optional<Clock::time_point> firstDatagram;
+    while (!firstDatagram || Clock::now() < *firstDatagram + std::chrono::seconds(2)) {
+        if (Clock::now() > giveUp) {
+            std::fprintf(stderr, "no datagram from the program within 120 s\n");
+            return 1;
+        }
+        port.write(frameText(0, ++counter));
+        pacer.next();
+        while (pacer.running()) {
+            if (listener.receive(pacer.left()) && !firstDatagram) firstDatagram = Clock::now();
+        }
+    }
+    std::printf("measuring\n");
+    std::fflush(stdout);
+
+    // Each timed frame waits, under its load, for the first datagram that shows it. Frames
+    // older than one that was shown were replaced before any pass saw them: overtaken.
+    struct Sent {
+        long k;
+        Clock::time_point at;
+    };
+    std::map<int, Sent> waiting;
+    std::vector<double> micros;
+    int overtaken = 0;
+    const long tail = rate / 2;  // periods to wait for the last frames
+    for (long k = 1; k <= frames + tail; ++k) {
+        if (k <= frames) {
+            const int load = loadOf(k);
+            waiting[load] = {k, Clock::now()};
+            port.write(frameText(load, ++counter));
+        }
+        pacer.next();
+        while (pacer.running()) {
+            const auto datagram = listener.receive(pacer.left());
+            if (!datagram) continue;
+            const auto shown = waiting.find(loadShown(*datagram));
+            if (shown == waiting.end()) continue;
+            micros.push_back(microsSince(shown->second.at));
+            const long sentK = shown->second.k;
+            waiting.erase(shown);
+            overtaken += static_cast<int>(std::erase_if(
+                waiting, [sentK](const auto& entry) { return entry.second.k < sentK; }));
+        }
+    }
+    if (micros.empty()) {
+        std::fprintf(stderr, "no timed frame came back\n");
+        return 1;
+    }
+    char note[96];
+    std::snprintf(note, sizeof note, "; %d overtaken, %zu not seen within %ld ms", overtaken,
+                  waiting.size(), tail * 1000 / rate);
+    report(micros, frames, note);
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc == 1) return inProcess(1000);
+    if (std::strcmp(argv[1], "--link") != 0) return inProcess(std::atoi(argv[1]));
+    std::string link;
+    int frames = 3000, rate = 100;
+    for (int i = 1; i + 1 < argc; i += 2) {
+        const std::string option = argv[i];
+        if (option == "--link") link = argv[i + 1];
+        if (option == "--frames") frames = std::atoi(argv[i + 1]);
+        if (option == "--rate") rate = std::atoi(argv[i + 1]);
+    }
+    if (link.empty() || frames < 1 || rate < 1) {
+        std::fprintf(stderr,
+                     "usage: tarvel_latency [FRAMES] | --link PATH [--frames N] [--rate HZ]\n");
+        return 2;
+    }
+    return besideProgram(link, frames, rate);
 }

@@ -77,14 +77,6 @@ start_tarvel() {
   tarvel_pid=$last_pid
 }
 
-# A COM port of the prefix that leads to `path` (a pseudo-terminal or a link to one).
-register_port() {
-  local number=$1 path=$2
-  timeout 60 "$TARVEL_WINE" reg add 'HKLM\Software\Wine\Ports' /v "COM$number" /d "$path" /f \
-    >/dev/null 2>&1
-  ln -sfn "$path" "$WINEPREFIX/dosdevices/com$number"
-}
-
 # How many pixels of the screenshot's area `geometry` (WxH+X+Y) have exactly colour `rgb`.
 pixels_of() {
   local png=$1 geometry=$2 rgb=$3
