@@ -2,6 +2,27 @@
 // every pass is preceded by one refresh.
 #include "app/main_loop.h"
 
+#include <cstdint>
+
+namespace {
+
+// How long a modal wait may wait for its own input between turns: the 1 ms pause after a pass,
+// and while the link is not connected a short wait, so that paints and an exit request are
+// still seen by a wait that cannot watch the window system's own input.
+constexpr int kModalPauseMs = 1;
+constexpr int kModalIdleMs = 20;
+
+// Keys, mouse, the close box, commands and the tray icon: what the user does to the program.
+bool isUserInput(std::uint32_t message) {
+    constexpr std::uint32_t kKeyFirst = 0x0100, kKeyLast = 0x0109;
+    constexpr std::uint32_t kMouseFirst = 0x0200, kMouseLast = 0x020E;
+    return (message >= kKeyFirst && message <= kKeyLast) ||
+           (message >= kMouseFirst && message <= kMouseLast) || message == platform::kWmClose ||
+           message == platform::kWmCommand || message == platform::kWmTrayIcon;
+}
+
+}  // namespace
+
 int runMainLoop(platform::WindowSystem& ws, const LoopSteps& steps) {
     bool exitStarted = false;
     platform::Message message;
@@ -25,4 +46,25 @@ int runMainLoop(platform::WindowSystem& ws, const LoopSteps& steps) {
         steps.pass();
         steps.pause();
     }
+}
+
+platform::ModalTurn runModalTurn(platform::WindowSystem& ws, const LoopSteps& steps) {
+    if (steps.exitRequested()) return {.end = true};
+    steps.refresh();
+    if (ws.peekMessage()) {
+        platform::Message message;
+        if (!ws.getMessage(message)) {
+            // Kept for the main loop, which ends on it once the modal wait is over.
+            ws.postQuitMessage(static_cast<int>(message.wParam));
+            return {.end = true};
+        }
+        if (!isUserInput(message.message)) {
+            ws.translateMessage(message);
+            ws.dispatchMessage(message);
+        }
+        return {.waitMs = 0};
+    }
+    if (!steps.connected()) return {.waitMs = kModalIdleMs};
+    steps.pass();
+    return {.waitMs = kModalPauseMs};
 }

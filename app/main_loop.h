@@ -5,6 +5,7 @@
 
 #include <functional>
 
+#include "platform/modal_idle.h"
 #include "platform/window_system.h"
 
 struct LoopSteps {
@@ -26,3 +27,11 @@ struct LoopSteps {
 // connected and no message waits, it sleeps until the next message (or a
 // wake-up) instead of turning round without pause.
 int runMainLoop(platform::WindowSystem& windowSystem, const LoopSteps& steps);
+
+// One turn of the loop while a modal dialog or menu of the platform is open, for the platform's
+// modal waits to call: the refresh, then one message if one waits, else one pass when the link
+// is connected. Input to the program's windows (keys, mouse, close, commands, the tray icon)
+// is taken and dropped, as the dialog is modal; paints and other messages are dispatched. The
+// pause after a pass, and the wait while there is nothing to do, are the modal wait's own
+// (waitMs). An exit request ends the modal wait.
+platform::ModalTurn runModalTurn(platform::WindowSystem& windowSystem, const LoopSteps& steps);

@@ -16,6 +16,7 @@
 #include "output/osc_output.h"
 #include "output/telemetry.h"
 #include "platform/desktop_session.h"
+#include "platform/modal_idle.h"
 #include "platform/single_instance.h"
 #include "platform/termination.h"
 #include "platform/window_system.h"
@@ -136,7 +137,10 @@ int runProgram(const ProgramOptions& options) {
     steps.pause = [] { std::this_thread::sleep_for(std::chrono::milliseconds(1)); };
     steps.exitRequested = [] { return platform::terminationRequested(); };
     steps.exit = [&] { ui->exitProgram(); };
+    // The platform's modal dialogs and menus keep the loop going while they are open.
+    platform::setModalIdle([&] { return runModalTurn(ws, steps); });
     const int exitCode = runMainLoop(ws, steps);
+    platform::setModalIdle(nullptr);
     // No key or button stays down in other programs once this one is gone, and no avatar
     // walks on in a game.
     osc.stop();

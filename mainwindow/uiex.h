@@ -75,7 +75,8 @@ class UIEx : public UI_Window {
 
     // Creates every widget window at (0, 0) with its caption or the text of
     // the current state. Called once, after the settings load and the port
-    // opening, with the window created and `id` set to 0.
+    // opening, with the window created and `id` set to 0. Also hands the
+    // tray its menu (trayMenu) for hosts that draw the menu themselves.
     void buildWidgets(platform::NativeInstance instance);
     // Places every widget at its fixed position; sizes never change.
     void layoutWidgets();
@@ -89,6 +90,8 @@ class UIEx : public UI_Window {
     // "・・・データなし" while connected but silent, "・・・接続済" again when
     // frames resume. Repaints only on a change.
     void showLinkStatus(bool framesArriving);
+    // The tray icon's menu, in the order shown: its items are commands.
+    platform::PopupMenu trayMenu() const;
 
     void onTrayIcon(platform::WParam wParam, platform::LParam lParam) override;
     void onClose() override;

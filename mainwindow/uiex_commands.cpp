@@ -201,6 +201,10 @@ void UIEx::exitProgram() {
     ws().destroyWindow(hwnd);
 }
 
+platform::PopupMenu UIEx::trayMenu() const {
+    return {kMenuId, {{kMenuShowWindow, s::kMenuShow}, {kMenuExit, s::kMenuExit}}};
+}
+
 void UIEx::onTrayIcon(platform::WParam wParam, platform::LParam lParam) {
     if (wParam != 0) return;
     if (lParam == platform::kWmLButtonDown) {
@@ -208,10 +212,8 @@ void UIEx::onTrayIcon(platform::WParam wParam, platform::LParam lParam) {
         shown = true;
     } else if (lParam == platform::kWmRButtonDown) {
         const platform::Point at = ws().cursorPos();
-        const platform::PopupMenu menu{
-            kMenuId, {{kMenuShowWindow, s::kMenuShow}, {kMenuExit, s::kMenuExit}}};
         // The chosen item arrives as a command message of its own.
-        ws().trackPopupMenu(hwnd, menu, at);
+        ws().trackPopupMenu(hwnd, trayMenu(), at);
     }
 }
 

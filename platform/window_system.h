@@ -310,6 +310,12 @@ class WindowSystem {
     // the mouse message (kWmLButtonDown, kWmRButtonDown, ...).
     virtual bool addTrayIcon(const TrayIcon& icon) = 0;
     virtual void removeTrayIcon(NativeWindow window, std::uint32_t id) = 0;
+    // The menu of the icon (window, id), for tray hosts that draw an icon's
+    // menu themselves: its items reach the window as kWmCommand (wParam = the
+    // item's id, lParam = 0), like those of trackPopupMenu. May come before or
+    // after addTrayIcon; a later call replaces the items. Backends whose tray
+    // asks the window for its menu (through the callback message) ignore it.
+    virtual void setTrayMenu(NativeWindow, std::uint32_t, const PopupMenu&) {}
     // Whether an icon is in a notification area that the user can reach now
     // (on Linux: a tray host runs and holds the icon). When it is not, closing
     // the window should minimise rather than hide it.

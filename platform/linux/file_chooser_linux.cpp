@@ -1,18 +1,24 @@
 // File dialogs on Linux: zenity, or else kdialog, run as a child process (found in PATH,
 // started without a shell) that prints the chosen path; no toolkit is loaded into the program.
+// The program goes on while the dialog is open, and ending the program ends the dialog.
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/file_chooser.h"
+#include "platform/modal_idle.h"
 #include "text/ascii.h"
 #include "text/path.h"
 
@@ -22,6 +28,8 @@ namespace {
 
 // More output than any path: the rest of it is read and dropped.
 constexpr std::size_t kMaxOutput = 64 * 1024;
+// How long a dialog that the program ends gets to go before it is killed.
+constexpr int kStopGraceMs = 1000;
 
 enum class Tool { Zenity, Kdialog };
 
@@ -64,8 +72,50 @@ bool findChooser(Chooser& chooser) {
 
 struct RunResult {
     bool succeeded = false;  // started and exited with status 0
+    bool ended = false;      // ended by the program, which is ending
     std::string output;
 };
+
+// Waits for the child's exit and returns its status; -1 when it cannot be waited for.
+int reap(pid_t pid, int options = 0) {
+    int status = 0;
+    pid_t waited;
+    do {
+        waited = ::waitpid(pid, &status, options);
+    } while (waited < 0 && errno == EINTR);
+    if (waited == 0) return -2;  // still running (WNOHANG)
+    return waited == pid ? status : -1;
+}
+
+// Asks the child to end, and kills it if it is still there after the grace time.
+void stop(pid_t pid) {
+    ::kill(pid, SIGTERM);
+    for (int waited = 0; waited < kStopGraceMs; waited += 10) {
+        if (reap(pid, WNOHANG) != -2) return;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ::kill(pid, SIGKILL);
+    reap(pid);
+}
+
+// Collects what the child prints until it closes its output, calling the program's modal hook
+// meanwhile. False when the hook ended the wait.
+bool collect(int fd, std::string& output) {
+    char buffer[4096];
+    while (true) {
+        const ModalTurn turn = modalIdle();
+        if (turn.end) return false;
+        pollfd ready{fd, POLLIN, 0};
+        const int r = ::poll(&ready, 1, turn.waitMs);
+        if (r == 0 || (r < 0 && errno == EINTR)) continue;
+        if (r < 0) return true;
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return true;
+        const std::size_t room = kMaxOutput - std::min(kMaxOutput, output.size());
+        output.append(buffer, std::min(room, static_cast<std::size_t>(n)));
+    }
+}
 
 // Runs `program` with `args`, its input from /dev/null, its error output dropped, and
 // collects what it prints until it ends.
@@ -108,22 +158,14 @@ RunResult run(const std::string& program, const std::vector<std::string>& args) 
         return result;
     }
 
-    char buffer[4096];
-    while (true) {
-        ssize_t n = ::read(out[0], buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        std::size_t room = kMaxOutput - std::min(kMaxOutput, result.output.size());
-        result.output.append(buffer, std::min(room, static_cast<std::size_t>(n)));
-    }
+    result.ended = !collect(out[0], result.output);
     ::close(out[0]);
-
-    int status = 0;
-    pid_t waited;
-    do {
-        waited = ::waitpid(pid, &status, 0);
-    } while (waited < 0 && errno == EINTR);
-    result.succeeded = waited == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    if (result.ended) {
+        stop(pid);
+        return result;
+    }
+    const int status = reap(pid);
+    result.succeeded = status >= 0 && WIFEXITED(status) && WEXITSTATUS(status) == 0;
     return result;
 }
 
@@ -185,7 +227,7 @@ bool runChooser(const Chooser& chooser, NativeWindow owner, const FileChooserOpt
     return true;
 }
 
-bool askToReplace(const Chooser& chooser, NativeWindow owner, const std::string& file) {
+RunResult askToReplace(const Chooser& chooser, NativeWindow owner, const std::string& file) {
     std::string text = file + " already exists.\nDo you want to replace it?";
     std::vector<std::string> args;
     if (chooser.tool == Tool::Zenity) {
@@ -201,7 +243,7 @@ bool askToReplace(const Chooser& chooser, NativeWindow owner, const std::string&
             args.push_back(std::to_string(owner));
         }
     }
-    return run(chooser.program, args).succeeded;
+    return run(chooser.program, args);
 }
 
 bool exists(const std::string& path) {
@@ -230,7 +272,11 @@ bool chooseFile(NativeWindow owner, const FileChooserOptions& options, std::stri
         // The dialog asked about the name as typed; the completed name is asked about here,
         // and a "no" goes back to the dialog.
         chosen = chosen + "." + options.defaultExtension;
-        if (!exists(chosen) || askToReplace(chooser, owner, chosen)) break;
+        if (!exists(chosen)) break;
+        // A question that the program's end closed is no answer either way.
+        const RunResult answer = askToReplace(chooser, owner, chosen);
+        if (answer.ended) return false;
+        if (answer.succeeded) break;
         start = chosen;
     }
     if (!options.save && !folderExists(chosen)) return false;

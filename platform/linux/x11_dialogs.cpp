@@ -1,5 +1,6 @@
 // The X11 popup menu and message box: small windows of their own, each run by
-// a modal loop that keeps the other windows' events for the main queue.
+// a modal loop that keeps the other windows' events for the main queue. While
+// the menu is open the program goes on through its modal hook.
 #include <X11/Xatom.h>
 #include <X11/Xutil.h>
 #include <X11/keysym.h>
@@ -9,6 +10,7 @@
 #include <cstdio>
 
 #include "platform/linux/x11_internal.h"
+#include "platform/modal_idle.h"
 
 namespace platform::x11 {
 
@@ -34,6 +36,16 @@ bool isPointerEvent(int type) {
 }
 
 }  // namespace
+
+bool X11WindowSystem::takePopupEvent(const XEvent& event) {
+    if (popup_ == None) return false;
+    if (event.xany.window != popup_ && !isPointerEvent(event.type) && event.type != KeyPress &&
+        event.type != KeyRelease) {
+        return false;
+    }
+    popupEvents_.push_back(event);
+    return true;
+}
 
 void X11WindowSystem::forgetKey(XKeyEvent& event) {
     const std::uint32_t vk = virtualKeyOfEvent(event);
@@ -75,16 +87,23 @@ std::uint32_t X11WindowSystem::trackPopupMenu(NativeWindow owner, const PopupMen
     const Cursor arrow = arrowCursor();
 
     // Another client may still hold a grab for a moment (the tray host during
-    // the click that opened the menu): retry briefly.
-    bool grabbed = false;
-    for (int attempt = 0; attempt < 50 && !grabbed; ++attempt) {
-        grabbed =
-            XGrabPointer(display_, window, True,
-                         ButtonPressMask | ButtonReleaseMask | PointerMotionMask, GrabModeAsync,
-                         GrabModeAsync, None, arrow, CurrentTime) == GrabSuccess;
-        if (!grabbed) usleep(4000);
+    // the click that opened the menu): retry briefly. Every key goes to the
+    // menu, whichever window has the focus.
+    bool grabbedPointer = false;
+    bool grabbedKeyboard = false;
+    for (int attempt = 0; attempt < 50 && !(grabbedPointer && grabbedKeyboard); ++attempt) {
+        if (!grabbedPointer) {
+            grabbedPointer =
+                XGrabPointer(display_, window, True,
+                             ButtonPressMask | ButtonReleaseMask | PointerMotionMask, GrabModeAsync,
+                             GrabModeAsync, None, arrow, CurrentTime) == GrabSuccess;
+        }
+        if (!grabbedKeyboard) {
+            grabbedKeyboard = XGrabKeyboard(display_, window, False, GrabModeAsync, GrabModeAsync,
+                                            CurrentTime) == GrabSuccess;
+        }
+        if (!(grabbedPointer && grabbedKeyboard)) usleep(4000);
     }
-    XGrabKeyboard(display_, window, True, GrabModeAsync, GrabModeAsync, CurrentTime);
     capture_ = 0;
 
     int hover = -1;
@@ -108,17 +127,29 @@ std::uint32_t X11WindowSystem::trackPopupMenu(NativeWindow owner, const PopupMen
 
     std::uint32_t chosen = 0;
     bool open = true;
+    // Reading the X connection, here or in the program's message handling,
+    // sets the menu's events aside for it.
+    popup_ = window;
     while (open) {
-        XEvent event;
-        if (!nextModalEvent(event, -1)) break;  // woken: leave the menu
+        if (popupEvents_.empty()) {
+            // The program's turn: repaints, one pass.
+            const ModalTurn turn = modalIdle();
+            if (turn.end) break;
+            pump();
+            if (popupEvents_.empty()) {
+                waitForInput(turn.waitMs);
+                drainWakeUps();
+                pump();
+            }
+            continue;
+        }
+        XEvent event = popupEvents_.front();
+        popupEvents_.pop_front();
         if (event.type == KeyRelease) forgetKey(event.xkey);
-        if (event.xany.window != window) {
+        if (event.xany.window != window && event.type != KeyPress) {
             // A press on any other window of the program closes the menu and
             // is used up; other pointer input is dropped while it is open.
             if (event.type == ButtonPress) open = false;
-            if (!isPointerEvent(event.type) && event.type != KeyPress && event.type != KeyRelease) {
-                deferred_.push_back(event);
-            }
             continue;
         }
         switch (event.type) {
@@ -141,7 +172,8 @@ std::uint32_t X11WindowSystem::trackPopupMenu(NativeWindow owner, const PopupMen
                 break;
             case ButtonPress: {
                 // Acting on the press: the release of the click that opened
-                // the menu must not close it.
+                // the menu must not close it. A press outside the menu (the
+                // grab reports it here) closes it.
                 const int item = itemAt(event.xbutton.x, event.xbutton.y);
                 if (item >= 0) chosen = menu.items[static_cast<std::size_t>(item)].id;
                 open = false;
@@ -167,6 +199,8 @@ std::uint32_t X11WindowSystem::trackPopupMenu(NativeWindow owner, const PopupMen
                 break;
         }
     }
+    popup_ = None;
+    popupEvents_.clear();
 
     XUngrabKeyboard(display_, CurrentTime);
     XUngrabPointer(display_, CurrentTime);

@@ -41,6 +41,8 @@ WParam mouseKeyState(unsigned int state, unsigned int button, bool press) {
 
 void X11WindowSystem::pump() {
     if (display_ == nullptr) return;
+    // The tray's bus first: what it delivers becomes posted messages.
+    if (sni_) sni_->process();
     while (!deferred_.empty()) {
         XEvent event = deferred_.front();
         deferred_.pop_front();
@@ -54,7 +56,7 @@ void X11WindowSystem::pump() {
 }
 
 void X11WindowSystem::translate(XEvent& event) {
-    if (trayEvent(event)) return;
+    if (takePopupEvent(event) || trayEvent(event)) return;
     switch (event.type) {
         case Expose: {
             WindowRecord* rec = record(event.xexpose.window);

@@ -9,11 +9,13 @@
 #include <cstdint>
 #include <deque>
 #include <map>
+#include <memory>
 #include <optional>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "platform/linux/sni_tray.h"
 #include "platform/window_system.h"
 
 namespace platform::x11 {
@@ -108,9 +110,11 @@ class X11WindowSystem final : public WindowSystem {
     LResult defWindowProc(NativeWindow window, std::uint32_t message, WParam wParam,
                           LParam lParam) override;
 
-    // x11_tray.cpp: the XEmbed tray icon.
+    // x11_tray.cpp: the tray icon, a StatusNotifierItem where a watcher is on
+    // the session bus, else an XEmbed icon.
     bool addTrayIcon(const TrayIcon& icon) override;
     void removeTrayIcon(NativeWindow window, std::uint32_t id) override;
+    void setTrayMenu(NativeWindow window, std::uint32_t id, const PopupMenu& menu) override;
     bool trayAvailable() override;
 
     // x11_dialogs.cpp: the popup menu and the message box.
@@ -195,10 +199,16 @@ class X11WindowSystem final : public WindowSystem {
     bool trayEvent(XEvent& event);
     void findTrayManager();
     void dockTrayIcon();
+    // Docks the XEmbed icon while the StatusNotifierItem is not shown (and
+    // not about to be), and withdraws it while it is.
+    void updateTrayKind();
 
     // x11_dialogs.cpp: a modal loop saw a key come up; that release never
     // reaches the main queue, so the key is no longer down in either key state.
     void forgetKey(XKeyEvent& event);
+    // x11_dialogs.cpp: while the popup menu is open, sets its events and all
+    // pointer and key input aside for it (true) instead of translating them.
+    bool takePopupEvent(const XEvent& event);
 
     Display* display_ = nullptr;
     int screen_ = 0;
@@ -217,6 +227,8 @@ class X11WindowSystem final : public WindowSystem {
     std::deque<Message> posted_;
     std::deque<Message> input_;
     std::deque<XEvent> deferred_;
+    Window popup_ = None;  // the open popup menu
+    std::deque<XEvent> popupEvents_;
     std::optional<int> quit_;
     NativeWindow capture_ = 0;
     std::set<std::uint32_t> keysDown_;              // as of the X events read (auto-repeat flag)
@@ -225,9 +237,8 @@ class X11WindowSystem final : public WindowSystem {
     std::map<std::int32_t, Font> fonts_;
     std::map<Colour, XftColor> colours_;
     Tray tray_;
+    std::unique_ptr<sni::SniTray> sni_;  // while the tray icon is on the session bus
+    std::vector<MenuItem> trayMenu_;     // for the StatusNotifierItem's menu
 };
-
-// The program icon, size by size pixels, as 0xAARRGGBB values row by row.
-std::vector<std::uint32_t> programIcon(int size);
 
 }  // namespace platform::x11

@@ -1,5 +1,6 @@
 // The message queue of the X11 window system: posted, input and paint
-// messages and the quit request, waiting with wake-ups, sending, dispatching.
+// messages and the quit request, waiting (on the display, wake-ups and the
+// tray's session bus), sending, dispatching.
 #include <poll.h>
 #include <unistd.h>
 
@@ -72,7 +73,7 @@ bool X11WindowSystem::peekMessage() {
 }
 
 void X11WindowSystem::waitForInput(int timeoutMs) {
-    pollfd fds[2];
+    pollfd fds[3];
     nfds_t count = 0;
     if (display_ != nullptr) {
         XFlush(display_);
@@ -80,6 +81,13 @@ void X11WindowSystem::waitForInput(int timeoutMs) {
         fds[count++] = {ConnectionNumber(display_), POLLIN, 0};
     }
     if (wakePipe_[0] >= 0) fds[count++] = {wakePipe_[0], POLLIN, 0};
+    // The tray's session bus (read by the next pump), and its own deadline:
+    // a call to the watcher that gets no answer.
+    if (sni_ && sni_->fd() >= 0) {
+        fds[count++] = {sni_->fd(), sni_->events(), 0};
+        const int busTimeout = sni_->timeoutMs();
+        if (busTimeout >= 0 && (timeoutMs < 0 || busTimeout < timeoutMs)) timeoutMs = busTimeout;
+    }
     if (count == 0) return;
     // An interruption by a signal returns as well: its handler may have
     // something for the loop to notice.

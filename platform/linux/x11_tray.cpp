@@ -1,11 +1,14 @@
-// The X11 tray icon: an XEmbed system-tray client that docks with whatever
-// tray host owns the _NET_SYSTEM_TRAY_S<screen> selection, follows hosts that
-// come and go, draws the program icon and turns presses into callbacks.
+// The X11 tray icon: a StatusNotifierItem (sni_tray.cpp) while a watcher on
+// the session bus shows it, else an XEmbed system-tray client that docks with
+// whatever tray host owns the _NET_SYSTEM_TRAY_S<screen> selection, follows
+// hosts that come and go, draws the program icon and turns presses into
+// callbacks.
 #include <X11/Xatom.h>
 #include <X11/Xutil.h>
 
 #include <algorithm>
 
+#include "platform/linux/x11_icon_data.h"
 #include "platform/linux/x11_internal.h"
 
 namespace platform::x11 {
@@ -16,6 +19,9 @@ constexpr long kSystemTrayRequestDock = 0;
 constexpr long kXembedVersion = 0;
 constexpr long kXembedMapped = 1;
 constexpr int kMinimumIconSide = 22;
+// How long adding the icon waits for the session bus to say whether a
+// StatusNotifierWatcher takes it.
+constexpr int kFirstAnswerMs = 1000;
 // The colour behind the icon where the picture is transparent.
 constexpr std::uint32_t kIconBackdrop = 0x191919;  // 0xRRGGBB
 // A grey, so it is also the window background's 0x00BBGGRR colour.
@@ -44,6 +50,37 @@ bool X11WindowSystem::addTrayIcon(const TrayIcon& icon) {
     tray_ = Tray{};
     tray_.added = true;
     tray_.icon = icon;
+    // An XEmbed host announces itself with a MANAGER message to the root
+    // window.
+    XWindowAttributes rootAttributes;
+    XGetWindowAttributes(display_, root_, &rootAttributes);
+    XSelectInput(display_, root_, rootAttributes.your_event_mask | StructureNotifyMask);
+    findTrayManager();
+    // The XEmbed icon waits for the bus's first answer, so that a desktop
+    // with both kinds of tray does not show it for a moment. That answer
+    // normally takes milliseconds: it is awaited briefly, so that
+    // trayAvailable() is right at once (a start in the tray asks it next);
+    // a slower watcher is followed from the message loop.
+    sni_ = std::make_unique<sni::SniTray>(*this, [this] { updateTrayKind(); });
+    if (sni_->start(icon, trayMenu_)) {
+        sni_->awaitFirstAnswer(kFirstAnswerMs);
+    } else {
+        sni_.reset();
+    }
+    updateTrayKind();
+    return true;
+}
+
+void X11WindowSystem::updateTrayKind() {
+    if (!tray_.added) return;
+    const bool xembed = !sni_ || (!sni_->deciding() && !sni_->shown());
+    if (!xembed && tray_.window != None) {
+        // The host notices the destruction and drops the icon.
+        XDestroyWindow(display_, tray_.window);
+        XFlush(display_);
+        tray_.window = None;
+    }
+    if (!xembed || tray_.window != None) return;
 
     XSetWindowAttributes attributes{};
     attributes.background_pixel = pixel(kIconBackdrop);
@@ -53,7 +90,7 @@ bool X11WindowSystem::addTrayIcon(const TrayIcon& icon) {
         XCreateWindow(display_, root_, 0, 0, kMinimumIconSide, kMinimumIconSide, 0, CopyFromParent,
                       InputOutput, CopyFromParent, CWBackPixel | CWEventMask, &attributes);
     // The tip: tray hosts and their tooltips show the icon window's name.
-    setUtf8Name(tray_.window, icon.tip);
+    setUtf8Name(tray_.window, tray_.icon.tip);
     setClassHint(tray_.window, "tarvel-tray");
     long info[2] = {kXembedVersion, kXembedMapped};
     XChangeProperty(display_, tray_.window, atoms_.xembedInfo, atoms_.xembedInfo, 32,
@@ -64,14 +101,13 @@ bool X11WindowSystem::addTrayIcon(const TrayIcon& icon) {
     size.min_width = size.base_width = kMinimumIconSide;
     size.min_height = size.base_height = kMinimumIconSide;
     XSetWMNormalHints(display_, tray_.window, &size);
-
-    // A host announces itself with a MANAGER message to the root window.
-    XWindowAttributes rootAttributes;
-    XGetWindowAttributes(display_, root_, &rootAttributes);
-    XSelectInput(display_, root_, rootAttributes.your_event_mask | StructureNotifyMask);
-    findTrayManager();
+    tray_.width = tray_.height = kMinimumIconSide;
     dockTrayIcon();
-    return true;
+}
+
+void X11WindowSystem::setTrayMenu(NativeWindow, std::uint32_t, const PopupMenu& menu) {
+    trayMenu_ = menu.items;
+    if (sni_) sni_->setMenu(trayMenu_);
 }
 
 void X11WindowSystem::findTrayManager() {
@@ -105,14 +141,18 @@ void X11WindowSystem::dockTrayIcon() {
 
 void X11WindowSystem::removeTrayIcon(NativeWindow, std::uint32_t id) {
     if (display_ == nullptr || !tray_.added || tray_.icon.id != id) return;
-    // The host notices the destruction and drops the icon.
-    XDestroyWindow(display_, tray_.window);
-    XFlush(display_);
+    sni_.reset();
+    if (tray_.window != None) {
+        XDestroyWindow(display_, tray_.window);
+        XFlush(display_);
+    }
     tray_ = Tray{};
 }
 
 bool X11WindowSystem::trayAvailable() {
-    return tray_.added && tray_.manager != None;
+    if (!tray_.added) return false;
+    if (sni_ && sni_->shown()) return true;
+    return tray_.window != None && tray_.manager != None;
 }
 
 bool X11WindowSystem::trayEvent(XEvent& event) {

@@ -85,6 +85,7 @@ X11WindowSystem::X11WindowSystem() {
 }
 
 X11WindowSystem::~X11WindowSystem() {
+    sni_.reset();
     if (display_ != nullptr) {
         for (auto& [handle, rec] : windows_) {
             if (rec.draw) XftDrawDestroy(rec.draw);

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <string>
 
+#include "platform/linux/x11_icon_data.h"
 #include "platform/linux/x11_internal.h"
 
 namespace platform::x11 {

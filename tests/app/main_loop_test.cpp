@@ -1,6 +1,7 @@
 // The main loop on the fake window system: a refresh before every message and
 // every pass, messages before passes, no pass and no busy turning while the
-// link is not connected, the pause after each pass, and exit requests.
+// link is not connected, the pause after each pass, and exit requests; and its
+// turns during a modal dialog, which drop the user's input.
 #include "app/main_loop.h"
 
 #include <gtest/gtest.h>
@@ -16,7 +17,8 @@ std::vector<std::string>* journal = nullptr;
 
 platform::LResult recordingProc(platform::NativeWindow, std::uint32_t message, platform::WParam,
                                 platform::LParam) {
-    if (message == platform::kWmUser) journal->push_back("M");
+    if (message != platform::kWmCreate)
+        journal->push_back(message == platform::kWmUser ? "M" : "I");
     return 0;
 }
 
@@ -154,6 +156,46 @@ TEST_F(MainLoopTest, ExitWhileConnectedEndsWithTheQuitCode) {
     };
     EXPECT_EQ(runMainLoop(fake, steps), 0);
     EXPECT_EQ(sequence(), "RPSRPSXR");
+}
+
+TEST_F(MainLoopTest, ModalTurnsHandleMessagesDropInputAndPassWithoutPausing) {
+    connected = true;
+    fake.postMessage(window, platform::kWmLButtonDown, 0, 0);
+    post();
+    fake.postMessage(window, platform::kWmKeyDown, platform::kVkReturn, 0);
+    fake.postMessage(window, platform::kWmCommand, 127, 0);
+    fake.postMessage(window, platform::kWmTrayIcon, 0, platform::kWmRButtonDown);
+    std::vector<int> waits;
+    for (int turn = 0; turn < 6; ++turn) {
+        const platform::ModalTurn t = runModalTurn(fake, steps);
+        EXPECT_FALSE(t.end);
+        waits.push_back(t.waitMs);
+    }
+    // One message per turn, each after a refresh; only the non-input one reaches the window,
+    // and the input is gone, not kept for later. The pass's pause is the modal wait's.
+    EXPECT_EQ(sequence(), "RRMRRRRP");
+    EXPECT_EQ(waits, (std::vector<int>{0, 0, 0, 0, 0, 1}));
+    EXPECT_FALSE(fake.peekMessage());
+
+    // Not connected: no pass, and a wait that is not endless.
+    connected = false;
+    events.clear();
+    const platform::ModalTurn idle = runModalTurn(fake, steps);
+    EXPECT_EQ(sequence(), "R");
+    EXPECT_GT(idle.waitMs, 0);
+
+    // A quit message ends the modal wait and stays for the main loop.
+    fake.postQuitMessage(7);
+    EXPECT_TRUE(runModalTurn(fake, steps).end);
+    platform::Message message;
+    EXPECT_FALSE(fake.getMessage(message));
+    EXPECT_EQ(message.wParam, 7u);
+
+    // So does an exit request, before anything else.
+    exitRequested = true;
+    events.clear();
+    EXPECT_TRUE(runModalTurn(fake, steps).end);
+    EXPECT_EQ(sequence(), "");
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // The built tarvel-sim as a child process: the ./COM3 link to a raw pty, the
 // frames and their counter, the settle frames on every attach, unplugging and
-// replugging, replay, standard output, and a clean exit on the stop signals.
+// replugging, bursts of line noise, replay, standard output, and a clean exit on
+// the stop signals.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
@@ -9,6 +10,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <functional>
 #include <optional>
@@ -255,6 +257,36 @@ TEST_F(SimPty, UnplugAfterOptionUnplugsOnceByItself) {
     auto before = port.frame();
     ASSERT_TRUE(before) << log();
     expectReplugged(port, simtest::parseFrame(*before).counter, link(), [&] { return log(); });
+    EXPECT_TRUE(sim->running());
+}
+
+TEST_F(SimPty, Sigusr2SendsABurstOfNoiseAndTheFramesGoOn) {
+    auto sim = start({"--scenario", "walk", "--settle", "0"});
+    ASSERT_TRUE(waitForLink()) << log();
+    PortReader port(link());
+    ASSERT_TRUE(port.frame()) << log();
+    sim->signal(SIGUSR2);
+    const std::string line = port.bytes(1 << 20, 1000ms);
+    // Take every whole frame out of what came; the rest is the noise (and a frame cut short
+    // by the end of the second).
+    std::string rest;
+    int frames = 0;
+    for (std::size_t i = 0; i < line.size();) {
+        const std::size_t lf = line.find('\n', i);
+        if (line[i] == '!' && lf != std::string::npos &&
+            simtest::isFrame(line.substr(i, lf + 1 - i))) {
+            ++frames;
+            i = lf + 1;
+        } else {
+            rest += line[i++];
+        }
+    }
+    EXPECT_GE(rest.size(), 256u);
+    EXPECT_LT(rest.size(), 256u + 80u);
+    EXPECT_GT(std::count_if(rest.begin(), rest.end(),
+                            [](char c) { return static_cast<unsigned char>(c) >= 0x80; }),
+              64);
+    EXPECT_GE(frames, 80) << log();
     EXPECT_TRUE(sim->running());
 }
 

@@ -84,6 +84,7 @@ XSession::XSession(bool windowManager) {
     if (number.empty()) return;
     display_ = ":" + number;
     displayEnv_.emplace("DISPLAY", display_);
+    busEnv_.emplace("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/tarvel-test-bus");
     XSetErrorHandler(tolerateVanishedWindows);
     observer_ = XOpenDisplay(display_.c_str());
     if (observer_ == nullptr) return;

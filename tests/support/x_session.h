@@ -26,7 +26,8 @@ struct Rgb {
 class XSession {
   public:
     // Starts Xvfb on a free display and points DISPLAY at it until the
-    // session ends.
+    // session ends. The desktop's D-Bus session bus is hidden meanwhile, so
+    // that only the trays a test starts serve its programs.
     explicit XSession(bool windowManager = false);
     ~XSession();
     XSession(const XSession&) = delete;
@@ -72,6 +73,7 @@ class XSession {
     int trayHostPid_ = -1;
     std::string display_;
     std::optional<testsupport::ScopedEnv> displayEnv_;
+    std::optional<testsupport::ScopedEnv> busEnv_;
     Display* observer_ = nullptr;
 };
 

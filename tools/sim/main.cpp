@@ -1,7 +1,7 @@
 // tarvel-sim: stands in for the walking platform's controller. Streams
 // scenario frames at a fixed rate on a pseudo-terminal linked as ./COM<n> (or
 // on standard output), with a settle period of empty-platform frames each
-// time a reader attaches, and simulated unplugging.
+// time a reader attaches, simulated unplugging and bursts of line noise.
 #include <signal.h>
 #include <time.h>
 #include <unistd.h>
@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <cstring>
 #include <optional>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -25,12 +26,27 @@ namespace {
 
 volatile sig_atomic_t gStopSignal = 0;
 volatile sig_atomic_t gUnplugRequested = 0;
+volatile sig_atomic_t gGarbageRequested = 0;
 
 void onStop(int sig) {
     gStopSignal = sig;
 }
 void onUnplug(int) {
     gUnplugRequested = 1;
+}
+void onGarbage(int) {
+    gGarbageRequested = 1;
+}
+
+// Bytes of one burst of line noise: any byte values, frame characters included.
+constexpr std::size_t kGarbageBytes = 256;
+
+// Burst n of a run: random bytes that depend only on the seed and n.
+std::string garbageBurst(std::uint64_t seed, std::uint64_t n) {
+    std::mt19937_64 random(seed * 0x9E3779B97F4A7C15ull + n);
+    std::string bytes(kGarbageBytes, '\0');
+    for (char& c : bytes) c = static_cast<char>(random() & 0xFF);
+    return bytes;
 }
 
 bool gQuiet = false;
@@ -56,6 +72,8 @@ void installSignals() {
     sigaction(SIGHUP, &sa, nullptr);
     sa.sa_handler = onUnplug;
     sigaction(SIGUSR1, &sa, nullptr);
+    sa.sa_handler = onGarbage;
+    sigaction(SIGUSR2, &sa, nullptr);
     signal(SIGPIPE, SIG_IGN);
 }
 
@@ -160,6 +178,7 @@ int runPty(const sim::SimOptions& o, const sim::FrameSource& source) {
     std::int64_t replugAt = kNever;
     std::optional<std::uint64_t> attach;  // frame at which the current reader attached
     bool sourceEnded = false;
+    std::uint64_t bursts = 0;
     Stats stats;
     std::string buf;
     int status = 0;
@@ -227,6 +246,12 @@ int runPty(const sim::SimOptions& o, const sim::FrameSource& source) {
         if (!attach || sourceEnded) continue;
 
         buf.clear();
+        // Noise on the line goes out in front of this period's frame.
+        if (gGarbageRequested) {
+            gGarbageRequested = 0;
+            buf = garbageBurst(o.generator.seed, bursts++);
+            info("burst of %zu garbage bytes at frame %" PRIu64, buf.size(), k);
+        }
         if (!source.bytes(k, attach, buf)) {
             // The recording is over: keep the line open and quiet until the
             // reader lets go of it.

@@ -268,6 +268,8 @@ Unplugging (pty only):
   SIGUSR1             unplug now: the port is closed (the reader sees EIO or a
                       hang-up), the link is removed, and after --unplug-for a
                       new pty is linked under the same name
+  SIGUSR2             line noise: a burst of 256 random bytes (any values,
+                      frame characters included) goes out before the next frame
 
 SIGINT, SIGTERM and SIGHUP stop the simulator and remove the link.
 --help prints this text, --version the version.

@@ -1,0 +1,103 @@
+// The built program with a StatusNotifierItem tray (a private session bus and
+// the tests' own watcher, Xvfb with openbox): it starts in the item when asked,
+// a click on the item shows the window, closing hides it into the item, and
+// the item's menu ends the program with its exit save.
+// GoogleTest before Xlib, whose None macro would break it.
+// clang-format off
+#include <gtest/gtest.h>
+// clang-format on
+
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+
+#include <chrono>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "tests/platform/linux/session_bus.h"
+#include "tests/support/support.h"
+#include "tests/support/x_session.h"
+
+using namespace std::chrono_literals;
+using testsupport::readFile;
+using testsupport::waitUntil;
+
+namespace {
+
+constexpr long kIconicState = 3;
+
+// The window manager's WM_STATE of a window (-1 when it has none).
+long wmState(Display* display, Window window) {
+    const Atom wmState = XInternAtom(display, "WM_STATE", False);
+    Atom type = None;
+    int format = 0;
+    unsigned long count = 0, after = 0;
+    unsigned char* data = nullptr;
+    long state = -1;
+    if (XGetWindowProperty(display, window, wmState, 0, 2, False, wmState, &type, &format, &count,
+                           &after, &data) == Success &&
+        data != nullptr && count > 0 && format == 32) {
+        state = reinterpret_cast<long*>(data)[0];
+    }
+    if (data != nullptr) XFree(data);
+    return state;
+}
+
+TEST(SniProgramTest, StartsInTheItemShowsOnItsClickHidesIntoItAndExitsFromItsMenu) {
+    uitest::XSession session(/*windowManager=*/true);
+    ASSERT_TRUE(session.ok());
+    snitest::PrivateBus bus;
+    ASSERT_TRUE(bus.ok()) << "no dbus-daemon";
+    snitest::Watcher watcher(bus.address());
+    ASSERT_TRUE(watcher.ok());
+    sd_bus* panel = snitest::connectTo(bus.address());
+    ASSERT_NE(panel, nullptr);
+
+    testsupport::TempDir dir;
+    testsupport::ChildProcess program({testsupport::binaryDir() + "/tarvel", "--hidden"},
+                                      dir.path(), dir.file("tarvel.log"));
+    ASSERT_TRUE(waitUntil([&] { return watcher.items().size() == 1; }, 10s))
+        << readFile(dir.file("tarvel.log"));
+    const std::string service = watcher.items().front();
+    const auto item = snitest::readItem(panel, service);
+    ASSERT_TRUE(item.has_value());
+    // The menu as the panel shows it, once the program has built it.
+    using Items = std::vector<std::pair<int, std::string>>;
+    EXPECT_TRUE(waitUntil(
+        [&] {
+            return snitest::menuItems(panel, service, item->menu) ==
+                   Items{{40003, "表示"}, {40004, "終了"}};
+        },
+        10s));
+    EXPECT_EQ(session.findByName("ZendraTarvel-Omnix"), static_cast<Window>(None))
+        << "an XEmbed icon besides the item";
+
+    // Started in the tray: the window shows only on a click on the item.
+    Window main = None;
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            const std::vector<Window> found = session.findAllByName("Tarvel-Omnix", 440);
+            main = found.empty() ? None : found.front();
+            return main != None;
+        },
+        10s));
+    EXPECT_FALSE(session.viewable(main));
+    ASSERT_TRUE(snitest::activate(panel, service));
+    ASSERT_TRUE(waitUntil([&] { return session.viewable(main); }, 5s));
+
+    // Closing hides the window (it is not minimised: the item brings it back).
+    session.requestClose(main);
+    ASSERT_TRUE(waitUntil([&] { return !session.viewable(main); }, 5s));
+    EXPECT_NE(wmState(session.observer(), main), kIconicState);
+
+    // The menu's "終了" ends the program.
+    EXPECT_TRUE(snitest::clickMenuItem(panel, service, item->menu, 40004));
+    const auto code = program.wait(10s);
+    ASSERT_TRUE(code.has_value()) << "still running";
+    EXPECT_EQ(*code, 0) << readFile(dir.file("tarvel.log"));
+    EXPECT_NE(readFile(dir.file("tarvel.ini")).find("[param]"), std::string::npos);
+    sd_bus_flush_close_unref(panel);
+}
+
+}  // namespace
