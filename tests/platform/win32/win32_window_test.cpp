@@ -303,7 +303,7 @@ TEST_F(WindowSystemWin32, TheIconResourceHoldsTenImagesOf32Bits) {
     EXPECT_NE(LoadIconA(module, MAKEINTRESOURCEA(101)), nullptr);
 }
 
-TEST_F(WindowSystemWin32, TheTrayMenuResourceHoldsShowAndExitInCodePage932) {
+TEST_F(WindowSystemWin32, TheTrayMenuResourceHoldsShowGraphAndExitInCodePage932) {
     HMENU bar = LoadMenuA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(102));
     ASSERT_NE(bar, nullptr);
     ASSERT_EQ(GetMenuItemCount(bar), 1);
@@ -311,12 +311,15 @@ TEST_F(WindowSystemWin32, TheTrayMenuResourceHoldsShowAndExitInCodePage932) {
     GetMenuStringA(bar, 0, text, sizeof text, MF_BYPOSITION);
     EXPECT_STREQ(text, "MENU");
     HMENU popup = GetSubMenu(bar, 0);
-    ASSERT_EQ(GetMenuItemCount(popup), 2);
+    ASSERT_EQ(GetMenuItemCount(popup), 3);
     EXPECT_EQ(GetMenuItemID(popup, 0), 40003u);
-    EXPECT_EQ(GetMenuItemID(popup, 1), 40004u);
+    EXPECT_EQ(GetMenuItemID(popup, 1), 40005u);
+    EXPECT_EQ(GetMenuItemID(popup, 2), 40004u);
     GetMenuStringA(popup, 0, text, sizeof text, MF_BYPOSITION);
     EXPECT_STREQ(text, "\x95\x5C\x8E\xA6");  // 表示
     GetMenuStringA(popup, 1, text, sizeof text, MF_BYPOSITION);
+    EXPECT_STREQ(text, "\x83\x4F\x83\x89\x83\x74");  // グラフ
+    GetMenuStringA(popup, 2, text, sizeof text, MF_BYPOSITION);
     EXPECT_STREQ(text, "\x8F\x49\x97\xB9");  // 終了
     DestroyMenu(bar);
 }
@@ -341,7 +344,7 @@ TEST_F(WindowSystemWin32, ThePopupMenuPostsTheChosenItemToItsOwner) {
     platform::PopupMenu menu;
     menu.resourceId = 102;
 
-    menuKeys = {VK_DOWN, VK_DOWN, VK_RETURN};
+    menuKeys = {VK_DOWN, VK_DOWN, VK_DOWN, VK_RETURN};
     SetTimer(nullptr, 0, 300, pressMenuKeys);
     EXPECT_EQ(ws.trackPopupMenu(owner, menu, {50, 50}), 40004u);
     MSG msg;
