@@ -136,6 +136,10 @@ void StreamRecorder::run() {
             accepting_.store(false, std::memory_order_relaxed);
             std::fclose(file_);
             file_ = nullptr;
+            // Part of the failed write may have gone in: the file says what was kept.
+            std::error_code error;
+            const std::uintmax_t kept = std::filesystem::file_size(path, error);
+            if (!error) status_.written = kept;
             status_.recording = false;
             status_.failure = why;
             changed();

@@ -75,7 +75,8 @@ bool GraphWindow::xOf(const Sample& sample, std::int32_t& x) const {
 }
 
 void GraphWindow::flushLine(PaintContext context, std::size_t& n, platform::Colour colour) {
-    if (n == 1) points_[n++] = {points_[0].x + 1, points_[0].y};
+    // A lone point shows as a dot reaching one pixel back, so that the newest stays inside.
+    if (n == 1) points_[n++] = {points_[0].x - 1, points_[0].y};
     if (n > 0) ws().polyline(context, std::span(points_.data(), n), colour);
     n = 0;
 }

@@ -93,8 +93,8 @@ TEST(SniProgramTest, StartsInTheItemShowsOnItsClickHidesIntoItAndExitsFromItsMen
 
     // The menu's "グラフ" opens the graph window, its "終了" ends the program.
     EXPECT_TRUE(snitest::clickMenuItem(panel, service, item->menu, 40005));
-    EXPECT_TRUE(waitUntil(
-        [&] { return session.viewable(session.findByName("Tarvel-Omnix グラフ")); }, 5s));
+    EXPECT_TRUE(
+        waitUntil([&] { return session.viewable(session.findByName("Tarvel-Omnix グラフ")); }, 5s));
     EXPECT_TRUE(snitest::clickMenuItem(panel, service, item->menu, 40004));
     const auto code = program.wait(10s);
     ASSERT_TRUE(code.has_value()) << "still running";
