@@ -4,6 +4,7 @@
 //
 //   wine_driver watch-keys SECONDS      one line per key event: "down|up vk=.. scan=.. flags=.."
 //   wine_driver window                  "visible" or "hidden" (the main window), exit 1 if none
+//   wine_driver graph                   the same for the graph window
 //   wine_driver client                  screen position of the main window's client area: "X Y"
 //   wine_driver box CAPTION             the text of the message box with that caption in
 //                                       hexadecimal, then presses its OK button
@@ -48,8 +49,7 @@ HWND mainWindow() {
     return FindWindowA("win", "Tarvel-Omnix");
 }
 
-int showState() {
-    HWND w = mainWindow();
+int showState(HWND w) {
     if (w == nullptr) return 1;
     std::printf("%s\n", IsWindowVisible(w) ? "visible" : "hidden");
     return 0;
@@ -104,12 +104,13 @@ int endSession() {
 int main(int argc, char** argv) {
     const std::string command = argc > 1 ? argv[1] : "";
     if (command == "watch-keys" && argc == 3) return watchKeys(std::atoi(argv[2]));
-    if (command == "window") return showState();
+    if (command == "window") return showState(mainWindow());
+    if (command == "graph") return showState(FindWindowA("graph", nullptr));
     if (command == "client") return clientOrigin();
     if (command == "box" && argc == 3) return answerBox(argv[2]);
     if (command == "end-session") return endSession();
     std::fprintf(stderr,
-                 "usage: wine_driver watch-keys SECONDS | window | client | box CAPTION | "
+                 "usage: wine_driver watch-keys SECONDS | window | graph | client | box CAPTION | "
                  "end-session\n");
     return 2;
 }

@@ -1,6 +1,6 @@
 // Tests of the Windows window system and input injector on a display (Xvfb under Wine): class
 // registration and the binding of windows to their creation parameter, the message calls,
-// waiting and waking, GDI drawing in the program's font, the icon and menu resources, the
+// waiting and waking, GDI drawing in the program's font and lines, the icon and menu resources, the
 // popup menu, the tray icon, and SendInput records as a low-level hook sees them.
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -283,6 +283,18 @@ TEST_F(WindowSystemWin32, ButtonFacesAreRoundedAndOutlinedInBlack) {
     EXPECT_EQ(canvas.at(30, 19), 0x000000u);
     EXPECT_EQ(canvas.at(0, 0), 0x191919u);  // outside the rounded corner
     EXPECT_EQ(canvas.at(59, 19), 0x191919u);
+}
+
+TEST_F(WindowSystemWin32, PolylinesAreOnePixelInTheirPenColour) {
+    Canvas canvas(40, 20);
+    const platform::Point points[] = {{2, 5}, {30, 5}, {30, 15}};
+    ws.polyline(canvas.context(), points, 0xFFFF00);
+    EXPECT_EQ(canvas.at(2, 5), 0xFFFF00u);
+    EXPECT_EQ(canvas.at(16, 5), 0xFFFF00u);
+    EXPECT_EQ(canvas.at(30, 10), 0xFFFF00u);
+    EXPECT_EQ(canvas.at(16, 4), 0x191919u);
+    EXPECT_EQ(canvas.at(16, 6), 0x191919u);
+    EXPECT_EQ(canvas.countOf(0xFFFF00, 0, 0, 40, 20), 28 + 10);
 }
 
 TEST_F(WindowSystemWin32, TheIconResourceHoldsTenImagesOf32Bits) {
