@@ -6,34 +6,53 @@
 
 #include "analysis/walk_state.h"
 
-namespace {
-
-TelemetryValues valuesOf(const WalkState& s) {
-    return {s.appMode,
-            s.moveMode,
-            {s.upperAverage, s.leftAverage, s.rightAverage, s.walkFThreshold, s.lowerMovingAverage,
-             s.directionX, s.directionY, s.angle, s.thresholdFL, s.thresholdFR, s.thresholdL,
-             s.thresholdR, s.walkSpeedFB, s.walkSpeedLR, s.rotationSpeed}};
-}
-
-std::size_t formatValues(const TelemetryValues& v, unsigned char (&buffer)[kTelemetryRecordSize]) {
+std::size_t TelemetryRecord::update(const WalkState& s) {
     // Integers in plain decimal, floats widened to double and printed "%f".
-    const auto d = [&v](int i) { return static_cast<double>(v.floats[i]); };
-    char* text = reinterpret_cast<char*>(buffer);
-    const int n = std::snprintf(text, kTelemetryRecordSize,
-                                "%d,%d,%f,%f,%f,%f,%f,%f,%f,%f,%f,%f,%f,%f,%f,%f,%f\n", v.appMode,
-                                v.moveMode, d(0), d(1), d(2), d(3), d(4), d(5), d(6), d(7), d(8),
-                                d(9), d(10), d(11), d(12), d(13), d(14));
-    // The text and its NUL must fit; a cut-off line would mislead the listener.
-    if (n < 0 || static_cast<std::size_t>(n) >= kTelemetryRecordSize) return 0;
-    std::memset(buffer + n + 1, 0xFE, kTelemetryRecordSize - static_cast<std::size_t>(n) - 1);
-    return static_cast<std::size_t>(n);
-}
+    const std::int32_t integers[2] = {s.appMode, s.moveMode};
+    const float floats[kFields - 2] = {
+        s.upperAverage, s.leftAverage, s.rightAverage, s.walkFThreshold, s.lowerMovingAverage,
+        s.directionX,   s.directionY,  s.angle,        s.thresholdFL,    s.thresholdFR,
+        s.thresholdL,   s.thresholdR,  s.walkSpeedFB,  s.walkSpeedLR,    s.rotationSpeed};
+    bool changed = !assembled_;
+    for (int i = 0; i < kFields; ++i) {
+        Field& field = fields_[i];
+        std::uint32_t bits;
+        std::memcpy(&bits, i < 2 ? static_cast<const void*>(&integers[i]) : &floats[i - 2],
+                    sizeof bits);
+        if (field.printed && field.bits == bits) continue;
+        const int n = i < 2 ? std::snprintf(field.text, sizeof field.text, "%d", integers[i])
+                            : std::snprintf(field.text, sizeof field.text, "%f",
+                                            static_cast<double>(floats[i - 2]));
+        field.length = static_cast<std::uint8_t>(n);
+        field.bits = bits;
+        field.printed = true;
+        changed = true;
+    }
+    if (!changed) return length_;
 
-}  // namespace
+    // The fields with a comma between each two and a newline after the last. The text and its
+    // NUL must fit; a cut-off line would mislead the listener.
+    assembled_ = true;
+    length_ = 0;
+    std::size_t n = 0;
+    for (int i = 0; i < kFields; ++i) {
+        const Field& field = fields_[i];
+        if (n + field.length + 1 >= kTelemetryRecordSize) return 0;
+        std::memcpy(bytes_ + n, field.text, field.length);
+        n += field.length;
+        bytes_[n++] = i + 1 < kFields ? ',' : '\n';
+    }
+    bytes_[n] = 0;
+    std::memset(bytes_ + n + 1, 0xFE, kTelemetryRecordSize - n - 1);
+    length_ = n;
+    return n;
+}
 
 std::size_t formatTelemetry(const WalkState& s, unsigned char (&buffer)[kTelemetryRecordSize]) {
-    return formatValues(valuesOf(s), buffer);
+    TelemetryRecord record;
+    const std::size_t n = record.update(s);
+    std::memcpy(buffer, record.bytes(), kTelemetryRecordSize);
+    return n;
 }
 
 void TelemetrySender::open(std::uint16_t port) {
@@ -41,17 +60,8 @@ void TelemetrySender::open(std::uint16_t port) {
 }
 
 bool TelemetrySender::send(const WalkState& state) {
-    // Most passes see the frame of the pass before and would print the same text again: the
-    // record is formatted only when a value differs from those of the last one, bit for bit
-    // (so -0.0 after 0.0, which prints differently, is formatted anew).
-    const TelemetryValues values = valuesOf(state);
-    if (!haveFormatted_ || std::memcmp(&values, &formatted_, sizeof values) != 0) {
-        length_ = formatValues(values, buffer_);
-        formatted_ = values;
-        haveFormatted_ = true;
-    }
-    if (length_ == 0) return false;
-    return socket_.send(buffer_, kTelemetryRecordSize);
+    if (record_.update(state) == 0) return false;
+    return socket_.send(record_.bytes(), kTelemetryRecordSize);
 }
 
 void TelemetrySender::close() {

@@ -17,11 +17,28 @@ constexpr std::uint16_t kTelemetryPort = 12345;
 // characters (the buffer is then not a valid record and must not be sent).
 std::size_t formatTelemetry(const WalkState& state, unsigned char (&buffer)[kTelemetryRecordSize]);
 
-// The 17 values of a record in their order: two integers, then 15 floats.
-struct TelemetryValues {
-    std::int32_t appMode;
-    std::int32_t moveMode;
-    float floats[15];
+// The record kept between passes, field by field: a field is printed again only when its value
+// changed, compared bit for bit (so -0.0 after 0.0, which prints differently, is printed anew).
+// Most passes see the frame of the pass before, and reuse the whole record.
+class TelemetryRecord {
+  public:
+    // Brings the record up to the values of `state`. Returns the text length, or 0 when the
+    // text would not fit in 255 characters (the record must not be sent then).
+    std::size_t update(const WalkState& state);
+    const unsigned char* bytes() const { return bytes_; }
+
+  private:
+    static constexpr int kFields = 17;
+    struct Field {
+        std::uint32_t bits = 0;
+        bool printed = false;
+        std::uint8_t length = 0;
+        char text[48];  // the longest "%f" of a float has 47 characters
+    };
+    Field fields_[kFields];
+    unsigned char bytes_[kTelemetryRecordSize] = {};
+    std::size_t length_ = 0;
+    bool assembled_ = false;
 };
 
 class TelemetrySender {
@@ -36,9 +53,5 @@ class TelemetrySender {
 
   private:
     platform::UdpSender socket_;
-    unsigned char buffer_[kTelemetryRecordSize] = {};
-    // The values buffer_ was formatted from, and its text length (0: not sendable).
-    TelemetryValues formatted_{};
-    std::size_t length_ = 0;
-    bool haveFormatted_ = false;
+    TelemetryRecord record_;
 };

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# The Windows part of the test run: installs the cross compiler and Wine, builds the
-# `windows` preset (tarvel.exe and the test programs) and the Linux simulator, then runs
-# the Windows tests under Wine (tests/wine/run-tests.sh) in a network namespace of their own,
-# so that the program's fixed datagram port 127.0.0.1:12345 is free for the test whatever
-# else runs on the machine. Standalone and safe to run again; prints its duration.
+# The Windows part of the test run: installs the cross compiler, Wine and NSIS, builds the
+# `windows` preset (tarvel.exe and the test programs), its ZIP and installer, and the Linux
+# simulator, then runs the Windows tests under Wine (tests/wine/run-tests.sh) in a network
+# namespace of their own, so that the program's fixed datagram port 127.0.0.1:12345 is free
+# for the test whatever else runs on the machine. Standalone and safe to run again; prints
+# its duration.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 started=$SECONDS
@@ -13,14 +14,17 @@ jobs=$(nproc)
 echo "== windows: configure and build"
 cmake --preset windows >/dev/null
 cmake --build --preset windows -j "$jobs"
-echo "== windows: the release package"
-(cd build/windows && cpack -G ZIP >/dev/null)
+echo "== windows: the release packages (the ZIP, and the installer that the Wine tests run)"
+packaged=$SECONDS
+(cd build/windows && cpack -G "ZIP;NSIS" >/dev/null)
 zip=build/windows/package/tarvel-*-windows-x64.zip
 listing=$(cmake -E tar tf $zip)
 for file in tarvel.exe README-ja.txt README-en.txt; do
   grep -q "/$file\$" <<<"$listing" || { echo "FAIL: $file missing from $zip" >&2; exit 1; }
 done
 echo "$(ls $zip): $(wc -l <<<"$listing") files"
+installer=$(ls build/windows/package/tarvel-*-windows-x64.exe)
+echo "$installer: $(stat -c %s "$installer") bytes; both packages in $((SECONDS - packaged)) s"
 echo "== linux: the simulator"
 cmake --preset linux >/dev/null
 cmake --build --preset linux --target tarvel-sim -j "$jobs"

@@ -3,6 +3,7 @@
 #include <X11/XKBlib.h>
 #include <X11/Xutil.h>
 #include <X11/keysym.h>
+#include <poll.h>
 
 #include "platform/linux/x11_internal.h"
 #include "platform/linux/x11_keys.h"
@@ -39,8 +40,23 @@ WParam mouseKeyState(unsigned int state, unsigned int button, bool press) {
 
 }  // namespace
 
+bool X11WindowSystem::trafficPending() {
+    if (!deferred_.empty() || XEventsQueued(display_, QueuedAlready) > 0) return true;
+    if (XNextRequest(display_) != flushedRequest_) return true;
+    pollfd fds[2] = {{ConnectionNumber(display_), POLLIN, 0}, {-1, 0, 0}};
+    nfds_t count = 1;
+    if (sni_ && sni_->fd() >= 0) {
+        if (sni_->timeoutMs() == 0) return true;
+        fds[count++] = {sni_->fd(), sni_->events(), 0};
+    }
+    return poll(fds, count, 0) != 0;
+}
+
 void X11WindowSystem::pump() {
     if (display_ == nullptr) return;
+    // The main loop asks on every turn, about a thousand times a second; most turns find
+    // nothing, and one poll() tells so.
+    if (!trafficPending()) return;
     // The tray's bus first: what it delivers becomes posted messages.
     if (sni_) sni_->process();
     while (!deferred_.empty()) {
@@ -53,6 +69,7 @@ void X11WindowSystem::pump() {
         XNextEvent(display_, &event);
         translate(event);
     }
+    flushedRequest_ = XNextRequest(display_);
 }
 
 void X11WindowSystem::translate(XEvent& event) {

@@ -191,6 +191,9 @@ class X11WindowSystem final : public WindowSystem {
     // x11_events.cpp: reads what the X server has sent, translating events
     // into messages.
     void pump();
+    // Whether the server or the tray's bus may have something to read, or requests wait to
+    // be flushed; one poll() without waiting on a quiet turn instead of a read per connection.
+    bool trafficPending();
     void translate(XEvent& event);
     void translateTopLevelConfigure(WindowRecord& rec, const XConfigureEvent& event);
     void readWmState(WindowRecord& rec);
@@ -239,6 +242,8 @@ class X11WindowSystem final : public WindowSystem {
     std::deque<Message> posted_;
     std::deque<Message> input_;
     std::deque<XEvent> deferred_;
+    // The request number after the last pump's flush: a newer one means requests to send.
+    unsigned long flushedRequest_ = 0;
     Window popup_ = None;  // the open popup menu
     std::deque<XEvent> popupEvents_;
     std::optional<int> quit_;

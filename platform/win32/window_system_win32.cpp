@@ -2,8 +2,6 @@
 // same names (RegisterClassExA, CreateWindowExA, PeekMessageA, RoundRect, TextOutA,
 // Shell_NotifyIconA, TrackPopupMenu, ...), passed through with their arguments.
 #include <windows.h>
-// After windows.h, whose types it uses.
-#include <shellapi.h>
 
 #include <algorithm>
 #include <cstring>
@@ -12,6 +10,7 @@
 #include <vector>
 
 #include "platform/termination.h"
+#include "platform/win32/tray_icon_win32.h"
 #include "platform/win32/win32_internal.h"
 #include "platform/window_system.h"
 
@@ -68,6 +67,7 @@ LRESULT CALLBACK classProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam
         win32::noteSessionEnding();
         runLastChanceHandler();
     }
+    win32::noteTaskbarMessage(hwnd, message);
     const ClassInfo* info = classInfoOf(hwnd);
     if (info == nullptr) return DefWindowProcA(hwnd, message, wParam, lParam);
     return static_cast<LRESULT>(info->proc(windowOf(hwnd), message, wParam, lParam));
@@ -344,30 +344,16 @@ class Win32WindowSystem final : public WindowSystem {
         return DefWindowProcA(hwndOf(window), message, wParam, lParam);
     }
 
-    bool addTrayIcon(const TrayIcon& icon) override {
-        NOTIFYICONDATAA data;
-        std::memset(&data, 0, sizeof data);
-        data.cbSize = sizeof(NOTIFYICONDATAA);  // the full ANSI record: 508 in a 32-bit build
-        data.hWnd = hwndOf(icon.window);
-        data.uID = icon.id;
-        data.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
-        data.uCallbackMessage = icon.callbackMessage;
-        data.hIcon = LoadIconA(moduleOf(icon.instance), MAKEINTRESOURCEA(icon.iconId));
-        std::strncpy(data.szTip, icon.tip.c_str(), sizeof data.szTip - 1);
-        return Shell_NotifyIconA(NIM_ADD, &data) != FALSE;
-    }
+    // The icons are kept by tray_icon_win32.cpp, which adds them again when Explorer restarts.
+    bool addTrayIcon(const TrayIcon& icon) override { return win32::addKeptTrayIcon(icon); }
 
     void removeTrayIcon(NativeWindow window, std::uint32_t id) override {
-        NOTIFYICONDATAA data;
-        std::memset(&data, 0, sizeof data);
-        data.cbSize = sizeof(NOTIFYICONDATAA);
-        data.hWnd = hwndOf(window);
-        data.uID = id;
-        Shell_NotifyIconA(NIM_DELETE, &data);
+        win32::removeKeptTrayIcon(hwndOf(window), id);
     }
 
-    // The notification area is part of every Windows desktop.
-    bool trayAvailable() override { return true; }
+    // False while the shell holds no icon of the program (no taskbar yet at sign-in, or
+    // Explorer gone): closing the window then minimises it instead of hiding it.
+    bool trayAvailable() override { return win32::keptTrayIconsShown(); }
 
     std::uint32_t trackPopupMenu(NativeWindow owner, const PopupMenu& menu, Point at) override {
         HWND hwnd = hwndOf(owner);

@@ -69,6 +69,14 @@ TEST(TelemetryRecord, RecordThatWouldNotFitIsRefusedNotTruncated) {
     std::size_t n = formatTelemetry(s, buf);
     EXPECT_EQ(n, 223u);
     EXPECT_EQ(buf[n - 1], '\n');
+    // Two 24-character fields ("10000000272564224.000000") more: 255 characters, the longest
+    // text whose NUL still fits; one character more and the record is refused.
+    s.rightAverage = s.directionX = 1e16f;
+    ASSERT_EQ(formatTelemetry(s, buf), 255u);
+    EXPECT_EQ(buf[254], '\n');
+    EXPECT_EQ(buf[255], 0);
+    s.angle = 10.0f;
+    EXPECT_EQ(formatTelemetry(s, buf), 0u);
 }
 
 TEST(TelemetrySender, SendsWholeRecordsFromLoopbackAndSkipsOversizedOnes) {

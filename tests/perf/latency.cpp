@@ -7,9 +7,16 @@
 //   tarvel_latency --link PATH [--frames N] [--rate HZ]
 //       a program run beside it (tarvel, or tarvel.exe under Wine with PATH as its COM port):
 //       the pty is linked at PATH, the datagrams are taken on 127.0.0.1:12345, and frames of
-//       the simulator's length go out at HZ (default 100) once the program sends. Prints
+//       the simulator's length go out at HZ (default 100) once the program sends; a frame's
+//       latency ends when the kernel takes in the first datagram that shows it. Prints
 //       "measuring" when the timed frames start. The program must run with default settings
 //       apart from its port (loadMax 10, no automatic calibration).
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -21,6 +28,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "analysis/walk_state.h"
@@ -32,6 +40,8 @@
 #include "tools/sim/pty_port.h"
 
 using Clock = std::chrono::steady_clock;
+// Datagram arrival times come from the kernel's wall clock.
+using Wall = std::chrono::system_clock;
 
 namespace {
 
@@ -147,6 +157,58 @@ class Pacer {
     Clock::time_point deadline_ = Clock::now();
 };
 
+// The datagrams on 127.0.0.1:12345 with the time the kernel took each in, so that a moment in
+// which this tool itself was held up does not count as the program's latency.
+class StampedReceiver {
+  public:
+    StampedReceiver() {
+        fd_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        const int one = 1;
+        ::setsockopt(fd_, SOL_SOCKET, SO_TIMESTAMPNS, &one, sizeof one);
+        const int big = 4 << 20;
+        ::setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &big, sizeof big);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_port = htons(kTelemetryPort);
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ok_ = fd_ >= 0 && ::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+    }
+    ~StampedReceiver() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    bool ok() const { return ok_; }
+    // One datagram and its arrival, or nothing within `timeout`.
+    std::optional<std::pair<std::string, Wall::time_point>> receive(
+        std::chrono::milliseconds timeout) {
+        pollfd p{fd_, POLLIN, 0};
+        if (::poll(&p, 1, static_cast<int>(timeout.count())) <= 0) return std::nullopt;
+        char data[512];
+        alignas(cmsghdr) char control[64];
+        iovec io{data, sizeof data};
+        msghdr m{};
+        m.msg_iov = &io;
+        m.msg_iovlen = 1;
+        m.msg_control = control;
+        m.msg_controllen = sizeof control;
+        const ssize_t n = ::recvmsg(fd_, &m, 0);
+        if (n < 0) return std::nullopt;
+        Wall::time_point at = Wall::now();
+        for (cmsghdr* c = CMSG_FIRSTHDR(&m); c != nullptr; c = CMSG_NXTHDR(&m, c)) {
+            if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SCM_TIMESTAMPNS) {
+                timespec t;
+                std::memcpy(&t, CMSG_DATA(c), sizeof t);
+                at = Wall::time_point(std::chrono::duration_cast<Wall::duration>(
+                    std::chrono::seconds(t.tv_sec) + std::chrono::nanoseconds(t.tv_nsec)));
+            }
+        }
+        return std::make_pair(std::string(data, static_cast<std::size_t>(n)), at);
+    }
+
+  private:
+    int fd_ = -1;
+    bool ok_ = false;
+};
+
 int besideProgram(const std::string& linkPath, int frames, int rate) {
     sim::PtyPort port(linkPath);
     std::string error;
@@ -154,7 +216,11 @@ int besideProgram(const std::string& linkPath, int frames, int rate) {
         std::fprintf(stderr, "%s\n", error.c_str());
         return 1;
     }
-    testsupport::UdpListener listener(kTelemetryPort);
+    StampedReceiver listener;
+    if (!listener.ok()) {
+        std::fprintf(stderr, "cannot listen on 127.0.0.1:%u\n", kTelemetryPort);
+        return 1;
+    }
     Pacer pacer(rate);
     long counter = 0;
 
@@ -179,7 +245,7 @@ int besideProgram(const std::string& linkPath, int frames, int rate) {
     // older than one that was shown were replaced before any pass saw them: overtaken.
     struct Sent {
         long k;
-        Clock::time_point at;
+        Wall::time_point at;
     };
     std::map<int, Sent> waiting;
     std::vector<double> micros;
@@ -188,16 +254,18 @@ int besideProgram(const std::string& linkPath, int frames, int rate) {
     for (long k = 1; k <= frames + tail; ++k) {
         if (k <= frames) {
             const int load = loadOf(k);
-            waiting[load] = {k, Clock::now()};
+            waiting[load] = {k, Wall::now()};
             port.write(frameText(load, ++counter));
         }
         pacer.next();
         while (pacer.running()) {
             const auto datagram = listener.receive(pacer.left());
             if (!datagram) continue;
-            const auto shown = waiting.find(loadShown(*datagram));
+            const auto shown = waiting.find(loadShown(datagram->first));
             if (shown == waiting.end()) continue;
-            micros.push_back(microsSince(shown->second.at));
+            micros.push_back(
+                std::chrono::duration<double, std::micro>(datagram->second - shown->second.at)
+                    .count());
             const long sentK = shown->second.k;
             waiting.erase(shown);
             overtaken += static_cast<int>(std::erase_if(

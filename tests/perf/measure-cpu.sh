@@ -16,6 +16,10 @@
 # simulator and the bare loop come from this tree's build/linux/bin unless TARVEL_SIM and
 # TARVEL_BARE_LOOP name others. Not a test: it asserts nothing.
 set -euo pipefail
+# A private network namespace, when there is one to be had.
+if [[ -z ${TARVEL_MEASURE_NS:-} ]] && unshare --net true 2>/dev/null; then
+  TARVEL_MEASURE_NS=1 exec unshare --net bash -c 'ip link set lo up && exec "$@"' - bash "$0" "$@"
+fi
 root=$(cd "$(dirname "$0")/../.." && pwd)
 seconds=20 rounds=3 pin=()
 while getopts s:r:c: opt; do
@@ -28,11 +32,6 @@ while getopts s:r:c: opt; do
 done
 shift $((OPTIND - 1))
 (($# > 0)) || { sed -n '12,13p' "$0" >&2; exit 2; }
-if [[ -z ${TARVEL_MEASURE_NS:-} ]] && unshare --net true 2>/dev/null; then
-  export TARVEL_MEASURE_NS=1
-  exec unshare --net bash -c 'ip link set lo up && exec "$@"' measure bash "$0" \
-    -s "$seconds" -r "$rounds" ${pin[0]:+-c "${pin[2]}"} "$@"
-fi
 programs=()
 for p in "$@"; do programs+=("$(realpath "$p")"); done
 sim=$(realpath "${TARVEL_SIM:-$root/build/linux/bin/tarvel-sim}")

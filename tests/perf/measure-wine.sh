@@ -12,6 +12,10 @@
 # is build/wine-perf/prefix (made once, as for the tests); tarvel_latency comes from this
 # tree's build/linux/bin unless TARVEL_LATENCY names another. Not a test: asserts nothing.
 set -euo pipefail
+# A private network namespace, when there is one to be had.
+if [[ -z ${TARVEL_MEASURE_NS:-} ]] && unshare --net true 2>/dev/null; then
+  TARVEL_MEASURE_NS=1 exec unshare --net bash -c 'ip link set lo up && exec "$@"' - bash "$0" "$@"
+fi
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
 frames=3000 rounds=2
@@ -24,11 +28,6 @@ while getopts f:r: opt; do
 done
 shift $((OPTIND - 1))
 (($# > 0)) || { sed -n '7,9p' "$0" >&2; exit 2; }
-if [[ -z ${TARVEL_MEASURE_NS:-} ]] && unshare --net true 2>/dev/null; then
-  export TARVEL_MEASURE_NS=1
-  exec unshare --net bash -c 'ip link set lo up && exec "$@"' measure bash "$0" \
-    -f "$frames" -r "$rounds" "$@"
-fi
 programs=()
 for p in "$@"; do programs+=("$(realpath "$p")"); done
 latency=$(realpath "${TARVEL_LATENCY:-$root/build/linux/bin/tarvel_latency}")
@@ -63,7 +62,7 @@ results=$work/results
 run() {  # index
   local exe=${programs[$1]} d=$work/run-$1-$r lat prog server p0 s0 p1 s1
   mkdir -p "$d"
-  "$TARVEL_WINESERVER" -f -p & server=$!
+  "$TARVEL_WINESERVER" -f -p >"$d/wineserver.log" 2>&1 & server=$!
   pids+=("$server")
   "$latency" --link "$d/COM3" --frames "$frames" >"$d/latency.log" 2>&1 & lat=$!
   pids+=("$lat")

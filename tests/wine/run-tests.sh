@@ -12,6 +12,8 @@
 #   D  the OSC output read by liblo's oscdump (a Linux program on 127.0.0.1:9000, which Wine's
 #      sockets reach): addresses, type tags and values while walking and turning, zeros when
 #      the platform stops and at the end of the session.
+#   E  the installer, the shortcuts, the tray icon when the taskbar comes (back) and the
+#      uninstaller (installer-tests.sh).
 # Usage: run-tests.sh BUILD_DIR SIMULATOR. Every process it starts is stopped by its id, and
 # Wine by wineserver -k, whatever the outcome. scripts/test-windows.sh runs it in a network
 # namespace of its own.
@@ -350,5 +352,8 @@ sleep 1
 (($(triples | wc -l) == stopped + 1)) || fail "not exactly one set of zeros at the end"
 [[ $(triples | tail -n 1) == 0.000000,0.000000,0.000000 ]] || fail "no zeros at the end"
 grep -q $'^enabled=1\r$' "$d/tarvel.ini" || fail "the OSC switch was not saved"
+
+# ---------------------------------------------------------------------------------------
+source "$here/installer-tests.sh"
 
 echo "-- Windows smoke tests passed; screenshots in $work"

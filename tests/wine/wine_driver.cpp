@@ -1,15 +1,25 @@
 // A helper of the Windows smoke test, run in the same Wine prefix as tarvel.exe: watches key
-// strokes with a low-level keyboard hook, looks at the program's windows and message box, and
-// plays the system's part at the end of a session.
+// strokes with a low-level keyboard hook, looks at the program's windows and message box, plays
+// the system's part at the end of a session and when the taskbar is created, and reads back
+// shortcuts as the shell does.
 //
 //   wine_driver watch-keys SECONDS      one line per key event: "down|up vk=.. scan=.. flags=.."
-//   wine_driver window                  "visible" or "hidden" (the main window), exit 1 if none
+//   wine_driver window                  "visible", "minimised" or "hidden" (the main window),
+//                                       exit 1 if none
 //   wine_driver graph                   the same for the graph window
+//   wine_driver restore                 restores the minimised main window
 //   wine_driver client                  screen position of the main window's client area: "X Y"
 //   wine_driver box CAPTION             the text of the message box with that caption in
 //                                       hexadecimal, then presses its OK button
 //   wine_driver end-session             WM_QUERYENDSESSION, then WM_ENDSESSION (TRUE)
+//   wine_driver taskbar-created         once a taskbar exists, broadcasts "TaskbarCreated" as
+//                                       Explorer does when it starts
+//   wine_driver tray-forget             the taskbar forgets the main window's icon
+//   wine_driver shortcut PATH           the .lnk's "target=", "workdir=" and "args=" lines
 #include <windows.h>
+// After windows.h, whose types they use.
+#include <objbase.h>
+#include <shlobj.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -51,8 +61,65 @@ HWND mainWindow() {
 
 int showState(HWND w) {
     if (w == nullptr) return 1;
-    std::printf("%s\n", IsWindowVisible(w) ? "visible" : "hidden");
+    std::printf("%s\n", !IsWindowVisible(w) ? "hidden" : IsIconic(w) ? "minimised" : "visible");
     return 0;
+}
+
+int restoreWindow() {
+    HWND w = mainWindow();
+    if (w == nullptr) return 1;
+    ShowWindow(w, SW_RESTORE);
+    return 0;
+}
+
+int announceTaskbar() {
+    HWND tray = nullptr;
+    for (int i = 0; i < 200 && tray == nullptr; ++i) {
+        tray = FindWindowA("Shell_TrayWnd", nullptr);
+        if (tray == nullptr) Sleep(50);
+    }
+    if (tray == nullptr) return 1;
+    SendNotifyMessageA(HWND_BROADCAST, RegisterWindowMessageA("TaskbarCreated"), 0, 0);
+    return 0;
+}
+
+int forgetTrayIcon() {
+    HWND w = mainWindow();
+    if (w == nullptr) return 1;
+    NOTIFYICONDATAA data;
+    std::memset(&data, 0, sizeof data);
+    data.cbSize = sizeof data;
+    data.hWnd = w;
+    data.uID = 0;
+    return Shell_NotifyIconA(NIM_DELETE, &data) ? 0 : 1;
+}
+
+int readShortcut(const char* path) {
+    if (FAILED(CoInitialize(nullptr))) return 1;
+    IShellLinkA* link = nullptr;
+    IPersistFile* file = nullptr;
+    int result = 1;
+    wchar_t widePath[MAX_PATH];
+    MultiByteToWideChar(CP_ACP, 0, path, -1, widePath, MAX_PATH);
+    if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+                                   reinterpret_cast<void**>(&link))) &&
+        SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file))) &&
+        SUCCEEDED(file->Load(widePath, STGM_READ))) {
+        char text[MAX_PATH] = {};
+        link->GetPath(text, MAX_PATH, nullptr, SLGP_RAWPATH);
+        std::printf("target=%s\n", text);
+        text[0] = 0;
+        link->GetWorkingDirectory(text, MAX_PATH);
+        std::printf("workdir=%s\n", text);
+        text[0] = 0;
+        link->GetArguments(text, MAX_PATH);
+        std::printf("args=%s\n", text);
+        result = 0;
+    }
+    if (file) file->Release();
+    if (link) link->Release();
+    CoUninitialize();
+    return result;
 }
 
 int answerBox(const char* caption) {
@@ -106,11 +173,16 @@ int main(int argc, char** argv) {
     if (command == "watch-keys" && argc == 3) return watchKeys(std::atoi(argv[2]));
     if (command == "window") return showState(mainWindow());
     if (command == "graph") return showState(FindWindowA("graph", nullptr));
+    if (command == "restore") return restoreWindow();
+    if (command == "taskbar-created") return announceTaskbar();
+    if (command == "tray-forget") return forgetTrayIcon();
+    if (command == "shortcut" && argc == 3) return readShortcut(argv[2]);
     if (command == "client") return clientOrigin();
     if (command == "box" && argc == 3) return answerBox(argv[2]);
     if (command == "end-session") return endSession();
     std::fprintf(stderr,
-                 "usage: wine_driver watch-keys SECONDS | window | graph | client | box CAPTION | "
-                 "end-session\n");
+                 "usage: wine_driver watch-keys SECONDS | window | graph | restore | client | "
+                 "box CAPTION | end-session | taskbar-created | tray-forget | taskbar SECONDS | "
+                 "tray-click left|right | shortcut PATH\n");
     return 2;
 }

@@ -390,6 +390,51 @@ TEST_F(WindowSystemWin32, TheTrayIconComesAndGoes) {
     EXPECT_FALSE(Shell_NotifyIconA(NIM_MODIFY, &data));
 }
 
+// Whether the shell holds the icon of `owner` with id 0 (only then can it be modified), and
+// the shell losing it without the program's word, as when Explorer ends.
+bool shellHolds(NativeWindow owner, DWORD request = NIM_MODIFY) {
+    NOTIFYICONDATAA data;
+    std::memset(&data, 0, sizeof data);
+    data.cbSize = sizeof data;
+    data.hWnd = reinterpret_cast<HWND>(owner);
+    return Shell_NotifyIconA(request, &data) != FALSE;
+}
+bool shellLoses(NativeWindow owner) {
+    return shellHolds(owner, NIM_DELETE) && !shellHolds(owner);
+}
+
+TEST_F(WindowSystemWin32, TheTrayIconComesBackWhenTheTaskbarIsCreatedAgain) {
+    NativeWindow owner = create(nullptr);
+    NativeWindow other = create(nullptr);
+    platform::TrayIcon icon;
+    icon.window = owner;
+    icon.iconId = 101;
+    icon.tip = "ZendraTarvel-Omnix";
+    ASSERT_TRUE(ws.addTrayIcon(icon));
+    const UINT taskbarCreated = RegisterWindowMessageA("TaskbarCreated");
+    const auto announce = [&](NativeWindow to) {
+        SendMessageA(reinterpret_cast<HWND>(to), taskbarCreated, 0, 0);
+    };
+
+    // A new taskbar announces itself to every top-level window: the icon's owner adds it
+    // again, another window of the program adds nothing.
+    ASSERT_TRUE(shellLoses(owner));
+    announce(other);
+    EXPECT_FALSE(shellHolds(owner));
+    announce(owner);
+    EXPECT_TRUE(shellHolds(owner));
+
+    // Lost without an announcement: asking whether the tray is there puts the icon back.
+    ASSERT_TRUE(shellLoses(owner));
+    EXPECT_TRUE(ws.trayAvailable());
+    EXPECT_TRUE(shellHolds(owner));
+
+    // Removed by the program: it stays away.
+    ws.removeTrayIcon(owner, 0);
+    announce(owner);
+    EXPECT_FALSE(shellHolds(owner));
+}
+
 // ---- File dialogs, answered from a timer that their modal loop runs -----------------------
 
 // What the "user" does in the next file dialog: type these names one after another, each

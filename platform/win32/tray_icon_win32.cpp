@@ -1,0 +1,93 @@
+// Notification-area icons that survive Explorer: each added icon's record is kept, and the
+// icon is added again with it when the taskbar announces itself ("TaskbarCreated", sent to
+// every top-level window when Explorer starts) or when the program finds the icon gone.
+#include "platform/win32/tray_icon_win32.h"
+
+// After windows.h, whose types it uses.
+#include <shellapi.h>
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+namespace platform::win32 {
+
+namespace {
+
+// The records as they were handed to the shell, one per icon.
+std::vector<NOTIFYICONDATAA>& keptIcons() {
+    static std::vector<NOTIFYICONDATAA> icons;
+    return icons;
+}
+
+// Icons of windows that no longer exist cannot come back: their records go.
+void forgetIconsOfDestroyedWindows() {
+    std::erase_if(keptIcons(), [](const NOTIFYICONDATAA& kept) { return !IsWindow(kept.hWnd); });
+}
+
+bool sameIcon(const NOTIFYICONDATAA& kept, HWND window, UINT id) {
+    return kept.hWnd == window && kept.uID == id;
+}
+
+}  // namespace
+
+bool addKeptTrayIcon(const TrayIcon& icon) {
+    NOTIFYICONDATAA data;
+    std::memset(&data, 0, sizeof data);
+    data.cbSize = sizeof(NOTIFYICONDATAA);  // the full ANSI record: 508 in a 32-bit build
+    data.hWnd = reinterpret_cast<HWND>(icon.window);
+    data.uID = icon.id;
+    data.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+    data.uCallbackMessage = icon.callbackMessage;
+    const HINSTANCE module =
+        icon.instance != 0 ? reinterpret_cast<HINSTANCE>(icon.instance) : GetModuleHandleA(nullptr);
+    data.hIcon = LoadIconA(module, MAKEINTRESOURCEA(icon.iconId));
+    std::strncpy(data.szTip, icon.tip.c_str(), sizeof data.szTip - 1);
+    const bool added = Shell_NotifyIconA(NIM_ADD, &data) != FALSE;
+
+    auto& icons = keptIcons();
+    std::erase_if(icons,
+                  [&](const NOTIFYICONDATAA& k) { return sameIcon(k, data.hWnd, data.uID); });
+    icons.push_back(data);
+    return added;
+}
+
+void removeKeptTrayIcon(HWND window, UINT id) {
+    NOTIFYICONDATAA data;
+    std::memset(&data, 0, sizeof data);
+    data.cbSize = sizeof(NOTIFYICONDATAA);
+    data.hWnd = window;
+    data.uID = id;
+    Shell_NotifyIconA(NIM_DELETE, &data);
+    std::erase_if(keptIcons(), [&](const NOTIFYICONDATAA& k) { return sameIcon(k, window, id); });
+}
+
+bool keptTrayIconsShown() {
+    forgetIconsOfDestroyedWindows();
+    auto& icons = keptIcons();
+    if (icons.empty()) return FindWindowA("Shell_TrayWnd", nullptr) != nullptr;
+    bool all = true;
+    for (NOTIFYICONDATAA& kept : icons) {
+        // A modification fails when the shell no longer knows the icon (Explorer went away
+        // without anyone telling): then it is added again, if a taskbar is there.
+        all = (Shell_NotifyIconA(NIM_MODIFY, &kept) != FALSE ||
+               Shell_NotifyIconA(NIM_ADD, &kept) != FALSE) &&
+              all;
+    }
+    return all;
+}
+
+void noteTaskbarMessage(HWND window, UINT message) {
+    // Registered messages take ids from 0xC000 up; the others are never this one.
+    if (message < 0xC000) return;
+    static const UINT taskbarCreated = RegisterWindowMessageA("TaskbarCreated");
+    if (message != taskbarCreated) return;
+    forgetIconsOfDestroyedWindows();
+    // The add fails when the shell still holds the icon (the announcement also comes when
+    // only the display settings changed): the icon is there all the same.
+    for (NOTIFYICONDATAA& kept : keptIcons()) {
+        if (kept.hWnd == window) Shell_NotifyIconA(NIM_ADD, &kept);
+    }
+}
+
+}  // namespace platform::win32

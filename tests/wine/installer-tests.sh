@@ -1,0 +1,131 @@
+# The Windows desktop integration of tarvel.exe, sourced by run-tests.sh after its smoke tests
+# (its helpers, display, prefix and clean-up):
+#   D  the installer (/S /AUTOSTART) per user: the files, the Start menu and Startup
+#      shortcuts with the settings folder as their working folder, the Apps and Features
+#      entry; no install while the program runs; the program started through its shortcut
+#      keeps tarvel.ini in %APPDATA%\Tarvel-Omnix at the tray menu's 終了; its tray icon comes
+#      back when a taskbar announces itself; with no taskbar the close box minimises; the
+#      silent uninstall removes the program, its shortcuts and its entry and keeps tarvel.ini.
+# Needs the installer that cpack makes (scripts/test-windows.sh makes it).
+
+d_started=$SECONDS
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
+
+step "E: silent install for the user"
+installer=$(ls "$build"/package/tarvel-*-windows-x64.exe 2>/dev/null | head -1)
+[[ -n $installer ]] || fail "no installer in $build/package (cpack -G NSIS)"
+in_wine() { timeout 60 "$TARVEL_WINE" "$@" 2>/dev/null | tr -d '\r'; }
+appdata=$(in_wine cmd /c 'echo %APPDATA%')
+localappdata=$(in_wine cmd /c 'echo %LOCALAPPDATA%')
+unix_of() { in_wine winepath -u "$1"; }
+programs=$(unix_of "$localappdata\\Programs\\Tarvel-Omnix")
+settings=$(unix_of "$appdata\\Tarvel-Omnix")
+start_menu="$appdata\\Microsoft\\Windows\\Start Menu\\Programs"
+shortcuts=("$start_menu\\Tarvel-Omnix.lnk" "$start_menu\\Startup\\Tarvel-Omnix.lnk")
+install_started=$SECONDS
+timeout 120 "$TARVEL_WINE" "$installer" /S /AUTOSTART || fail "the silent install ended with $?"
+echo "   installed in $((SECONDS - install_started)) s from $(basename "$installer")" \
+  "($(stat -c %s "$installer") bytes)"
+for file in tarvel.exe README-ja.txt README-en.txt Uninstall.exe; do
+  [[ -f $programs/$file ]] || fail "$file is not in $programs"
+done
+[[ -d $settings ]] || fail "no settings folder $settings"
+shortcut_files=()
+for lnk in "${shortcuts[@]}"; do
+  shortcut_files+=("$(unix_of "$lnk")")
+  [[ -f ${shortcut_files[-1]} ]] || fail "no shortcut $lnk"
+  link=$(driver shortcut "$lnk" | tr -d '\r') || fail "no shortcut $lnk"
+  [[ $link == *"target=$localappdata\\Programs\\Tarvel-Omnix\\tarvel.exe"* ]] ||
+    fail "$lnk starts something else: $link"
+  [[ $link == *"workdir=$appdata\\Tarvel-Omnix"* ]] || fail "$lnk works elsewhere: $link"
+done
+uninstall_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Tarvel-Omnix'
+entry=$(in_wine reg query "$uninstall_key")
+for value in "DisplayName    REG_SZ    Tarvel-Omnix" "DisplayVersion    REG_SZ    $version" \
+  "UninstallString    REG_SZ    \"$localappdata\\Programs\\Tarvel-Omnix\\Uninstall.exe\"" \
+  'QuietUninstallString' 'Publisher    REG_SZ    Tarvel'; do
+  [[ $entry == *"$value"* ]] || fail "the Apps and Features entry lacks $value: $entry"
+done
+
+step "E: started through its Start menu shortcut"
+# The processes of this prefix whose command line matches `pattern`.
+prefix_pids() {
+  local pid
+  for pid in $(pgrep -f "$1"); do
+    grep -qz "^WINEPREFIX=$WINEPREFIX\$" "/proc/$pid/environ" 2>/dev/null && echo "$pid"
+  done
+  return 0
+}
+timeout 60 "$TARVEL_WINE" start /unix "${shortcut_files[0]}" ||
+  fail "the shortcut did not start"
+wait_until 30 "the main window" has_window Tarvel-Omnix
+installed_pid=$(prefix_pids 'Programs\\Tarvel-Omnix\\tarvel\.exe' | head -1)
+[[ -n $installed_pid ]] || fail "the installed tarvel.exe is not running"
+[[ $(readlink "/proc/$installed_pid/cwd") == "$(readlink -f "$settings")" ]] ||
+  fail "the program works in $(readlink "/proc/$installed_pid/cwd"), not in $settings"
+code=0
+timeout 60 "$TARVEL_WINE" "$installer" /S || code=$?
+((code == 2)) || fail "an install while the program ran ended with $code, not 2"
+
+step "E: the tray icon comes back when the taskbar is created again"
+close_box() {
+  local xwin
+  xwin=$(x_window Tarvel-Omnix)
+  eval "$(xdotool getwindowgeometry --shell "$xwin")"
+  xdotool mousemove $((X + WIDTH - 14)) $((Y + 11)) click 1
+}
+window_is() { [[ $(driver window) == "$1"* ]]; }
+under_pointer() { xdotool getmouselocation --shell | sed -n 's/^WINDOW=//p'; }
+# The icon gone from Wine's tray, then Explorer's broadcast when a taskbar starts.
+driver tray-forget || fail "the tray held no icon of the program"
+wait_until 10 "the tray to empty" \
+  bash -c '! xdotool search --onlyvisible --name "^Wine System Tray$" >/dev/null'
+driver taskbar-created || fail "no taskbar"
+wait_until 10 "the tray icon to come back" has_window "Wine System Tray"
+close_box
+wait_until 10 "the window to hide" window_is hidden
+tray=$(x_window "Wine System Tray")
+eval "$(xdotool getwindowgeometry --shell "$tray")"
+icon_x=$((X + 12)) icon_y=$((Y + 32))
+xdotool mousemove "$icon_x" "$icon_y" click 1
+wait_until 10 "the tray icon to show the window" window_is visible
+# The menu opens at the pointer: "表示" then "終了", 17 pixels each.
+tray_under_pointer=$(under_pointer)
+xdotool mousemove "$icon_x" "$icon_y" click 3
+wait_until 10 "the tray menu" bash -c "[[ \$(xdotool getmouselocation --shell |
+  sed -n 's/^WINDOW=//p') != $tray_under_pointer ]]"
+sleep 0.3
+xdotool mousemove $((icon_x + 25)) $((icon_y + 25)) click 1
+wait_until 30 "the program to end" bash -c "! kill -0 $installed_pid 2>/dev/null"
+ini=$settings/tarvel.ini
+[[ -f $ini ]] || fail "no tarvel.ini in $settings after the tray menu's exit"
+(($(grep -c $'\r$' "$ini") == 30)) || fail "$ini is not the program's settings file"
+
+step "E: without a taskbar the close box minimises"
+# Explorer gone (Wine cannot start its tray again in the same desktop: this comes last).
+timeout 60 "$TARVEL_WINE" start /unix "${shortcut_files[1]}" || fail "the Startup shortcut"
+wait_until 30 "the main window" has_window Tarvel-Omnix
+installed_pid=$(prefix_pids 'Programs\\Tarvel-Omnix\\tarvel\.exe' | head -1)
+explorer=$(prefix_pids 'explorer\.exe /desktop')
+[[ -n $explorer ]] || fail "no Explorer in the prefix"
+kill $explorer
+wait_until 10 "Wine's tray to go" bash -c '! xdotool search --name "^Wine System Tray$" >/dev/null'
+close_box
+wait_until 10 "the window to minimise" window_is minimised
+rm "$ini"
+driver end-session >/dev/null
+wait_until 30 "the program to end" bash -c "! kill -0 $installed_pid 2>/dev/null"
+(($(grep -c $'\r$' "$ini") == 30)) || fail "the end of the session did not save $ini"
+cp "$ini" "$work/installed-tarvel.ini"
+
+step "E: silent uninstall"
+in_wine "$localappdata\\Programs\\Tarvel-Omnix\\Uninstall.exe" /S
+# The uninstaller runs on from a copy of itself in the temporary folder.
+wait_until 30 "the program's folder to go" bash -c "[[ ! -e '$programs' ]]"
+for lnk in "${shortcut_files[@]}"; do
+  [[ ! -e $lnk ]] || fail "the uninstall left $lnk"
+done
+timeout 60 "$TARVEL_WINE" reg query "$uninstall_key" >/dev/null 2>&1 &&
+  fail "the uninstall left the Apps and Features entry"
+cmp -s "$ini" "$work/installed-tarvel.ini" || fail "the uninstall did not keep $ini"
+echo "   E took $((SECONDS - d_started)) s"
