@@ -1,7 +1,8 @@
 // The built program's --record on a private Xvfb: a walk from the simulator, recorded by the
 // program and played back by the simulator's replay, gives the program the same datagram
-// sequence, the same step count and the same recording again; a disk that fills up ends the
-// recording with a message while the program runs on.
+// sequence, the same step count and the same recording again, whole also when the program
+// ends by a signal or the display going away; a disk that fills up ends the recording with a
+// message while the program runs on.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -67,10 +68,11 @@ std::vector<std::string> framesOf(const std::string& bytes) {
 // after it (the windows advance only on a counter step of one), so a line that delivers in
 // bursts, as a pseudo-terminal on a busy machine does, would make two runs differ. Returns,
 // for each frame, the datagram of a pass after the one that took the frame (the first pass on
-// a frame advances the windows, the later ones show it), and last the one after half a second
-// without frames; the run ends with a termination signal.
+// a frame advances the windows, the later ones show it). Right after the last frame `end`
+// ends the program, which must end with `exitCode`.
+template <class End>
 std::vector<std::string> runOn(const TempDir& dir, const std::vector<std::string>& frames,
-                               testsupport::UdpListener& listener) {
+                               testsupport::UdpListener& listener, End end, int exitCode) {
     const std::string pipe = dir.file("stream");
     EXPECT_EQ(mkfifo(pipe.c_str(), 0600), 0);
     // Read and write, so that opening waits for nobody; only the program reads.
@@ -115,11 +117,8 @@ std::vector<std::string> runOn(const TempDir& dir, const std::vector<std::string
         }
         results.push_back(latest);
     }
-    const auto silence = std::chrono::steady_clock::now() + 500ms;
-    while (std::chrono::steady_clock::now() < silence) receive(20ms);
-    results.push_back(latest);
-    tarvel.signal(SIGTERM);
-    EXPECT_EQ(tarvel.wait(10s), 0) << readFile(dir.file("tarvel.log"));
+    end(tarvel);
+    EXPECT_EQ(tarvel.wait(10s), exitCode) << readFile(dir.file("tarvel.log"));
     ::close(line);
     return results;
 }
@@ -141,11 +140,14 @@ class RecordReplayTest : public ::testing::Test {
 
 TEST_F(RecordReplayTest, AReplayedRecordingGivesTheSameDatagramsAsTheWalkItRecorded) {
     testsupport::UdpListener listener(12345);
-    // One second of the empty platform, then five of walking, at 100 frames a second.
+    // One second of the empty platform, then five of walking, at 100 frames a second. Each
+    // run ends at once after its last frame, so that what the recording still holds in memory
+    // must be written out by the end itself: a termination signal, then the display lost.
     TempDir live;
     const std::string walk =
         simulatorOutput(live, "walk.frames", {"--scenario", "walk", "--frames", "600"});
-    const std::vector<std::string> recorded = runOn(live, framesOf(walk), listener);
+    const std::vector<std::string> recorded = runOn(
+        live, framesOf(walk), listener, [](ChildProcess& p) { p.signal(SIGTERM); }, 0);
     const std::string recording = readFile(live.file("walk.txt"));
     EXPECT_EQ(recording, walk) << "the recording is not the bytes the program read";
 
@@ -153,7 +155,8 @@ TEST_F(RecordReplayTest, AReplayedRecordingGivesTheSameDatagramsAsTheWalkItRecor
     const std::string played = simulatorOutput(
         replay, "replay.frames", {"--scenario", "replay", "--file", live.file("walk.txt")});
     EXPECT_EQ(played, recording) << "the replay does not send the recording's bytes";
-    const std::vector<std::string> replayed = runOn(replay, framesOf(played), listener);
+    const std::vector<std::string> replayed = runOn(
+        replay, framesOf(played), listener, [&](ChildProcess&) { session_.reset(); }, 1);
     EXPECT_EQ(readFile(replay.file("walk.txt")), recording);
 
     // Frame by frame the same results, and they are the walk's: they change all the time.
