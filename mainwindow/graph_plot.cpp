@@ -24,9 +24,10 @@ constexpr std::int32_t kHeadingFont = 16;
 constexpr std::int32_t kTickFont = 12;
 
 // The row of a value between `low` (at the bottom) and `high` (at the top) of a panel,
-// clamped to the panel.
+// clamped to the panel; NaN (a setting read as "nan") lies at the bottom.
 std::int32_t rowOf(const Rect& panel, double value, double low, double high) {
-    const double fraction = std::clamp((high - value) / (high - low), 0.0, 1.0);
+    double fraction = (high - value) / (high - low);
+    fraction = std::isnan(fraction) ? 1.0 : std::clamp(fraction, 0.0, 1.0);
     return panel.top + static_cast<std::int32_t>(std::lround(fraction * (panel.height() - 1)));
 }
 
@@ -95,7 +96,7 @@ void GraphWindow::paintPlot(PaintContext context) {
 }
 
 double GraphWindow::loadTop(const WalkState& state) const {
-    double highest = state.walkFThreshold;
+    double highest = std::isfinite(state.walkFThreshold) ? state.walkFThreshold : 0.0;
     for (std::size_t i = 0; i < count_; ++i) {
         const Sample& sample = sampleAt(i);
         std::int32_t x = 0;
