@@ -34,7 +34,7 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
             value = name.substr(eq + 1);
             name.resize(eq);
         }
-        const bool takesValue = name == "--workdir" || name == "--port";
+        const bool takesValue = name == "--workdir" || name == "--port" || name == "--record";
         if (!takesValue && value) return fail("option " + name + " takes no value");
         if (takesValue && !value) {
             if (i + 1 >= args.size()) return fail("option " + name + " needs a value");
@@ -61,6 +61,9 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
             line.portDevice = *value;
         } else if (name == "--hidden") {
             line.hidden = true;
+        } else if (name == "--record") {
+            if (value->empty()) return fail("option --record needs a file");
+            line.recordFile = *value;
         } else if (name.size() > 1 && name[0] == '-') {
             return fail("unknown option '" + name + "'");
         } else {
@@ -85,6 +88,9 @@ per result to 127.0.0.1 port 12345 and, in desktop mode, presses keys.
   --port DEVICE    use the serial device DEVICE (e.g. /dev/ttyUSB0) for this
                    run instead of the COM number; the saved comID stays
   --hidden         start in the tray (the window shows when there is no tray)
+  --record FILE    write the bytes from the serial port to FILE exactly as they
+                   arrive, from the start to the end of the run (tarvel-sim
+                   --scenario replay --file FILE plays them back)
   -h, --help       print this help and exit
   --version        print the version and exit
 

@@ -1,5 +1,5 @@
 // The program's command line: what it asks for (help, the version, or a run with a working
-// folder, a serial device and a hidden start), the usage text and the version line.
+// folder, a serial device, a hidden start and a recording), the usage text and the version line.
 #pragma once
 
 #include <string>
@@ -18,6 +18,8 @@ struct CommandLine {
     std::string portDevice;
     // Start in the tray without showing the window.
     bool hidden = false;
+    // A file to record the serial stream into, as given; empty: none.
+    std::string recordFile;
 };
 
 // Reads argv[1..]. Options take their value as the next argument or after "=".

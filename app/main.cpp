@@ -1,7 +1,9 @@
 // Entry point of the Linux program: reads the command line, answers --help and --version
 // at once, enters the working folder and runs the program there.
 #include <cstdio>
+#include <filesystem>
 #include <string>
+#include <system_error>
 
 #include "app/command_line.h"
 #include "app/program.h"
@@ -23,6 +25,14 @@ int main(int argc, char** argv) {
             break;
     }
 
+    // A recording named on the command line is where the shell is, whatever the working folder.
+    std::string recordPath = line.recordFile;
+    if (!recordPath.empty()) {
+        std::error_code error;
+        const std::filesystem::path absolute = std::filesystem::absolute(recordPath, error);
+        if (!error) recordPath = absolute.string();
+    }
+
     const std::string folder = line.configDir ? platform::configFolder() : line.workdir;
     if (line.configDir && folder.empty()) {
         std::fprintf(stderr, "tarvel: no home folder to keep the settings in (set HOME)\n");
@@ -37,5 +47,6 @@ int main(int argc, char** argv) {
     ProgramOptions options;
     options.portDevice = line.portDevice;
     options.startHidden = line.hidden;
+    options.recordPath = recordPath;
     return runProgram(options);
 }

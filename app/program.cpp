@@ -10,6 +10,7 @@
 #include "app/main_loop.h"
 #include "link/link_watch.h"
 #include "link/sensor_link.h"
+#include "link/stream_recorder.h"
 #include "mainwindow/ui_strings.h"
 #include "mainwindow/uiex.h"
 #include "output/input_emulator.h"
@@ -89,8 +90,14 @@ int runProgram(const ProgramOptions& options) {
         }
     }
     // If the process is ended from outside the loop (session end, display
-    // lost), the settings are still saved.
-    platform::setLastChanceHandler([&state] { saveExitSettings(state); });
+    // lost), the settings are still saved, and a recording is written out.
+    StreamRecorder& recorder = StreamRecorder::instance();
+    platform::setLastChanceHandler([&state, &recorder] {
+        saveExitSettings(state);
+        recorder.stop();
+    });
+    // Started before the port opens, so that the recording holds the stream from its first byte.
+    if (!options.recordPath.empty()) recorder.start(options.recordPath);
     setSensorPortDevice(options.portDevice);
     openSensorPort();
     ui->buildWidgets(0);
@@ -117,22 +124,28 @@ int runProgram(const ProgramOptions& options) {
     OscOutput osc;
     // Saved first, the game's axes zeroed next: letting go of the keys may fail with the
     // display gone.
-    platform::setLastChanceHandler([&state, &emulator, &osc] {
+    platform::setLastChanceHandler([&state, &emulator, &osc, &recorder] {
         saveExitSettings(state);
+        recorder.stop();
         osc.stop();
         emulator.releaseAll();
     });
 
     LinkWatch linkWatch;
     LoopSteps steps;
-    steps.refresh = [&] { ui->refreshDisplay(); };
+    steps.refresh = [&] {
+        ui->refreshDisplay();
+        ui->graphWindow.refresh();
+    };
     steps.connected = [&] { return link.connected; };
     steps.pass = [&] {
         const std::uint32_t frames = link.frameCount();
-        const bool arriving = linkWatch.framesArriving(frames, LinkWatch::Clock::now());
+        const LinkWatch::Clock::time_point now = LinkWatch::Clock::now();
+        const bool arriving = linkWatch.framesArriving(frames, now);
         ui->showLinkStatus(arriving);
         runPass(state, telemetry, emulator, arriving);
         osc.update(state, frames, arriving);
+        ui->graphWindow.sample(state, frames, now);
     };
     steps.pause = [] { std::this_thread::sleep_for(std::chrono::milliseconds(1)); };
     steps.exitRequested = [] { return platform::terminationRequested(); };
@@ -146,8 +159,10 @@ int runProgram(const ProgramOptions& options) {
     osc.stop();
     emulator.releaseAll();
 
-    // No pass runs any more: the reader can go before the settings are saved.
+    // No pass runs any more: the reader can go before the settings are saved, and with it the
+    // last bytes of a recording, which is written out next.
     stopSensorReader();
+    recorder.stop();
     telemetry.close();
     platform::setLastChanceHandler(nullptr);
     ui.reset();  // saves ./tarvel.ini

@@ -22,6 +22,9 @@ struct ProgramOptions {
     std::string portDevice;
     // Start in the tray: the window stays hidden when there is a tray to show it from.
     bool startHidden = false;
+    // Record the serial stream into this file from the start (empty: no recording). A file
+    // that cannot be written is told on standard error; the program runs on without it.
+    std::string recordPath;
 };
 
 class InputEmulator;

@@ -1,5 +1,5 @@
-// The serial reader thread: read what is waiting, parse it byte by byte, store
-// each value the moment its separator is parsed.
+// The serial reader thread: read what is waiting, hand it to the stream recorder,
+// parse it byte by byte, store each value the moment its separator is parsed.
 #include "link/stream_reader.h"
 
 #include <array>
@@ -9,6 +9,7 @@
 
 #include "link/sensor_link.h"
 #include "link/stream_parser.h"
+#include "link/stream_recorder.h"
 
 namespace {
 // Pause between attempts after a failed read, so an unplugged device does not
@@ -41,10 +42,13 @@ void StreamReader::run() {
     StreamParser parser;
     StreamParser::Field field{};
     std::array<std::uint8_t, kReadSize> buffer;
+    StreamRecorder& recorder = StreamRecorder::instance();
     while (!stop_.load(std::memory_order_relaxed)) {
         std::size_t count = 0;
         switch (port_->read(buffer, count)) {
             case platform::SerialRead::Data:
+                // A copy for the recording, if one runs; the disk is never waited for.
+                recorder.feed(std::span<const std::uint8_t>(buffer.data(), count));
                 for (std::size_t i = 0; i < count; ++i) {
                     if (parser.feed(buffer[i], field)) link_.store(field.index, field.value);
                 }

@@ -16,6 +16,7 @@ inline constexpr const char* kAlreadyRunningCaption = "ZendraTarvel-Omnix";
 
 // Tray menu.
 inline constexpr const char* kMenuShow = "表示";
+inline constexpr const char* kMenuGraph = "グラフ";
 inline constexpr const char* kMenuExit = "終了";
 
 // Button captions.
@@ -72,5 +73,26 @@ inline constexpr const char* kAutoCalibrationOn = "自動キャリブレーシ�
 inline constexpr const char* kAutoCalibrationOff = "自動キャリブレーション：無効";
 inline constexpr const char* kOscOn = "OSC出力：有効";
 inline constexpr const char* kOscOff = "OSC出力：無効";
+
+// The graph window: identity, the recorder's switch and its states, headings, axes and the
+// names of the angle bands (the emulation's rows, from left to right).
+inline constexpr const char* kGraphClassName = "graph";
+inline constexpr const char* kGraphPlotClassName = "graphplot";
+inline constexpr const char* kGraphTitle = "Tarvel-Omnix グラフ";
+inline constexpr const char* kRecord = "記録";
+inline constexpr const char* kRecordIdle = "記録：停止中";
+inline constexpr const char* kRecording = "記録中：";
+inline constexpr const char* kRecordSaved = "記録を保存しました：";
+inline constexpr const char* kRecordFailed = "記録できません：";
+inline constexpr const char* kRecordLost = "　欠落：";
+inline constexpr const char* kBytes = "バイト";
+inline constexpr const char* kGraphLowerMovingAverage = "下部センサ移動平均値";
+inline constexpr const char* kGraphWalkFThreshold = "歩行動作判定閾値";
+inline constexpr const char* kGraphWalking = "歩行中";
+inline constexpr const char* kGraphAngle = "角度[deg]";
+inline constexpr const char* kGraphRows[5] = {"左横・左旋回", "左前", "前進", "右前",
+                                              "右横・右旋回"};
+inline constexpr const char* kGraphAngleTicks[3] = {"+50", "0", "-50"};
+inline constexpr const char* kGraphTimeTicks[3] = {"-10s", "-5s", "0s"};
 
 }  // namespace ui_strings

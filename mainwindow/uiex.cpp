@@ -160,6 +160,7 @@ void UIEx::buildWidgets(platform::NativeInstance instance) {
     }
     comIdText.rightAlign = true;
     stepCountText.rightAlign = true;
+    instance_ = instance;
     platform::windowSystem().setTrayMenu(hwnd, 0, trayMenu());
 }
 

@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "mainwindow/graph_window.h"
 #include "settings/settings_dialog.h"
 #include "ui/ui_widgets.h"
 
@@ -64,6 +65,7 @@ class UIEx : public UI_Window {
         kOscToggle = 129,
         kMenuShowWindow = 40003,
         kMenuExit = 40004,
+        kMenuGraph = 40005,
     };
 
     // Resets the sensor link record to its initial values.
@@ -186,6 +188,8 @@ class UIEx : public UI_Window {
     UI_Text oscText;
 
     SettingsFileDialog settingsFileDialog;
+    // The graph window, opened from the tray menu; its native window is made on first use.
+    GraphWindow graphWindow;
 
     // One row of the widget table: what build and layout need of a widget.
     // Exactly one of button and label is set.
@@ -255,6 +259,8 @@ class UIEx : public UI_Window {
     ReadoutCache stepCountCache_;
     // Some label was marked for repainting since the last refresh painted.
     bool paintPending_ = false;
+    // The module the widgets were made with, for the graph window.
+    platform::NativeInstance instance_ = 0;
 };
 
 struct WalkState;

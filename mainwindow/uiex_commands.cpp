@@ -188,6 +188,9 @@ void UIEx::onCommand(platform::WParam wParam, platform::LParam) {
             ws().showWindow(hwnd, platform::kSwShow);
             shown = true;
             break;
+        case kMenuGraph:
+            graphWindow.open(instance_, hwnd);
+            break;
         case kMenuExit:
             exitProgram();
             break;
@@ -197,12 +200,15 @@ void UIEx::onCommand(platform::WParam wParam, platform::LParam) {
 }
 
 void UIEx::exitProgram() {
+    graphWindow.close();
     ws().removeTrayIcon(hwnd, 0);
     ws().destroyWindow(hwnd);
 }
 
 platform::PopupMenu UIEx::trayMenu() const {
-    return {kMenuId, {{kMenuShowWindow, s::kMenuShow}, {kMenuExit, s::kMenuExit}}};
+    return {
+        kMenuId,
+        {{kMenuShowWindow, s::kMenuShow}, {kMenuGraph, s::kMenuGraph}, {kMenuExit, s::kMenuExit}}};
 }
 
 void UIEx::onTrayIcon(platform::WParam wParam, platform::LParam lParam) {

@@ -3,11 +3,18 @@
 
 #include "analysis/walk_state.h"
 
-WalkRow walkRowOf(const WalkState& state) {
-    const float a = state.angle;
-    if (a < state.thresholdL) return WalkRow::SidewaysLeft;
-    if (a > state.thresholdR) return WalkRow::SidewaysRight;
-    if (a < state.thresholdFL) return WalkRow::FrontLeft;
-    if (a > state.thresholdFR) return WalkRow::FrontRight;
+WalkRow walkRowOf(float a, const WalkThresholds& t) {
+    if (a < t.left) return WalkRow::SidewaysLeft;
+    if (a > t.right) return WalkRow::SidewaysRight;
+    if (a < t.frontLeft) return WalkRow::FrontLeft;
+    if (a > t.frontRight) return WalkRow::FrontRight;
     return WalkRow::Straight;
+}
+
+WalkThresholds walkThresholdsOf(const WalkState& state) {
+    return {state.thresholdL, state.thresholdFL, state.thresholdFR, state.thresholdR};
+}
+
+WalkRow walkRowOf(const WalkState& state) {
+    return walkRowOf(state.angle, walkThresholdsOf(state));
 }

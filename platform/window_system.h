@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -144,6 +145,9 @@ struct WindowClass {
     int cursorId = 0;       // system cursor id (kIdcArrow), 0 for none
     Colour background = 0;  // colour of the background brush
     std::string name;
+    // Paints of its windows draw off-screen, starting from the background colour, and are
+    // shown whole at endPaint: a window repainted many times a second does not flicker.
+    bool doubleBuffered = false;
 };
 
 struct WindowCreate {
@@ -250,7 +254,8 @@ class WindowSystem {
     // (kWmPaint sent synchronously to each).
     virtual void update(NativeWindow window) = 0;
     // Within kWmPaint: start and end drawing. beginPaint erases when asked and
-    // clears the mark.
+    // clears the mark. In a window of a double-buffered class the drawing goes
+    // to a buffer filled with the class colour, copied to the window by endPaint.
     virtual PaintContext beginPaint(NativeWindow window) = 0;
     virtual void endPaint(NativeWindow window, PaintContext context) = 0;
     virtual void fillRect(PaintContext context, Rect rect, Colour colour) = 0;
@@ -259,6 +264,10 @@ class WindowSystem {
     // covering left..right-1 and top..bottom-1.
     virtual void roundRect(PaintContext context, Rect rect, std::int32_t ellipseWidth,
                            std::int32_t ellipseHeight, Colour fill) = 0;
+    // Lines from each point to the next in a 1-pixel pen of colour `pen`
+    // (Polyline: the last point itself may be left out). Fewer than two points
+    // draw nothing.
+    virtual void polyline(PaintContext context, std::span<const Point> points, Colour pen) = 0;
     // Draws text in the program's font at a cell height of fontHeight pixels,
     // (x, y) being the top left of the cell. The cell behind the text is first
     // filled with `background`. Empty text draws nothing.

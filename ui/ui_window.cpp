@@ -14,7 +14,7 @@ namespace {
 // Registers a class of the toolkit's window procedure (the first registration
 // of a name wins).
 void registerToolkitClass(const char* name, platform::NativeInstance instance, int iconId,
-                          int cursorId, platform::Colour background) {
+                          int cursorId, platform::Colour background, bool doubleBuffered = false) {
     platform::WindowClass windowClass;
     windowClass.style = platform::kCsHRedraw | platform::kCsVRedraw;
     windowClass.proc = windowProc;
@@ -23,6 +23,7 @@ void registerToolkitClass(const char* name, platform::NativeInstance instance, i
     windowClass.cursorId = cursorId;
     windowClass.background = background;
     windowClass.name = name;
+    windowClass.doubleBuffered = doubleBuffered;
     ws().registerClass(windowClass);
 }
 
@@ -31,8 +32,8 @@ void registerToolkitClass(const char* name, platform::NativeInstance instance, i
 NativeWindow createBoundChildWindow(UI_Window* object, const char* name, NativeWindow parent,
                                     platform::NativeInstance instance, std::int32_t x,
                                     std::int32_t y, std::int32_t width, std::int32_t height,
-                                    platform::Colour background) {
-    registerToolkitClass(name, instance, 0, platform::kIdcArrow, background);
+                                    platform::Colour background, bool doubleBuffered) {
+    registerToolkitClass(name, instance, 0, platform::kIdcArrow, background, doubleBuffered);
 
     platform::WindowCreate create;
     create.exStyle = platform::kWsExAcceptFiles;

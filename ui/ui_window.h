@@ -123,9 +123,10 @@ platform::LResult windowProc(platform::NativeWindow window, std::uint32_t messag
 
 // Registers a class named `name` (the first registration of a name wins) and
 // creates a child window of that class, titled `name`, bound to `object`. The
-// caller shows or hides it.
+// caller shows or hides it. A double-buffered class paints off-screen first.
 platform::NativeWindow createBoundChildWindow(UI_Window* object, const char* name,
                                               platform::NativeWindow parent,
                                               platform::NativeInstance instance, std::int32_t x,
                                               std::int32_t y, std::int32_t width,
-                                              std::int32_t height, platform::Colour background);
+                                              std::int32_t height, platform::Colour background,
+                                              bool doubleBuffered = false);

@@ -45,6 +45,12 @@ struct WindowRecord {
     bool dirty = false;
     bool erase = false;
     XftDraw* draw = nullptr;
+    // A double-buffered window's off-screen picture, kept from paint to paint
+    // at the window's size, and its text drawing.
+    Pixmap buffer = None;
+    XftDraw* bufferDraw = nullptr;
+    int bufferWidth = 0;
+    int bufferHeight = 0;
 };
 
 struct Font {
@@ -91,6 +97,7 @@ class X11WindowSystem final : public WindowSystem {
     void fillRect(PaintContext context, Rect rect, Colour colour) override;
     void roundRect(PaintContext context, Rect rect, std::int32_t ellipseWidth,
                    std::int32_t ellipseHeight, Colour fill) override;
+    void polyline(PaintContext context, std::span<const Point> points, Colour pen) override;
     void textOut(PaintContext context, std::int32_t x, std::int32_t y, std::string_view text,
                  std::int32_t fontHeight, Colour textColour, Colour background) override;
     Size textExtent(PaintContext context, std::string_view text, std::int32_t fontHeight) override;
@@ -175,6 +182,11 @@ class X11WindowSystem final : public WindowSystem {
 
     // x11_paint.cpp
     void paintTree(NativeWindow window);
+    // Where a paint's drawing goes: the window, or its buffer while a
+    // double-buffered paint is open.
+    Drawable target(const WindowRecord& rec, PaintContext context) const;
+    // Lets go of a window's X drawing resources (its text drawing and buffer).
+    void releaseDrawing(WindowRecord& rec);
 
     // x11_events.cpp: reads what the X server has sent, translating events
     // into messages.
@@ -241,6 +253,7 @@ class X11WindowSystem final : public WindowSystem {
     std::map<unsigned int, std::uint32_t> downAs_;  // keycode -> code of its key-down
     std::map<std::int32_t, Font> fonts_;
     std::map<Colour, XftColor> colours_;
+    std::vector<XPoint> linePoints_;  // polyline's points, kept to save allocations
     Tray tray_;
     std::unique_ptr<sni::SniTray> sni_;  // while the tray icon is on the session bus
     std::vector<MenuItem> trayMenu_;     // for the StatusNotifierItem's menu

@@ -58,7 +58,10 @@ X11WindowSystem::X11WindowSystem() {
     root_ = RootWindow(display_, screen_);
     visual_ = DefaultVisual(display_, screen_);
     colormap_ = DefaultColormap(display_, screen_);
-    gc_ = XCreateGC(display_, root_, 0, nullptr);
+    // No GraphicsExpose or NoExpose event after each copy of a paint buffer.
+    XGCValues values{};
+    values.graphics_exposures = False;
+    gc_ = XCreateGC(display_, root_, GCGraphicsExposures, &values);
 
     const std::string traySelection = "_NET_SYSTEM_TRAY_S" + std::to_string(screen_);
     const char* names[] = {"WM_PROTOCOLS",
@@ -87,9 +90,7 @@ X11WindowSystem::X11WindowSystem() {
 X11WindowSystem::~X11WindowSystem() {
     sni_.reset();
     if (display_ != nullptr) {
-        for (auto& [handle, rec] : windows_) {
-            if (rec.draw) XftDrawDestroy(rec.draw);
-        }
+        for (auto& [handle, rec] : windows_) releaseDrawing(rec);
         for (auto& [height, f] : fonts_) {
             if (f.font != nullptr) XftFontClose(display_, f.font);
         }

@@ -51,7 +51,15 @@ NativeWindow X11WindowSystem::createWindow(const WindowCreate& create) {
                                  PropertyChangeMask | FocusChangeMask;
     }
     attributes.cursor = cls->second.cursor;
-    unsigned long mask = CWBackPixel | CWBorderPixel | CWEventMask;
+    unsigned long mask = CWBorderPixel | CWEventMask;
+    // A double-buffered window covers itself whole at every paint: a background of its own
+    // would only flash between an exposure and the next paint.
+    if (cls->second.windowClass.doubleBuffered) {
+        attributes.background_pixmap = None;
+        mask |= CWBackPixmap;
+    } else {
+        mask |= CWBackPixel;
+    }
     if (attributes.cursor != None) mask |= CWCursor;
     const Window xid =
         XCreateWindow(display_, child ? parent->xid : root_, create.x, create.y,
@@ -119,7 +127,7 @@ void X11WindowSystem::destroyWindow(NativeWindow window) {
     const Window xid = rec->xid;
     if (WindowRecord* parent = record(rec->parent)) std::erase(parent->children, window);
     for (NativeWindow gone : tree) {
-        if (WindowRecord* r = record(gone); r && r->draw) XftDrawDestroy(r->draw);
+        if (WindowRecord* r = record(gone)) releaseDrawing(*r);
         windows_.erase(gone);
         dirty_.erase(gone);
         if (capture_ == gone) releaseCapture();

@@ -3,6 +3,7 @@
 // Shell_NotifyIconA, TrackPopupMenu, ...), passed through with their arguments.
 #include <windows.h>
 
+#include <algorithm>
 #include <cstring>
 #include <map>
 #include <string>
@@ -20,6 +21,9 @@ namespace {
 // The program's one font: created afresh for every drawing, like the widgets ask.
 constexpr const char* kFontFace = "ＭＳ Ｐゴシック";
 
+static_assert(sizeof(POINT) == sizeof(Point) && offsetof(POINT, x) == offsetof(Point, x) &&
+                  offsetof(POINT, y) == offsetof(Point, y),
+              "the seam's points are laid out like POINT, so Polyline takes them as they are");
 static_assert(sizeof(CREATESTRUCTA) >= sizeof(CreateStruct) &&
                   offsetof(CREATESTRUCTA, lpCreateParams) == 0,
               "the creation parameter is the first member of the creation record");
@@ -36,11 +40,24 @@ NativeWindow windowOf(HWND hwnd) {
     return reinterpret_cast<NativeWindow>(hwnd);
 }
 
-// The seam's procedure of each registered class, by class atom. The classes are registered
-// with classProc below, which forwards to it.
-std::map<ATOM, WindowProc>& procedures() {
-    static std::map<ATOM, WindowProc> table;
+// What the seam knows of each registered class, by class atom: its procedure (the classes
+// are registered with classProc below, which forwards to it), and for a double-buffered
+// class the colour its paints start from.
+struct ClassInfo {
+    WindowProc proc = nullptr;
+    bool doubleBuffered = false;
+    Colour background = 0;
+};
+
+std::map<ATOM, ClassInfo>& procedures() {
+    static std::map<ATOM, ClassInfo> table;
     return table;
+}
+
+const ClassInfo* classInfoOf(HWND hwnd) {
+    const auto atom = static_cast<ATOM>(GetClassWord(hwnd, GCW_ATOM));
+    const auto found = procedures().find(atom);
+    return found == procedures().end() ? nullptr : &found->second;
 }
 
 LRESULT CALLBACK classProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -51,10 +68,9 @@ LRESULT CALLBACK classProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam
         runLastChanceHandler();
     }
     win32::noteTaskbarMessage(hwnd, message);
-    const auto atom = static_cast<ATOM>(GetClassWord(hwnd, GCW_ATOM));
-    const auto found = procedures().find(atom);
-    if (found == procedures().end()) return DefWindowProcA(hwnd, message, wParam, lParam);
-    return static_cast<LRESULT>(found->second(windowOf(hwnd), message, wParam, lParam));
+    const ClassInfo* info = classInfoOf(hwnd);
+    if (info == nullptr) return DefWindowProcA(hwnd, message, wParam, lParam);
+    return static_cast<LRESULT>(info->proc(windowOf(hwnd), message, wParam, lParam));
 }
 
 HFONT createProgramFont(std::int32_t height) {
@@ -91,17 +107,20 @@ class Win32WindowSystem final : public WindowSystem {
         wc.hCursor = windowClass.cursorId != 0
                          ? LoadCursorA(nullptr, MAKEINTRESOURCEA(windowClass.cursorId))
                          : nullptr;
-        wc.hbrBackground = CreateSolidBrush(windowClass.background);
+        // A double-buffered class has no brush: its paint covers the window whole, and an
+        // erase in between would only flash.
+        wc.hbrBackground =
+            windowClass.doubleBuffered ? nullptr : CreateSolidBrush(windowClass.background);
         wc.lpszMenuName = nullptr;
         wc.lpszClassName = windowClass.name.c_str();
         wc.hIconSm = nullptr;
         const ATOM atom = RegisterClassExA(&wc);
         if (atom == 0) {
             // Already registered: the first registration, its brush included, stays.
-            DeleteObject(wc.hbrBackground);
+            if (wc.hbrBackground) DeleteObject(wc.hbrBackground);
             return false;
         }
-        procedures()[atom] = windowClass.proc;
+        procedures()[atom] = {windowClass.proc, windowClass.doubleBuffered, windowClass.background};
         return true;
     }
 
@@ -168,17 +187,45 @@ class Win32WindowSystem final : public WindowSystem {
 
     void update(NativeWindow window) override { UpdateWindow(hwndOf(window)); }
 
+    // A double-buffered window draws into a memory context holding a bitmap of its client
+    // area, filled with the class colour first; endPaint copies the bitmap onto the window
+    // with one BitBlt.
     PaintContext beginPaint(NativeWindow window) override {
         paints_.push_back({});
-        paints_.back().window = hwndOf(window);
-        HDC dc = BeginPaint(hwndOf(window), &paints_.back().paint);
-        return {window, reinterpret_cast<std::uintptr_t>(dc)};
+        OpenPaint& open = paints_.back();
+        open.window = hwndOf(window);
+        HDC dc = BeginPaint(open.window, &open.paint);
+        const ClassInfo* info = classInfoOf(open.window);
+        if (dc == nullptr || info == nullptr || !info->doubleBuffered) {
+            return {window, reinterpret_cast<std::uintptr_t>(dc)};
+        }
+        RECT client{};
+        GetClientRect(open.window, &client);
+        open.width = std::max<LONG>(1, client.right);
+        open.height = std::max<LONG>(1, client.bottom);
+        open.memory = CreateCompatibleDC(dc);
+        open.bitmap = CreateCompatibleBitmap(dc, open.width, open.height);
+        if (open.memory == nullptr || open.bitmap == nullptr) {
+            // No memory for the buffer: draw straight onto the window.
+            releaseBuffer(open);
+            return {window, reinterpret_cast<std::uintptr_t>(dc)};
+        }
+        open.previousBitmap = SelectObject(open.memory, open.bitmap);
+        HBRUSH background = CreateSolidBrush(info->background);
+        RECT all{0, 0, open.width, open.height};
+        FillRect(open.memory, &all, background);
+        DeleteObject(background);
+        return {window, reinterpret_cast<std::uintptr_t>(open.memory)};
     }
 
     void endPaint(NativeWindow window, PaintContext) override {
         // Paints nest (a paint may update another window): end the latest of this window.
         for (auto it = paints_.rbegin(); it != paints_.rend(); ++it) {
             if (it->window == hwndOf(window)) {
+                if (it->memory != nullptr) {
+                    BitBlt(it->paint.hdc, 0, 0, it->width, it->height, it->memory, 0, 0, SRCCOPY);
+                    releaseBuffer(*it);
+                }
                 EndPaint(it->window, &it->paint);
                 paints_.erase(std::next(it).base());
                 return;
@@ -202,6 +249,17 @@ class Win32WindowSystem final : public WindowSystem {
         RoundRect(dc, rect.left, rect.top, rect.right, rect.bottom, ellipseWidth, ellipseHeight);
         SelectObject(dc, previous);
         DeleteObject(brush);
+    }
+
+    void polyline(PaintContext context, std::span<const Point> points, Colour pen) override {
+        if (points.size() < 2) return;
+        HDC dc = dcOf(context);
+        HPEN line = CreatePen(PS_SOLID, 1, pen);
+        HGDIOBJ previous = SelectObject(dc, line);
+        Polyline(dc, reinterpret_cast<const POINT*>(points.data()),
+                 static_cast<int>(points.size()));
+        SelectObject(dc, previous);
+        DeleteObject(line);
     }
 
     void textOut(PaintContext context, std::int32_t x, std::int32_t y, std::string_view text,
@@ -326,7 +384,24 @@ class Win32WindowSystem final : public WindowSystem {
     struct OpenPaint {
         HWND window = nullptr;
         PAINTSTRUCT paint{};
+        // A double-buffered paint's memory context and bitmap, and the client area's size.
+        HDC memory = nullptr;
+        HBITMAP bitmap = nullptr;
+        HGDIOBJ previousBitmap = nullptr;
+        LONG width = 0;
+        LONG height = 0;
     };
+
+    static void releaseBuffer(OpenPaint& open) {
+        if (open.memory != nullptr && open.previousBitmap != nullptr) {
+            SelectObject(open.memory, open.previousBitmap);
+        }
+        if (open.bitmap != nullptr) DeleteObject(open.bitmap);
+        if (open.memory != nullptr) DeleteDC(open.memory);
+        open.memory = nullptr;
+        open.bitmap = nullptr;
+        open.previousBitmap = nullptr;
+    }
 
     static HDC dcOf(PaintContext context) { return reinterpret_cast<HDC>(context.handle); }
 

@@ -9,12 +9,15 @@ namespace {
 using Action = CommandLine::Action;
 
 TEST(CommandLine, ReadsTheOptionsInBothForms) {
-    CommandLine line = parseCommandLine({"--workdir", "/tmp/w", "--port=/dev/ttyUSB0", "--hidden"});
+    CommandLine line = parseCommandLine(
+        {"--workdir", "/tmp/w", "--port=/dev/ttyUSB0", "--hidden", "--record", "walk.txt"});
     ASSERT_EQ(line.action, Action::Run) << line.error;
     EXPECT_EQ(line.workdir, "/tmp/w");
     EXPECT_EQ(line.portDevice, "/dev/ttyUSB0");
     EXPECT_TRUE(line.hidden);
     EXPECT_FALSE(line.configDir);
+    EXPECT_EQ(line.recordFile, "walk.txt");
+    EXPECT_EQ(parseCommandLine({"--record=a b.txt"}).recordFile, "a b.txt");
 
     line = parseCommandLine({"--config-dir", "--port", "/dev/serial/by-id/usb-X"});
     ASSERT_EQ(line.action, Action::Run) << line.error;
@@ -37,6 +40,8 @@ TEST(CommandLine, RefusesMistakesWithOneLine) {
         {"--workdir"},
         {"--workdir="},
         {"--hidden=yes"},
+        {"--record"},
+        {"--record="},
         {"--workdir", "/tmp", "--config-dir"},
         {"--version", "--bogus"},
     };

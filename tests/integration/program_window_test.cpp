@@ -28,6 +28,7 @@ using namespace std::chrono_literals;
 using testsupport::ChildProcess;
 using testsupport::fileExists;
 using testsupport::readFile;
+using testsupport::sleepMs;
 using testsupport::TempDir;
 using testsupport::waitUntil;
 
@@ -172,15 +173,33 @@ TEST_F(ProgramWindowTest, ConnectsShowsItsWindowAndExitsFromTheTrayMenu) {
     session_->click(ix + 10, iy + 10);
     ASSERT_TRUE(waitUntil([&] { return session_->viewable(main); }, 5s));
 
-    // A right press opens the menu; its second item "終了" ends the program.
-    session_->click(ix + 10, iy + 10, 3);
-    Window popup = None;
-    ASSERT_TRUE(waitUntil([&] { return (popup = session_->findPopup()) != None; }, 5s));
-    XWindowAttributes menu;
-    XGetWindowAttributes(display_, popup, &menu);
-    const auto [mx, my] = session_->origin(popup);
-    screenshot("program_tray_menu.png");
-    session_->click(mx + menu.width / 2, my + menu.height * 3 / 4);
+    // A right press opens the menu of three items: "表示", "グラフ", "終了".
+    auto chooseFromMenu = [&](int item, const char* shot) {
+        session_->click(ix + 10, iy + 10, 3);
+        Window popup = None;
+        ASSERT_TRUE(waitUntil([&] { return (popup = session_->findPopup()) != None; }, 5s));
+        XWindowAttributes menu;
+        XGetWindowAttributes(display_, popup, &menu);
+        const auto [mx, my] = session_->origin(popup);
+        if (shot != nullptr) screenshot(shot);
+        session_->click(mx + menu.width / 2, my + menu.height * (2 * item + 1) / 6);
+    };
+    // "グラフ" opens the graph window beside the main one; its close box closes it, and the
+    // program goes on.
+    chooseFromMenu(1, "program_tray_menu.png");
+    Window graph = None;
+    ASSERT_TRUE(waitUntil(
+        [&] { return session_->viewable(graph = session_->findByName("Tarvel-Omnix グラフ")); },
+        5s));
+    EXPECT_TRUE(session_->viewable(main));
+    sleepMs(1500);
+    screenshot("program_graph.png");
+    session_->requestClose(graph);
+    ASSERT_TRUE(waitUntil([&] { return !session_->viewable(graph); }, 5s));
+    EXPECT_TRUE(session_->viewable(main));
+    EXPECT_TRUE(program_->running());
+    // "終了" ends the program.
+    chooseFromMenu(2, nullptr);
 
     const auto code = program_->wait(10s);
     if (!code) screenshot("program_exit_failed.png");

@@ -465,7 +465,7 @@ TEST_F(MainWindowTest, UnknownCommandsAndTrackingCodesChangeNothing) {
     unsigned char before[sizeof(WalkState)];
     std::memcpy(before, &state(), sizeof before);
     fake.clearRecords();
-    for (std::uint32_t id : {0u, 4u, 7u, 99u, 118u, 119u, 130u, 40002u, 40005u}) command(id);
+    for (std::uint32_t id : {0u, 4u, 7u, 99u, 118u, 119u, 130u, 40002u, 40006u}) command(id);
     // Only the low 16 bits carry the id.
     command((1u << 16) | 99u);
     EXPECT_EQ(std::memcmp(before, &state(), sizeof before), 0);
@@ -555,11 +555,13 @@ TEST_F(MainWindowTest, RightPressOpensTheMenuAtTheCursor) {
     EXPECT_EQ(menu.owner, ui->hwnd);
     EXPECT_EQ(menu.at, (platform::Point{1800, 1050}));
     EXPECT_EQ(menu.menu.resourceId, 102);
-    ASSERT_EQ(menu.menu.items.size(), 2u);
+    ASSERT_EQ(menu.menu.items.size(), 3u);
     EXPECT_EQ(menu.menu.items[0].id, 40003u);
     EXPECT_EQ(menu.menu.items[0].text, "表示");
-    EXPECT_EQ(menu.menu.items[1].id, 40004u);
-    EXPECT_EQ(menu.menu.items[1].text, "終了");
+    EXPECT_EQ(menu.menu.items[1].id, 40005u);
+    EXPECT_EQ(menu.menu.items[1].text, "グラフ");
+    EXPECT_EQ(menu.menu.items[2].id, 40004u);
+    EXPECT_EQ(menu.menu.items[2].text, "終了");
     // The choice arrives as a command message of its own, handled once.
     ASSERT_EQ(fake.queue.size(), 1u);
     platform::Message m;

@@ -289,7 +289,8 @@ void FakeWindowSystem::update(NativeWindow handle) {
 platform::PaintContext FakeWindowSystem::beginPaint(NativeWindow handle) {
     paints.push_back(handle);
     if (Window* w = window(handle)) {
-        if (w->erase) {
+        // A double-buffered paint starts from the class colour, as if erased.
+        if (w->erase || classes_[w->className].doubleBuffered) {
             DrawOp op;
             op.window = handle;
             op.rect = clientRect(handle);
@@ -332,6 +333,16 @@ void FakeWindowSystem::roundRect(platform::PaintContext context, platform::Rect 
     op.ellipseWidth = ellipseWidth;
     op.ellipseHeight = ellipseHeight;
     op.fill = fill;
+    drawing.push_back(op);
+}
+
+void FakeWindowSystem::polyline(platform::PaintContext context,
+                                std::span<const platform::Point> points, platform::Colour pen) {
+    DrawOp op;
+    op.kind = DrawOp::Polyline;
+    op.window = context.window;
+    op.points.assign(points.begin(), points.end());
+    op.pen = pen;
     drawing.push_back(op);
 }
 

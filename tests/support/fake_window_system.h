@@ -58,7 +58,7 @@ class FakeWindowSystem : public platform::WindowSystem {
     };
 
     struct DrawOp {
-        enum Kind { Fill, RoundRect, Text };
+        enum Kind { Fill, RoundRect, Text, Polyline };
         Kind kind = Fill;
         NativeWindow window = 0;
         platform::Rect rect;  // Fill, RoundRect
@@ -71,6 +71,8 @@ class FakeWindowSystem : public platform::WindowSystem {
         std::int32_t fontHeight = 0;
         platform::Colour textColour = 0;
         platform::Colour background = 0;
+        std::vector<platform::Point> points;  // Polyline
+        platform::Colour pen = 0;
     };
 
     struct MenuCall {
@@ -171,6 +173,8 @@ class FakeWindowSystem : public platform::WindowSystem {
                   platform::Colour colour) override;
     void roundRect(platform::PaintContext context, platform::Rect rect, std::int32_t ellipseWidth,
                    std::int32_t ellipseHeight, platform::Colour fill) override;
+    void polyline(platform::PaintContext context, std::span<const platform::Point> points,
+                  platform::Colour pen) override;
     void textOut(platform::PaintContext context, std::int32_t x, std::int32_t y,
                  std::string_view text, std::int32_t fontHeight, platform::Colour textColour,
                  platform::Colour background) override;

@@ -3,7 +3,8 @@
 # and a display), then smoke tests of tarvel.exe itself against the simulator on a COM port:
 #   A  VR mode: datagrams on 127.0.0.1:12345, a screenshot, a second copy that shows the box
 #      and ends with 0, unplug and replug, the close box hides the window, the tray icon shows
-#      it again, the tray menu's exit saves ./tarvel.ini in CR LF text and ends with 0;
+#      it again, the tray menu's graph opens the graph window painted and its close box closes
+#      it, the tray menu's exit saves ./tarvel.ini in CR LF text and ends with 0;
 #   B  desktop mode: a low-level keyboard hook sees W, A and D arrive while the simulator
 #      walks and leans; the end of the session (WM_ENDSESSION) saves, lets go of every key
 #      and ends with 0;
@@ -208,13 +209,32 @@ wait_until 10 "the window to show again" window_is visible
 # changes from the tray to the menu once it is up.
 under_pointer() { xdotool getmouselocation --shell | sed -n 's/^WINDOW=//p'; }
 tray_under_pointer=$(under_pointer)
-xdotool mousemove "$icon_x" "$icon_y" click 3
 menu_is_open() { [[ $(under_pointer) != "$tray_under_pointer" ]]; }
-wait_until 10 "the tray menu" menu_is_open
-sleep 0.3
+open_menu() {
+  xdotool mousemove "$icon_x" "$icon_y" click 3
+  wait_until 10 "the tray menu" menu_is_open
+  sleep 0.3
+}
+open_menu
 shot tray-menu
-# The menu opens at the pointer: "表示" then "終了", 17 pixels each.
+# The menu opens at the pointer: "表示", "グラフ" and "終了", 17 pixels each.
 xdotool mousemove $((icon_x + 25)) $((icon_y + 25)) click 1
+graph_is() { [[ $(driver graph) == "$1"* ]]; }
+wait_until 10 "the graph window" graph_is visible
+sleep 1.5
+shot tarvel-graph
+# Drawn off-screen and copied whole: the band of straight ahead, RGB(30,75,40), is there.
+band=$(pixels_of "$work/tarvel-graph.png" 1280x1024+0+0 30,75,40)
+echo "   graph window: $band pixels of the straight-ahead band"
+((band > 10000)) || fail "the graph window is not painted"
+graph=$(x_window "Tarvel-Omnix グラフ")
+[[ -n $graph ]] || fail "no X window for the graph window"
+eval "$(xdotool getwindowgeometry --shell "$graph")"
+xdotool mousemove $((X + WIDTH - 14)) $((Y + 11)) click 1
+wait_until 10 "the graph window to close" graph_is hidden
+kill -0 "$first" || fail "closing the graph window ended the program"
+open_menu
+xdotool mousemove $((icon_x + 25)) $((icon_y + 42)) click 1
 wait_exit "$first" 30
 ((code == 0)) || fail "the program ended with $code after the tray menu's exit"
 ini=$a/tarvel.ini

@@ -6,6 +6,7 @@
 //   wine_driver watch-keys SECONDS      one line per key event: "down|up vk=.. scan=.. flags=.."
 //   wine_driver window                  "visible", "minimised" or "hidden" (the main window),
 //                                       exit 1 if none
+//   wine_driver graph                   the same for the graph window
 //   wine_driver restore                 restores the minimised main window
 //   wine_driver client                  screen position of the main window's client area: "X Y"
 //   wine_driver box CAPTION             the text of the message box with that caption in
@@ -58,8 +59,7 @@ HWND mainWindow() {
     return FindWindowA("win", "Tarvel-Omnix");
 }
 
-int showState() {
-    HWND w = mainWindow();
+int showState(HWND w) {
     if (w == nullptr) return 1;
     std::printf("%s\n", !IsWindowVisible(w) ? "hidden" : IsIconic(w) ? "minimised" : "visible");
     return 0;
@@ -171,7 +171,8 @@ int endSession() {
 int main(int argc, char** argv) {
     const std::string command = argc > 1 ? argv[1] : "";
     if (command == "watch-keys" && argc == 3) return watchKeys(std::atoi(argv[2]));
-    if (command == "window") return showState();
+    if (command == "window") return showState(mainWindow());
+    if (command == "graph") return showState(FindWindowA("graph", nullptr));
     if (command == "restore") return restoreWindow();
     if (command == "taskbar-created") return announceTaskbar();
     if (command == "tray-forget") return forgetTrayIcon();
@@ -180,7 +181,7 @@ int main(int argc, char** argv) {
     if (command == "box" && argc == 3) return answerBox(argv[2]);
     if (command == "end-session") return endSession();
     std::fprintf(stderr,
-                 "usage: wine_driver watch-keys SECONDS | window | restore | client | "
+                 "usage: wine_driver watch-keys SECONDS | window | graph | restore | client | "
                  "box CAPTION | end-session | taskbar-created | tray-forget | taskbar SECONDS | "
                  "tray-click left|right | shortcut PATH\n");
     return 2;

@@ -67,7 +67,7 @@ TEST(SniProgramTest, StartsInTheItemShowsOnItsClickHidesIntoItAndExitsFromItsMen
     EXPECT_TRUE(waitUntil(
         [&] {
             return snitest::menuItems(panel, service, item->menu) ==
-                   Items{{40003, "表示"}, {40004, "終了"}};
+                   Items{{40003, "表示"}, {40005, "グラフ"}, {40004, "終了"}};
         },
         10s));
     EXPECT_EQ(session.findByName("ZendraTarvel-Omnix"), static_cast<Window>(None))
@@ -91,7 +91,10 @@ TEST(SniProgramTest, StartsInTheItemShowsOnItsClickHidesIntoItAndExitsFromItsMen
     ASSERT_TRUE(waitUntil([&] { return !session.viewable(main); }, 5s));
     EXPECT_NE(wmState(session.observer(), main), kIconicState);
 
-    // The menu's "終了" ends the program.
+    // The menu's "グラフ" opens the graph window, its "終了" ends the program.
+    EXPECT_TRUE(snitest::clickMenuItem(panel, service, item->menu, 40005));
+    EXPECT_TRUE(
+        waitUntil([&] { return session.viewable(session.findByName("Tarvel-Omnix グラフ")); }, 5s));
     EXPECT_TRUE(snitest::clickMenuItem(panel, service, item->menu, 40004));
     const auto code = program.wait(10s);
     ASSERT_TRUE(code.has_value()) << "still running";

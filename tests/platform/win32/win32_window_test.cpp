@@ -1,6 +1,6 @@
 // Tests of the Windows window system and input injector on a display (Xvfb under Wine): class
 // registration and the binding of windows to their creation parameter, the message calls,
-// waiting and waking, GDI drawing in the program's font, the icon and menu resources, the
+// waiting and waking, GDI drawing in the program's font and lines, the icon and menu resources, the
 // popup menu, the tray icon, and SendInput records as a low-level hook sees them.
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -285,6 +285,18 @@ TEST_F(WindowSystemWin32, ButtonFacesAreRoundedAndOutlinedInBlack) {
     EXPECT_EQ(canvas.at(59, 19), 0x191919u);
 }
 
+TEST_F(WindowSystemWin32, PolylinesAreOnePixelInTheirPenColour) {
+    Canvas canvas(40, 20);
+    const platform::Point points[] = {{2, 5}, {30, 5}, {30, 15}};
+    ws.polyline(canvas.context(), points, 0xFFFF00);
+    EXPECT_EQ(canvas.at(2, 5), 0xFFFF00u);
+    EXPECT_EQ(canvas.at(16, 5), 0xFFFF00u);
+    EXPECT_EQ(canvas.at(30, 10), 0xFFFF00u);
+    EXPECT_EQ(canvas.at(16, 4), 0x191919u);
+    EXPECT_EQ(canvas.at(16, 6), 0x191919u);
+    EXPECT_EQ(canvas.countOf(0xFFFF00, 0, 0, 40, 20), 28 + 10);
+}
+
 TEST_F(WindowSystemWin32, TheIconResourceHoldsTenImagesOf32Bits) {
     HMODULE module = GetModuleHandleA(nullptr);
     HRSRC group =
@@ -303,7 +315,7 @@ TEST_F(WindowSystemWin32, TheIconResourceHoldsTenImagesOf32Bits) {
     EXPECT_NE(LoadIconA(module, MAKEINTRESOURCEA(101)), nullptr);
 }
 
-TEST_F(WindowSystemWin32, TheTrayMenuResourceHoldsShowAndExitInCodePage932) {
+TEST_F(WindowSystemWin32, TheTrayMenuResourceHoldsShowGraphAndExitInCodePage932) {
     HMENU bar = LoadMenuA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(102));
     ASSERT_NE(bar, nullptr);
     ASSERT_EQ(GetMenuItemCount(bar), 1);
@@ -311,12 +323,15 @@ TEST_F(WindowSystemWin32, TheTrayMenuResourceHoldsShowAndExitInCodePage932) {
     GetMenuStringA(bar, 0, text, sizeof text, MF_BYPOSITION);
     EXPECT_STREQ(text, "MENU");
     HMENU popup = GetSubMenu(bar, 0);
-    ASSERT_EQ(GetMenuItemCount(popup), 2);
+    ASSERT_EQ(GetMenuItemCount(popup), 3);
     EXPECT_EQ(GetMenuItemID(popup, 0), 40003u);
-    EXPECT_EQ(GetMenuItemID(popup, 1), 40004u);
+    EXPECT_EQ(GetMenuItemID(popup, 1), 40005u);
+    EXPECT_EQ(GetMenuItemID(popup, 2), 40004u);
     GetMenuStringA(popup, 0, text, sizeof text, MF_BYPOSITION);
     EXPECT_STREQ(text, "\x95\x5C\x8E\xA6");  // 表示
     GetMenuStringA(popup, 1, text, sizeof text, MF_BYPOSITION);
+    EXPECT_STREQ(text, "\x83\x4F\x83\x89\x83\x74");  // グラフ
+    GetMenuStringA(popup, 2, text, sizeof text, MF_BYPOSITION);
     EXPECT_STREQ(text, "\x8F\x49\x97\xB9");  // 終了
     DestroyMenu(bar);
 }
@@ -341,7 +356,7 @@ TEST_F(WindowSystemWin32, ThePopupMenuPostsTheChosenItemToItsOwner) {
     platform::PopupMenu menu;
     menu.resourceId = 102;
 
-    menuKeys = {VK_DOWN, VK_DOWN, VK_RETURN};
+    menuKeys = {VK_DOWN, VK_DOWN, VK_DOWN, VK_RETURN};
     SetTimer(nullptr, 0, 300, pressMenuKeys);
     EXPECT_EQ(ws.trackPopupMenu(owner, menu, {50, 50}), 40004u);
     MSG msg;
