@@ -12,7 +12,9 @@ std::function<void()>& handler() {
 }
 }  // namespace
 
-void setLastChanceHandler(std::function<void()> h) { handler() = std::move(h); }
+void setLastChanceHandler(std::function<void()> h) {
+    handler() = std::move(h);
+}
 
 void runLastChanceHandler() {
     // Taken out first, so that it runs once even if it ends up here again.

@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-  cmake ninja-build g++ clang libclang-rt-14-dev pkg-config
+  cmake ninja-build g++ clang libclang-rt-14-dev pkg-config clang-format
   libgtest-dev libgmock-dev libbenchmark-dev
   libx11-dev libxft-dev libfontconfig-dev libxtst-dev libxi-dev
   fonts-ipafont-gothic

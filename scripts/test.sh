@@ -1,13 +1,17 @@
 #!/usr/bin/env bash
-# The one test command: installs what the build needs, then configures,
-# builds and runs every test: the optimised Linux build, the Windows build
-# under Wine, and the Linux build under AddressSanitizer and UBSan.
+# The one test command: installs what the build needs, checks the source
+# format, then configures, builds and runs every test: the optimised Linux
+# build, the Windows build under Wine, and the Linux build under
+# AddressSanitizer and UBSan.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 started=$SECONDS
 
 bash scripts/install-deps.sh --windows
 jobs=$(nproc)
+
+echo "== format"
+bash scripts/check-format.sh
 
 run_linux() {
   local preset=$1

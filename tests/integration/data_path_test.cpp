@@ -14,9 +14,9 @@
 #include "link/sensor_link.h"
 #include "link/stream_reader.h"
 #include "output/telemetry.h"
+#include "tests/support/default_settings.h"
 #include "tests/support/support.h"
 #include "tools/sim/frame_generator.h"
-#include "tests/support/default_settings.h"
 
 using namespace std::chrono_literals;
 using testsupport::ChildProcess;
@@ -53,7 +53,7 @@ void loadDefaults(WalkState& s) {
 }
 
 class DataPath : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         cwd_ = std::make_unique<testsupport::ScopedCwd>(dir_.path());
         SensorLink::instance().reset();

@@ -20,8 +20,8 @@
 namespace {
 
 using sim::GeneratorOptions;
-using simtest::optionsFor;
 using sim::Scenario;
+using simtest::optionsFor;
 
 struct Pass {
     double seconds;  // time into the scenario (negative while settling)

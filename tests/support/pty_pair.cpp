@@ -27,7 +27,9 @@ PtyPair::PtyPair() {
     }
 }
 
-PtyPair::~PtyPair() { closeMaster(); }
+PtyPair::~PtyPair() {
+    closeMaster();
+}
 
 void PtyPair::write(const std::string& bytes) {
     std::size_t done = 0;

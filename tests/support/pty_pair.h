@@ -7,7 +7,7 @@
 namespace testsupport {
 
 class PtyPair {
-public:
+  public:
     PtyPair();
     ~PtyPair();
     PtyPair(const PtyPair&) = delete;
@@ -21,7 +21,7 @@ public:
     // Links `linkPath` to the slave (replacing what is there).
     void linkAs(const std::string& linkPath) const;
 
-private:
+  private:
     int master_ = -1;
     std::string slave_;
 };
