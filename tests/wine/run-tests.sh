@@ -324,13 +324,6 @@ has_triple() { triples | grep -qx "$1"; }
 for row in 0.250000,0.000000,0.000000 0.000000,0.000000,-0.150000 0.250000,0.080000,0.000000; do
   wait_until 60 "the axes $row" has_triple "$row"
 done
-# Every line is one message with one float, the addresses in their order.
-bad=$(grep -Evc '^[0-9a-f]{8}\.[0-9a-f]{8} /input/(Vertical|Horizontal|LookHorizontal) f -?[01]\.[0-9]{6}$' "$dump" || true)
-((bad == 0)) || fail "oscdump shows $bad lines that are no one-float axis message"
-order=$(awk '{ print $2 }' "$dump" | paste -d' ' - - - | sort -u)
-[[ $order == "/input/Vertical /input/Horizontal /input/LookHorizontal" ]] ||
-  fail "the messages do not come as Vertical, Horizontal, LookHorizontal: $order"
-echo "   $(triples | wc -l) sets of axes, e.g. $(triples | sort | uniq -c | sort -rn | head -4 | xargs)"
 # Settled: no new line for a second.
 settled() {
   local before
@@ -340,6 +333,14 @@ settled() {
 }
 kill "$osc_sim"
 wait_until 20 "the messages to stop" settled
+# Every line is one message with one float, the addresses in their order (read once the
+# messages have stopped, so that no set is still being written).
+bad=$(grep -Evc '^[0-9a-f]{8}\.[0-9a-f]{8} /input/(Vertical|Horizontal|LookHorizontal) f -?[01]\.[0-9]{6}$' "$dump" || true)
+((bad == 0)) || fail "oscdump shows $bad lines that are no one-float axis message"
+order=$(awk '{ print $2 }' "$dump" | paste -d' ' - - - | sort -u)
+[[ $order == "/input/Vertical /input/Horizontal /input/LookHorizontal" ]] ||
+  fail "the messages do not come as Vertical, Horizontal, LookHorizontal: $order"
+echo "   $(triples | wc -l) sets of axes, e.g. $(triples | sort | uniq -c | sort -rn | head -4 | xargs)"
 stopped=$(triples | wc -l)
 [[ $(triples | tail -n 1) == 0.000000,0.000000,0.000000 ]] || fail "no zeros when the platform stopped"
 [[ $(triples | tail -n 2 | head -n 1) != 0.000000,0.000000,0.000000 ]] ||
