@@ -171,8 +171,10 @@ TEST_F(CommandLineWindowTest, ANamedDeviceConnectsAndTheSavedComNumberStays) {
         << readFile(home_.file("log"));
     runUntilShownThenTerminate(tarvel, home_.file("log"));
 
-    EXPECT_THAT(readFile(work.file("tarvel.ini")), HasSubstr("comID=7\r\n"));
-    EXPECT_THAT(readFile(home_.file("log")), Not(HasSubstr("tarvel: ")));
+    EXPECT_THAT(readFile(work.file("tarvel.ini")), HasSubstr("comID=7\r\n"))
+        << readFile(home_.file("log"));
+    EXPECT_THAT(readFile(home_.file("log")), Not(HasSubstr("tarvel: ")))
+        << readFile(home_.file("sim.log"));
     EXPECT_FALSE(fileExists(shell_.file("tarvel.ini")));
 }
 
