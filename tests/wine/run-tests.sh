@@ -73,10 +73,12 @@ wait_exit() {
 driver() { timeout 60 "$TARVEL_WINE" "$build/bin/wine_driver.exe" "$@"; }
 
 # Starts tarvel.exe in the folder `dir` (its ./tarvel.ini lives there).
+# start_tarvel FOLDER LOG [ARGUMENT...]
 start_tarvel() {
   local dir=$1 log=$2
-  spawn bash -c 'cd "$1" && exec timeout -k 5 300 "$2" "$3"' tarvel "$dir" "$TARVEL_WINE" "$tarvel" \
-    >"$work/$log" 2>&1
+  shift 2
+  spawn bash -c 'cd "$1" && shift && exec timeout -k 5 300 "$@"' tarvel "$dir" "$TARVEL_WINE" \
+    "$tarvel" "$@" >"$work/$log" 2>&1
   tarvel_pid=$last_pid
 }
 
@@ -316,7 +318,8 @@ spawn "$sim" --sequence "walk:3,turn-left:3,diagonal-right:3" --port 3 --dir "$d
 osc_sim=$last_pid
 wait_until 20 "the simulator's port" test -e "$d/COM3"
 register_port 3 "$d/COM3"
-start_tarvel "$d" tarvel-osc.log
+# Recording the stream too, named on the command line.
+start_tarvel "$d" tarvel-osc.log --record walk.txt
 fifth=$tarvel_pid
 # The values of each message three at a time (Vertical, Horizontal, LookHorizontal).
 triples() { awk '{ print $4 }' "$dump" | paste -d, - - -; }
@@ -353,6 +356,10 @@ sleep 1
 (($(triples | wc -l) == stopped + 1)) || fail "not exactly one set of zeros at the end"
 [[ $(triples | tail -n 1) == 0.000000,0.000000,0.000000 ]] || fail "no zeros at the end"
 grep -q $'^enabled=1\r$' "$d/tarvel.ini" || fail "the OSC switch was not saved"
+# The recording holds the simulator's frames as they came, written out at the end of the session.
+frames=$(grep -c $'^!.*\r$' "$d/walk.txt" 2>/dev/null || true)
+((frames > 100)) || fail "--record walk.txt holds ${frames:-no} lines of the stream"
+echo "   --record walk.txt: $(stat -c %s "$d/walk.txt") bytes, $frames lines"
 
 # ---------------------------------------------------------------------------------------
 source "$here/installer-tests.sh"
