@@ -212,10 +212,19 @@ wait_until 10 "the window to show again" window_is visible
 under_pointer() { xdotool getmouselocation --shell | sed -n 's/^WINDOW=//p'; }
 tray_under_pointer=$(under_pointer)
 menu_is_open() { [[ $(under_pointer) != "$tray_under_pointer" ]]; }
+# A right click that Wine's tray loses on a busy machine is made again, as a user would, and
+# the log says so.
 open_menu() {
-  xdotool mousemove "$icon_x" "$icon_y" click 3
-  wait_until 10 "the tray menu" menu_is_open
-  sleep 0.3
+  local attempt
+  for attempt in 1 2 3; do
+    ((attempt == 1)) || echo "   the tray menu did not open; clicking again"
+    xdotool mousemove "$icon_x" "$icon_y" click 3
+    for _ in $(seq 25); do
+      menu_is_open && { sleep 0.3; return; }
+      sleep 0.2
+    done
+  done
+  fail "gave up waiting for the tray menu"
 }
 open_menu
 shot tray-menu
