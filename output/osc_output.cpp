@@ -77,8 +77,9 @@ OscAxes oscAxesOf(const WalkState& state) {
 }
 
 void OscOutput::update(const WalkState& state, std::uint32_t frameCount, bool framesArriving) {
-    if (stopped_) return;
     const bool on = state.oscEnabled == 1;
+    // Off and closed (the default) costs this pass nothing more: no host text is read.
+    if (stopped_ || (!on && !open_)) return;
     const Destination to = destinationOf(state);
     if (open_ && (!on || to.address != address_ || to.port != port_)) close();
     if (!on) return;
