@@ -16,11 +16,9 @@
 # simulator and the bare loop come from this tree's build/linux/bin unless TARVEL_SIM and
 # TARVEL_BARE_LOOP name others. Not a test: it asserts nothing.
 set -euo pipefail
-# A private network namespace, when there is one to be had.
-if [[ -z ${TARVEL_MEASURE_NS:-} ]] && unshare --net true 2>/dev/null; then
-  TARVEL_MEASURE_NS=1 exec unshare --net bash -c 'ip link set lo up && exec "$@"' - bash "$0" "$@"
-fi
 root=$(cd "$(dirname "$0")/../.." && pwd)
+source "$root/tests/perf/session.sh"
+perf_own_network "$0" "$@"
 seconds=20 rounds=3 pin=()
 while getopts s:r:c: opt; do
   case $opt in
@@ -37,23 +35,10 @@ for p in "$@"; do programs+=("$(realpath "$p")"); done
 sim=$(realpath "${TARVEL_SIM:-$root/build/linux/bin/tarvel-sim}")
 bare=$(realpath "${TARVEL_BARE_LOOP:-$root/build/linux/bin/tarvel_bare_loop}")
 rate=100
-work=$(mktemp -d)
-pids=()
-cleanup() {
-  for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
-  wait 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
-cd "$work"
-
-exec 3< <(Xvfb -displayfd 1 -noreset -nolisten tcp -screen 0 1280x800x24 2>/dev/null)
-pids+=($!)
-read -r -u 3 display
-export DISPLAY=":$display"
-openbox --sm-disable >/dev/null 2>&1 & pids+=($!)
-trayer --edge top --align right --widthtype request --height 24 >/dev/null 2>&1 & pids+=($!)
-socat -u UDP-RECV:12345,bind=127.0.0.1 /dev/null & pids+=($!)
+perf_scratch
+perf_display 1280x800
+perf_desktop right
+perf_datagram_sink
 "$sim" --port 3 --scenario walk --rate "$rate" --quiet & pids+=($!)
 for _ in $(seq 100); do [[ -e COM3 ]] && break; sleep 0.05; done
 sleep 1

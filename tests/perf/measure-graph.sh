@@ -11,29 +11,12 @@ root=$(cd "$(dirname "$0")/../.." && pwd)
 bin=$root/build/linux/bin
 seconds=${1:-20}
 rounds=${2:-3}
-if [[ -z ${TARVEL_MEASURE_NS:-} ]] && unshare --net true 2>/dev/null; then
-  export TARVEL_MEASURE_NS=1
-  exec unshare --net bash -c 'ip link set lo up && exec "$@"' measure bash "$0" "$seconds" "$rounds"
-fi
-work=$(mktemp -d)
-pids=()
-cleanup() {
-  for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
-  wait 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
-cd "$work"
-
-exec 3< <(Xvfb -displayfd 1 -noreset -nolisten tcp -screen 0 1280x900x24 2>/dev/null)
-xvfb=$!
-pids+=("$xvfb")
-read -r -u 3 display
-export DISPLAY=":$display"
-openbox --sm-disable >/dev/null 2>&1 & pids+=($!)
-sleep 1
-trayer --edge top --align left --widthtype request --height 24 >/dev/null 2>&1 & pids+=($!)
-socat -u UDP-RECV:12345,bind=127.0.0.1 /dev/null & pids+=($!)
+source "$root/tests/perf/session.sh"
+perf_own_network "$0" "$seconds" "$rounds"
+perf_scratch
+perf_display 1280x900
+perf_desktop left
+perf_datagram_sink
 
 "$bin/tarvel-sim" --port 3 --scenario walk --rate 100 --quiet & pids+=($!)
 for _ in $(seq 100); do [[ -e COM3 ]] && break; sleep 0.05; done

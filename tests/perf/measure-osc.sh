@@ -2,24 +2,19 @@
 # Measures what the OSC output costs: the program's CPU use (utime + stime, all threads) while
 # the simulator walks at 100 Hz, in one run with the output switched off and on in turn by
 # clicking its switch in the window, and the messages per second that liblo's oscdump receives
-# while it is on. Runs under a private Xvfb; prints one line per period and the averages.
+# while it is on. Runs under a private Xvfb, in a network namespace of its own when it can;
+# prints one line per period and the averages.
 #   usage: tests/perf/measure-osc.sh [seconds per period, default 15] [rounds, default 3]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 bin=$root/build/linux/bin
 seconds=${1:-15}
 rounds=${2:-3}
-work=$(mktemp -d)
-pids=()
-cleanup() { for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done; wait 2>/dev/null || true; rm -rf "$work"; }
-trap cleanup EXIT
-cd "$work"
-
-exec 3< <(Xvfb -displayfd 1 -noreset -nolisten tcp -screen 0 1280x800x24 2>/dev/null)
-pids+=($!)
-read -r -u 3 display
-export DISPLAY=":$display"
-socat -u UDP-RECV:12345,bind=127.0.0.1 /dev/null & pids+=($!)
+source "$root/tests/perf/session.sh"
+perf_own_network "$0" "$seconds" "$rounds"
+perf_scratch
+perf_display 1280x800
+perf_datagram_sink
 port=9123
 oscdump -L "$port" >dump.txt 2>&1 & pids+=($!)
 printf '[osc]\r\nenabled=0\r\nport=%d\r\n' "$port" >tarvel.ini

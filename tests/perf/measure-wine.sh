@@ -12,12 +12,10 @@
 # is build/wine-perf/prefix (made once, as for the tests); tarvel_latency comes from this
 # tree's build/linux/bin unless TARVEL_LATENCY names another. Not a test: asserts nothing.
 set -euo pipefail
-# A private network namespace, when there is one to be had.
-if [[ -z ${TARVEL_MEASURE_NS:-} ]] && unshare --net true 2>/dev/null; then
-  TARVEL_MEASURE_NS=1 exec unshare --net bash -c 'ip link set lo up && exec "$@"' - bash "$0" "$@"
-fi
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
+source "$here/session.sh"
+perf_own_network "$0" "$@"
 frames=3000 rounds=2
 while getopts f:r: opt; do
   case $opt in
@@ -35,20 +33,9 @@ source "$root/tests/wine/wine-env.sh"
 export WINEPREFIX=$root/build/wine-perf/prefix
 bash "$root/tests/wine/wine-prefix.sh"
 
-work=$(mktemp -d)
-pids=()
-cleanup() {
-  "$TARVEL_WINESERVER" -k >/dev/null 2>&1 || true
-  for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
-  wait 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
-exec 3< <(Xvfb -displayfd 1 -noreset -nolisten tcp -screen 0 1280x1024x24 2>/dev/null)
-pids+=($!)
-read -r -u 3 display
-export DISPLAY=":$display"
+perf_on_exit() { "$TARVEL_WINESERVER" -k >/dev/null 2>&1; }
+perf_scratch
+perf_display 1280x1024
 
 ticks() { awk '{print $14 + $15}' "/proc/$1/stat"; }
 hz=$(getconf CLK_TCK)

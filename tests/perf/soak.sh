@@ -11,10 +11,8 @@
 # network namespace of its own, so no other copy on the machine shares the datagram port.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
-if [[ -z ${SOAK_OWN_NETWORK:-} ]] && unshare --net true 2>/dev/null; then
-  exec unshare --net env SOAK_OWN_NETWORK=1 bash -c 'ip link set lo up && exec bash "$0" "$@"' \
-    "$here/soak.sh" "$@"
-fi
+source "$here/session.sh"
+perf_own_network "$here/soak.sh" "$@"
 
 minutes=${1:-30}
 bin=$(cd "${2:-$here/../../build/linux/bin}" && pwd)
@@ -22,23 +20,10 @@ seconds=$(awk -v m="$minutes" 'BEGIN { s = int(m * 60 + 0.5); print (s < 60 ? 60
 for tool in Xvfb openbox python3; do
   command -v "$tool" >/dev/null || { echo "soak: $tool is not installed" >&2; exit 2; }
 done
-work=$(mktemp -d /tmp/tarvel-soak.XXXXXX)
-pids=()
-cleanup() {
-  for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
-  wait 2>/dev/null || true
-}
-trap cleanup EXIT
-cd "$work"
-
-exec 3< <(Xvfb -displayfd 1 -noreset -nolisten tcp -screen 0 1280x800x24 2>xvfb.log)
-pids+=($!)
-read -r -u 3 display
-export DISPLAY=":$display"
-openbox --sm-disable >/dev/null 2>&1 & pids+=($!)
-if command -v trayer >/dev/null; then
-  trayer --edge top --align right --widthtype request --height 24 >/dev/null 2>&1 & pids+=($!)
-fi
+# The folder stays: its logs and figures are the soak's report.
+perf_scratch tarvel-soak keep
+perf_display 1280x800 "$work/xvfb.log"
+perf_desktop right
 python3 "$here/soak-listener.py" seconds.csv listener.txt 2>listener.log & listener=$!
 pids+=($listener)
 "$bin/tarvel-sim" --port 3 --scenario walk --rate 100 --unplug-for 1000 2>sim.log & sim=$!
