@@ -35,10 +35,6 @@ namespace {
 
 constexpr const char* kIni = "[param]\r\ncomID=7\r\n";
 
-std::string program() {
-    return testsupport::binaryDir() + "/tarvel";
-}
-
 struct Outcome {
     std::optional<int> code;
     std::string out;
@@ -52,7 +48,7 @@ Outcome runWithoutDisplay(const std::vector<std::string>& options, const std::st
     for (std::size_t i = 0; i < options.size(); ++i)
         command += " \"$" + std::to_string(i + 1) + "\"";
     command += " >" + logs.file("out") + " 2>" + logs.file("err");
-    std::vector<std::string> argv{"sh", "-c", command, program()};
+    std::vector<std::string> argv{"sh", "-c", command, testsupport::programBinary()};
     argv.insert(argv.end(), options.begin(), options.end());
     ChildProcess child(argv, cwd, {}, {"DISPLAY="});
     Outcome outcome;
@@ -138,8 +134,8 @@ class CommandLineWindowTest : public ::testing::Test {
 TEST_F(CommandLineWindowTest, TheDesktopEntryKeepsItsFilesInTheConfigFolder) {
     const std::string config = home_.file("config");  // not there yet
     const std::string folder = config + "/tarvel";
-    ChildProcess tarvel({program(), "--config-dir"}, shell_.path(), home_.file("log"),
-                        {"XDG_CONFIG_HOME=" + config});
+    ChildProcess tarvel({testsupport::programBinary(), "--config-dir"}, shell_.path(),
+                        home_.file("log"), {"XDG_CONFIG_HOME=" + config});
     runUntilShownThenTerminate(tarvel, home_.file("log"));
 
     struct stat st {};
@@ -161,8 +157,8 @@ TEST_F(CommandLineWindowTest, ANamedDeviceConnectsAndTheSavedComNumberStays) {
     char device[256] = {};
     ASSERT_GT(readlink(work.file("COM3").c_str(), device, sizeof device - 1), 0);
 
-    ChildProcess tarvel({program(), "--workdir", work.path(), "--port", device}, shell_.path(),
-                        home_.file("log"));
+    ChildProcess tarvel({testsupport::programBinary(), "--workdir", work.path(), "--port", device},
+                        shell_.path(), home_.file("log"));
     EXPECT_TRUE(waitUntil(
         [&] {
             return readFile(home_.file("sim.log")).find("reader attached") != std::string::npos;

@@ -113,9 +113,9 @@ class OscDumpTest : public ::testing::Test {
                                      "--sequence", sequence},
             dir_.path(), dir_.file("sim.log"));
         ASSERT_TRUE(waitUntil([&] { return testsupport::fileExists(dir_.file("COM3")); }, 10s));
-        program_ = std::make_unique<ChildProcess>(
-            std::vector<std::string>{testsupport::binaryDir() + "/tarvel"}, dir_.path(),
-            dir_.file("tarvel.log"));
+        program_ =
+            std::make_unique<ChildProcess>(std::vector<std::string>{testsupport::programBinary()},
+                                           dir_.path(), dir_.file("tarvel.log"));
     }
 
     Dump dump() { return parseDump(readFile(dir_.file("oscdump.txt"))); }

@@ -66,7 +66,7 @@ class ProgramModalTest : public ::testing::Test {
             dir_.path(), dir_.file("sim.log"));
         ASSERT_TRUE(waitUntil([&] { return testsupport::fileExists(dir_.file("COM3")); }, 10s));
         program_ = std::make_unique<ChildProcess>(
-            std::vector<std::string>{testsupport::binaryDir() + "/tarvel"}, dir_.path(),
+            std::vector<std::string>{testsupport::programBinary()}, dir_.path(),
             dir_.file("tarvel.log"),
             std::vector<std::string>{"GSETTINGS_BACKEND=memory", "NO_AT_BRIDGE=1"});
         Window main = None;

@@ -39,10 +39,6 @@ constexpr int kComIdTextX = 90, kComIdTextY = 10, kComIdTextW = 30;
 constexpr int kComIdUpX = 120, kComIdUpY = 10;
 constexpr int kWidth = 440, kHeight = 475;
 
-std::string program() {
-    return testsupport::binaryDir() + "/tarvel";
-}
-
 class ProgramWindowTest : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -67,8 +63,8 @@ class ProgramWindowTest : public ::testing::Test {
     }
 
     std::unique_ptr<ChildProcess> startProgram(const std::string& log = "tarvel.log") {
-        return std::make_unique<ChildProcess>(std::vector<std::string>{program()}, dir_.path(),
-                                              dir_.file(log));
+        return std::make_unique<ChildProcess>(
+            std::vector<std::string>{testsupport::programBinary()}, dir_.path(), dir_.file(log));
     }
 
     // The program's main window, once mapped.
@@ -96,6 +92,22 @@ class ProgramWindowTest : public ::testing::Test {
             if (parent == root || parent == None) return w;
             w = parent;
         }
+    }
+
+    // Opens the tray icon's menu ("表示", "グラフ", "終了") with a right press and chooses its
+    // item `item` (from 0); with `shot`, the screen with the menu open is saved under that name.
+    void chooseFromTrayMenu(int item, const char* shot = nullptr) {
+        const std::vector<Window> icons = session_->findAllByName("ZendraTarvel-Omnix", 1);
+        ASSERT_FALSE(icons.empty()) << "no tray icon";
+        const auto [ix, iy] = session_->origin(icons.front());
+        session_->click(ix + 10, iy + 10, 3);
+        Window popup = None;
+        ASSERT_TRUE(waitUntil([&] { return (popup = session_->findPopup()) != None; }, 5s));
+        XWindowAttributes menu;
+        XGetWindowAttributes(display_, popup, &menu);
+        const auto [mx, my] = session_->origin(popup);
+        if (shot != nullptr) screenshot(shot);
+        session_->click(mx + menu.width / 2, my + menu.height * (2 * item + 1) / 6);
     }
 
     // Saves the screen where the test's binaries are, for a person to look at.
@@ -174,19 +186,9 @@ TEST_F(ProgramWindowTest, ConnectsShowsItsWindowAndExitsFromTheTrayMenu) {
     ASSERT_TRUE(waitUntil([&] { return session_->viewable(main); }, 5s));
 
     // A right press opens the menu of three items: "表示", "グラフ", "終了".
-    auto chooseFromMenu = [&](int item, const char* shot) {
-        session_->click(ix + 10, iy + 10, 3);
-        Window popup = None;
-        ASSERT_TRUE(waitUntil([&] { return (popup = session_->findPopup()) != None; }, 5s));
-        XWindowAttributes menu;
-        XGetWindowAttributes(display_, popup, &menu);
-        const auto [mx, my] = session_->origin(popup);
-        if (shot != nullptr) screenshot(shot);
-        session_->click(mx + menu.width / 2, my + menu.height * (2 * item + 1) / 6);
-    };
     // "グラフ" opens the graph window beside the main one; its close box closes it, and the
     // program goes on.
-    chooseFromMenu(1, "program_tray_menu.png");
+    chooseFromTrayMenu(1, "program_tray_menu.png");
     Window graph = None;
     ASSERT_TRUE(waitUntil(
         [&] { return session_->viewable(graph = session_->findByName("Tarvel-Omnix グラフ")); },
@@ -199,7 +201,7 @@ TEST_F(ProgramWindowTest, ConnectsShowsItsWindowAndExitsFromTheTrayMenu) {
     EXPECT_TRUE(session_->viewable(main));
     EXPECT_TRUE(program_->running());
     // "終了" ends the program.
-    chooseFromMenu(2, nullptr);
+    chooseFromTrayMenu(2);
 
     const auto code = program_->wait(10s);
     if (!code) screenshot("program_exit_failed.png");
@@ -327,16 +329,7 @@ TEST_F(ProgramWindowTest, InDesktopModeNoKeyOrButtonStaysDownAfterTheEnd) {
     program_ = startProgram();
     ASSERT_NE(waitForMainWindow(), static_cast<Window>(None));
     ASSERT_TRUE(waitUntil([&] { return keyDown(display_, XK_w); }, 10s)) << "W never held";
-    const std::vector<Window> icons = session_->findAllByName("ZendraTarvel-Omnix", 1);
-    ASSERT_FALSE(icons.empty()) << "no tray icon";
-    const auto [ix, iy] = session_->origin(icons.front());
-    session_->click(ix + 10, iy + 10, 3);
-    Window popup = None;
-    ASSERT_TRUE(waitUntil([&] { return (popup = session_->findPopup()) != None; }, 5s));
-    XWindowAttributes menu;
-    XGetWindowAttributes(display_, popup, &menu);
-    const auto [mx, my] = session_->origin(popup);
-    session_->click(mx + menu.width / 2, my + menu.height * 3 / 4);
+    chooseFromTrayMenu(2);
     ASSERT_EQ(program_->wait(10s), std::optional<int>(0));
     EXPECT_FALSE(keyDown(display_, XK_w));
 
@@ -354,7 +347,8 @@ TEST_F(ProgramWindowTest, InDesktopModeNoKeyOrButtonStaysDownAfterTheEnd) {
 
 TEST(ProgramWithoutDisplayTest, FailsClearlyAndWritesNothing) {
     TempDir dir;
-    ChildProcess run({"env", "-u", "DISPLAY", program()}, dir.path(), dir.file("out.log"));
+    ChildProcess run({"env", "-u", "DISPLAY", testsupport::programBinary()}, dir.path(),
+                     dir.file("out.log"));
     const auto code = run.wait(20s);
     ASSERT_TRUE(code.has_value());
     EXPECT_NE(*code, 0);

@@ -29,10 +29,6 @@ using testsupport::waitUntil;
 
 namespace {
 
-std::string program() {
-    return testsupport::binaryDir() + "/tarvel";
-}
-
 // What the simulator writes to its standard output with these options, as fast as it can.
 std::string simulatorOutput(const TempDir& dir, const std::string& name,
                             const std::vector<std::string>& options) {
@@ -79,8 +75,8 @@ std::vector<std::string> runOn(const TempDir& dir, const std::vector<std::string
     const int line = ::open(pipe.c_str(), O_RDWR | O_CLOEXEC);
     EXPECT_GE(line, 0);
     listener.drain();
-    ChildProcess tarvel({program(), "--port", pipe, "--record", "walk.txt"}, dir.path(),
-                        dir.file("tarvel.log"));
+    ChildProcess tarvel({testsupport::programBinary(), "--port", pipe, "--record", "walk.txt"},
+                        dir.path(), dir.file("tarvel.log"));
     std::vector<std::string> results;
     std::string latest;
     auto receive = [&](std::chrono::milliseconds timeout) {
@@ -178,7 +174,8 @@ TEST_F(RecordReplayTest, AFullDiskEndsTheRecordingWithAMessageAndNothingElse) {
     ASSERT_TRUE(waitUntil([&] { return fileExists(dir.file("COM3")); }, 10s));
     // A file size limit of 4 KiB stands in for a disk that fills up a second in.
     ChildProcess tarvel(
-        {"bash", "-c", "ulimit -f 4 && trap '' XFSZ && exec \"$0\" --record walk.txt", program()},
+        {"bash", "-c", "ulimit -f 4 && trap '' XFSZ && exec \"$0\" --record walk.txt",
+         testsupport::programBinary()},
         dir.path(), dir.file("tarvel.log"));
     ASSERT_TRUE(waitUntil(
         [&] {

@@ -78,6 +78,11 @@ bool waitUntil(F condition, std::chrono::milliseconds timeout) {
 // The directory holding the test executables and the program binaries.
 std::string binaryDir();
 
+// The built program.
+inline std::string programBinary() {
+    return binaryDir() + "/tarvel";
+}
+
 // The built simulator.
 inline std::string simulatorBinary() {
     return binaryDir() + "/tarvel-sim";

@@ -55,8 +55,8 @@ TEST(SniProgramTest, StartsInTheItemShowsOnItsClickHidesIntoItAndExitsFromItsMen
     ASSERT_NE(panel, nullptr);
 
     testsupport::TempDir dir;
-    testsupport::ChildProcess program({testsupport::binaryDir() + "/tarvel", "--hidden"},
-                                      dir.path(), dir.file("tarvel.log"));
+    testsupport::ChildProcess program({testsupport::programBinary(), "--hidden"}, dir.path(),
+                                      dir.file("tarvel.log"));
     ASSERT_TRUE(waitUntil([&] { return watcher.items().size() == 1; }, 10s))
         << readFile(dir.file("tarvel.log"));
     const std::string service = watcher.items().front();
