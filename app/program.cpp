@@ -21,7 +21,6 @@
 #include "platform/single_instance.h"
 #include "platform/termination.h"
 #include "platform/window_system.h"
-#include "settings/settings_file.h"
 
 namespace s = ui_strings;
 
@@ -82,7 +81,7 @@ int runProgram(const ProgramOptions& options) {
 
     SensorLink& link = SensorLink::instance();
     WalkState& state = WalkState::instance();
-    loadSettings(UIEx::kSettingsPath, state);
+    loadStartSettings(state);
     ui->saveSettingsOnDestroy = true;
     if (state.appMode == 1) {
         if (const char* limit = platform::keyEmulationLimit()) {

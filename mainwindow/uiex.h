@@ -265,6 +265,11 @@ class UIEx : public UI_Window {
 
 struct WalkState;
 
+// The start-up load of ./tarvel.ini. It first removes the temporary files that
+// killed saves left beside it. A file that is there but unusable (unreadable,
+// or text without a single setting) is said on stderr and left alone: the exit
+// save then goes to ./tarvel.ini.new.
+void loadStartSettings(WalkState& state);
 // The exit save of ./tarvel.ini. A failure is told on stderr in one line with
 // the system's reason ("tarvel: cannot save ./tarvel.ini: Permission denied").
 bool saveExitSettings(const WalkState& state);

@@ -288,20 +288,28 @@ TEST_F(SettingsFile, TheOscSectionFollowsTheFirst26LinesAndLeavesThemAsTheyWere)
     expectSameSettings(back, s);
 }
 
-TEST_F(SettingsFile, OscSettingsAreForcedIntoRangeAndTheHostMustBeAnIPv4Address) {
+// A port or host that cannot be used gives the default and one line on stderr naming both.
+TEST_F(SettingsFile, OscValuesThatCannotBeUsedGiveTheDefaultAndSaySo) {
     const struct {
         const char* value;
         std::int32_t expected;
     } enabled[] = {{"1", 1}, {"0", 0}, {"2", 1}, {"-1", 0}, {"abc", 0}, {"", 0}},
-      ports[] = {{"9001", 9001}, {"1", 1},         {"65535", 65535},       {"0", 1},
-                 {"-5", 1},      {"65536", 65535}, {"99999999999", 65535}, {"abc", 1}};
+      ports[] = {{"9001", 9001}, {"1", 1},        {"65535", 65535},      {"0", 9000},
+                 {"-5", 9000},   {"65536", 9000}, {"99999999999", 9000}, {"", 9000}};
     for (const auto& c : enabled) {
         EXPECT_EQ(load(std::string("[osc]\nenabled=") + c.value + "\n").oscEnabled, c.expected)
             << c.value;
     }
+    auto said = [this](const char* key, const char* value, const char* instead) {
+        return "tarvel: " + path_ + ": [osc] " + key + "=" + value + " cannot be used, " + instead +
+               " instead\n";
+    };
     for (const auto& c : ports) {
+        testing::internal::CaptureStderr();
         EXPECT_EQ(load(std::string("[OSC]\nPort=") + c.value + "\n").oscPort, c.expected)
             << c.value;
+        EXPECT_EQ(testing::internal::GetCapturedStderr(),
+                  c.expected == 9000 ? said("port", c.value, "9000") : "");
     }
     const struct {
         const char* value;
@@ -329,8 +337,12 @@ TEST_F(SettingsFile, OscSettingsAreForcedIntoRangeAndTheHostMustBeAnIPv4Address)
         {"0000000192.168.1.20", "127.0.0.1"},  // longer than the field
     };
     for (const auto& c : hosts) {
+        testing::internal::CaptureStderr();
         EXPECT_STREQ(load(std::string("[osc]\nhost=") + c.value + "\n").oscHost, c.expected)
             << c.value;
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), std::strcmp(c.expected, "127.0.0.1") == 0
+                                                              ? said("host", c.value, "127.0.0.1")
+                                                              : "");
     }
 }
 
