@@ -11,7 +11,7 @@
 #include "settings/settings_dialog.h"
 #include "ui/ui_widgets.h"
 
-class UIEx : public UI_Window {
+class UIEx final : public UI_Window {
   public:
     // Creation values of the native window.
     static constexpr int kIconId = 101;
