@@ -33,7 +33,7 @@ void loadStartSettings(WalkState& state) {
     exitSettingsPath() = std::string(UIEx::kSettingsPath) + (loaded.unusable ? ".new" : "");
     if (loaded.unusable) {
         std::fprintf(stderr,
-                     "tarvel: %s is left as it is, %s; the defaults are used and saved to %s\n",
+                     "tarvel: %s %s; it is left as it is, the defaults are used and saved to %s\n",
                      UIEx::kSettingsPath, loaded.problem.c_str(), exitSettingsPath().c_str());
     }
 }

@@ -89,14 +89,14 @@ SettingsLoad checkWithoutKeys(const std::string& path) {
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (file == nullptr) {
         if (errno == ENOENT) return {};
-        return {true, std::string("it cannot be read (") + std::strerror(errno) + ")"};
+        return {true, std::string("cannot be read (") + std::strerror(errno) + ")"};
     }
     const bool empty = std::fgetc(file) == EOF;
     std::fclose(file);
     if (empty) return {};
     return {true,
-            "it holds no setting this program can read (lines ended by CR alone, or another "
-            "encoding than ASCII or UTF-8 or UTF-16 with its byte-order mark?)"};
+            "holds no setting this program can read (lines ended by CR alone, or an encoding "
+            "other than ASCII, UTF-8 or UTF-16 with its byte-order mark?)"};
 }
 
 }  // namespace

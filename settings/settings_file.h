@@ -11,7 +11,8 @@ struct SettingsLoad {
     // The file is there but gave nothing: it could not be read, or it has text but no key of
     // the settings (lines ended by CR alone, UTF-16 without its byte-order mark, ...). It
     // probably holds the user's settings in a form this program cannot read, so it is not to be
-    // overwritten with the defaults. `problem` then says what is wrong.
+    // overwritten with the defaults. `problem` then says what is wrong, to follow the file's
+    // name ("cannot be read (Permission denied)").
     bool unusable = false;
     std::string problem;
 };

@@ -1,9 +1,11 @@
 // The main window on the fake window system: its widgets and layout, the
 // button commands with their rules and clamps, the tray icon, closing, the
 // Enter key and the settings dialogs.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -12,6 +14,7 @@
 #include <string>
 
 #include "tests/mainwindow/main_window_fixture.h"
+#include "tests/support/as_user.h"
 #include "tests/support/fake_dialogs.h"
 
 using platform::NativeWindow;
@@ -649,6 +652,57 @@ TEST_F(SettingsDialogTest, SavingWritesTheChosenFile) {
     click(ui->settingsSaveButton);
     EXPECT_EQ(testsupport::readFile(dir_.file("saved.ini")), formatSettings(state()));
     EXPECT_FALSE(testsupport::fileExists(dir_.file("tarvel.ini")));
+
+    // A save that cannot be written says why in a box over the window, and on stderr.
+    dialogs_.answer(2, dir_.file("missing/saved.ini"));
+    ::testing::internal::CaptureStderr();
+    click(ui->settingsSaveButton);
+    EXPECT_EQ(
+        ::testing::internal::GetCapturedStderr(),
+        "tarvel: cannot save " + dir_.file("missing/saved.ini") + ": No such file or directory\n");
+    ASSERT_EQ(fake.messageBoxes.size(), 1u);
+    EXPECT_EQ(fake.messageBoxes[0].text,
+              std::string(s::kSaveFailed) + "\nNo such file or directory");
+    EXPECT_EQ(fake.messageBoxes[0].owner, ui->hwnd);
+}
+
+// A settings file that is there but gives nothing is said at start and kept as it is: the
+// exit save goes beside it. Unreadable, lines ended by CR alone, UTF-16 without its mark.
+TEST_F(MainWindowTest, AnUnusableSettingsFileIsKeptAndTheExitSaveGoesBesideIt) {
+    const std::string text = "[param]\r\nwalkFThreshold=0.55\r\nnumStep=42\r\n";
+    std::string utf16;
+    for (char c : text) utf16 += std::string{c, '\0'};
+    const struct {
+        const char* name;
+        std::string bytes;
+        mode_t mode;
+    } files[] = {{"unreadable", text, 0200},
+                 {"cr-only", "[param]\rwalkFThreshold=0.55\rnumStep=42\r", 0644},
+                 {"utf16le", utf16, 0644}};
+    settingstest::openToEveryone(dir_.path());
+    for (const auto& f : files) {
+        const std::string folder = dir_.file(f.name), file = folder + "/tarvel.ini";
+        std::filesystem::create_directory(folder);
+        settingstest::openToEveryone(folder);
+        testsupport::writeFile(file, f.bytes);
+        ::chmod(file.c_str(), f.mode);
+        const int result = settingstest::runAsUser([&] {
+            if (::chdir(folder.c_str()) != 0 || !std::freopen("stderr.txt", "w", stderr)) return 10;
+            WalkState loaded{};
+            loadStartSettings(loaded);
+            const bool saved = saveExitSettings(loaded);
+            std::fflush(stderr);
+            return saved && loaded.numStep == 0 ? 0 : 1;
+        });
+        EXPECT_EQ(result, 0) << f.name;
+        ::chmod(file.c_str(), 0600);
+        EXPECT_EQ(testsupport::readFile(file), f.bytes) << f.name;
+        EXPECT_TRUE(testsupport::fileExists(file + ".new")) << f.name;
+        const std::string said = testsupport::readFile(folder + "/stderr.txt");
+        EXPECT_THAT(said, ::testing::StartsWith("tarvel: ./tarvel.ini "));
+        EXPECT_THAT(said, ::testing::EndsWith("; it is left as it is, the defaults are used and "
+                                              "saved to ./tarvel.ini.new\n"));
+    }
 }
 
 TEST_F(MainWindowTest, TeardownSavesOnlyWhenAskedTo) {

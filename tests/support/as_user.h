@@ -1,26 +1,29 @@
 // Runs a piece of a test in a forked child as an ordinary user, so that file permissions hold
-// even when the tests run as root.
+// even when the tests run as root; and a second local user for what other users may do.
 #pragma once
 
 #include <grp.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <functional>
+#include <optional>
 #include <string>
 
 namespace settingstest {
 
 constexpr uid_t kNobody = 65534;
 
-// The exit code of `body` run in a child process; as root the child first becomes "nobody".
-// 100 and up: the child could not be set up or ended abnormally.
-inline int runAsUser(const std::function<int()>& body) {
+// The exit code of `body` run in a child process; as root the child first becomes `uid`
+// ("nobody" unless told). 100 and up: the child could not be set up or ended abnormally.
+inline int runAsUser(const std::function<int()>& body, uid_t uid = kNobody, gid_t gid = kNobody) {
     pid_t pid = ::fork();
     if (pid == 0) {
         if (::geteuid() == 0) {
-            if (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0) {
+            if (::setgroups(0, nullptr) != 0 || ::setgid(gid) != 0 || ::setuid(uid) != 0) {
                 ::_exit(101);
             }
         }
@@ -30,6 +33,26 @@ inline int runAsUser(const std::function<int()>& body) {
     if (pid < 0 || ::waitpid(pid, &status, 0) != pid) return 102;
     return WIFEXITED(status) ? WEXITSTATUS(status) : 103;
 }
+
+// A second local user, "tarvel-other", made with useradd the first time. Only root can act as
+// another user: nullopt otherwise (the test then skips, saying so).
+struct OtherUser {
+    uid_t uid;
+    gid_t gid;
+};
+inline std::optional<OtherUser> otherUser() {
+    if (::geteuid() != 0) return std::nullopt;
+    // Again when useradd failed: another test may have been making the user at the same moment.
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        if (const passwd* p = ::getpwnam("tarvel-other")) return OtherUser{p->pw_uid, p->pw_gid};
+        if (std::system("useradd --system --user-group --no-create-home --shell "
+                        "/usr/sbin/nologin tarvel-other >/dev/null 2>&1") != 0) {
+            // Looked up again above.
+        }
+    }
+    return std::nullopt;
+}
+inline constexpr const char* kNeedsRoot = "needs root to act as a second local user (useradd)";
 
 // Lets that user reach `path` (a test's temporary folder).
 inline void openToEveryone(const std::string& path) {

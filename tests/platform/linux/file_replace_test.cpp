@@ -138,6 +138,40 @@ TEST_F(FileReplace, ARefusalSaysWhy) {
     }
 }
 
+// A link that another user could have planted is not followed: one of another user's, or any
+// in a folder shared by all (sticky and writable by everyone). Nothing is written.
+TEST_F(FileReplace, ALinkAnotherUserCouldHavePlantedIsRefused) {
+    const auto other = settingstest::otherUser();
+    if (!other) GTEST_SKIP() << settingstest::kNeedsRoot;
+    const std::string mine = dir_.file("bashrc"), shared = dir_.file("shared");
+    const std::string theirs = dir_.file("theirs");
+    writeFile(mine, "mine\n");
+    settingstest::openToEveryone(dir_.path());
+    fs::create_directory(shared);
+    ::chmod(shared.c_str(), 01777);
+    fs::create_directory(theirs);
+    ASSERT_EQ(::chown(theirs.c_str(), other->uid, other->gid), 0);
+    const int planted = settingstest::runAsUser(
+        [&] {
+            return ::symlink(mine.c_str(), (shared + "/tarvel.ini").c_str()) == 0 &&
+                           ::symlink(mine.c_str(), (theirs + "/tarvel.ini").c_str()) == 0
+                       ? 0
+                       : 1;
+        },
+        other->uid, other->gid);
+    ASSERT_EQ(planted, 0);
+    fs::create_symlink(mine, shared + "/own.ini");
+    for (const std::string& link :
+         {shared + "/tarvel.ini", theirs + "/tarvel.ini", shared + "/own.ini"}) {
+        std::string why;
+        EXPECT_FALSE(replaceFileContents(link, "settings", &why)) << link;
+        EXPECT_NE(why.find("symbolic link"), std::string::npos) << why;
+        EXPECT_TRUE(fs::is_symlink(link));
+    }
+    EXPECT_EQ(readFile(mine), "mine\n");
+    EXPECT_EQ(namesIn(shared), (std::vector<std::string>{"own.ini", "tarvel.ini"}));
+}
+
 TEST_F(FileReplace, AWriteThatFailsMidwayLeavesTheOldFileAndNoTemporaryFile) {
     writeFile(path_, "old contents");
     // A file size limit stands in for a full disk: the write stops after 100 bytes.
@@ -204,10 +238,10 @@ TEST_F(FileReplace, ASaveKilledAtAnyMomentLeavesTheOldOrTheNewCompleteFile) {
         std::string text = readFile(path_);
         ASSERT_TRUE(text == textA || text == textB) << "round " << round << ":\n" << text;
         (text == textA ? seenA : seenB)++;
-        // A killed save may leave its temporary file; it never replaces the target.
-        for (const auto& name : namesIn(dir_.path())) {
-            if (name != "tarvel.ini") fs::remove(dir_.file(name));
-        }
+        // A killed save may leave its temporary file, which never replaces the target and
+        // goes at the next start.
+        platform::removeAbandonedTemporaryFiles(path_);
+        ASSERT_EQ(namesIn(dir_.path()), std::vector<std::string>{"tarvel.ini"});
     }
     EXPECT_GT(seenA, 0);
     EXPECT_GT(seenB, 0);
