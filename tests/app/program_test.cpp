@@ -16,7 +16,6 @@
 #include <csignal>
 #include <cstddef>
 #include <cstdlib>
-#include <cstring>
 #include <string>
 #include <thread>
 #include <vector>
@@ -360,49 +359,41 @@ TEST(SingleInstanceGuardTest, OneHolderPerNameAndDisplay) {
     EXPECT_TRUE(second.acquire(name.c_str()));
 }
 
-// The guard is the user's own: another user who takes every name they can (the abstract socket
-// the guard once was, the guard itself in our environment) stops nothing, and a copy that dies
-// holding it lets it go.
+// The guard is the user's own: another user holding all they can (the abstract socket name the
+// guard once was, the guard in our environment) stops nothing; a copy that dies lets it go.
 TEST(SingleInstanceGuardTest, NoOtherUserCanTakeItAndADeadCopyLetsItGo) {
     const auto other = settingstest::otherUser();
     if (!other) GTEST_SKIP() << settingstest::kNeedsRoot;
     const std::string name = "tarvel-guard-user-test-" + std::to_string(getpid());
     testsupport::TempDir runtime;
-    testsupport::ScopedEnv runtimeDir("XDG_RUNTIME_DIR", runtime.path());
-    testsupport::ScopedEnv display("DISPLAY", ":43");
-    // A child that takes what it can as `uid`, says so, then holds on until it is killed.
-    const uid_t victim = ::getuid();
+    testsupport::ScopedEnv runtimeDir("XDG_RUNTIME_DIR", runtime.path()), display("DISPLAY", ":43");
+    // A child that takes all it can as `uid`, then holds on until it is killed.
     auto holder = [&](uid_t uid, gid_t gid) {
         int ready[2];
         if (::pipe(ready) != 0) return -1;
         const pid_t pid = ::fork();
-        if (pid == 0) {
-            if (::setgroups(0, nullptr) != 0 || ::setgid(gid) != 0 || ::setuid(uid) != 0) _exit(1);
-            const std::string old = name + "." + std::to_string(victim) + ".:43";
-            sockaddr_un address{AF_UNIX, {}};
-            std::memcpy(address.sun_path + 1, old.data(), old.size());
-            ::bind(::socket(AF_UNIX, SOCK_STREAM, 0), reinterpret_cast<sockaddr*>(&address),
-                   static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + old.size()));
+        if (pid == 0 && ::setgroups(0, nullptr) == 0 && ::setgid(gid) == 0 && ::setuid(uid) == 0) {
+            const std::string old = '\0' + name + ".0.:43";
+            sockaddr_un at{AF_UNIX, {}};
+            old.copy(at.sun_path, old.size());
+            ::bind(::socket(AF_UNIX, SOCK_STREAM, 0), reinterpret_cast<sockaddr*>(&at),
+                   static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + old.size()));
             platform::SingleInstanceGuard guard;
-            guard.acquire(name.c_str());
-            if (::write(ready[1], "r", 1) == 1) ::pause();
-            _exit(0);
+            if (guard.acquire(name.c_str()) && ::write(ready[1], "r", 1) == 1) ::pause();
         }
+        if (pid == 0) _exit(1);
+        ::close(ready[1]);
         char c;
         return ::read(ready[0], &c, 1) == 1 ? pid : -1;
     };
     platform::SingleInstanceGuard guard;
-    const pid_t squatter = holder(other->uid, other->gid);
-    ASSERT_GT(squatter, 0);
-    EXPECT_TRUE(guard.acquire(name.c_str()));
-    EXPECT_TRUE(guard.held());
+    const pid_t squatter = holder(other->pw_uid, other->pw_gid);
+    EXPECT_TRUE(guard.acquire(name.c_str()) && guard.held());
     guard.release();
     const pid_t copy = holder(0, 0);
-    ASSERT_GT(copy, 0);
     EXPECT_FALSE(guard.acquire(name.c_str()));
     for (pid_t pid : {squatter, copy}) {
-        ::kill(pid, SIGKILL);
-        ::waitpid(pid, nullptr, 0);
+        if (pid > 0 && ::kill(pid, SIGKILL) == 0) ::waitpid(pid, nullptr, 0);
     }
     EXPECT_TRUE(guard.acquire(name.c_str()));
 }

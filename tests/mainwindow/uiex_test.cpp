@@ -672,36 +672,32 @@ TEST_F(MainWindowTest, AnUnusableSettingsFileIsKeptAndTheExitSaveGoesBesideIt) {
     const std::string text = "[param]\r\nwalkFThreshold=0.55\r\nnumStep=42\r\n";
     std::string utf16;
     for (char c : text) utf16 += std::string{c, '\0'};
-    const struct {
-        const char* name;
-        std::string bytes;
-        mode_t mode;
-    } files[] = {{"unreadable", text, 0200},
-                 {"cr-only", "[param]\rwalkFThreshold=0.55\rnumStep=42\r", 0644},
-                 {"utf16le", utf16, 0644}};
+    const std::pair<std::string, mode_t> files[] = {
+        {text, 0200}, {"[param]\rwalkFThreshold=0.55\rnumStep=42\r", 0644}, {utf16, 0644}};
     settingstest::openToEveryone(dir_.path());
-    for (const auto& f : files) {
-        const std::string folder = dir_.file(f.name), file = folder + "/tarvel.ini";
+    for (int i = 0; i < 3; ++i) {
+        const std::string folder = dir_.file(std::to_string(i)), file = folder + "/tarvel.ini";
         std::filesystem::create_directory(folder);
         settingstest::openToEveryone(folder);
-        testsupport::writeFile(file, f.bytes);
-        ::chmod(file.c_str(), f.mode);
-        const int result = settingstest::runAsUser([&] {
-            if (::chdir(folder.c_str()) != 0 || !std::freopen("stderr.txt", "w", stderr)) return 10;
-            WalkState loaded{};
-            loadStartSettings(loaded);
-            const bool saved = saveExitSettings(loaded);
-            std::fflush(stderr);
-            return saved && loaded.numStep == 0 ? 0 : 1;
-        });
-        EXPECT_EQ(result, 0) << f.name;
+        testsupport::writeFile(file, files[i].first);
+        ::chmod(file.c_str(), files[i].second);
+        EXPECT_EQ(settingstest::runAsUser([&] {
+                      WalkState loaded{};
+                      if (::chdir(folder.c_str()) != 0 || !std::freopen("err", "w", stderr))
+                          return 10;
+                      loadStartSettings(loaded);
+                      const bool saved = saveExitSettings(loaded) && std::fflush(stderr) == 0;
+                      return saved && loaded.numStep == 0 ? 0 : 1;
+                  }),
+                  0)
+            << i;
         ::chmod(file.c_str(), 0600);
-        EXPECT_EQ(testsupport::readFile(file), f.bytes) << f.name;
-        EXPECT_TRUE(testsupport::fileExists(file + ".new")) << f.name;
-        const std::string said = testsupport::readFile(folder + "/stderr.txt");
-        EXPECT_THAT(said, ::testing::StartsWith("tarvel: ./tarvel.ini "));
-        EXPECT_THAT(said, ::testing::EndsWith("; it is left as it is, the defaults are used and "
-                                              "saved to ./tarvel.ini.new\n"));
+        EXPECT_EQ(testsupport::readFile(file), files[i].first) << i;
+        EXPECT_TRUE(testsupport::fileExists(file + ".new")) << i;
+        EXPECT_THAT(
+            testsupport::readFile(folder + "/err"),
+            ::testing::MatchesRegex("tarvel: \\./tarvel\\.ini .*; it is left as it is, the "
+                                    "defaults are used and saved to \\./tarvel\\.ini\\.new\n"));
     }
 }
 

@@ -7,7 +7,9 @@
 #include <sys/socket.h>
 
 #include <cmath>
+#include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <functional>
 #include <limits>
 #include <string>
@@ -145,6 +147,28 @@ TEST(TelemetrySender, SocketIsBoundToLoopback) {
     EXPECT_EQ(ntohl(from.sin_addr.s_addr), INADDR_LOOPBACK);
     EXPECT_NE(from.sin_port, 0);
     close(fd);
+    // Connected to its destination, so the system takes no datagram for it from anyone else:
+    // its row in the system's table names the listener as its other end.
+    char ends[32];
+    std::snprintf(ends, sizeof ends, "0100007F:%04X 0100007F:%04X", ntohs(from.sin_port),
+                  ntohs(a.sin_port));
+    std::ifstream table("/proc/net/udp");
+    std::string row;
+    while (std::getline(table, row) && row.find(ends) == std::string::npos) {
+    }
+    EXPECT_NE(row.find(ends), std::string::npos) << ends;
+}
+
+// A datagram that nobody heard costs the next one nothing (a connected socket hears of the
+// first through the second send).
+TEST(TelemetrySender, ADatagramNobodyHeardDoesNotCostTheNext) {
+    std::uint16_t port = testsupport::UdpListener().port();
+    TelemetrySender sender;
+    sender.open(port);
+    sender.send(testsupport::defaultSettings());
+    testsupport::UdpListener listener(port);
+    EXPECT_TRUE(sender.send(testsupport::defaultSettings()));
+    EXPECT_TRUE(listener.receive(2s).has_value());
 }
 
 }  // namespace

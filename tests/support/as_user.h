@@ -34,20 +34,12 @@ inline int runAsUser(const std::function<int()>& body, uid_t uid = kNobody, gid_
     return WIFEXITED(status) ? WEXITSTATUS(status) : 103;
 }
 
-// A second local user, "tarvel-other", made with useradd the first time. Only root can act as
-// another user: nullopt otherwise (the test then skips, saying so).
-struct OtherUser {
-    uid_t uid;
-    gid_t gid;
-};
-inline std::optional<OtherUser> otherUser() {
-    if (::geteuid() != 0) return std::nullopt;
-    // Again when useradd failed: another test may have been making the user at the same moment.
-    for (int attempt = 0; attempt < 3; ++attempt) {
-        if (const passwd* p = ::getpwnam("tarvel-other")) return OtherUser{p->pw_uid, p->pw_gid};
-        if (std::system("useradd --system --user-group --no-create-home --shell "
-                        "/usr/sbin/nologin tarvel-other >/dev/null 2>&1") != 0) {
-            // Looked up again above.
+// A second local user, "tarvel-other", made with useradd the first time (again when that failed:
+// another test may have been making it). Only root can act as another user: nullopt otherwise.
+inline std::optional<passwd> otherUser() {
+    for (int attempt = 0; attempt < 3 && ::geteuid() == 0; ++attempt) {
+        if (const passwd* p = ::getpwnam("tarvel-other")) return *p;
+        if (std::system("useradd -r -U -M -s /usr/sbin/nologin tarvel-other 2>/dev/null") != 0) {
         }
     }
     return std::nullopt;
