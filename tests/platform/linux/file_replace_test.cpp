@@ -143,8 +143,8 @@ TEST_F(FileReplace, ARefusalSaysWhy) {
 TEST_F(FileReplace, ALinkAnotherUserCouldHavePlantedIsRefused) {
     const auto other = settingstest::otherUser();
     if (!other) GTEST_SKIP() << settingstest::kNeedsRoot;
-    const std::string mine = dir_.file("bashrc"), shared = dir_.file("shared") + "/";
-    const std::string theirs = dir_.file("theirs") + "/";
+    const std::string mine = dir_.file("bashrc"), shared = dir_.file("s/"),
+                      theirs = dir_.file("t/");
     writeFile(mine, "mine\n");
     settingstest::openToEveryone(dir_.path());
     fs::create_directory(shared);
@@ -164,7 +164,6 @@ TEST_F(FileReplace, ALinkAnotherUserCouldHavePlantedIsRefused) {
         EXPECT_NE(why.find("symbolic link"), std::string::npos) << why;
     }
     EXPECT_EQ(readFile(mine), "mine\n");
-    EXPECT_EQ(namesIn(shared), (std::vector<std::string>{"a.ini", "own.ini"}));
 }
 
 TEST_F(FileReplace, AWriteThatFailsMidwayLeavesTheOldFileAndNoTemporaryFile) {
