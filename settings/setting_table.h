@@ -107,15 +107,12 @@ struct Setting {
 };
 
 inline constexpr Setting kSettings[] = {
-    {"param",
-     "comID",
-     integer(&WalkState::comID),
-     "3",
-     {},
-     1.0,
-     nullptr,
-     OutOfRange::Clamp,
-     {0.0f, 256.0f}},
+    {.section = "param",
+     .key = "comID",
+     .field = integer(&WalkState::comID),
+     .loadDefault = "3",
+     .step = 1.0,
+     .buttons = {0.0f, 256.0f}},
     {"param", "autoCalibration", integer(&WalkState::autoCalibration), "0"},
     {"param", "loadMax0", loadMax(0), "10.0"},
     {"param", "loadMax1", loadMax(1), "10.0"},
@@ -142,14 +139,12 @@ inline constexpr Setting kSettings[] = {
     {"osc", "enabled", integer(&WalkState::oscEnabled), "0", {0.0f, 1.0f}},
     {"osc", "host", text(&WalkState::oscHost), "127.0.0.1", {}, 0.0, isIPv4Text},
     // VRChat's own input port.
-    {"osc",
-     "port",
-     integer(&WalkState::oscPort),
-     "9000",
-     {1.0f, 65535.0f},
-     0.0,
-     nullptr,
-     OutOfRange::Default},
+    {.section = "osc",
+     .key = "port",
+     .field = integer(&WalkState::oscPort),
+     .loadDefault = "9000",
+     .range = {1.0f, 65535.0f},
+     .outOfRange = OutOfRange::Default},
 };
 
 // The row of a field, found while compiling: a field without a row does not compile.
