@@ -34,8 +34,7 @@ inline int runAsUser(const std::function<int()>& body, uid_t uid = kNobody, gid_
     return WIFEXITED(status) ? WEXITSTATUS(status) : 103;
 }
 
-// A second local user, "tarvel-other", made with useradd the first time (again when that failed:
-// another test may have been making it). Only root can act as another user: nullopt otherwise.
+// A second local user, made by the first test that needs it; nullopt unless root.
 inline std::optional<passwd> otherUser() {
     for (int attempt = 0; attempt < 3 && ::geteuid() == 0; ++attempt) {
         if (const passwd* p = ::getpwnam("tarvel-other")) return *p;

@@ -232,8 +232,7 @@ TEST_F(FileReplace, ASaveKilledAtAnyMomentLeavesTheOldOrTheNewCompleteFile) {
         std::string text = readFile(path_);
         ASSERT_TRUE(text == textA || text == textB) << "round " << round << ":\n" << text;
         (text == textA ? seenA : seenB)++;
-        // A killed save may leave its temporary file, which never replaces the target and
-        // goes at the next start.
+        // A killed save's temporary file never replaces the target; the next start removes it.
         platform::removeAbandonedTemporaryFiles(path_);
         ASSERT_EQ(namesIn(dir_.path()), std::vector<std::string>{"tarvel.ini"});
     }
