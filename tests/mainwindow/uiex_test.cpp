@@ -569,6 +569,36 @@ TEST_F(MainWindowTest, RightPressOpensTheMenuAtTheCursor) {
     fake.dispatchMessage(m);
     EXPECT_TRUE(ui->shown);
     EXPECT_TRUE(fake.queue.empty());
+
+    // A right click in the window (outside its widgets) opens the same menu there.
+    fake.cursor = {900, 500};
+    fake.sendMessage(ui->hwnd, platform::kWmRButtonUp, 0, platform::makeLParam(200, 400));
+    ASSERT_EQ(fake.menus.size(), 2u);
+    EXPECT_EQ(fake.menus[1].at, (platform::Point{900, 500}));
+    EXPECT_EQ(fake.menus[1].menu.resourceId, 102);
+    EXPECT_EQ(fake.menus[1].menu.items.size(), 3u);
+}
+
+TEST_F(MainWindowTest, AHiddenWindowShowsWhenNoTrayHasHeldTheIconForTwoSeconds) {
+    using namespace std::chrono_literals;
+    create();
+    fake.addTrayIcon({.window = ui->hwnd, .id = 0, .tip = {}});
+    const auto t0 = GraphWindow::Clock::now();
+    EXPECT_EQ(ui->watchTray(t0), -1) << "a shown window needs no watch";
+    fake.sendMessage(ui->hwnd, platform::kWmClose, 0, 0);
+    EXPECT_EQ(ui->watchTray(t0), 250);
+    fake.trayHostRunning = false;
+    EXPECT_EQ(ui->watchTray(t0 + 100ms), 150) << "asked again only after the check period";
+    ui->watchTray(t0 + 250ms);
+    fake.trayHostRunning = true;  // a tray took it back in time: the count starts again
+    ui->watchTray(t0 + 500ms);
+    fake.trayHostRunning = false;
+    ui->watchTray(t0 + 750ms);
+    ui->watchTray(t0 + 2700ms);
+    EXPECT_FALSE(ui->shown);
+    EXPECT_EQ(ui->watchTray(t0 + 2950ms), -1);
+    EXPECT_TRUE(ui->shown);
+    EXPECT_TRUE(fake.window(ui->hwnd)->visible);
 }
 
 TEST_F(MainWindowTest, ExitRemovesTheTrayIconAndDestroysTheWindow) {
