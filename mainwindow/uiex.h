@@ -96,6 +96,9 @@ class UIEx : public UI_Window {
     void showLinkStatus(bool framesArriving);
     // The tray icon's menu, in the order shown: its items are commands.
     platform::PopupMenu trayMenu() const;
+    // Where the ＋/－ buttons of the settings lie on the screen (the graph
+    // window leaves them uncovered, so that one can tune while watching it).
+    platform::Rect adjustingButtonsArea() const;
 
     // While the window is hidden, asks every kTrayCheckPeriod whether a tray
     // still holds the icon; once none has for kTrayGrace, shows the window,

@@ -18,7 +18,8 @@ int UIEx::watchTray(GraphWindow::Clock::time_point now) {
         return -1;
     }
     // Asked at a slow pace: on Windows the question goes to the shell.
-    if (now < nextTrayCheck_) return static_cast<int>(ceil<milliseconds>(nextTrayCheck_ - now).count());
+    if (now < nextTrayCheck_)
+        return static_cast<int>(ceil<milliseconds>(nextTrayCheck_ - now).count());
     nextTrayCheck_ = now + kTrayCheckPeriod;
     const int untilNextCheck = static_cast<int>(ceil<milliseconds>(kTrayCheckPeriod).count());
     if (ws().trayAvailable()) {

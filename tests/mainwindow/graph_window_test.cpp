@@ -75,6 +75,8 @@ TEST_F(GraphWindowTest, OpensFromTheTrayMenuAsAFixedWindowAndSamplesOnlyWhileOpe
     EXPECT_EQ(window->parent, 0u);
     EXPECT_EQ(window->title, "Tarvel-Omnix グラフ");
     EXPECT_EQ(window->style & (platform::kWsThickFrame | platform::kWsMaximizeBox), 0u);
+    EXPECT_EQ(fake.windowRect(graph().hwnd).left, 740 + UIEx::kWidth + 10)
+        << "right of the main one";
     EXPECT_TRUE(fake.window(ui->hwnd)->visible);
 
     // One sample per new frame count, however many passes see it.
@@ -104,6 +106,22 @@ TEST_F(GraphWindowTest, OpensFromTheTrayMenuAsAFixedWindowAndSamplesOnlyWhileOpe
     command(UIEx::kMenuGraph);
     EXPECT_TRUE(fake.window(graph().hwnd)->visible);
     EXPECT_EQ(graph().sampleCount(), 0u);
+}
+
+TEST(GraphPlacementTest, BesideTheMainWindowInTheWorkAreaElseOffTheAdjustingButtons) {
+    using P = platform::Point;
+    const platform::Size size{GraphWindow::kWidth, GraphWindow::kHeight};
+    const platform::Rect wide{0, 0, 1920, 1080}, main{740, 302, 1180, 777};
+    const platform::Rect buttons{main.left + 33, main.top + 260, main.left + 387, main.top + 360};
+    EXPECT_EQ(GraphWindow::placeBeside(wide, main, buttons, size), (P{1190, 302}));
+    // A panel on the right leaves room on the left only.
+    const platform::Rect besidePanel{0, 0, 1820, 1080}, mainRight{1000, 302, 1440, 777};
+    EXPECT_EQ(GraphWindow::placeBeside(besidePanel, mainRight, {}, size), (P{270, 302}));
+    // 1280 pixels wide, the main window in the middle: no room beside it, so the graph
+    // goes above the buttons, below a top panel.
+    const platform::Rect narrow{0, 30, 1280, 1024}, middle{420, 275, 860, 750};
+    const platform::Rect middleButtons{453, 535, 807, 635};
+    EXPECT_EQ(GraphWindow::placeBeside(narrow, middle, middleButtons, size), (P{560, 30}));
 }
 
 TEST_F(GraphWindowTest, TheThresholdLineAndTheBandsFollowTheButtonsAtOnce) {
