@@ -111,17 +111,14 @@ TEST_F(GraphWindowTest, OpensFromTheTrayMenuAsAFixedWindowAndSamplesOnlyWhileOpe
 TEST(GraphPlacementTest, BesideTheMainWindowInTheWorkAreaElseOffTheAdjustingButtons) {
     using P = platform::Point;
     const platform::Size size{GraphWindow::kWidth, GraphWindow::kHeight};
-    const platform::Rect wide{0, 0, 1920, 1080}, main{740, 302, 1180, 777};
-    const platform::Rect buttons{main.left + 33, main.top + 260, main.left + 387, main.top + 360};
-    EXPECT_EQ(GraphWindow::placeBeside(wide, main, buttons, size), (P{1190, 302}));
+    const platform::Rect main{1000, 302, 1440, 777};
+    EXPECT_EQ(GraphWindow::placeBeside({0, 0, 2200, 1080}, main, {}, size), (P{1450, 302}));
     // A panel on the right leaves room on the left only.
-    const platform::Rect besidePanel{0, 0, 1820, 1080}, mainRight{1000, 302, 1440, 777};
-    EXPECT_EQ(GraphWindow::placeBeside(besidePanel, mainRight, {}, size), (P{270, 302}));
-    // 1280 pixels wide, the main window in the middle: no room beside it, so the graph
-    // goes above the buttons, below a top panel.
-    const platform::Rect narrow{0, 30, 1280, 1024}, middle{420, 275, 860, 750};
-    const platform::Rect middleButtons{453, 535, 807, 635};
-    EXPECT_EQ(GraphWindow::placeBeside(narrow, middle, middleButtons, size), (P{560, 30}));
+    EXPECT_EQ(GraphWindow::placeBeside({0, 0, 1820, 1080}, main, {}, size), (P{270, 302}));
+    // 1280 pixels wide, a top panel, the main window in the middle: above the ＋/－ buttons.
+    EXPECT_EQ(GraphWindow::placeBeside({0, 30, 1280, 1024}, {420, 275, 860, 750},
+                                       {453, 535, 807, 635}, size),
+              (P{560, 30}));
 }
 
 TEST_F(GraphWindowTest, TheThresholdLineAndTheBandsFollowTheButtonsAtOnce) {
