@@ -130,6 +130,7 @@ TEST_F(MainWindowTest, StateTextsFollowTheLoadedSettings) {
     state().moveMode = 7;
     state().autoCalibration = 2;
     state().oscEnabled = 2;
+    state().xrEnabled = 1;
     create();
     EXPECT_EQ(ui->comIdText.text, "-5");
     EXPECT_EQ(ui->connectionStatusText.text, s::kNotConnected);
@@ -137,6 +138,7 @@ TEST_F(MainWindowTest, StateTextsFollowTheLoadedSettings) {
     EXPECT_EQ(ui->moveModeText.text, s::kTurnMode);
     EXPECT_EQ(ui->autoCalibrationText.text, s::kAutoCalibrationOff);
     EXPECT_EQ(ui->oscText.text, s::kOscOff);
+    EXPECT_EQ(ui->xrText.text, s::kXrOn);
 }
 
 TEST_F(MainWindowTest, StateTextsOfTheDefaultsAndOfAConnectedLink) {
@@ -253,6 +255,7 @@ TEST_F(MainWindowTest, TogglesTreatEveryNonZeroValueAsOn) {
         {&WalkState::autoCalibration, UIEx::kAutoCalibrationToggle, &UIEx::autoCalibrationText,
          s::kAutoCalibrationOn, s::kAutoCalibrationOff},
         {&WalkState::oscEnabled, UIEx::kOscToggle, &UIEx::oscText, s::kOscOn, s::kOscOff},
+        {&WalkState::xrEnabled, UIEx::kXrToggle, &UIEx::xrText, s::kXrOn, s::kXrOff},
     };
     for (const Toggle& t : toggles) {
         UI_Text& label = (*ui).*(t.label);
@@ -465,7 +468,7 @@ TEST_F(MainWindowTest, UnknownCommandsAndTrackingCodesChangeNothing) {
     unsigned char before[sizeof(WalkState)];
     std::memcpy(before, &state(), sizeof before);
     fake.clearRecords();
-    for (std::uint32_t id : {0u, 4u, 7u, 99u, 118u, 119u, 130u, 40002u, 40006u}) command(id);
+    for (std::uint32_t id : {0u, 4u, 7u, 99u, 118u, 119u, 135u, 40002u, 40006u}) command(id);
     // Only the low 16 bits carry the id.
     command((1u << 16) | 99u);
     EXPECT_EQ(std::memcmp(before, &state(), sizeof before), 0);
