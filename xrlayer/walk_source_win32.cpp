@@ -1,5 +1,5 @@
 // The program's block on Windows: the named file mapping in the session's own namespace,
-// created when missing, owned by this user, mapped read-only.
+// created when missing, this user's alone, mapped read-only.
 #include <aclapi.h>
 #include <windows.h>
 
@@ -9,44 +9,57 @@ namespace xrlayer {
 
 namespace {
 
-// Whether `handle` is owned by the user this process runs as (or by its token's default
-// owner): a mapping of that name that another user made first is never read.
-bool ownedByThisUser(HANDLE handle) {
-    PSID owner = nullptr;
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    if (GetSecurityInfo(handle, SE_KERNEL_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr,
-                        nullptr, nullptr, &descriptor) != ERROR_SUCCESS) {
-        return false;
-    }
-    bool own = false;
+// The user this process runs as, in `buffer`; null when it cannot be read.
+PSID currentUser(unsigned char (&buffer)[256]) {
     HANDLE token = nullptr;
-    if (OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) {
-        alignas(8) unsigned char user[256];
-        alignas(8) unsigned char defaultOwner[256];
-        DWORD size = 0;
-        if (GetTokenInformation(token, TokenUser, user, sizeof user, &size)) {
-            own = EqualSid(owner, reinterpret_cast<TOKEN_USER*>(user)->User.Sid);
-        }
-        if (!own &&
-            GetTokenInformation(token, TokenOwner, defaultOwner, sizeof defaultOwner, &size)) {
-            own = EqualSid(owner, reinterpret_cast<TOKEN_OWNER*>(defaultOwner)->Owner);
-        }
-        CloseHandle(token);
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return nullptr;
+    DWORD size = 0;
+    const bool read = GetTokenInformation(token, TokenUser, buffer, sizeof buffer, &size);
+    CloseHandle(token);
+    return read ? reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid : nullptr;
+}
+
+// The named mapping, created for this user alone (owner and only entry of its access list) or
+// opened; null when it cannot be had or belongs to someone else (another user who made one of
+// that name first must not feed this user's games).
+HANDLE userMapping() {
+    alignas(8) unsigned char userBuffer[256];
+    const PSID user = currentUser(userBuffer);
+    if (user == nullptr) return nullptr;
+    alignas(8) unsigned char aclBuffer[256];
+    const PACL acl = reinterpret_cast<PACL>(aclBuffer);
+    SECURITY_DESCRIPTOR descriptor;
+    if (!InitializeAcl(acl, sizeof aclBuffer, ACL_REVISION) ||
+        !AddAccessAllowedAce(acl, ACL_REVISION, GENERIC_ALL, user) ||
+        !InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION) ||
+        !SetSecurityDescriptorOwner(&descriptor, user, FALSE) ||
+        !SetSecurityDescriptorDacl(&descriptor, TRUE, acl, FALSE)) {
+        return nullptr;
     }
-    LocalFree(descriptor);
-    return own;
+    SECURITY_ATTRIBUTES attributes{sizeof attributes, &descriptor, FALSE};
+    HANDLE mapping = CreateFileMappingW(INVALID_HANDLE_VALUE, &attributes, PAGE_READWRITE, 0,
+                                        xrwalk::kBytes, xrwalk::kMappingName);
+    if (mapping == nullptr) return nullptr;
+    PSID owner = nullptr;
+    PSECURITY_DESCRIPTOR found = nullptr;
+    const bool own = GetSecurityInfo(mapping, SE_KERNEL_OBJECT, OWNER_SECURITY_INFORMATION, &owner,
+                                     nullptr, nullptr, nullptr, &found) == ERROR_SUCCESS &&
+                     owner != nullptr && EqualSid(owner, user);
+    LocalFree(found);
+    if (!own) {
+        CloseHandle(mapping);
+        return nullptr;
+    }
+    return mapping;
 }
 
 }  // namespace
 
 bool WalkSource::open() {
     if (block_ != nullptr) return true;
-    HANDLE mapping = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
-                                        xrwalk::kBytes, xrwalk::kMappingName);
+    HANDLE mapping = userMapping();
     if (mapping == nullptr) return false;
-    void* at = ownedByThisUser(mapping)
-                   ? MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, xrwalk::kBytes)
-                   : nullptr;
+    void* at = MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, xrwalk::kBytes);
     if (at == nullptr) {
         CloseHandle(mapping);
         return false;

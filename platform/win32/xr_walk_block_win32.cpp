@@ -1,5 +1,5 @@
 // The block the OpenXR layer reads, on Windows: a named file mapping in the session's own
-// namespace, owned by this user; QueryPerformanceCounter for its time stamps.
+// namespace, this user's alone; QueryPerformanceCounter for its time stamps.
 #include <aclapi.h>
 #include <windows.h>
 
@@ -9,42 +9,53 @@ namespace platform {
 
 namespace {
 
-// Whether the object behind `handle` is owned by the user this process runs as (or by the
-// token's default owner), so that a mapping another user created first is not written to.
-bool ownedByThisUser(HANDLE handle) {
-    PSID owner = nullptr;
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    if (GetSecurityInfo(handle, SE_KERNEL_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr,
-                        nullptr, nullptr, &descriptor) != ERROR_SUCCESS) {
-        return false;
-    }
-    bool own = false;
+// The user this process runs as, in `buffer`; null when it cannot be read.
+PSID currentUser(unsigned char (&buffer)[256]) {
     HANDLE token = nullptr;
-    if (OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) {
-        alignas(8) unsigned char user[256];
-        alignas(8) unsigned char defaultOwner[256];
-        DWORD size = 0;
-        if (GetTokenInformation(token, TokenUser, user, sizeof user, &size)) {
-            own = EqualSid(owner, reinterpret_cast<TOKEN_USER*>(user)->User.Sid);
-        }
-        if (!own &&
-            GetTokenInformation(token, TokenOwner, defaultOwner, sizeof defaultOwner, &size)) {
-            own = EqualSid(owner, reinterpret_cast<TOKEN_OWNER*>(defaultOwner)->Owner);
-        }
-        CloseHandle(token);
-    }
-    LocalFree(descriptor);
-    return own;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return nullptr;
+    DWORD size = 0;
+    const bool read = GetTokenInformation(token, TokenUser, buffer, sizeof buffer, &size);
+    CloseHandle(token);
+    return read ? reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid : nullptr;
 }
 
-xrwalk::Block* mapBlock() {
-    HANDLE mapping = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
+// The named mapping, created for this user alone (owner and only entry of its access list) or
+// opened; null when it cannot be had or belongs to someone else (another user who made one of
+// that name first must not feed this user's games).
+HANDLE userMapping() {
+    alignas(8) unsigned char userBuffer[256];
+    const PSID user = currentUser(userBuffer);
+    if (user == nullptr) return nullptr;
+    alignas(8) unsigned char aclBuffer[256];
+    const PACL acl = reinterpret_cast<PACL>(aclBuffer);
+    SECURITY_DESCRIPTOR descriptor;
+    if (!InitializeAcl(acl, sizeof aclBuffer, ACL_REVISION) ||
+        !AddAccessAllowedAce(acl, ACL_REVISION, GENERIC_ALL, user) ||
+        !InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION) ||
+        !SetSecurityDescriptorOwner(&descriptor, user, FALSE) ||
+        !SetSecurityDescriptorDacl(&descriptor, TRUE, acl, FALSE)) {
+        return nullptr;
+    }
+    SECURITY_ATTRIBUTES attributes{sizeof attributes, &descriptor, FALSE};
+    HANDLE mapping = CreateFileMappingW(INVALID_HANDLE_VALUE, &attributes, PAGE_READWRITE, 0,
                                         xrwalk::kBytes, xrwalk::kMappingName);
     if (mapping == nullptr) return nullptr;
-    if (!ownedByThisUser(mapping)) {
+    PSID owner = nullptr;
+    PSECURITY_DESCRIPTOR found = nullptr;
+    const bool own = GetSecurityInfo(mapping, SE_KERNEL_OBJECT, OWNER_SECURITY_INFORMATION, &owner,
+                                     nullptr, nullptr, nullptr, &found) == ERROR_SUCCESS &&
+                     owner != nullptr && EqualSid(owner, user);
+    LocalFree(found);
+    if (!own) {
         CloseHandle(mapping);
         return nullptr;
     }
+    return mapping;
+}
+
+xrwalk::Block* mapBlock() {
+    HANDLE mapping = userMapping();
+    if (mapping == nullptr) return nullptr;
     // The handle stays open with the view for the life of the process.
     void* at = MapViewOfFile(mapping, FILE_MAP_READ | FILE_MAP_WRITE, 0, 0, xrwalk::kBytes);
     if (at == nullptr) CloseHandle(mapping);

@@ -1,32 +1,13 @@
-// The tests' stub OpenXR runtime: its entry points, for the loader and for tests that stand in
-// for the loader themselves.
+// The tests' stub OpenXR runtime: the loader finds it through XR_RUNTIME_JSON, or a test that
+// stands in for the loader gives its entry points to the layer as the next link. Its sticks
+// stand still at TARVEL_STUB_STICKS ("lx ly rx ry"; 0 when unset).
 #pragma once
-
-#include <openxr/openxr.h>
 
 #include "xrlayer/loader_interface.h"
 
-#if defined(_WIN32)
-#define TARVEL_STUB_EXPORT __declspec(dllexport)
-#else
-#define TARVEL_STUB_EXPORT __attribute__((visibility("default")))
-#endif
-
-// The lastChangeTime of every stick read: they never move.
+// The lastChangeTime of every read: the sticks never move.
 inline constexpr XrTime kStubChangeTime = 5;
 
-// The loader's request to a runtime, as the loader defines it.
-struct StubRuntimeRequest {
-    XrLoaderInterfaceStructs structType;
-    uint32_t structVersion;
-    size_t structSize;
-    uint32_t runtimeInterfaceVersion;
-    XrVersion runtimeApiVersion;
-    PFN_xrGetInstanceProcAddr getInstanceProcAddr;
-};
-
-XrResult XRAPI_CALL stubGetInstanceProcAddr(XrInstance instance, const char* name,
-                                            PFN_xrVoidFunction* function);
-// The runtime's end of the layer chain (what the loader's own link calls).
-XrResult XRAPI_CALL stubCreateInstance(const XrInstanceCreateInfo* info,
-                                       const XrApiLayerCreateInfo* layerInfo, XrInstance* instance);
+XrResult XRAPI_CALL stubGetInstanceProcAddr(XrInstance, const char* name, PFN_xrVoidFunction* f);
+XrResult XRAPI_CALL stubCreateInstance(const XrInstanceCreateInfo*, const XrApiLayerCreateInfo*,
+                                       XrInstance* instance);

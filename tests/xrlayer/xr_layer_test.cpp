@@ -1,6 +1,6 @@
-// The layer in Debian's Khronos loader over the stub runtime, found as an installed layer is,
-// played by the three kinds of game: the sticks with a walk in the block, with none, installed
-// twice, and with the real program walking on the simulator.
+// The layer in Debian's Khronos loader over the stub runtime, found as installed layers are,
+// played by the three kinds of game: the sticks with a walk in the block, without one,
+// installed twice, and with the real program walking on the simulator.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -9,11 +9,10 @@
 #include <unistd.h>
 
 #include <cmath>
-#include <cstring>
 #include <filesystem>
 #include <memory>
 
-#include "output/xr_walk_block.h"
+#include "mainwindow/uiex.h"
 #include "platform/xr_walk_block.h"
 #include "tests/support/scoped_env.h"
 #include "tests/support/support.h"
@@ -26,32 +25,39 @@ namespace {
 using namespace std::chrono_literals;
 using testsupport::binaryDir;
 using testsupport::ScopedEnv;
+using testsupport::waitUntil;
+using xrtest::Frame;
 using xrtest::GameKind;
-using xrtest::StickRead;
-using Frame = std::map<std::string, StickRead>;
 
 constexpr GameKind kKinds[] = {GameKind::Hands, GameKind::Unity, GameKind::Unreal};
 
-void expectStick(const StickRead& r, float x, float y, const char* what) {
-    EXPECT_NEAR(r.x, x, 1e-6f) << what;
-    EXPECT_NEAR(r.y, y, 1e-6f) << what;
+void expectStick(const xrtest::StickRead& r, float x, float y) {
+    EXPECT_NEAR(r.x, x, 1e-6f);
+    EXPECT_NEAR(r.y, y, 1e-6f);
+}
+
+XrInstance createInstance() {
+    XrInstanceCreateInfo info{XR_TYPE_INSTANCE_CREATE_INFO};
+    std::strcpy(info.applicationInfo.applicationName, "probe");
+    info.applicationInfo.apiVersion = XR_MAKE_VERSION(1, 0, 0);
+    XrInstance instance = XR_NULL_HANDLE;
+    EXPECT_EQ(xrCreateInstance(&info, &instance), XR_SUCCESS);
+    return instance;
 }
 
 class XrLayerTest : public ::testing::Test {
   protected:
-    // The game's own sticks: left (0.1, 0.2), right (0.3, -0.4).
-    void expectPhysical(const Frame& f) {
-        EXPECT_EQ(f.at("L").x, 0.1f);
-        EXPECT_EQ(f.at("L").y, 0.2f);
-        EXPECT_EQ(f.at("R").x, 0.3f);
-        EXPECT_EQ(f.at("R").y, -0.4f);
+    // The game's own sticks, left (0.1, 0.2) and right (0.3, -0.4), exactly as they are.
+    static void expectPhysical(const Frame& f) {
         for (const auto& [name, read] : f) {
+            EXPECT_EQ(read.x, name == "R" ? 0.3f : 0.1f) << name;
+            EXPECT_EQ(read.y, name == "R" ? -0.4f : 0.2f) << name;
             EXPECT_FALSE(read.changed) << name;
             EXPECT_EQ(read.lastChange, kStubChangeTime) << name;
         }
     }
 
-    // The block in the private runtime folder, as the program makes it.
+    // The block in the private runtime folder, made as the program makes it.
     xrwalk::Block& block() {
         if (block_ == nullptr) {
             const int fd = open(dir_.file(xrwalk::kFileName).c_str(), O_RDWR | O_CREAT, 0600);
@@ -63,16 +69,13 @@ class XrLayerTest : public ::testing::Test {
         return *block_;
     }
     void publish(xrwalk::Axes axes, std::chrono::milliseconds age = 0ms) {
-        xrwalk::publish(block(), axes, 1, platform::monotonicNanoseconds() - age.count() * 1000000);
+        const auto ns = std::chrono::nanoseconds(age).count();
+        xrwalk::publish(block(), axes, 1, platform::monotonicNanoseconds() - ns);
     }
 
     // Frames of a game of `kind` in an instance of its own, through the loader.
-    std::vector<Frame> play(GameKind kind, int frames = 2) {
-        XrInstanceCreateInfo info{XR_TYPE_INSTANCE_CREATE_INFO};
-        std::strcpy(info.applicationInfo.applicationName, "probe");
-        info.applicationInfo.apiVersion = XR_MAKE_VERSION(1, 0, 0);
-        XrInstance instance = XR_NULL_HANDLE;
-        EXPECT_EQ(xrCreateInstance(&info, &instance), XR_SUCCESS);
+    static std::vector<Frame> play(GameKind kind, int frames = 2) {
+        const XrInstance instance = createInstance();
         std::vector<Frame> played;
         {
             xrtest::XrGame game(xrGetInstanceProcAddr, instance, kind);
@@ -83,28 +86,15 @@ class XrLayerTest : public ::testing::Test {
         return played;
     }
 
-    // A manifest in `folder` (an XDG data folder) naming the library at `library`.
-    void install(const std::string& folder, const std::string& library) {
-        const std::string implicit = folder + "/openxr/1/api_layers/implicit.d";
-        std::filesystem::create_directories(implicit);
-        testsupport::writeFile(implicit + "/tarvel_xr.json",
-                               R"({"file_format_version": "1.0.0", "api_layer": {)"
-                               R"("name": "XR_APILAYER_TARVEL_walk", "library_path": ")" +
-                                   library +
-                                   R"(", "api_version": "1.0", "implementation_version": "1",)"
-                                   R"("disable_environment": "DISABLE_TARVEL_XR_LAYER"}})");
-    }
-
     testsupport::TempDir dir_;  // 0700: the runtime folder
-    const std::string layerShare_ = binaryDir() + "/../xr/share";
-    const std::string library_ = binaryDir() + "/../lib/libtarvel_xr.so";
-    ScopedEnv runtime_{"XR_RUNTIME_JSON", binaryDir() + "/../xr/stub_runtime.json"};
-    ScopedEnv data_{"XDG_DATA_DIRS", layerShare_};
-    ScopedEnv config_{"XDG_CONFIG_DIRS", dir_.file("none")};
-    ScopedEnv home_{"XDG_DATA_HOME", dir_.file("none")};
-    ScopedEnv run_{"XDG_RUNTIME_DIR", dir_.path()};
-    ScopedEnv sticks_{"TARVEL_STUB_STICKS", "0.1 0.2 0.3 -0.4"};
-    ScopedEnv enabled_{"DISABLE_TARVEL_XR_LAYER", std::nullopt};
+    const std::string share_ = binaryDir() + "/../xr/share";
+    ScopedEnv env_[7] = {{"XR_RUNTIME_JSON", binaryDir() + "/../xr/stub_runtime.json"},
+                         {"XDG_DATA_DIRS", share_},
+                         {"XDG_CONFIG_DIRS", dir_.file("none")},
+                         {"XDG_DATA_HOME", dir_.file("none")},
+                         {"XDG_RUNTIME_DIR", dir_.path()},
+                         {"TARVEL_STUB_STICKS", "0.1 0.2 0.3 -0.4"},
+                         {"DISABLE_TARVEL_XR_LAYER", std::nullopt}};
     xrwalk::Block* block_ = nullptr;
 };
 
@@ -114,39 +104,36 @@ TEST_F(XrLayerTest, StrafingMovesOnlyTheLeftStickOfEveryKindOfGame) {
         SCOPED_TRACE(static_cast<int>(kind));
         const std::vector<Frame> f = play(kind);
         for (const Frame& frame : f) {
-            expectStick(frame.at("L"), 0.02f, 0.45f, "left");
+            expectStick(frame.at("L"), 0.02f, 0.45f);
             EXPECT_EQ(frame.at("R").x, 0.3f);
             EXPECT_EQ(frame.at("R").y, -0.4f);
-            // The walk changed in the first frame (display time 1000) and stayed.
+            // The walk changed in the first frame (display time 1000), the stick never.
             EXPECT_EQ(frame.at("L").lastChange, 1000);
             EXPECT_EQ(frame.at("R").lastChange, kStubChangeTime);
         }
         EXPECT_TRUE(f[0].at("L").changed);
         EXPECT_FALSE(f[1].at("L").changed);
         EXPECT_FALSE(f[0].at("R").changed);
-        if (kind == GameKind::Unity) expectStick(f[0].at("N"), 0.02f, 0.45f, "both hands");
+        if (kind == GameKind::Unity) expectStick(f[0].at("N"), 0.02f, 0.45f);
         if (kind == GameKind::Hands) {
-            expectStick(f[0].at("V"), 0.02f, 0.45f, "the Vive's trackpad");
-            EXPECT_EQ(f[0].at("P").y, 0.2f) << "a trackpad beside a thumbstick";
+            expectStick(f[0].at("V"), 0.02f, 0.45f);  // the Vive's trackpad
+            EXPECT_EQ(f[0].at("P").y, 0.2f);          // a trackpad beside a thumbstick
         }
     }
 }
 
-TEST_F(XrLayerTest, TurningMovesTheRightStickSideways) {
+TEST_F(XrLayerTest, TurningMovesTheRightStickSidewaysAndSumsStayInTheCircle) {
     publish({0.25f, 0.0f, 0.15f});
     for (const GameKind kind : kKinds) {
         const Frame f = play(kind, 1)[0];
-        expectStick(f.at("L"), 0.1f, 0.45f, "left");
-        expectStick(f.at("R"), 0.45f, -0.4f, "right");
+        expectStick(f.at("L"), 0.1f, 0.45f);
+        expectStick(f.at("R"), 0.45f, -0.4f);
     }
-}
-
-TEST_F(XrLayerTest, SumsStayInTheUnitCircle) {
     ScopedEnv sticks{"TARVEL_STUB_STICKS", "0.6 0.6 0 0"};
     publish({0.25f, 0.08f, 0.0f});
     const float length = std::hypot(0.68f, 0.85f);
     for (const GameKind kind : {GameKind::Hands, GameKind::Unreal}) {
-        expectStick(play(kind, 1)[0].at("L"), 0.68f / length, 0.85f / length, "left");
+        expectStick(play(kind, 1)[0].at("L"), 0.68f / length, 0.85f / length);
     }
 }
 
@@ -176,56 +163,78 @@ TEST_F(XrLayerTest, WithoutAFreshWalkTheSticksPassThroughExactly) {
 
 TEST_F(XrLayerTest, InstalledTwiceTheWalkIsAddedOnce) {
     publish({0.25f, -0.08f, 0.0f});
-    const std::string copy = dir_.file("libtarvel_xr.so");
-    std::filesystem::copy_file(library_, copy);
-    install(dir_.file("copy"), copy);
-    install(dir_.file("same"), library_);
-    for (const std::string& first : {dir_.file("copy"), dir_.file("same")}) {
-        ScopedEnv both{"XDG_DATA_DIRS", first + ":" + layerShare_};
-        expectStick(play(GameKind::Hands, 1)[0].at("L"), 0.02f, 0.45f, first.c_str());
+    std::filesystem::copy_file(binaryDir() + "/../lib/libtarvel_xr.so", dir_.file("copy.so"));
+    // A second manifest naming a copy of the library, then one naming the same library.
+    for (const auto& [folder, library] :
+         {std::pair{dir_.file("copy"), dir_.file("copy.so")},
+          {dir_.file("same"), binaryDir() + "/../lib/libtarvel_xr.so"}}) {
+        const std::string implicit = folder + "/openxr/1/api_layers/implicit.d";
+        std::filesystem::create_directories(implicit);
+        testsupport::writeFile(
+            implicit + "/tarvel_xr.json",
+            R"({"file_format_version": "1.0.0", "api_layer": {"name": "XR_APILAYER_TARVEL_walk",)"
+            R"("library_path": ")" +
+                library +
+                R"(", "api_version": "1.0",)"
+                R"("implementation_version": "1", "disable_environment": "X"}})");
+        ScopedEnv both{"XDG_DATA_DIRS", folder + ":" + share_};
+        expectStick(play(GameKind::Hands, 1)[0].at("L"), 0.02f, 0.45f);
     }
 }
 
-// The real program on the simulator, started after the game: the walk reaches the game, stops
-// when the program is killed, comes back with a new program, and ends with it.
-TEST_F(XrLayerTest, TheProgramWalksTheGameUntilItEnds) {
-    uitest::XSession session;
+// The real program on the simulator, started after the game: it walks the game in VR mode
+// with its switch on, and the game's sticks are its own again in desktop mode, with the switch
+// off, once the platform falls silent, when the program is killed and after it ends.
+TEST_F(XrLayerTest, TheProgramWalksTheGameOnlyWhileItShould) {
+    uitest::XSession session(true);
     ASSERT_TRUE(session.ok()) << "no Xvfb";
     testsupport::writeFile(dir_.file("tarvel.ini"), "[openxr]\r\nenabled=1\r\n");
-    XrInstanceCreateInfo info{XR_TYPE_INSTANCE_CREATE_INFO};
-    std::strcpy(info.applicationInfo.applicationName, "probe");
-    info.applicationInfo.apiVersion = XR_MAKE_VERSION(1, 0, 0);
-    XrInstance instance = XR_NULL_HANDLE;
-    ASSERT_EQ(xrCreateInstance(&info, &instance), XR_SUCCESS);
+    const XrInstance instance = createInstance();
     xrtest::XrGame game(xrGetInstanceProcAddr, instance, GameKind::Unity);
     ASSERT_TRUE(game.ok());
-    testsupport::ChildProcess simulator(
-        {testsupport::simulatorBinary(), "--port", "3", "--quiet", "--sequence", "walk:600"},
+    auto simulator = std::make_unique<testsupport::ChildProcess>(
+        std::vector<std::string>{testsupport::simulatorBinary(), "--port", "3", "--quiet",
+                                 "--sequence", "walk:600"},
         dir_.path(), dir_.file("sim.log"));
-    ASSERT_TRUE(
-        testsupport::waitUntil([&] { return testsupport::fileExists(dir_.file("COM3")); }, 10s));
+    ASSERT_TRUE(waitUntil([&] { return testsupport::fileExists(dir_.file("COM3")); }, 10s));
     const auto start = [&] {
         return std::make_unique<testsupport::ChildProcess>(
             std::vector<std::string>{testsupport::programBinary()}, dir_.path(),
             dir_.file("tarvel.log"), std::vector<std::string>{"XDG_RUNTIME_DIR=" + dir_.path()});
     };
-    const auto walking = [&] { return game.frame().at("L").y > 0.2f + 0.2f; };
+    const auto walking = [&] {
+        return waitUntil([&] { return game.frame().at("L").y > 0.4f; }, 60s);
+    };
     const auto standing = [&] {
-        const Frame f = game.frame();
-        return f.at("L").y == 0.2f && f.at("R").x == 0.3f;
+        return waitUntil([&] { return game.frame().at("L").y == 0.2f; }, 10s);
+    };
+    const auto click = [&](int x, int y) {
+        Window window = 0;
+        ASSERT_TRUE(
+            waitUntil([&] { return (window = session.findByName("Tarvel-Omnix")) != 0; }, 10s));
+        const auto [wx, wy] = session.origin(window);
+        session.click(wx + x + 10, wy + y + 10);
     };
     auto program = start();
-    ASSERT_TRUE(testsupport::waitUntil(walking, 60s))
-        << testsupport::readFile(dir_.file("tarvel.log"));
+    ASSERT_TRUE(walking()) << testsupport::readFile(dir_.file("tarvel.log"));
+    click(10, 30);  // デスクトップモード
+    EXPECT_TRUE(standing()) << "in desktop mode";
+    click(10, 30);
+    ASSERT_TRUE(walking());
+    click(UIEx::kXrToggleX, UIEx::kXrToggleY);  // XR出力：無効
+    EXPECT_TRUE(standing()) << "switched off";
+    click(UIEx::kXrToggleX, UIEx::kXrToggleY);
+    ASSERT_TRUE(walking());
     program->signal(SIGKILL);
     ASSERT_TRUE(program->wait(10s).has_value());
-    EXPECT_TRUE(testsupport::waitUntil(standing, 10s)) << "the walk of a killed program";
+    EXPECT_TRUE(standing()) << "after the program was killed";
     program = start();
-    ASSERT_TRUE(testsupport::waitUntil(walking, 60s));
+    ASSERT_TRUE(walking());
+    simulator.reset();
+    EXPECT_TRUE(standing()) << "with the platform silent";
     program->signal(SIGTERM);
     EXPECT_EQ(program->wait(10s), std::optional<int>(0));
-    EXPECT_EQ(block().publishedNs.load(), 0) << "the end was not published";
-    EXPECT_TRUE(standing());
+    EXPECT_EQ(block().publishedNs.load(), 0) << "the end is not marked";
     xrDestroyInstance(instance);
 }
 
