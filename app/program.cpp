@@ -136,10 +136,13 @@ int runProgram(const ProgramOptions& options) {
 
     LinkWatch linkWatch;
     LoopSteps steps;
+    int trayWaitMs = -1;
     steps.refresh = [&] {
         ui->refreshDisplay();
         ui->graphWindow.refresh();
+        trayWaitMs = ui->watchTray(LinkWatch::Clock::now());
     };
+    steps.idleWaitMs = [&] { return trayWaitMs; };
     steps.connected = [&] { return link.connected; };
     steps.pass = [&] {
         const std::uint32_t frames = link.frameCount();

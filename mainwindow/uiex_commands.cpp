@@ -199,7 +199,7 @@ void UIEx::onCommand(platform::WParam wParam, platform::LParam) {
             shown = true;
             break;
         case kMenuGraph:
-            graphWindow.open(instance_, hwnd);
+            graphWindow.open(instance_, hwnd, adjustingButtonsArea());
             break;
         case kMenuExit:
             exitProgram();
@@ -207,6 +207,23 @@ void UIEx::onCommand(platform::WParam wParam, platform::LParam) {
         default:
             break;
     }
+}
+
+platform::Rect UIEx::adjustingButtonsArea() const {
+    const UI_Button* buttons[] = {
+        &thresholdLUpButton,       &thresholdLDownButton,  &thresholdFLUpButton,
+        &thresholdFLDownButton,    &thresholdFRUpButton,   &thresholdFRDownButton,
+        &thresholdRUpButton,       &thresholdRDownButton,  &walkFThresholdUpButton,
+        &walkFThresholdDownButton, &walkSpeedFBUpButton,   &walkSpeedFBDownButton,
+        &walkSpeedLRUpButton,      &walkSpeedLRDownButton, &rotationSpeedUpButton,
+        &rotationSpeedDownButton};
+    platform::Rect area = ws().windowRect(buttons[0]->hwnd);
+    for (const UI_Button* b : buttons) {
+        const platform::Rect r = ws().windowRect(b->hwnd);
+        area = {std::min(area.left, r.left), std::min(area.top, r.top),
+                std::max(area.right, r.right), std::max(area.bottom, r.bottom)};
+    }
+    return area;
 }
 
 void UIEx::exitProgram() {

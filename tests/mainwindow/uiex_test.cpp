@@ -572,6 +572,29 @@ TEST_F(MainWindowTest, RightPressOpensTheMenuAtTheCursor) {
     fake.dispatchMessage(m);
     EXPECT_TRUE(ui->shown);
     EXPECT_TRUE(fake.queue.empty());
+
+    // A right click in the window (outside its widgets) opens the same menu there.
+    fake.cursor = {900, 500};
+    fake.sendMessage(ui->hwnd, platform::kWmRButtonUp, 0, platform::makeLParam(200, 400));
+    ASSERT_EQ(fake.menus.size(), 2u);
+    EXPECT_EQ(fake.menus[1].at, (platform::Point{900, 500}));
+    EXPECT_EQ(fake.menus[1].menu.resourceId, 102);
+    EXPECT_EQ(fake.menus[1].menu.items.size(), 3u);
+}
+
+TEST_F(MainWindowTest, AHiddenWindowShowsWhenNoTrayHasHeldTheIconForTwoSeconds) {
+    using namespace std::chrono_literals;
+    create();
+    fake.addTrayIcon({.window = ui->hwnd, .id = 0, .tip = {}});
+    const auto t0 = GraphWindow::Clock::now();
+    fake.sendMessage(ui->hwnd, platform::kWmClose, 0, 0);
+    fake.trayHostRunning = false;
+    EXPECT_EQ(ui->watchTray(t0), 250);  // missing from here
+    EXPECT_EQ(ui->watchTray(t0 + 100ms), 150) << "asked only every check period";
+    ui->watchTray(t0 + 1900ms);
+    EXPECT_FALSE(ui->shown);
+    EXPECT_EQ(ui->watchTray(t0 + 2150ms), -1);
+    EXPECT_TRUE(ui->shown && fake.window(ui->hwnd)->visible);
 }
 
 TEST_F(MainWindowTest, ExitRemovesTheTrayIconAndDestroysTheWindow) {
