@@ -23,7 +23,7 @@ namespace {
 // ---------------------------------------------------------------------------
 // Build and layout
 
-TEST_F(MainWindowTest, BuildsTwentyEightButtonsAndSeventyOneLabels) {
+TEST_F(MainWindowTest, BuildsTwentyNineButtonsAndSeventyTwoLabels) {
     create();
     const auto table = ui->widgetTable();
     int buttons = 0;
@@ -44,15 +44,16 @@ TEST_F(MainWindowTest, BuildsTwentyEightButtonsAndSeventyOneLabels) {
             EXPECT_EQ(w.label->fontHeight, fake.window(w.label->hwnd)->rect.height());
         }
     }
-    // The 27 buttons and 70 labels of the settings and read-outs, and the OSC output's switch.
-    EXPECT_EQ(buttons, 28);
-    EXPECT_EQ(labels, 71);
+    // The 27 buttons and 70 labels of the settings and read-outs, and the switches of the OSC
+    // output and the OpenXR layer.
+    EXPECT_EQ(buttons, 29);
+    EXPECT_EQ(labels, 72);
     // Every widget got a window of its own, a child of the main window.
-    EXPECT_EQ(windows.size(), 99u);
-    EXPECT_EQ(fake.childrenOf(ui->hwnd).size(), 99u);
-    // Ids 100 to 129, of which 118 and 119 belong to no button.
+    EXPECT_EQ(windows.size(), 101u);
+    EXPECT_EQ(fake.childrenOf(ui->hwnd).size(), 101u);
+    // Ids 100 to 130, of which 118 and 119 belong to no button.
     std::set<std::int32_t> expected;
-    for (int id = 100; id <= 129; ++id) {
+    for (int id = 100; id <= 130; ++id) {
         if (id != 118 && id != 119) expected.insert(id);
     }
     EXPECT_EQ(buttonIds, expected);
