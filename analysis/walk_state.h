@@ -27,6 +27,8 @@ struct WalkState {
     std::int32_t oscEnabled;                  // 1 sends, 0 does not
     char oscHost[kHostTextSize];              // IPv4 destination, dotted decimal
     std::int32_t oscPort;                     // destination port, 1 to 65535
+    // The OpenXR layer's block (section [openxr]): 1 publishes the walk, 0 does not.
+    std::int32_t xrEnabled;
 
     // ---- Results block ----
     float taredLoad[8];

@@ -16,6 +16,7 @@
 #include "output/input_emulator.h"
 #include "output/osc_output.h"
 #include "output/telemetry.h"
+#include "output/xr_output.h"
 #include "platform/desktop_session.h"
 #include "platform/modal_idle.h"
 #include "platform/single_instance.h"
@@ -121,12 +122,14 @@ int runProgram(const ProgramOptions& options) {
     InputEmulator emulator(*injector);
     emulator.prepare(state);
     OscOutput osc;
+    XrOutput xr;
     // Saved first, the game's axes zeroed next: letting go of the keys may fail with the
     // display gone.
-    platform::setLastChanceHandler([&state, &emulator, &osc, &recorder] {
+    platform::setLastChanceHandler([&state, &emulator, &osc, &xr, &recorder] {
         saveExitSettings(state);
         recorder.stop();
         osc.stop();
+        xr.stop();
         emulator.releaseAll();
     });
 
@@ -147,6 +150,7 @@ int runProgram(const ProgramOptions& options) {
         ui->showLinkStatus(arriving);
         runPass(state, telemetry, emulator, arriving);
         osc.update(state, frames, arriving);
+        xr.update(state, frames, arriving);
         ui->graphWindow.sample(state, frames, now);
     };
     steps.pause = [] { std::this_thread::sleep_for(std::chrono::milliseconds(1)); };
@@ -159,6 +163,7 @@ int runProgram(const ProgramOptions& options) {
     // No key or button stays down in other programs once this one is gone, and no avatar
     // walks on in a game.
     osc.stop();
+    xr.stop();
     emulator.releaseAll();
 
     // No pass runs any more: the reader can go before the settings are saved, and with it the
