@@ -10,12 +10,14 @@
 #include <algorithm>
 #include <atomic>
 #include <csignal>
+#include <optional>
 #include <cstdlib>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "analysis/walk_state.h"
+#include "app/frame_pass.h"
 #include "link/sensor_link.h"
 #include "output/input_emulator.h"
 #include "output/telemetry.h"
@@ -190,9 +192,9 @@ TEST_P(SignalTest, EndsTheProgramLikeTheExitCommand) {
 
 INSTANTIATE_TEST_SUITE_P(Signals, SignalTest, ::testing::Values(SIGTERM, SIGINT, SIGHUP));
 
-std::string frame(int tick) {
+std::string frame(int tick, int extra = 0) {
     std::string s = "!";
-    for (int i = 0; i < 8; ++i) s += std::to_string(100 + 10 * i) + ",";
+    for (int i = 0; i < 8; ++i) s += std::to_string(100 + 10 * i + extra) + ",";
     return s + std::to_string(tick) + "\r\n";
 }
 
@@ -312,10 +314,25 @@ TEST_F(ProgramTest, AnUnpluggedPlatformWalksNobodyUntilItIsBack) {
     for (float m : WalkState::instance().loadMax) EXPECT_EQ(m, 10.0f);
 }
 
-TEST_F(ProgramTest, APortThatNeverDeliversShowsNoDataAndRests) {
-    testsupport::PtyPair silent;
-    silent.linkAs(dir_.file("COM7"));
+// A port that stays silent, and one with a GPS receiver behind it, whose sentences the stream
+// rules store like fields but which are no platform frames.
+class NoPlatformTest : public ProgramTest, public ::testing::WithParamInterface<std::string> {};
+
+TEST_P(NoPlatformTest, APortWithoutPlatformFramesShowsNoDataAndRests) {
+    testsupport::PtyPair port;
+    port.linkAs(dir_.file("COM7"));
     writeFile(dir_.file("tarvel.ini"), "[param]\r\ncomID=7\r\n");
+    std::atomic<bool> stop{false};
+    // The first sentence waits in the line for the opening, so that the reader has it before
+    // the first pass.
+    if (!GetParam().empty()) port.write(GetParam());
+    std::thread sender([&] {
+        while (!GetParam().empty() && !stop) {
+            port.write(GetParam());
+            std::this_thread::sleep_for(10ms);
+        }
+    });
+    testing::internal::CaptureStderr();
     std::vector<Shown> seen;
     std::thread watcher([&] {
         while (seen.size() < 30) {
@@ -327,9 +344,53 @@ TEST_F(ProgramTest, APortThatNeverDeliversShowsNoDataAndRests) {
     });
     EXPECT_EQ(runProgram(options), 0);
     watcher.join();
+    stop = true;
+    sender.join();
+    const std::string log = testing::internal::GetCapturedStderr();
     EXPECT_EQ(seen, std::vector<Shown>(30, Shown::Rest));
     EXPECT_EQ(statusTexts(fake), std::vector<std::string>{"・・・データなし"});
+    const bool told = log.find("sends text that is not platform frames: \"$GPGGA,123519,") !=
+                      std::string::npos;
+    EXPECT_EQ(told, !GetParam().empty()) << log;
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Ports, NoPlatformTest,
+    ::testing::Values("", "$GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47\r\n"));
+
+// Every orderly end (the termination signals take the exit command's way) leaves the driver
+// told that nobody walks: the last datagram is at rest, though the user walked until then.
+class LastDatagramTest : public ProgramTest, public ::testing::WithParamInterface<int> {};
+
+TEST_P(LastDatagramTest, SaysNobodyWalks) {
+    testsupport::PtyPair pty;
+    pty.linkAs(dir_.file("COM7"));
+    writeFile(dir_.file("tarvel.ini"), "[param]\r\ncomID=7\r\n");
+    std::atomic<bool> stop{false};
+    std::thread controller([&] {
+        // The empty platform for the tare, then a load on every sensor.
+        for (int tick = 0; !stop; ++tick) {
+            pty.write(frame(tick, tick < 60 ? 0 : 50));
+            std::this_thread::sleep_for(10ms);
+        }
+    });
+    std::thread watcher([&] {
+        while (auto d = listener.receive(5s)) {
+            if (shown(*d) != Shown::Rest) break;
+        }
+        kill(getpid(), GetParam());
+    });
+    EXPECT_EQ(runProgram(options), 0);
+    watcher.join();
+    stop = true;
+    controller.join();
+    std::optional<std::string> last;
+    while (auto d = listener.receive(0ms)) last = d;
+    ASSERT_TRUE(last.has_value());
+    EXPECT_EQ(shown(*last), Shown::Rest);
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, LastDatagramTest, ::testing::Values(SIGTERM, SIGINT, SIGHUP));
 
 TEST(SingleInstanceGuardTest, OneHolderPerNameAndDisplay) {
     const std::string name = "tarvel-guard-test-" + std::to_string(getpid());
@@ -363,16 +424,13 @@ TEST(PassTest, AnalysisComesBeforeTheDatagram) {
     SensorLink& link = SensorLink::instance();
     link.reset();
     link.connected = true;
-    for (int i = 0; i < 8; ++i) link.rawLoad[i].store(4.0f + static_cast<float>(i));
+    for (int i = 0; i < 8; ++i) link.store(i, 4.0f + static_cast<float>(i));
+    link.store(8, 1.0f, true, FramePass::Clock::now());
 
     testsupport::UdpListener listener;
     TelemetrySender telemetry;
     telemetry.open(listener.port());
-    testsupport::RecordingInjector injector;
-    InputEmulator emulator(injector);
-    emulator.prepare(state);
-
-    runPass(state, telemetry, emulator);
+    FramePass(link, state, telemetry, nullptr).run(FramePass::Clock::now());
     const auto datagram = listener.receive(2s);
     ASSERT_TRUE(datagram.has_value());
     EXPECT_NE(state.upperAverage, 0.0f);
