@@ -5,9 +5,11 @@
 // exactly (change averages against 0.0, the counter difference against 1.0).
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
 #include <cstring>
 #include <iterator>
 #include <limits>
+#include <type_traits>
 
 #include "analysis/walk_state.h"
 
@@ -172,6 +174,18 @@ void WalkState::analyze(const FrameReadings& frame, float (&tare)[8], bool conne
 
     // The counter this pass saw, for the next window advance.
     lastTick = frame.tick;
+}
+
+static_assert(std::is_standard_layout_v<WalkState> && std::is_trivially_copyable_v<WalkState>);
+
+void WalkState::resume(const WalkState& before) {
+    const std::int32_t steps = numStep;
+    // The results block runs from taredLoad to the end of the record.
+    constexpr std::size_t kResults = offsetof(WalkState, taredLoad);
+    std::memcpy(reinterpret_cast<unsigned char*>(this) + kResults,
+                reinterpret_cast<const unsigned char*>(&before) + kResults,
+                sizeof(WalkState) - kResults);
+    numStep = steps;
 }
 
 void WalkState::rest(float tick) {

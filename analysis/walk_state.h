@@ -75,4 +75,9 @@ struct WalkState {
     // the tare, the maxima and the step count stay as they are. `tick` is the counter of the
     // latest frame, from which the windows advance again.
     void rest(float tick);
+
+    // Takes back the results, windows and step flags of `before`, a copy of this record made
+    // before rest(), for frames that continue the stream without a gap. The settings and the
+    // step count stay as they are now.
+    void resume(const WalkState& before);
 };

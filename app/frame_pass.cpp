@@ -2,6 +2,7 @@
 // the frames' arrival times, and the line that names what arrives instead of platform frames.
 #include "app/frame_pass.h"
 
+#include <cmath>
 #include <cstdio>
 #include <string>
 
@@ -17,8 +18,16 @@ void FramePass::analyse(bool arriving) {
     // Frozen readings of a platform that went away, or text that is not the platform's, must
     // not walk.
     if (arriving) {
+        // Frames that continue the counter where it stopped were held up on this machine, not
+        // lost: the analysis goes on from where it was, as if they had come in time.
+        if (resting_ && std::fabs(latest_.tick - beforeRest_.lastTick) == 1.0f) {
+            state_.resume(beforeRest_);
+        }
+        resting_ = false;
         state_.analyze(latest_, link_.tare, link_.connected);
     } else {
+        if (!resting_) beforeRest_ = state_;
+        resting_ = true;
         state_.rest(latest_.tick);
     }
     telemetry_.send(state_);

@@ -56,6 +56,9 @@ class FramePass {
     // The frame that the last pass took: what a pass that finds none analyses again.
     FrameReadings latest_ = {{-1, -1, -1, -1, -1, -1, -1, -1}, 0.0f};
     std::uint32_t frames_ = 0;
+    // The outputs are at rest, and the analysis as it stood when they came to rest.
+    bool resting_ = true;
+    WalkState beforeRest_{};
     bool toldDropped_ = false;
     bool toldStray_ = false;
 };
