@@ -3,7 +3,7 @@
 # ./COM3 in the current folder) and its datagrams on 127.0.0.1:12345, and prints:
 #   lost   N/1000  frames at 100 Hz, each with its own load on sensor 0, whose values never
 #                  appear in any datagram;
-#   rest   ms      for each of 25 stops of the stream, the time from the last frame written to
+#   rest   ms      for each of 50 stops of the stream, the time from the last frame written to
 #                  the first datagram at rest (median, 90th and 99th percentile, largest);
 #   steps  N       the step count the program saves for a walk of the simulator's that is
 #                  written at 100 Hz (with --walk FILE, the simulator's --stdout of the walk).
@@ -93,9 +93,9 @@ for v in loads:
         lost += 1
 print("lost %d/1000" % lost, flush=True)
 
-# Rest latency: half a second of frames, then silence until the first datagram at rest.
+# Rest latency (50 stops): half a second of frames, then silence until the first datagram at rest.
 lat = []
-for _ in range(25):
+for _ in range(50):
     last, _ = stream(lambda k: [5.0] * 8, 50)
     while True:
         r = select.select([sock], [], [], 2)[0]
