@@ -157,12 +157,11 @@ void WalkState::analyze(const FrameReadings& frame, float (&tare)[8], bool conne
 
     if (autoCalibration == 1) {
         // Automatic re-tare at rest, from this frame's raw loads.
-        if (walking == 0 && upperChangeAverage == 0.0f && lowerChangeAverage == 0.0f &&
-            connected) {
+        if (walking == 0 && upperChangeAverage == 0.0f && lowerChangeAverage == 0.0f && connected) {
             for (int i = 0; i < 8; ++i) tare[i] = frame.rawLoad[i];
         }
-        // Automatic maximum: each maximum follows the largest finite tared load seen; one that is not
-        // finite itself gives way to any positive load.
+        // Automatic maximum: each maximum follows the largest finite tared load seen; one that is
+        // not finite itself gives way to any positive load.
         for (int i = 0; i < 8; ++i) {
             const float t = taredLoad[i];
             const bool usable = std::isfinite(loadMax[i]);

@@ -10,8 +10,7 @@
 #include "output/osc_output.h"
 #include "output/telemetry.h"
 
-FramePass::FramePass(SensorLink& link, WalkState& state, TelemetrySender& telemetry,
-                     OscOutput* osc)
+FramePass::FramePass(SensorLink& link, WalkState& state, TelemetrySender& telemetry, OscOutput* osc)
     : link_(link), state_(state), telemetry_(telemetry), osc_(osc) {}
 
 void FramePass::analyse(bool arriving) {

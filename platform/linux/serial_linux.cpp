@@ -125,8 +125,8 @@ bool SerialPort::open() {
     // its line settings, but what a file or /dev/null holds is not a stream from the platform.
     // A pipe or a socket carries a stream that some tool forwards, and is read.
     struct stat st;
-    impl_->notSerial = !configureLine(fd) && fstat(fd, &st) == 0 && !S_ISFIFO(st.st_mode) &&
-                       !S_ISSOCK(st.st_mode);
+    impl_->notSerial =
+        !configureLine(fd) && fstat(fd, &st) == 0 && !S_ISFIFO(st.st_mode) && !S_ISSOCK(st.st_mode);
     // Hold DTR and RTS off. A pseudo-terminal refuses this (ENOTTY): fine.
     int lines = TIOCM_DTR | TIOCM_RTS;
     ioctl(fd, TIOCMBIC, &lines);
@@ -139,7 +139,8 @@ bool SerialPort::open() {
 
 std::string SerialPort::lineFailure() const {
     if (!isOpen() || !impl_->notSerial) return {};
-    return impl_->openedPath + " is not a serial port (no terminal device): nothing is read from it";
+    return impl_->openedPath +
+           " is not a serial port (no terminal device): nothing is read from it";
 }
 
 void SerialPort::close() {

@@ -10,8 +10,8 @@
 #include <algorithm>
 #include <atomic>
 #include <csignal>
-#include <optional>
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -28,6 +28,7 @@
 #include "tests/support/recording_injector.h"
 #include "tests/support/scoped_env.h"
 #include "tests/support/support.h"
+#include "tests/support/telemetry_text.h"
 
 using namespace std::chrono_literals;
 using testsupport::readFile;
@@ -349,8 +350,8 @@ TEST_P(NoPlatformTest, APortWithoutPlatformFramesShowsNoDataAndRests) {
     const std::string log = testing::internal::GetCapturedStderr();
     EXPECT_EQ(seen, std::vector<Shown>(30, Shown::Rest));
     EXPECT_EQ(statusTexts(fake), std::vector<std::string>{"・・・データなし"});
-    const bool told = log.find("sends text that is not platform frames: \"$GPGGA,123519,") !=
-                      std::string::npos;
+    const bool told =
+        log.find("sends text that is not platform frames: \"$GPGGA,123519,") != std::string::npos;
     EXPECT_EQ(told, !GetParam().empty()) << log;
 }
 
@@ -434,9 +435,11 @@ TEST(PassTest, FramesHeldUpContinueTheAnalysisAndFramesAfterAGapStartAfresh) {
         FramePass pass(link, state, telemetry, nullptr);
         float afterHoldUp = 0.0f;
         for (int k = 1; k <= 80; ++k) {
-            const auto arrival = t0 + std::chrono::milliseconds(10 * k + (k > 40 && heldUp ? 500 : 0));
+            const auto arrival =
+                t0 + std::chrono::milliseconds(10 * k + (k > 40 && heldUp ? 500 : 0));
             if (k == 41 && heldUp) pass.run(arrival - std::chrono::milliseconds(100));
-            for (int i = 0; i < 8; ++i) link.store(i, (i % 2 == 0) ? 4.0f : ((k / 10 + i / 4) % 2) * 9.0f);
+            for (int i = 0; i < 8; ++i)
+                link.store(i, (i % 2 == 0) ? 4.0f : ((k / 10 + i / 4) % 2) * 9.0f);
             link.store(8, static_cast<float>(gap && k > 40 ? k + 5 : k), true, arrival);
             pass.run(arrival);
             if (k == 41) afterHoldUp = state.lowerMovingAverage;

@@ -1,6 +1,6 @@
 // Fuzz target for the stream parser: arbitrary bytes must never crash it, the
-// field index of every stored value follows the reference, and every stored value equals the C library's
-// conversion of the field text (a reference parse kept alongside).
+// field index of every stored value follows the reference, and every stored value equals the C
+// library's conversion of the field text (a reference parse kept alongside).
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>

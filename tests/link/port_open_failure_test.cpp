@@ -172,8 +172,9 @@ TEST_F(PortOpenFailureTest, ADeviceThatIsNoSerialPortIsSaidAndReadsNothing) {
         ::testing::internal::CaptureStderr();
         openSensorPort(97);
         EXPECT_EQ(::testing::internal::GetCapturedStderr(),
-                  "tarvel: " + device + " is not a serial port (no terminal device): nothing is "
-                                        "read from it\n");
+                  "tarvel: " + device +
+                      " is not a serial port (no terminal device): nothing is "
+                      "read from it\n");
         EXPECT_TRUE(SensorLink::instance().connected);
         EXPECT_EQ(SensorLink::instance().load(0), -1.0f);
     }

@@ -32,6 +32,7 @@
 #include "settings/settings_file.h"
 #include "tests/support/default_settings.h"
 #include "tests/support/support.h"
+#include "tests/support/telemetry_text.h"
 
 namespace {
 
