@@ -4,6 +4,7 @@
 # build, the Windows build under Wine, and the Linux build under
 # AddressSanitizer and UBSan.
 set -euo pipefail
+source "$(dirname "$0")/../tests/support/fail-trap.sh"
 cd "$(dirname "$0")/.."
 started=$SECONDS
 

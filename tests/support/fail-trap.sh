@@ -1,0 +1,4 @@
+# Sourced by the shell tests: a command that fails under `set -e` ends the script with one line
+# naming the script, the line and the command, instead of a silent exit.
+set -E
+trap 'echo "FAIL: ${BASH_SOURCE[0]##*/} line $LINENO: $BASH_COMMAND (status $?)" >&2' ERR
