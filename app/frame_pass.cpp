@@ -62,6 +62,8 @@ bool FramePass::run(Clock::time_point now) {
 }
 
 void FramePass::sendRest() {
+    // Nothing goes out before the port was ever connected.
+    if (!link_.connected) return;
     state_.rest(latest_.tick);
     telemetry_.send(state_);
 }

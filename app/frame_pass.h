@@ -40,8 +40,8 @@ class FramePass {
     // is named once on standard error. Returns whether platform frames arrive.
     bool run(Clock::time_point now);
 
-    // The values at rest, sent once: for the end of the program, so that no listener is left
-    // with a walking user.
+    // The values at rest, sent once while the link is connected: for the end of the program, so
+    // that no listener is left with a walking user.
     void sendRest();
 
   private:

@@ -199,44 +199,6 @@ std::string frame(int tick, int extra = 0) {
     return s + std::to_string(tick) + "\r\n";
 }
 
-TEST_F(ProgramTest, ConnectedItSendsADatagramPerPassUntilTerminated) {
-    testsupport::PtyPair pty;
-    pty.linkAs(dir_.file("COM7"));
-    writeFile(dir_.file("tarvel.ini"), "[param]\r\ncomID=7\r\n");
-
-    std::atomic<bool> stop{false};
-    std::thread controller([&] {
-        for (int tick = 0; !stop; ++tick) {
-            pty.write(frame(tick));
-            std::this_thread::sleep_for(10ms);
-        }
-    });
-    std::atomic<int> received{0};
-    std::string first;
-    std::thread watcher([&] {
-        while (received < 20) {
-            auto d = listener.receive(5s);
-            if (!d) break;
-            if (received++ == 0) first = *d;
-        }
-        kill(getpid(), SIGTERM);
-    });
-
-    const int code = runProgram(options);
-    watcher.join();
-    stop = true;
-    controller.join();
-
-    EXPECT_EQ(code, 0);
-    EXPECT_GE(received.load(), 20);
-    ASSERT_EQ(first.size(), kTelemetryRecordSize);
-    EXPECT_EQ(first.substr(0, 4), "0,0,");
-    EXPECT_TRUE(SensorLink::instance().connected);
-    EXPECT_TRUE(injector.events.empty());                     // VR mode: no input
-    EXPECT_EQ(SensorLink::instance().readerThread, nullptr);  // stopped before the save
-    EXPECT_EQ(readFile(dir_.file("tarvel.ini")), formatSettings(WalkState::instance()));
-}
-
 // What a datagram says: the results of an empty platform, walking (the lower moving
 // average above the default threshold), or neither (the windows filling up).
 enum class Shown { Rest, Walking, Other };
@@ -315,6 +277,58 @@ TEST_F(ProgramTest, AnUnpluggedPlatformWalksNobodyUntilItIsBack) {
     for (float m : WalkState::instance().loadMax) EXPECT_EQ(m, 10.0f);
 }
 
+// Connected, a datagram goes out per pass until a termination signal (which takes the exit
+// command's way) ends the program; its last datagram is at rest, though the user walked until
+// then, so that the driver is told that nobody walks any more.
+class ConnectedTest : public ProgramTest, public ::testing::WithParamInterface<int> {};
+
+TEST_P(ConnectedTest, SendsADatagramPerPassUntilTerminatedAndLastOneAtRest) {
+    testsupport::PtyPair pty;
+    pty.linkAs(dir_.file("COM7"));
+    writeFile(dir_.file("tarvel.ini"), "[param]\r\ncomID=7\r\n");
+
+    std::atomic<bool> stop{false};
+    std::thread controller([&] {
+        // The empty platform for the tare, then a load on every sensor.
+        for (int tick = 0; !stop; ++tick) {
+            pty.write(frame(tick, tick < 60 ? 0 : 50));
+            std::this_thread::sleep_for(10ms);
+        }
+    });
+    std::atomic<int> received{0};
+    std::string first;
+    std::thread watcher([&] {
+        bool walked = false;
+        while (received < 20 || !walked) {
+            auto d = listener.receive(5s);
+            if (!d) break;
+            if (received++ == 0) first = *d;
+            walked = walked || shown(*d) != Shown::Rest;
+        }
+        kill(getpid(), GetParam());
+    });
+
+    const int code = runProgram(options);
+    watcher.join();
+    stop = true;
+    controller.join();
+
+    EXPECT_EQ(code, 0);
+    EXPECT_GE(received.load(), 20);
+    ASSERT_EQ(first.size(), kTelemetryRecordSize);
+    EXPECT_EQ(first.substr(0, 4), "0,0,");
+    std::optional<std::string> last;
+    while (auto d = listener.receive(0ms)) last = d;
+    ASSERT_TRUE(last.has_value());
+    EXPECT_EQ(shown(*last), Shown::Rest);
+    EXPECT_TRUE(SensorLink::instance().connected);
+    EXPECT_TRUE(injector.events.empty());                     // VR mode: no input
+    EXPECT_EQ(SensorLink::instance().readerThread, nullptr);  // stopped before the save
+    EXPECT_EQ(readFile(dir_.file("tarvel.ini")), formatSettings(WalkState::instance()));
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, ConnectedTest, ::testing::Values(SIGTERM, SIGINT, SIGHUP));
+
 // A port that stays silent, and one with a GPS receiver behind it, whose sentences the stream
 // rules store like fields but which are no platform frames.
 class NoPlatformTest : public ProgramTest, public ::testing::WithParamInterface<std::string> {};
@@ -358,40 +372,6 @@ TEST_P(NoPlatformTest, APortWithoutPlatformFramesShowsNoDataAndRests) {
 INSTANTIATE_TEST_SUITE_P(
     Ports, NoPlatformTest,
     ::testing::Values("", "$GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47\r\n"));
-
-// Every orderly end (the termination signals take the exit command's way) leaves the driver
-// told that nobody walks: the last datagram is at rest, though the user walked until then.
-class LastDatagramTest : public ProgramTest, public ::testing::WithParamInterface<int> {};
-
-TEST_P(LastDatagramTest, SaysNobodyWalks) {
-    testsupport::PtyPair pty;
-    pty.linkAs(dir_.file("COM7"));
-    writeFile(dir_.file("tarvel.ini"), "[param]\r\ncomID=7\r\n");
-    std::atomic<bool> stop{false};
-    std::thread controller([&] {
-        // The empty platform for the tare, then a load on every sensor.
-        for (int tick = 0; !stop; ++tick) {
-            pty.write(frame(tick, tick < 60 ? 0 : 50));
-            std::this_thread::sleep_for(10ms);
-        }
-    });
-    std::thread watcher([&] {
-        while (auto d = listener.receive(5s)) {
-            if (shown(*d) != Shown::Rest) break;
-        }
-        kill(getpid(), GetParam());
-    });
-    EXPECT_EQ(runProgram(options), 0);
-    watcher.join();
-    stop = true;
-    controller.join();
-    std::optional<std::string> last;
-    while (auto d = listener.receive(0ms)) last = d;
-    ASSERT_TRUE(last.has_value());
-    EXPECT_EQ(shown(*last), Shown::Rest);
-}
-
-INSTANTIATE_TEST_SUITE_P(Signals, LastDatagramTest, ::testing::Values(SIGTERM, SIGINT, SIGHUP));
 
 TEST(SingleInstanceGuardTest, OneHolderPerNameAndDisplay) {
     const std::string name = "tarvel-guard-test-" + std::to_string(getpid());
