@@ -21,6 +21,14 @@ struct Link {
     bool connected;
 };
 
+// The record with a pass over the fixture's link.
+struct State : WalkState {
+    static Link link;
+    State& operator=(const WalkState& s) { return static_cast<State&>(WalkState::operator=(s)); }
+    void analyze() { WalkState::analyze(link.frame, link.tare, link.connected); }
+};
+Link State::link;
+
 class WalkAnalysis : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -29,29 +37,28 @@ class WalkAnalysis : public ::testing::Test {
         for (float& m : state().loadMax) m = 10.0f;
         state().walkFThreshold = 0.3f;
     }
-    static Link& link() {
-        static Link l;
-        return l;
+    static Link& link() { return State::link; }
+    static State& state() {
+        static State s;
+        return s;
     }
-    static WalkState& state() { return WalkState::instance(); }
 
     static void raw(std::initializer_list<float> loads, float tick) {
         int i = 0;
         for (float v : loads) link().frame.rawLoad[i++] = v;
         link().frame.tick = tick;
     }
-    static void analyze() { state().analyze(link().frame, link().tare, link().connected); }
     // Feeds one new frame (tick + 1) and runs a pass.
     static void frame(std::initializer_list<float> loads) {
         raw(loads, state().lastTick + 1.0f);
-        analyze();
+        state().analyze();
     }
 };
 
 TEST_F(WalkAnalysis, BeforeTheFirstFrameEverythingIsZero) {
     for (float tare : {0.0f, -1.0f}) {
         for (float& t : link().tare) t = tare;
-        analyze();
+        state().analyze();
         for (float t : state().taredLoad) {
             EXPECT_EQ(t, 0.0f);
             EXPECT_FALSE(std::signbit(t));
@@ -65,7 +72,7 @@ TEST_F(WalkAnalysis, BeforeTheFirstFrameEverythingIsZero) {
 
 TEST_F(WalkAnalysis, EvenUpperLoadsPointStraightAhead) {
     raw({4, 2, 4, 2, 4, 2, 4, 2}, 0);
-    analyze();
+    state().analyze();
     EXPECT_EQ(state().upperAverage, 2.0f);
     // Side values 1.0 before the rescale, 1.0 / (2.0 * 5) after it.
     EXPECT_EQ(state().leftAverage, 0.1f);
@@ -78,7 +85,7 @@ TEST_F(WalkAnalysis, EvenUpperLoadsPointStraightAhead) {
 
 TEST_F(WalkAnalysis, UnevenUpperLoadsGiveTheAngleOfTheVector) {
     raw({2, 1, 4, 1, 6, 1, 8, 1}, 0);
-    analyze();
+    state().analyze();
     EXPECT_EQ(state().upperAverage, 2.5f);
     EXPECT_FLOAT_EQ(state().leftAverage, 0.04f);
     EXPECT_FLOAT_EQ(state().rightAverage, 0.04f);
@@ -89,11 +96,11 @@ TEST_F(WalkAnalysis, UnevenUpperLoadsGiveTheAngleOfTheVector) {
 
 TEST_F(WalkAnalysis, SingleUpperSensorGivesPlusOrMinus45Degrees) {
     raw({0, 0, 0, 0, 0, 0, 1, 0}, 0);  // sensor 6 alone: upper average 0.125
-    analyze();
+    state().analyze();
     EXPECT_EQ(state().directionX, state().directionY);
     EXPECT_EQ(state().angle, 45.0f);
     raw({1, 0, 0, 0, 0, 0, 0, 0}, 0);
-    analyze();
+    state().analyze();
     EXPECT_EQ(state().angle, -45.0f);
 }
 
@@ -101,7 +108,7 @@ TEST_F(WalkAnalysis, TareAboveRawGivesPositiveZeroAndNaNStays) {
     link().tare[0] = 5.0f;
     link().tare[1] = 3.0f;
     raw({3, 3, kNaN, 0, 0, 0, 0, 0}, 0);
-    analyze();
+    state().analyze();
     EXPECT_EQ(state().taredLoad[0], 0.0f);
     EXPECT_FALSE(std::signbit(state().taredLoad[0]));
     EXPECT_FALSE(std::signbit(state().taredLoad[1]));  // 3 - 3 = +0 stays +0
@@ -116,39 +123,39 @@ TEST_F(WalkAnalysis, AngleThresholdUsesTheDoubleValueOf005) {
     // 0.001 on sensor 0 and 0.399000019 on sensor 6 sum to exactly 0.2f in
     // normalised units, an upper average of exactly 0.05f.
     raw({0.001f, 0, 0, 0, 0, 0, 0.399000019f, 0}, 0);
-    analyze();
+    state().analyze();
     ASSERT_EQ(state().upperAverage, 0.05f);
     EXPECT_NEAR(state().angle, 44.9, 0.1);
     raw({0.001f, 0, 0, 0, 0, 0, 0.398f, 0}, 0);
-    analyze();
+    state().analyze();
     EXPECT_EQ(state().angle, 0.0f);
 }
 
 TEST_F(WalkAnalysis, WindowsAdvanceOnlyWhenTheCounterMovesByExactlyOne) {
     auto history = [] { return state().lowerHistory[0]; };
     raw({1, 4, 1, 4, 1, 4, 1, 4}, 10);  // lower 2.0 (no rescale: sides heavier)
-    analyze();
+    state().analyze();
     EXPECT_EQ(history(), 0.0f);  // 10 - 0: no advance
-    analyze();
+    state().analyze();
     EXPECT_EQ(history(), 0.0f);  // same frame again
     raw({1, 4, 1, 4, 1, 4, 1, 4}, 11);
-    analyze();
+    state().analyze();
     EXPECT_EQ(history(), 2.0f);
     EXPECT_EQ(state().previousUpperAverage, state().upperAverage);
     EXPECT_EQ(state().upperChangeHistory[0], state().upperChange);
     raw({1, 6, 1, 6, 1, 6, 1, 6}, 10);  // counter back by one: advances too
-    analyze();
+    state().analyze();
     EXPECT_EQ(history(), 3.0f);
     EXPECT_EQ(state().lowerHistory[1], 2.0f);
     raw({1, 2, 1, 2, 1, 2, 1, 2}, 12);  // a lost frame: no advance
-    analyze();
+    state().analyze();
     EXPECT_EQ(history(), 3.0f);
     EXPECT_EQ(state().lastTick, 12.0f);
     raw({1, 2, 1, 2, 1, 2, 1, 2}, 12.5f);  // a fraction: no advance
-    analyze();
+    state().analyze();
     EXPECT_EQ(history(), 3.0f);
     raw({1, 2, 1, 2, 1, 2, 1, 2}, 13.5f);  // +1 from the last seen value
-    analyze();
+    state().analyze();
     EXPECT_EQ(history(), 1.0f);
     EXPECT_EQ(state().lowerHistory[7], 0.0f);
 }
@@ -171,7 +178,7 @@ TEST_F(WalkAnalysis, WalkingNeedsTheMovingAverageStrictlyAboveTheThreshold) {
     ASSERT_EQ(state().lowerMovingAverage, 2.0f);
     EXPECT_EQ(state().walking, 1);
     state().walkFThreshold = 2.0f;
-    analyze();
+    state().analyze();
     EXPECT_EQ(state().walking, 0);
     // No weight on the upper sensors: not walking either.
     state().walkFThreshold = 0.3f;
@@ -188,7 +195,7 @@ TEST_F(WalkAnalysis, StepDetectorArmsOnARiseAndCountsOnTheFallBelowTheAverage) {
     state().leftStepArmed = state().rightStepArmed = 0;  // armed by the warm-up rise
     auto pass = [](float left) {
         raw({1, 2 * left, 1, 2 * left, 1, 4, 1, 4}, state().lastTick);
-        analyze();
+        state().analyze();
     };
     pass(2.5f);  // 2.5 > 2.056 + 0.1: armed, nothing counted yet
     EXPECT_EQ(state().leftStepArmed, 1);
@@ -227,7 +234,7 @@ TEST_F(WalkAnalysis, BothSidesCanCountOnOnePassAndPausesKeepTheFlags) {
     state().walkFThreshold = 0.3f;
     state().numStep = 40;
     raw({1, 1.5f, 1, 1.5f, 1, 1.5f, 1, 1.5f}, state().lastTick);
-    analyze();
+    state().analyze();
     ASSERT_EQ(state().walking, 1);
     EXPECT_EQ(state().numStep, 42);
     EXPECT_EQ(state().leftStepArmed, 0);
@@ -237,7 +244,7 @@ TEST_F(WalkAnalysis, BothSidesCanCountOnOnePassAndPausesKeepTheFlags) {
 TEST_F(WalkAnalysis, AutomaticCalibrationRetaresAtRestAndRaisesMaxima) {
     state().autoCalibration = 1;
     raw({12, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 10}, 0);
-    analyze();  // change averages: upper rose from 0 -> not at rest
+    state().analyze();  // change averages: upper rose from 0 -> not at rest
     EXPECT_EQ(link().tare[0], 0.0f);
     EXPECT_EQ(state().loadMax[0], 12.0f);  // raised
     EXPECT_EQ(state().loadMax[7], 10.0f);  // equal: unchanged
@@ -249,25 +256,25 @@ TEST_F(WalkAnalysis, AutomaticCalibrationRetaresAtRestAndRaisesMaxima) {
     for (float& mx : fresh.loadMax) mx = 10.0f;
     state() = fresh;
     raw({0, 0, 0, 0, 0, 0, 0, 0}, 0);
-    analyze();
+    state().analyze();
     raw({3, 3, 3, 3, 3, 3, 3, 3}, 0);  // tare 0 means changes would be seen next
     link().tare[0] = 3.0f;
     for (int i = 1; i < 8; ++i) link().tare[i] = 3.0f;
-    analyze();
+    state().analyze();
     ASSERT_EQ(state().upperChangeAverage, 0.0f);
     for (float t : link().tare) EXPECT_EQ(t, 3.0f);
 
     // Not connected: no re-tare.
     link().connected = false;
     raw({4, 4, 4, 4, 4, 4, 4, 4}, 0);
-    analyze();
+    state().analyze();
     EXPECT_EQ(link().tare[0], 3.0f);
     link().connected = true;
 
     // Any value but 1 turns both off.
     state().autoCalibration = 2;
     raw({50, 4, 4, 4, 4, 4, 4, 4}, 0);
-    analyze();
+    state().analyze();
     EXPECT_EQ(link().tare[0], 3.0f);
     EXPECT_EQ(state().loadMax[0], 10.0f);
 }
@@ -320,7 +327,7 @@ TEST_F(WalkAnalysis, CalibrationNeverRaisesAMaximumToInfinity) {
     state().autoCalibration = 1;
     // "inf", and "1e39", which is infinite once rounded to a float.
     raw({std::numeric_limits<float>::infinity(), static_cast<float>(1e39), 12, 0, 0, 0, 0, 0}, 0);
-    analyze();
+    state().analyze();
     EXPECT_EQ(state().loadMax[0], 10.0f);
     EXPECT_EQ(state().loadMax[1], 10.0f);
     EXPECT_EQ(state().loadMax[2], 12.0f);
@@ -336,7 +343,7 @@ TEST_F(WalkAnalysis, TheStepDetectorArmsOnlyAboveTheAveragePlusOneTenth) {
     auto pass = [](float left) {
         state().leftStepArmed = 0;
         raw({1, left, 1, left, 1, 4, 1, 4}, state().lastTick);
-        analyze();
+        state().analyze();
         EXPECT_EQ(state().leftAverage, left);
         return state().leftStepArmed;
     };
@@ -350,7 +357,7 @@ TEST_F(WalkAnalysis, TheStepDetectorArmsOnlyAboveTheAveragePlusOneTenth) {
     EXPECT_EQ(pass(2.0f), 0);
     state().leftStepArmed = 1;
     raw({1, 2, 1, 2, 1, 4, 1, 4}, state().lastTick);
-    analyze();
+    state().analyze();
     EXPECT_EQ(state().leftStepArmed, 1);
     EXPECT_EQ(state().numStep, 0);
     // The bound is summed in double: in single precision it would round up past this value.
