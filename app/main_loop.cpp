@@ -40,7 +40,7 @@ int runMainLoop(platform::WindowSystem& ws, const LoopSteps& steps) {
         }
         if (!steps.connected()) {
             // Nothing can change on screen until a message comes: wait for it.
-            ws.waitMessage(-1);
+            ws.waitMessage(steps.idleWaitMs ? steps.idleWaitMs() : -1);
             continue;
         }
         steps.pass();

@@ -11,6 +11,9 @@
 struct LoopSteps {
     // The live refresh of the main window.
     std::function<void()> refresh;
+    // How long the loop may wait for a message while the link is not
+    // connected, in milliseconds (-1 or unset: until one comes).
+    std::function<int()> idleWaitMs;
     // Whether the sensor link is connected; passes run only then.
     std::function<bool()> connected;
     // One pass: analysis, datagram, key emulation.
@@ -25,7 +28,7 @@ struct LoopSteps {
 
 // Runs until the quit message and returns its exit code. While the link is not
 // connected and no message waits, it sleeps until the next message (or a
-// wake-up) instead of turning round without pause.
+// wake-up, or the end of idleWaitMs) instead of turning round without pause.
 int runMainLoop(platform::WindowSystem& windowSystem, const LoopSteps& steps);
 
 // One turn of the loop while a modal dialog or menu of the platform is open, for the platform's

@@ -21,7 +21,6 @@
 #include "platform/single_instance.h"
 #include "platform/termination.h"
 #include "platform/window_system.h"
-#include "settings/settings_file.h"
 
 namespace s = ui_strings;
 
@@ -75,7 +74,7 @@ int runProgram(const ProgramOptions& options) {
 
     SensorLink& link = SensorLink::instance();
     WalkState& state = WalkState::instance();
-    loadSettings(UIEx::kSettingsPath, state);
+    loadStartSettings(state);
     ui->saveSettingsOnDestroy = true;
     if (state.appMode == 1) {
         if (const char* limit = platform::keyEmulationLimit()) {
@@ -127,10 +126,13 @@ int runProgram(const ProgramOptions& options) {
     });
 
     LoopSteps steps;
+    int trayWaitMs = -1;
     steps.refresh = [&] {
         ui->refreshDisplay();
         ui->graphWindow.refresh();
+        trayWaitMs = ui->watchTray(LinkWatch::Clock::now());
     };
+    steps.idleWaitMs = [&] { return trayWaitMs; };
     steps.connected = [&] { return link.connected; };
     framePass.afterFrame = [&](std::uint32_t frame, FramePass::Clock::time_point arrival) {
         ui->graphWindow.sample(state, frame, arrival);
