@@ -7,8 +7,8 @@
 #include <thread>
 
 #include "analysis/walk_state.h"
+#include "app/frame_pass.h"
 #include "app/main_loop.h"
-#include "link/link_watch.h"
 #include "link/sensor_link.h"
 #include "link/stream_recorder.h"
 #include "mainwindow/ui_strings.h"
@@ -25,17 +25,10 @@
 
 namespace s = ui_strings;
 
-void runPass(WalkState& state, TelemetrySender& telemetry, InputEmulator& emulator,
-             bool framesArriving) {
-    // Frozen readings of a platform that went away must not go on walking.
-    if (framesArriving) {
-        state.analyze();
-    } else {
-        state.rest();
-    }
-    telemetry.send(state);
-    emulator.step(state);
-}
+namespace {
+// The pace of the passes while no frames arrive: the platform's own 100 frames a second.
+constexpr int kRestPassPeriodMs = 10;
+}  // namespace
 
 int runProgram(const ProgramOptions& options) {
     // Declared first so that it is let go last, after the exit save: a copy
@@ -99,7 +92,7 @@ int runProgram(const ProgramOptions& options) {
     // Started before the port opens, so that the recording holds the stream from its first byte.
     if (!options.recordPath.empty()) recorder.start(options.recordPath);
     setSensorPortDevice(options.portDevice);
-    openSensorPort();
+    openSensorPort(state.comID);
     ui->buildWidgets(0);
 
     TelemetrySender telemetry;
@@ -123,17 +116,18 @@ int runProgram(const ProgramOptions& options) {
     emulator.prepare(state);
     OscOutput osc;
     XrOutput xr;
-    // Saved first, the game's axes zeroed next: letting go of the keys may fail with the
-    // display gone.
-    platform::setLastChanceHandler([&state, &emulator, &osc, &xr, &recorder] {
+    FramePass framePass(link, state, telemetry, &osc);
+    // Saved first, the game's axes zeroed and the driver told that nobody walks next: letting go
+    // of the keys may fail with the display gone.
+    platform::setLastChanceHandler([&state, &emulator, &osc, &xr, &recorder, &framePass] {
         saveExitSettings(state);
         recorder.stop();
         osc.stop();
         xr.stop();
+        framePass.sendRest();
         emulator.releaseAll();
     });
 
-    LinkWatch linkWatch;
     LoopSteps steps;
     int trayWaitMs = -1;
     steps.refresh = [&] {
@@ -143,17 +137,25 @@ int runProgram(const ProgramOptions& options) {
     };
     steps.idleWaitMs = [&] { return trayWaitMs; };
     steps.connected = [&] { return link.connected; };
-    steps.pass = [&] {
-        const std::uint32_t frames = link.frameCount();
-        const LinkWatch::Clock::time_point now = LinkWatch::Clock::now();
-        const bool arriving = linkWatch.framesArriving(frames, now);
-        ui->showLinkStatus(arriving);
-        runPass(state, telemetry, emulator, arriving);
-        osc.update(state, frames, arriving);
-        xr.update(state, frames, arriving);
-        ui->graphWindow.sample(state, frames, now);
+    framePass.afterFrame = [&](std::uint32_t frame, FramePass::Clock::time_point arrival) {
+        ui->graphWindow.sample(state, frame, arrival);
     };
-    steps.pause = [] { std::this_thread::sleep_for(std::chrono::milliseconds(1)); };
+    bool arriving = false;
+    steps.pass = [&] {
+        arriving = framePass.run(FramePass::Clock::now());
+        xr.update(state, framePass.frameCount(), arriving);
+        ui->showLinkStatus(arriving);
+        emulator.step(state);
+    };
+    // While no frames arrive, the results at rest go out at about the platform's frame rate,
+    // and the loop waits for messages meanwhile instead of turning.
+    steps.pause = [&] {
+        if (arriving) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        } else {
+            ws.waitMessage(kRestPassPeriodMs);
+        }
+    };
     steps.exitRequested = [] { return platform::terminationRequested(); };
     steps.exit = [&] { ui->exitProgram(); };
     // The platform's modal dialogs and menus keep the loop going while they are open.
@@ -164,6 +166,7 @@ int runProgram(const ProgramOptions& options) {
     // walks on in a game.
     osc.stop();
     xr.stop();
+    framePass.sendRest();
     emulator.releaseAll();
 
     // No pass runs any more: the reader can go before the settings are saved, and with it the

@@ -137,7 +137,7 @@ void UIEx::onCommand(platform::WParam wParam, platform::LParam) {
     if (runAdjuster(command, state)) return;
     switch (command) {
         case kConnect:
-            openSensorPort();
+            openSensorPort(state.comID);
             replaceText(connectionStatusText, connectionCaption(SensorLink::instance().connected),
                         false);
             break;
@@ -279,8 +279,5 @@ void UIEx::onClose() {
 // Any key pressed while Enter is down (Enter itself included) tares the
 // sensors on their current readings.
 void UIEx::onKeyDown(platform::WParam, platform::LParam) {
-    if (!ws().isKeyDown(platform::kVkReturn)) return;
-    SensorLink& link = SensorLink::instance();
-    if (!link.connected) return;
-    for (int i = 0; i < 8; ++i) link.tare[i] = link.load(i);
+    if (ws().isKeyDown(platform::kVkReturn)) captureTare();
 }

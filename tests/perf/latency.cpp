@@ -36,6 +36,7 @@
 #include <vector>
 
 #include "analysis/walk_state.h"
+#include "app/frame_pass.h"
 #include "link/sensor_link.h"
 #include "output/telemetry.h"
 #include "platform/xr_walk_block.h"
@@ -72,7 +73,7 @@ int inProcess(int frames) {
     state.comID = 9;
     // An empty platform waits in the line, so the tare is all zero.
     pty.write("!0,0,0,0,0,0,0,0,0\r\n");
-    openSensorPort();
+    openSensorPort(state.comID);
     if (!SensorLink::instance().connected) {
         std::fprintf(stderr, "cannot open the pseudo-terminal\n");
         return 1;
@@ -82,9 +83,9 @@ int inProcess(int frames) {
     std::thread loop([&] {
         TelemetrySender sender;
         sender.open(listener.port());
+        FramePass pass(SensorLink::instance(), state, sender, nullptr);
         while (!stop.load()) {
-            state.analyze();
-            sender.send(state);
+            pass.run(FramePass::Clock::now());
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
     });

@@ -32,6 +32,7 @@
 #include "settings/settings_file.h"
 #include "tests/support/default_settings.h"
 #include "tests/support/support.h"
+#include "tests/support/telemetry_text.h"
 
 namespace {
 
@@ -181,10 +182,9 @@ TEST(SensorLinkWin32, OpeningTheConfiguredPortStartsTheReaderOnIt) {
     REQUIRE_COM_PAIR(nearPort, farPort);
     FarEnd writer(farPort);
     ASSERT_TRUE(writer.ok());
-    WalkState::instance().comID = nearPort;
     SensorLink& link = SensorLink::instance();
     link.reset();
-    openSensorPort();
+    openSensorPort(nearPort);
     ASSERT_TRUE(link.connected);
     EXPECT_EQ(link.portNumber, nearPort);
     const bool arrived = testsupport::waitUntil(
@@ -210,7 +210,7 @@ TEST(SensorLinkWin32, OpeningTheConfiguredPortStartsTheReaderOnIt) {
         10s));
     // The reader ends at once when asked, though its read is blocked on a quiet port.
     stopSensorReader();
-    EXPECT_EQ(link.portHandle.load(), -1);
+    EXPECT_EQ(link.readerThread, nullptr);
     link.reset();
 }
 
