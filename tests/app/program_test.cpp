@@ -1,9 +1,11 @@
 // The whole program in-process on the fake window system: the second-copy
-// path, start-up with the loaded settings, placement, the exit through the
-// tray menu and through termination signals with the exit save, and a
-// connected run over a real pseudo-terminal that sends real datagrams.
+// path, start-up with the loaded settings, placement, a hidden start and the
+// session's notes, the exit through the tray menu and through termination
+// signals with the exit save, and connected runs over a real pseudo-terminal
+// that send real datagrams.
 #include "app/program.h"
 
+#include <gmock/gmock.h>
 #include <grp.h>
 #include <gtest/gtest.h>
 #include <sys/socket.h>
@@ -16,6 +18,7 @@
 #include <csignal>
 #include <cstddef>
 #include <cstdlib>
+#include <functional>
 #include <optional>
 #include <string>
 #include <thread>
@@ -38,6 +41,7 @@
 
 using namespace std::chrono_literals;
 using testsupport::readFile;
+using testsupport::ScopedEnv;
 using testsupport::writeFile;
 
 namespace {
@@ -67,6 +71,35 @@ class ProgramTest : public ::testing::Test {
     void chooseExitFromTray() {
         fake.menuChoice = 40004;
         fake.postMessage(mainWindow(), platform::kWmTrayIcon, 0, platform::kWmRButtonDown);
+    }
+
+    // Runs the program, calls `atFirstIdle` on its first idle turn and then ends it through the
+    // tray menu. Returns the exit code.
+    int runToFirstIdle(const std::function<void()>& atFirstIdle = {}) {
+        bool done = false;
+        fake.whenIdle = [&] {
+            if (done) return;
+            done = true;
+            if (atFirstIdle) atFirstIdle();
+            chooseExitFromTray();
+        };
+        const int code = runProgram(options);
+        EXPECT_TRUE(done);
+        return code;
+    }
+
+    // Runs the program while a watcher reads its datagrams: `more` sees each one until it
+    // returns false (or none comes for 5 s), then the signal `sig` ends the program.
+    int runWatching(const std::function<bool(const std::string&)>& more, int sig = SIGTERM) {
+        std::thread watcher([&] {
+            while (auto d = listener.receive(5s)) {
+                if (!more(*d)) break;
+            }
+            kill(getpid(), sig);
+        });
+        const int code = runProgram(options);
+        watcher.join();
+        return code;
     }
 
     testsupport::TempDir dir_;
@@ -101,52 +134,46 @@ TEST_F(ProgramTest, ASecondCopyShowsTheBoxAndTouchesNothing) {
 }
 
 TEST_F(ProgramTest, StartsWithTheLoadedSettingsAndEndsThroughTheTrayMenu) {
-    bool checked = false;
-    fake.whenIdle = [&] {
-        if (checked) return;
-        checked = true;
-        const platform::NativeWindow main = mainWindow();
-        ASSERT_NE(main, 0u);
-        auto* w = fake.window(main);
-        EXPECT_TRUE(w->visible);
-        EXPECT_EQ(w->rect, (platform::Rect{740, 302, 740 + 440, 302 + 475}));
-        EXPECT_EQ(w->style, 0x00CA0000u);
-        EXPECT_EQ(w->className, "win");
-        const platform::WindowClass& cls = fake.registeredClasses.front();
-        EXPECT_EQ(cls.name, "win");
-        EXPECT_EQ(cls.iconId, 101);
-        EXPECT_EQ(cls.background, 0x191919u);
-        EXPECT_EQ(cls.cursorId, platform::kIdcArrow);
-        // The tray icon belongs to the window, with id 0 and its callback.
-        ASSERT_EQ(fake.trayIcons.count(0), 1u);
-        EXPECT_EQ(fake.trayIcons[0].window, main);
-        EXPECT_EQ(fake.trayIcons[0].tip, "ZendraTarvel-Omnix");
-        EXPECT_EQ(fake.trayIcons[0].callbackMessage, 0x415u);
-        EXPECT_EQ(fake.trayIcons[0].iconId, 101);
-        // The widgets were built after the load and the (failed) port opening,
-        // and laid out before the window was shown.
-        EXPECT_EQ(fake.childrenOf(main).size(), 101u);
-        const platform::NativeWindow com = fake.findByTitle("42");
-        ASSERT_NE(com, 0u);
-        EXPECT_EQ(fake.window(com)->rect.left, 90);
-        EXPECT_NE(fake.findByTitle("・・・未接続"), 0u);
-        EXPECT_NE(fake.findByTitle("デスクトップモード"), 0u);
-        const platform::NativeWindow save = fake.findByTitle("設定ファイル保存");
-        EXPECT_EQ(fake.window(save)->rect.left, 230);
-        EXPECT_EQ(fake.window(save)->rect.top, 410);
-        // The key emulation read its key codes from the loaded settings.
-        ASSERT_EQ(injector.scanCodeQueries.size(), 3u);
-        EXPECT_EQ(injector.scanCodeQueries[0], 38);
-        // Not connected: no datagram, no input.
-        EXPECT_FALSE(listener.receive(0ms).has_value());
-        EXPECT_TRUE(injector.events.empty());
+    EXPECT_EQ(runToFirstIdle([&] {
+                  const platform::NativeWindow main = mainWindow();
+                  ASSERT_NE(main, 0u);
+                  auto* w = fake.window(main);
+                  EXPECT_TRUE(w->visible);
+                  EXPECT_EQ(w->rect, (platform::Rect{740, 302, 740 + 440, 302 + 475}));
+                  EXPECT_EQ(w->style, 0x00CA0000u);
+                  EXPECT_EQ(w->className, "win");
+                  const platform::WindowClass& cls = fake.registeredClasses.front();
+                  EXPECT_EQ(cls.name, "win");
+                  EXPECT_EQ(cls.iconId, 101);
+                  EXPECT_EQ(cls.background, 0x191919u);
+                  EXPECT_EQ(cls.cursorId, platform::kIdcArrow);
+                  // The tray icon belongs to the window, with id 0 and its callback.
+                  ASSERT_EQ(fake.trayIcons.count(0), 1u);
+                  EXPECT_EQ(fake.trayIcons[0].window, main);
+                  EXPECT_EQ(fake.trayIcons[0].tip, "ZendraTarvel-Omnix");
+                  EXPECT_EQ(fake.trayIcons[0].callbackMessage, 0x415u);
+                  EXPECT_EQ(fake.trayIcons[0].iconId, 101);
+                  // The widgets were built after the load and the (failed) port opening,
+                  // and laid out before the window was shown.
+                  EXPECT_EQ(fake.childrenOf(main).size(), 101u);
+                  const platform::NativeWindow com = fake.findByTitle("42");
+                  ASSERT_NE(com, 0u);
+                  EXPECT_EQ(fake.window(com)->rect.left, 90);
+                  EXPECT_NE(fake.findByTitle("・・・未接続"), 0u);
+                  EXPECT_NE(fake.findByTitle("デスクトップモード"), 0u);
+                  const platform::NativeWindow save = fake.findByTitle("設定ファイル保存");
+                  EXPECT_EQ(fake.window(save)->rect.left, 230);
+                  EXPECT_EQ(fake.window(save)->rect.top, 410);
+                  // The key emulation read its key codes from the loaded settings.
+                  ASSERT_EQ(injector.scanCodeQueries.size(), 3u);
+                  EXPECT_EQ(injector.scanCodeQueries[0], 38);
+                  // Not connected: no datagram, no input.
+                  EXPECT_FALSE(listener.receive(0ms).has_value());
+                  EXPECT_TRUE(injector.events.empty());
 
-        WalkState::instance().numStep = 77;
-        chooseExitFromTray();
-    };
-
-    EXPECT_EQ(runProgram(options), 0);
-    EXPECT_TRUE(checked);
+                  WalkState::instance().numStep = 77;
+              }),
+              0);
     EXPECT_TRUE(fake.trayIcons.empty());
     EXPECT_EQ(fake.window(fake.destroyed.front()), nullptr);
     EXPECT_TRUE(fake.messageBoxes.empty());
@@ -156,8 +183,7 @@ TEST_F(ProgramTest, StartsWithTheLoadedSettingsAndEndsThroughTheTrayMenu) {
     EXPECT_NE(saved.find("numStep=77\r\n"), std::string::npos);
     EXPECT_NE(saved.find("thresholdFL=-15.00\r\n"), std::string::npos);
     // The guard was let go: another run starts normally.
-    fake.whenIdle = [&] { chooseExitFromTray(); };
-    EXPECT_EQ(runProgram(options), 0);
+    EXPECT_EQ(runToFirstIdle(), 0);
     EXPECT_TRUE(fake.messageBoxes.empty());
 }
 
@@ -170,34 +196,54 @@ TEST_F(ProgramTest, TheWindowIsCentredOnTheScreen) {
                           Case{{500, 400}, {30, -37}}}) {
         fake.screen = c.screen;
         platform::Rect placed;
-        fake.whenIdle = [&] {
-            placed = fake.window(mainWindow())->rect;
-            chooseExitFromTray();
-        };
-        EXPECT_EQ(runProgram(options), 0);
+        EXPECT_EQ(runToFirstIdle([&] { placed = fake.window(mainWindow())->rect; }), 0);
         EXPECT_EQ(placed.left, c.at.x) << c.screen.cx << "x" << c.screen.cy;
         EXPECT_EQ(placed.top, c.at.y) << c.screen.cx << "x" << c.screen.cy;
     }
 }
 
-class SignalTest : public ProgramTest, public ::testing::WithParamInterface<int> {};
-
-TEST_P(SignalTest, EndsTheProgramLikeTheExitCommand) {
-    int idle = 0;
-    fake.whenIdle = [&] {
-        if (++idle == 1) {
-            WalkState::instance().numStep = 5;
-            std::raise(GetParam());
-        }
+TEST_F(ProgramTest, StartsHiddenInTheTrayOnlyWhenThereIsOne) {
+    bool visible = false;
+    const auto visibleAtStart = [&] {
+        EXPECT_EQ(runToFirstIdle([&] { visible = fake.window(mainWindow())->visible; }), 0);
+        return visible;
     };
-    EXPECT_EQ(runProgram(options), 0);
-    EXPECT_EQ(idle, 1);
-    EXPECT_GE(fake.wakeUps, 1);
-    EXPECT_TRUE(fake.trayIcons.empty());
-    EXPECT_NE(readFile(dir_.file("tarvel.ini")).find("numStep=5\r\n"), std::string::npos);
+    EXPECT_TRUE(visibleAtStart());
+    options.startHidden = true;
+    EXPECT_FALSE(visibleAtStart());
+    fake.trayHostRunning = false;
+    EXPECT_TRUE(visibleAtStart()) << "no tray to bring a hidden window back from";
 }
 
-INSTANTIATE_TEST_SUITE_P(Signals, SignalTest, ::testing::Values(SIGTERM, SIGINT, SIGHUP));
+TEST_F(ProgramTest, DesktopModeInAWaylandSessionSaysSoOnce) {
+    // What the program says on stderr in a run with this appMode.
+    const auto saysInMode = [&](int appMode) {
+        writeFile(dir_.file("tarvel.ini"),
+                  "[emulation]\r\nappMode=" + std::to_string(appMode) + "\r\n");
+        ::testing::internal::CaptureStderr();
+        runToFirstIdle();
+        return ::testing::internal::GetCapturedStderr();
+    };
+    const std::string note = "tarvel: this is a Wayland session: desktop mode's key presses";
+    using ::testing::HasSubstr;
+    using ::testing::Not;
+    {
+        ScopedEnv display("WAYLAND_DISPLAY", "wayland-0");
+        ScopedEnv type("XDG_SESSION_TYPE", std::nullopt);
+        const std::string said = saysInMode(1);
+        EXPECT_THAT(said, HasSubstr(note));
+        EXPECT_EQ(said.find(note), said.rfind(note));
+        EXPECT_THAT(saysInMode(0), Not(HasSubstr("Wayland")));
+    }
+    {
+        ScopedEnv display("WAYLAND_DISPLAY", std::nullopt);
+        ScopedEnv type("XDG_SESSION_TYPE", "wayland");
+        EXPECT_THAT(saysInMode(1), HasSubstr(note));
+    }
+    ScopedEnv display("WAYLAND_DISPLAY", std::nullopt);
+    ScopedEnv type("XDG_SESSION_TYPE", "x11");
+    EXPECT_THAT(saysInMode(1), Not(HasSubstr("Wayland")));
+}
 
 std::string frame(int tick, int extra = 0) {
     std::string s = "!";
@@ -205,15 +251,42 @@ std::string frame(int tick, int extra = 0) {
     return s + std::to_string(tick) + "\r\n";
 }
 
+// A controller behind a pseudo-terminal linked as ./COM7 (and comID=7 in the settings): sends
+// line(0) at once, to wait in the line for the opening, then line(1), line(2), ... every 10 ms
+// until it goes.
+class Controller {
+  public:
+    Controller(const testsupport::TempDir& dir, std::function<std::string(int)> line)
+        : line_(std::move(line)) {
+        pty_.linkAs(dir.file("COM7"));
+        writeFile(dir.file("tarvel.ini"), "[param]\r\ncomID=7\r\n");
+        pty_.write(line_(0));
+        thread_ = std::thread([this] {
+            for (int tick = 1; !stop_; ++tick) {
+                std::this_thread::sleep_for(10ms);
+                pty_.write(line_(tick));
+            }
+        });
+    }
+    ~Controller() {
+        stop_ = true;
+        thread_.join();
+    }
+
+  private:
+    testsupport::PtyPair pty_;
+    std::function<std::string(int)> line_;
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
+
 // What a datagram says: the results of an empty platform, walking (the lower moving
 // average above the default threshold), or neither (the windows filling up).
 enum class Shown { Rest, Walking, Other };
 Shown shown(const std::string& datagram) {
-    const std::vector<std::string> f = testsupport::datagramFields(datagram);
-    bool rest = true;
-    for (int i : {2, 3, 4, 6, 7, 8, 9}) rest = rest && f[static_cast<std::size_t>(i)] == "0.000000";
-    if (rest) return Shown::Rest;
-    return std::stod(f[6]) > 0.3 ? Shown::Walking : Shown::Other;
+    if (testsupport::datagramAtRest(datagram)) return Shown::Rest;
+    return std::stod(testsupport::datagramFields(datagram)[6]) > 0.3 ? Shown::Walking
+                                                                     : Shown::Other;
 }
 
 // The values in the order they first appear in runs, leaving out `skip`.
@@ -242,23 +315,16 @@ TEST_F(ProgramTest, AnUnpluggedPlatformWalksNobodyUntilItIsBack) {
                                         dir_.path());
     ASSERT_TRUE(testsupport::waitUntil([&] { return testsupport::fileExists("COM7"); }, 5s));
     // Walking, then the platform is unplugged, then it is back and walked on again.
+    const Shown wanted[] = {Shown::Walking, Shown::Rest, Shown::Walking};
+    std::size_t reached = 0;
     std::vector<Shown> seen;
-    std::thread watcher([&] {
-        auto until = [&](Shown wanted) {
-            while (auto d = listener.receive(5s)) {
-                seen.push_back(shown(*d));
-                if (seen.back() == wanted) return true;
-            }
-            return false;
-        };
-        if (until(Shown::Walking)) {
-            simulator.signal(SIGUSR1);
-            if (until(Shown::Rest)) until(Shown::Walking);
-        }
-        kill(getpid(), SIGTERM);
-    });
-    EXPECT_EQ(runProgram(options), 0);
-    watcher.join();
+    EXPECT_EQ(runWatching([&](const std::string& d) {
+                  seen.push_back(shown(d));
+                  if (seen.back() != wanted[reached]) return true;
+                  if (reached == 0) simulator.signal(SIGUSR1);
+                  return ++reached < std::size(wanted);
+              }),
+              0);
 
     const auto walked = std::find(seen.begin(), seen.end(), Shown::Walking);
     EXPECT_EQ(runsOf(std::vector<Shown>(walked, seen.end()), Shown::Other),
@@ -283,90 +349,53 @@ TEST_F(ProgramTest, AnUnpluggedPlatformWalksNobodyUntilItIsBack) {
     for (float m : WalkState::instance().loadMax) EXPECT_EQ(m, 10.0f);
 }
 
-// Connected, a datagram goes out per pass until a termination signal (which takes the exit
-// command's way) ends the program; its last datagram is at rest, though the user walked until
-// then, so that the driver is told that nobody walks any more.
-class ConnectedTest : public ProgramTest, public ::testing::WithParamInterface<int> {};
+// Connected, a datagram goes out per pass until a termination signal ends the program the way
+// the exit command does (the loop woken, the tray icon gone, the settings of the run saved); its
+// last datagram is at rest, though the user walked until then, so that the driver is told that
+// nobody walks any more.
+class SignalTest : public ProgramTest, public ::testing::WithParamInterface<int> {};
 
-TEST_P(ConnectedTest, SendsADatagramPerPassUntilTerminatedAndLastOneAtRest) {
-    testsupport::PtyPair pty;
-    pty.linkAs(dir_.file("COM7"));
-    writeFile(dir_.file("tarvel.ini"), "[param]\r\ncomID=7\r\n");
-
-    std::atomic<bool> stop{false};
-    std::thread controller([&] {
-        // The empty platform for the tare, then a load on every sensor.
-        for (int tick = 0; !stop; ++tick) {
-            pty.write(frame(tick, tick < 60 ? 0 : 50));
-            std::this_thread::sleep_for(10ms);
-        }
-    });
-    std::atomic<int> received{0};
-    std::string first;
-    std::thread watcher([&] {
-        bool walked = false;
-        while (received < 20 || !walked) {
-            auto d = listener.receive(5s);
-            if (!d) break;
-            if (received++ == 0) first = *d;
-            walked = walked || shown(*d) != Shown::Rest;
-        }
-        kill(getpid(), GetParam());
-    });
-
-    const int code = runProgram(options);
-    watcher.join();
-    stop = true;
-    controller.join();
-
-    EXPECT_EQ(code, 0);
-    EXPECT_GE(received.load(), 20);
-    ASSERT_EQ(first.size(), kTelemetryRecordSize);
-    EXPECT_EQ(first.substr(0, 4), "0,0,");
-    std::optional<std::string> last;
-    while (auto d = listener.receive(0ms)) last = d;
-    ASSERT_TRUE(last.has_value());
-    EXPECT_EQ(shown(*last), Shown::Rest);
+TEST_P(SignalTest, EndsAConnectedRunLikeTheExitCommandWithTheLastDatagramAtRest) {
+    // The empty platform for the tare, then a load on every sensor.
+    Controller controller(dir_, [](int tick) { return frame(tick, tick < 60 ? 0 : 50); });
+    std::vector<std::string> got;
+    bool walked = false;
+    EXPECT_EQ(runWatching(
+                  [&](const std::string& d) {
+                      got.push_back(d);
+                      walked = walked || shown(d) != Shown::Rest;
+                      return got.size() < 20 || !walked;
+                  },
+                  GetParam()),
+              0);
+    ASSERT_GE(got.size(), 20u);
+    ASSERT_EQ(got.front().size(), kTelemetryRecordSize);
+    EXPECT_EQ(got.front().substr(0, 4), "0,0,");
+    while (auto d = listener.receive(0ms)) got.push_back(*d);
+    EXPECT_EQ(shown(got.back()), Shown::Rest);
+    EXPECT_GE(fake.wakeUps, 1);
+    EXPECT_TRUE(fake.trayIcons.empty());
     EXPECT_TRUE(SensorLink::instance().connected);
     EXPECT_TRUE(injector.events.empty());                     // VR mode: no input
     EXPECT_EQ(SensorLink::instance().readerThread, nullptr);  // stopped before the save
     EXPECT_EQ(readFile(dir_.file("tarvel.ini")), formatSettings(WalkState::instance()));
 }
 
-INSTANTIATE_TEST_SUITE_P(Signals, ConnectedTest, ::testing::Values(SIGTERM, SIGINT, SIGHUP));
+INSTANTIATE_TEST_SUITE_P(Signals, SignalTest, ::testing::Values(SIGTERM, SIGINT, SIGHUP));
 
 // A port that stays silent, and one with a GPS receiver behind it, whose sentences the stream
 // rules store like fields but which are no platform frames.
 class NoPlatformTest : public ProgramTest, public ::testing::WithParamInterface<std::string> {};
 
 TEST_P(NoPlatformTest, APortWithoutPlatformFramesShowsNoDataAndRests) {
-    testsupport::PtyPair port;
-    port.linkAs(dir_.file("COM7"));
-    writeFile(dir_.file("tarvel.ini"), "[param]\r\ncomID=7\r\n");
-    std::atomic<bool> stop{false};
-    // The first sentence waits in the line for the opening, so that the reader has it before
-    // the first pass.
-    if (!GetParam().empty()) port.write(GetParam());
-    std::thread sender([&] {
-        while (!GetParam().empty() && !stop) {
-            port.write(GetParam());
-            std::this_thread::sleep_for(10ms);
-        }
-    });
+    Controller controller(dir_, [line = GetParam()](int) { return line; });
     testing::internal::CaptureStderr();
     std::vector<Shown> seen;
-    std::thread watcher([&] {
-        while (seen.size() < 30) {
-            const auto d = listener.receive(5s);
-            if (!d) break;
-            seen.push_back(shown(*d));
-        }
-        kill(getpid(), SIGTERM);
-    });
-    EXPECT_EQ(runProgram(options), 0);
-    watcher.join();
-    stop = true;
-    sender.join();
+    EXPECT_EQ(runWatching([&](const std::string& d) {
+                  seen.push_back(shown(d));
+                  return seen.size() < 30;
+              }),
+              0);
     const std::string log = testing::internal::GetCapturedStderr();
     EXPECT_EQ(seen, std::vector<Shown>(30, Shown::Rest));
     EXPECT_EQ(statusTexts(fake), std::vector<std::string>{"・・・データなし"});
@@ -378,7 +407,6 @@ TEST_P(NoPlatformTest, APortWithoutPlatformFramesShowsNoDataAndRests) {
 INSTANTIATE_TEST_SUITE_P(
     Ports, NoPlatformTest,
     ::testing::Values("", "$GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47\r\n"));
-
 TEST(SingleInstanceGuardTest, OneHolderPerNameAndDisplay) {
     const std::string name = "tarvel-guard-test-" + std::to_string(getpid());
     testsupport::ScopedEnv display("DISPLAY", ":41");

@@ -101,6 +101,16 @@ inline std::vector<std::string> datagramFields(const std::string& datagram) {
     return fields;
 }
 
+// Whether a telemetry datagram shows an empty platform: every result of the analysis zero.
+inline bool datagramAtRest(const std::string& datagram) {
+    const std::vector<std::string> f = datagramFields(datagram);
+    if (f.size() < 10) return false;
+    for (std::size_t i : {2, 3, 4, 6, 7, 8, 9}) {
+        if (f[i] != "0.000000") return false;
+    }
+    return true;
+}
+
 // A UDP socket bound to 127.0.0.1:port (0: the system picks one).
 class UdpListener {
   public:
