@@ -5,7 +5,6 @@
 // GoogleTest before Xlib, whose None macro would break it.
 // clang-format off
 #include <gmock/gmock.h>
-#include <gtest/gtest.h>
 // clang-format on
 
 #include <signal.h>
@@ -19,17 +18,10 @@
 
 #include "mainwindow/ui_strings.h"
 #include "platform/single_instance.h"
-#include "tests/support/support.h"
-#include "tests/support/x_session.h"
+#include "tests/integration/program_run.h"
 
-using namespace std::chrono_literals;
 using ::testing::HasSubstr;
 using ::testing::Not;
-using testsupport::ChildProcess;
-using testsupport::fileExists;
-using testsupport::readFile;
-using testsupport::TempDir;
-using testsupport::waitUntil;
 
 namespace {
 
@@ -74,7 +66,7 @@ TEST(CommandLineRun, HelpVersionAndMistakesNeedNoDisplayAndLeaveTheFolderAlone) 
     TempDir parent;
     const std::string work = parent.file("work");
     ASSERT_EQ(mkdir(work.c_str(), 0755), 0);
-    testsupport::writeFile(work + "/tarvel.ini", kIni);
+    writeFile(work + "/tarvel.ini", kIni);
     TempDir logs;
     // A copy that already runs changes none of the answers: they come before the guard.
     platform::SingleInstanceGuard running;
@@ -107,12 +99,8 @@ TEST(CommandLineRun, HelpVersionAndMistakesNeedNoDisplayAndLeaveTheFolderAlone) 
     EXPECT_FALSE(fileExists(parent.file("missing")));
 }
 
-class CommandLineWindowTest : public ::testing::Test {
+class CommandLineWindowTest : public XSessionTest {
   protected:
-    void SetUp() override {
-        session_ = std::make_unique<uitest::XSession>();
-        ASSERT_TRUE(session_->ok()) << "no Xvfb";
-    }
     // Waits for the main window, then ends the program as the session would.
     void runUntilShownThenTerminate(ChildProcess& tarvel, const std::string& log) {
         const bool shown = waitUntil(
@@ -128,7 +116,6 @@ class CommandLineWindowTest : public ::testing::Test {
 
     TempDir shell_;  // the folder it is started from
     TempDir home_;
-    std::unique_ptr<uitest::XSession> session_;
 };
 
 TEST_F(CommandLineWindowTest, TheDesktopEntryKeepsItsFilesInTheConfigFolder) {
@@ -149,7 +136,7 @@ TEST_F(CommandLineWindowTest, TheDesktopEntryKeepsItsFilesInTheConfigFolder) {
 
 TEST_F(CommandLineWindowTest, ANamedDeviceConnectsAndTheSavedComNumberStays) {
     TempDir work;
-    testsupport::writeFile(work.file("tarvel.ini"), kIni);
+    writeFile(work.file("tarvel.ini"), kIni);
     // The simulator's pseudo-terminal, reached by its device path, not as COM7.
     ChildProcess simulator({testsupport::simulatorBinary(), "--port", "3"}, work.path(),
                            home_.file("sim.log"));

@@ -17,13 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/support.h"
-#include "tests/support/x_session.h"
-
-using namespace std::chrono_literals;
-using testsupport::ChildProcess;
-using testsupport::readFile;
-using testsupport::waitUntil;
+#include "tests/integration/program_run.h"
 
 namespace {
 

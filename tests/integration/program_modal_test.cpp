@@ -22,14 +22,8 @@
 #include <tuple>
 #include <vector>
 
+#include "tests/integration/program_run.h"
 #include "tests/support/scoped_env.h"
-#include "tests/support/support.h"
-#include "tests/support/x_session.h"
-
-using namespace std::chrono_literals;
-using testsupport::ChildProcess;
-using testsupport::readFile;
-using testsupport::waitUntil;
 
 namespace {
 

@@ -21,16 +21,9 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/support.h"
-#include "tests/support/x_session.h"
+#include "tests/integration/program_run.h"
 
-using namespace std::chrono_literals;
-using testsupport::ChildProcess;
-using testsupport::fileExists;
-using testsupport::readFile;
 using testsupport::sleepMs;
-using testsupport::TempDir;
-using testsupport::waitUntil;
 
 namespace {
 

@@ -18,16 +18,8 @@
 #include <vector>
 
 #include "analysis/walk_state.h"
+#include "tests/integration/program_run.h"
 #include "tests/support/default_settings.h"
-#include "tests/support/support.h"
-#include "tests/support/x_session.h"
-
-using namespace std::chrono_literals;
-using testsupport::ChildProcess;
-using testsupport::fileExists;
-using testsupport::readFile;
-using testsupport::TempDir;
-using testsupport::waitUntil;
 
 namespace {
 
@@ -58,16 +50,6 @@ std::vector<std::string> framesOf(const std::string& bytes) {
         at = next == std::string::npos ? bytes.size() : next;
     }
     return frames;
-}
-
-// What a datagram shows of an empty platform: the results all zero.
-bool atRest(const std::string& datagram) {
-    const std::vector<std::string> f = testsupport::datagramFields(datagram);
-    if (f.size() < 10) return false;
-    for (int i : {2, 3, 4, 6, 7, 8, 9}) {
-        if (f[static_cast<std::size_t>(i)] != "0.000000") return false;
-    }
-    return true;
 }
 
 // ofThisFrame() of the datagram that the frame `text` gives, against the tare of a program that
@@ -103,7 +85,7 @@ std::string ofFrame(const std::string& text) {
 // `end` ends the program, which must end with `exitCode` and with a last datagram at rest.
 template <class End>
 std::vector<std::string> runOn(const TempDir& dir, const std::vector<std::string>& frames,
-                               testsupport::UdpListener& listener, End end, int exitCode) {
+                               UdpListener& listener, End end, int exitCode) {
     const std::string pipe = dir.file("stream");
     EXPECT_EQ(mkfifo(pipe.c_str(), 0600), 0);
     // Read and write, so that opening waits for nobody; only the program reads.
@@ -133,11 +115,12 @@ std::vector<std::string> runOn(const TempDir& dir, const std::vector<std::string
     ::close(line);
     while (take(0s)) {
     }
-    EXPECT_TRUE(atRest(datagrams.back())) << "the last datagram says somebody walks";
+    EXPECT_TRUE(testsupport::datagramAtRest(datagrams.back()))
+        << "the last datagram says somebody walks";
     std::vector<std::string> results;
     std::string shown;
     for (const std::string& d : datagrams) {
-        if (atRest(d) || ofThisFrame(d) == shown) continue;
+        if (testsupport::datagramAtRest(d) || ofThisFrame(d) == shown) continue;
         shown = ofThisFrame(d);
         results.push_back(d);
         if (shown == last) break;
@@ -151,17 +134,10 @@ std::string savedSteps(const TempDir& dir) {
     return at == std::string::npos ? "" : ini.substr(at, ini.find('\r', at) - at);
 }
 
-class RecordReplayTest : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        session_ = std::make_unique<uitest::XSession>();
-        ASSERT_TRUE(session_->ok()) << "no Xvfb";
-    }
-    std::unique_ptr<uitest::XSession> session_;
-};
+using RecordReplayTest = XSessionTest;
 
 TEST_F(RecordReplayTest, AReplayedRecordingGivesTheSameDatagramsAsTheWalkItRecorded) {
-    testsupport::UdpListener listener(12345);
+    UdpListener listener(12345);
     // One second of the empty platform, then five of walking, at 100 frames a second. Each
     // run ends at once after its last frame, so that what the recording still holds in memory
     // must be written out by the end itself: a termination signal, then the display lost.
@@ -192,7 +168,7 @@ TEST_F(RecordReplayTest, AReplayedRecordingGivesTheSameDatagramsAsTheWalkItRecor
 }
 
 TEST_F(RecordReplayTest, AFullDiskEndsTheRecordingWithAMessageAndNothingElse) {
-    testsupport::UdpListener listener(12345);
+    UdpListener listener(12345);
     TempDir dir;
     ChildProcess simulator(
         {testsupport::simulatorBinary(), "--port", "3", "--quiet", "--scenario", "walk"},
