@@ -36,106 +36,28 @@ constexpr std::uint16_t usScanCode(int virtualKey) {
     if (virtualKey == kF12) return 0x58;
     if (virtualKey > kF12 && virtualKey <= kF24) return kHighFunction[virtualKey - kF12 - 1];
 
-    switch (virtualKey) {
-        case kBack:
-            return 0x0E;
-        case kTab:
-            return 0x0F;
-        case kClear:
-            return 0x4C;
-        case kReturn:
-            return 0x1C;
-        case kShift:
-            return 0x2A;
-        case kControl:
-            return 0x1D;
-        case kMenu:
-            return 0x38;
-        case kCapital:
-            return 0x3A;
-        case kEscape:
-            return 0x01;
-        case kSpace:
-            return 0x39;
-        case kPrior:
-            return 0x49;
-        case kNext:
-            return 0x51;
-        case kEnd:
-            return 0x4F;
-        case kHome:
-            return 0x47;
-        case kLeft:
-            return 0x4B;
-        case kUp:
-            return 0x48;
-        case kRight:
-            return 0x4D;
-        case kDown:
-            return 0x50;
-        case kInsert:
-            return 0x52;
-        case kDelete:
-            return 0x53;
-        case kLWin:
-            return 0x5B;
-        case kRWin:
-            return 0x5C;
-        case kApps:
-            return 0x5D;
-        case kMultiply:
-            return 0x37;
-        case kAdd:
-            return 0x4E;
-        case kSubtract:
-            return 0x4A;
-        case kDecimal:
-            return 0x53;
-        case kDivide:
-            return 0x35;
-        case kNumLock:
-            return 0x45;
-        case kScroll:
-            return 0x46;
-        case kLShift:
-            return 0x2A;
-        case kRShift:
-            return 0x36;
-        case kLControl:
-            return 0x1D;
-        case kRControl:
-            return 0x1D;
-        case kLMenu:
-            return 0x38;
-        case kRMenu:
-            return 0x38;
-        case kOem1:
-            return 0x27;
-        case kOemPlus:
-            return 0x0D;
-        case kOemComma:
-            return 0x33;
-        case kOemMinus:
-            return 0x0C;
-        case kOemPeriod:
-            return 0x34;
-        case kOem2:
-            return 0x35;
-        case kOem3:
-            return 0x29;
-        case kOem4:
-            return 0x1A;
-        case kOem5:
-            return 0x2B;
-        case kOem6:
-            return 0x1B;
-        case kOem7:
-            return 0x28;
-        case kOem102:
-            return 0x56;
-        default:
-            return 0;
+    // Every other key that has one.
+    constexpr struct {
+        int key;
+        std::uint8_t code;
+    } kOthers[] = {
+        {kBack, 0x0E},      {kTab, 0x0F},      {kClear, 0x4C},    {kReturn, 0x1C},
+        {kShift, 0x2A},     {kControl, 0x1D},  {kMenu, 0x38},     {kCapital, 0x3A},
+        {kEscape, 0x01},    {kSpace, 0x39},    {kPrior, 0x49},    {kNext, 0x51},
+        {kEnd, 0x4F},       {kHome, 0x47},     {kLeft, 0x4B},     {kUp, 0x48},
+        {kRight, 0x4D},     {kDown, 0x50},     {kInsert, 0x52},   {kDelete, 0x53},
+        {kLWin, 0x5B},      {kRWin, 0x5C},     {kApps, 0x5D},     {kMultiply, 0x37},
+        {kAdd, 0x4E},       {kSubtract, 0x4A}, {kDecimal, 0x53},  {kDivide, 0x35},
+        {kNumLock, 0x45},   {kScroll, 0x46},   {kLShift, 0x2A},   {kRShift, 0x36},
+        {kLControl, 0x1D},  {kRControl, 0x1D}, {kLMenu, 0x38},    {kRMenu, 0x38},
+        {kOem1, 0x27},      {kOemPlus, 0x0D},  {kOemComma, 0x33}, {kOemMinus, 0x0C},
+        {kOemPeriod, 0x34}, {kOem2, 0x35},     {kOem3, 0x29},     {kOem4, 0x1A},
+        {kOem5, 0x2B},      {kOem6, 0x1B},     {kOem7, 0x28},     {kOem102, 0x56},
+    };
+    for (const auto& other : kOthers) {
+        if (other.key == virtualKey) return other.code;
     }
+    return 0;
 }
 
 }  // namespace testsupport
