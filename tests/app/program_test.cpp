@@ -32,6 +32,7 @@
 #include "platform/single_instance.h"
 #include "settings/settings_file.h"
 #include "tests/support/as_user.h"
+#include "tests/support/default_settings.h"
 #include "tests/support/fake_window_system.h"
 #include "tests/support/pty_pair.h"
 #include "tests/support/recording_injector.h"
@@ -461,23 +462,39 @@ TEST(SingleInstanceGuardTest, NoOtherUserCanTakeIt) {
     ::waitpid(squatter, nullptr, 0);
 }
 
-// Frames that a busy machine held up past the silence limit, their counter going on without a
-// gap, leave the analysis as if they had come in time; frames after a gap start afresh.
-TEST(PassTest, FramesHeldUpContinueTheAnalysisAndFramesAfterAGapStartAfresh) {
-    testsupport::TempDir dir;
+// A frame pass over the process's link and record, connected, with the defaults of a first
+// start, sending to a listener of the test's own.
+class PassTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        restart();
+        telemetry.open(listener.port());
+    }
+    void TearDown() override {
+        telemetry.close();
+        link.reset();
+    }
+    void restart() {
+        stopSensorReader();
+        state = testsupport::defaultSettings();
+        link.reset();
+        link.connected = true;
+    }
+
     WalkState& state = WalkState::instance();
     SensorLink& link = SensorLink::instance();
     testsupport::UdpListener listener;
     TelemetrySender telemetry;
-    telemetry.open(listener.port());
+};
+
+// Frames that a busy machine held up past the silence limit, their counter going on without a
+// gap, leave the analysis as if they had come in time; frames after a gap start afresh.
+TEST_F(PassTest, FramesHeldUpContinueTheAnalysisAndFramesAfterAGapStartAfresh) {
     const FramePass::Clock::time_point t0{};
     // Walks on sensors 1, 3 (left) and 5, 7 (right) in turn; held up after frame 40 when
     // `heldUp`, restarting the counter there when `gap`.
     auto walk = [&](bool heldUp, bool gap) {
-        state = WalkState{};
-        loadSettings(dir.file("missing.ini"), state);
-        link.reset();
-        link.connected = true;
+        restart();
         FramePass pass(link, state, telemetry, nullptr);
         float afterHoldUp = 0.0f;
         for (int k = 1; k <= 80; ++k) {
@@ -496,26 +513,12 @@ TEST(PassTest, FramesHeldUpContinueTheAnalysisAndFramesAfterAGapStartAfresh) {
     EXPECT_GT(quiet.first, 4);
     EXPECT_EQ(walk(true, false), quiet);
     EXPECT_NE(walk(true, true).second, quiet.second);
-    telemetry.close();
-    link.reset();
 }
 
 // The datagram of a pass carries the results of that pass's analysis.
-TEST(PassTest, AnalysisComesBeforeTheDatagram) {
-    stopSensorReader();
-    testsupport::TempDir dir;
-    WalkState& state = WalkState::instance();
-    state = WalkState{};
-    loadSettings(dir.file("missing.ini"), state);
-    SensorLink& link = SensorLink::instance();
-    link.reset();
-    link.connected = true;
+TEST_F(PassTest, AnalysisComesBeforeTheDatagram) {
     for (int i = 0; i < 8; ++i) link.store(i, 4.0f + static_cast<float>(i));
     link.store(8, 1.0f, true, FramePass::Clock::now());
-
-    testsupport::UdpListener listener;
-    TelemetrySender telemetry;
-    telemetry.open(listener.port());
     FramePass(link, state, telemetry, nullptr).run(FramePass::Clock::now());
     const auto datagram = listener.receive(2s);
     ASSERT_TRUE(datagram.has_value());
@@ -523,8 +526,6 @@ TEST(PassTest, AnalysisComesBeforeTheDatagram) {
     unsigned char expected[kTelemetryRecordSize];
     formatTelemetry(state, expected);
     EXPECT_EQ(*datagram, std::string(reinterpret_cast<char*>(expected), sizeof expected));
-    telemetry.close();
-    link.reset();
 }
 
 }  // namespace

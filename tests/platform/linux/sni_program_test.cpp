@@ -44,19 +44,35 @@ long wmState(Display* display, Window window) {
     return state;
 }
 
-TEST(SniProgramTest, StartsInTheItemShowsOnItsClickHidesIntoItAndExitsFromItsMenu) {
-    uitest::XSession session(/*windowManager=*/true);
-    ASSERT_TRUE(session.ok());
+// Xvfb with openbox, a private session bus and a panel's connection to it.
+class SniProgramTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(session.ok());
+        ASSERT_TRUE(bus.ok()) << "no dbus-daemon";
+        panel = snitest::connectTo(bus.address());
+        ASSERT_NE(panel, nullptr);
+    }
+    void TearDown() override {
+        if (panel != nullptr) sd_bus_flush_close_unref(panel);
+    }
+    // The program, started in the tray.
+    std::unique_ptr<testsupport::ChildProcess> startHidden() {
+        return std::make_unique<testsupport::ChildProcess>(
+            std::vector<std::string>{testsupport::programBinary(), "--hidden"}, dir.path(),
+            dir.file("tarvel.log"));
+    }
+
+    uitest::XSession session{/*windowManager=*/true};
     snitest::PrivateBus bus;
-    ASSERT_TRUE(bus.ok()) << "no dbus-daemon";
+    sd_bus* panel = nullptr;
+    testsupport::TempDir dir;
+};
+
+TEST_F(SniProgramTest, StartsInTheItemShowsOnItsClickHidesIntoItAndExitsFromItsMenu) {
     snitest::Watcher watcher(bus.address());
     ASSERT_TRUE(watcher.ok());
-    sd_bus* panel = snitest::connectTo(bus.address());
-    ASSERT_NE(panel, nullptr);
-
-    testsupport::TempDir dir;
-    testsupport::ChildProcess program({testsupport::programBinary(), "--hidden"}, dir.path(),
-                                      dir.file("tarvel.log"));
+    const auto program = startHidden();
     ASSERT_TRUE(waitUntil([&] { return watcher.items().size() == 1; }, 10s))
         << readFile(dir.file("tarvel.log"));
     const std::string service = watcher.items().front();
@@ -96,24 +112,16 @@ TEST(SniProgramTest, StartsInTheItemShowsOnItsClickHidesIntoItAndExitsFromItsMen
     EXPECT_TRUE(
         waitUntil([&] { return session.viewable(session.findByName("Tarvel-Omnix グラフ")); }, 5s));
     EXPECT_TRUE(snitest::clickMenuItem(panel, service, item->menu, 40004));
-    const auto code = program.wait(10s);
+    const auto code = program->wait(10s);
     ASSERT_TRUE(code.has_value()) << "still running";
     EXPECT_EQ(*code, 0) << readFile(dir.file("tarvel.log"));
     EXPECT_NE(readFile(dir.file("tarvel.ini")).find("[param]"), std::string::npos);
-    sd_bus_flush_close_unref(panel);
 }
 
 // A panel's real watcher, restarted again and again: each new one gets the item, however soon
 // after taking its name it is asked; when none comes back, the hidden window shows.
-TEST(SniProgramTest, EveryRestartedWatcherGetsTheItemAndWithoutOneTheWindowShows) {
+TEST_F(SniProgramTest, EveryRestartedWatcherGetsTheItemAndWithoutOneTheWindowShows) {
     if (!testsupport::onPath("status-notifier-watcher")) GTEST_SKIP() << "no watcher installed";
-    uitest::XSession session(/*windowManager=*/true);
-    ASSERT_TRUE(session.ok());
-    snitest::PrivateBus bus;
-    ASSERT_TRUE(bus.ok()) << "no dbus-daemon";
-    sd_bus* panel = snitest::connectTo(bus.address());
-    ASSERT_NE(panel, nullptr);
-    testsupport::TempDir dir;
     auto startWatcher = [&] {
         auto watcher = std::make_unique<testsupport::ChildProcess>(
             std::vector<std::string>{"status-notifier-watcher"}, dir.path(), dir.file("w.log"));
@@ -121,8 +129,7 @@ TEST(SniProgramTest, EveryRestartedWatcherGetsTheItemAndWithoutOneTheWindowShows
         return watcher;
     };
     auto watcher = startWatcher();
-    testsupport::ChildProcess program({testsupport::programBinary(), "--hidden"}, dir.path(),
-                                      dir.file("tarvel.log"));
+    const auto program = startHidden();
     for (int restart = 0; restart <= 20; ++restart) {
         if (restart > 0) {
             watcher->signal(SIGTERM);
@@ -139,9 +146,8 @@ TEST(SniProgramTest, EveryRestartedWatcherGetsTheItemAndWithoutOneTheWindowShows
     ASSERT_TRUE(waitUntil([&] { return !session.viewable(main); }, 5s));
     watcher.reset();
     EXPECT_TRUE(waitUntil([&] { return session.viewable(main); }, 10s));
-    program.signal(SIGTERM);
-    EXPECT_EQ(program.wait(10s), std::optional<int>(0));
-    sd_bus_flush_close_unref(panel);
+    program->signal(SIGTERM);
+    EXPECT_EQ(program->wait(10s), std::optional<int>(0));
 }
 
 }  // namespace
