@@ -150,27 +150,8 @@ TEST_F(SensorLinkTest, AReaderThatCannotStartLeavesTheLinkConnectedWithoutReadin
     EXPECT_EQ(link().readerThread.get(), reader);
 }
 
-TEST_F(SensorLinkTest, ABurstOfFramesWrittenAtOnceIsParsedWhole) {
-    PtyPair pty;
-    pty.linkAs("./COM7");
-    open();
-    ASSERT_TRUE(link().connected);
-    // 2000 frames of one-digit fields (36 KB, many reads) in one write, "," the only separator
-    // and no "!" after the first: one byte lost anywhere, also where one read ends and the next
-    // begins, shifts every later field, and the last frame's values never appear.
-    std::string burst = "!";
-    for (int k = 0; k < 2000; ++k) burst += "1,2,3,4,5,6,7,8,9,";
-    pty.write(burst + "9,8,7,6,5,4,3,2,1,");
-    EXPECT_TRUE(waitUntil(
-        [&] {
-            for (int i = 0; i < 8; ++i) {
-                if (link().load(i) != 9.0f - i) return false;
-            }
-            return link().currentTick() == 1.0f;
-        },
-        5s));
-}
-
+// 300 frames in one write (27 KB, several reads): a byte lost anywhere, also where one read ends
+// and the next begins, or a frame handed over before its last field, changes a frame.
 TEST_F(SensorLinkTest, EveryFrameOfABurstReachesThePassesWholeAndOnlyPlatformFramesCount) {
     PtyPair pty;
     pty.linkAs("./COM7");
