@@ -85,6 +85,7 @@ XSession::XSession(bool windowManager) {
     display_ = ":" + number;
     displayEnv_.emplace("DISPLAY", display_);
     busEnv_.emplace("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/tarvel-test-bus");
+    runtimeEnv_.emplace("XDG_RUNTIME_DIR", runtime_.path());
     XSetErrorHandler(tolerateVanishedWindows);
     observer_ = XOpenDisplay(display_.c_str());
     if (observer_ == nullptr) return;

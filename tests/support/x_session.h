@@ -27,7 +27,8 @@ class XSession {
   public:
     // Starts Xvfb on a free display and points DISPLAY at it until the
     // session ends. The desktop's D-Bus session bus is hidden meanwhile, so
-    // that only the trays a test starts serve its programs.
+    // that only the trays a test starts serve its programs, and
+    // XDG_RUNTIME_DIR names a folder of the session's own.
     explicit XSession(bool windowManager = false);
     ~XSession();
     XSession(const XSession&) = delete;
@@ -74,6 +75,10 @@ class XSession {
     std::string display_;
     std::optional<testsupport::ScopedEnv> displayEnv_;
     std::optional<testsupport::ScopedEnv> busEnv_;
+    // The session's own XDG_RUNTIME_DIR: a program's single-instance lock, named after the display,
+    // is then not that of another test run on this machine whose X server has the same number.
+    testsupport::TempDir runtime_;
+    std::optional<testsupport::ScopedEnv> runtimeEnv_;
     Display* observer_ = nullptr;
 };
 

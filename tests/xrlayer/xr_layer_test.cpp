@@ -188,6 +188,7 @@ TEST_F(XrLayerTest, InstalledTwiceTheWalkIsAddedOnce) {
 TEST_F(XrLayerTest, TheProgramWalksTheGameOnlyWhileItShould) {
     uitest::XSession session(true);
     ASSERT_TRUE(session.ok()) << "no Xvfb";
+    ScopedEnv runtime{"XDG_RUNTIME_DIR", dir_.path()};  // the block's folder, not the session's
     testsupport::writeFile(dir_.file("tarvel.ini"), "[openxr]\r\nenabled=1\r\n");
     const XrInstance instance = createInstance();
     xrtest::XrGame game(xrGetInstanceProcAddr, instance, GameKind::Unity);
@@ -200,7 +201,7 @@ TEST_F(XrLayerTest, TheProgramWalksTheGameOnlyWhileItShould) {
     const auto start = [&] {
         return std::make_unique<testsupport::ChildProcess>(
             std::vector<std::string>{testsupport::programBinary()}, dir_.path(),
-            dir_.file("tarvel.log"), std::vector<std::string>{"XDG_RUNTIME_DIR=" + dir_.path()});
+            dir_.file("tarvel.log"));
     };
     const auto walking = [&] {
         return waitUntil([&] { return game.frame().at("L").y > 0.4f; }, 60s);
