@@ -48,10 +48,12 @@ int runMainLoop(platform::WindowSystem& ws, const LoopSteps& steps) {
     }
 }
 
-platform::ModalTurn runModalTurn(platform::WindowSystem& ws, const LoopSteps& steps) {
+platform::ModalTurn runModalTurn(platform::WindowSystem& ws, const LoopSteps& steps,
+                                 platform::ModalQueue queue) {
     if (steps.exitRequested()) return {.end = true};
+    steps.releaseInput();
     steps.refresh();
-    if (ws.peekMessage()) {
+    if (queue == platform::ModalQueue::hook && ws.peekMessage()) {
         platform::Message message;
         if (!ws.getMessage(message)) {
             // Kept for the main loop, which ends on it once the modal wait is over.
@@ -65,6 +67,6 @@ platform::ModalTurn runModalTurn(platform::WindowSystem& ws, const LoopSteps& st
         return {.waitMs = 0};
     }
     if (!steps.connected()) return {.waitMs = kModalIdleMs};
-    steps.pass();
+    steps.modalPass();
     return {.waitMs = kModalPauseMs};
 }

@@ -25,8 +25,10 @@
 
 namespace s = ui_strings;
 
-void runPass(WalkState& state, TelemetrySender& telemetry, InputEmulator& emulator,
-             bool framesArriving) {
+namespace {
+
+// The analysis and the datagram of its results: the pass without the key emulation.
+void analyseAndSend(WalkState& state, TelemetrySender& telemetry, bool framesArriving) {
     // Frozen readings of a platform that went away must not go on walking.
     if (framesArriving) {
         state.analyze();
@@ -34,6 +36,13 @@ void runPass(WalkState& state, TelemetrySender& telemetry, InputEmulator& emulat
         state.rest();
     }
     telemetry.send(state);
+}
+
+}  // namespace
+
+void runPass(WalkState& state, TelemetrySender& telemetry, InputEmulator& emulator,
+             bool framesArriving) {
+    analyseAndSend(state, telemetry, framesArriving);
     emulator.step(state);
 }
 
@@ -138,20 +147,29 @@ int runProgram(const ProgramOptions& options) {
         ui->graphWindow.refresh();
     };
     steps.connected = [&] { return link.connected; };
-    steps.pass = [&] {
+    // Inside a modal dialog or menu the key emulation holds nothing and presses nothing.
+    auto pass = [&](bool emulate) {
         const std::uint32_t frames = link.frameCount();
         const LinkWatch::Clock::time_point now = LinkWatch::Clock::now();
         const bool arriving = linkWatch.framesArriving(frames, now);
         ui->showLinkStatus(arriving);
-        runPass(state, telemetry, emulator, arriving);
+        if (emulate) {
+            runPass(state, telemetry, emulator, arriving);
+        } else {
+            analyseAndSend(state, telemetry, arriving);
+        }
         osc.update(state, frames, arriving);
         ui->graphWindow.sample(state, frames, now);
     };
+    steps.pass = [&] { pass(true); };
+    steps.modalPass = [&] { pass(false); };
+    steps.releaseInput = [&] { emulator.releaseAll(); };
     steps.pause = [] { std::this_thread::sleep_for(std::chrono::milliseconds(1)); };
     steps.exitRequested = [] { return platform::terminationRequested(); };
     steps.exit = [&] { ui->exitProgram(); };
     // The platform's modal dialogs and menus keep the loop going while they are open.
-    platform::setModalIdle([&] { return runModalTurn(ws, steps); });
+    platform::setModalIdle(
+        [&](platform::ModalQueue queue) { return runModalTurn(ws, steps, queue); });
     const int exitCode = runMainLoop(ws, steps);
     platform::setModalIdle(nullptr);
     // No key or button stays down in other programs once this one is gone, and no avatar

@@ -41,6 +41,8 @@ class MainLoopTest : public ::testing::Test {
             ++passes;
             if (onPass) onPass(passes);
         };
+        steps.releaseInput = [this] { events.push_back("U"); };
+        steps.modalPass = [this] { events.push_back("Q"); };
         steps.pause = [this] { events.push_back("S"); };
         steps.exitRequested = [this] { return exitRequested; };
         steps.exit = [this] {
@@ -171,17 +173,27 @@ TEST_F(MainLoopTest, ModalTurnsHandleMessagesDropInputAndPassWithoutPausing) {
         EXPECT_FALSE(t.end);
         waits.push_back(t.waitMs);
     }
-    // One message per turn, each after a refresh; only the non-input one reaches the window,
-    // and the input is gone, not kept for later. The pass's pause is the modal wait's.
-    EXPECT_EQ(sequence(), "RRMRRRRP");
+    // One message per turn, each after the key emulation's release and a refresh; only the
+    // non-input one reaches the window, and the input is gone, not kept for later. The pass
+    // is the one without key emulation, and its pause is the modal wait's.
+    EXPECT_EQ(sequence(), "URURMURURURURQ");
     EXPECT_EQ(waits, (std::vector<int>{0, 0, 0, 0, 0, 1}));
     EXPECT_FALSE(fake.peekMessage());
+
+    // When the system's modal loop takes the messages, the turn leaves them to it.
+    post();
+    events.clear();
+    EXPECT_EQ(runModalTurn(fake, steps, platform::ModalQueue::system).waitMs, 1);
+    EXPECT_EQ(sequence(), "URQ");
+    EXPECT_TRUE(fake.peekMessage());
+    platform::Message waiting;
+    fake.getMessage(waiting);
 
     // Not connected: no pass, and a wait that is not endless.
     connected = false;
     events.clear();
     const platform::ModalTurn idle = runModalTurn(fake, steps);
-    EXPECT_EQ(sequence(), "R");
+    EXPECT_EQ(sequence(), "UR");
     EXPECT_GT(idle.waitMs, 0);
 
     // A quit message ends the modal wait and stays for the main loop.

@@ -9,8 +9,8 @@
 //   wine_driver graph                   the same for the graph window
 //   wine_driver restore                 restores the minimised main window
 //   wine_driver client                  screen position of the main window's client area: "X Y"
-//   wine_driver box CAPTION             the text of the message box with that caption in
-//                                       hexadecimal, then presses its OK button
+//   wine_driver box CAPTION             the text of the message box with that caption as the
+//                                       hexadecimal of its UTF-8, then presses its OK button
 //   wine_driver end-session             WM_QUERYENDSESSION, then WM_ENDSESSION (TRUE)
 //   wine_driver taskbar-created         once a taskbar exists, broadcasts "TaskbarCreated" as
 //                                       Explorer does when it starts
@@ -129,13 +129,15 @@ int answerBox(const char* caption) {
         if (box == nullptr) Sleep(50);
     }
     if (box == nullptr) return 1;
-    // The text is the box's only static control with text.
-    char text[256] = {};
+    // The text is the box's only static control with text; printed as the hex of its UTF-8.
+    wchar_t wide[256] = {};
     for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
         char cls[32];
         GetClassNameA(child, cls, sizeof cls);
-        if (lstrcmpiA(cls, "Static") == 0 && GetWindowTextA(child, text, sizeof text) > 0) break;
+        if (lstrcmpiA(cls, "Static") == 0 && GetWindowTextW(child, wide, 256) > 0) break;
     }
+    char text[768] = {};
+    WideCharToMultiByte(CP_UTF8, 0, wide, -1, text, sizeof text, nullptr, nullptr);
     for (const char* p = text; *p; ++p) std::printf("%02X", static_cast<unsigned char>(*p));
     std::printf("\n");
     std::fflush(stdout);
