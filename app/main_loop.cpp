@@ -39,8 +39,8 @@ int runMainLoop(platform::WindowSystem& ws, const LoopSteps& steps) {
             continue;
         }
         if (!steps.connected()) {
-            // Nothing can change on screen until a message comes: wait for it.
-            ws.waitMessage(-1);
+            // Nothing can change on screen until a message comes, or an owed refresh is due.
+            ws.waitMessage(steps.refreshOwedMs ? steps.refreshOwedMs() : -1);
             continue;
         }
         steps.pass();

@@ -9,8 +9,11 @@
 #include "platform/window_system.h"
 
 struct LoopSteps {
-    // The live refresh of the main window.
+    // The live refresh of the main window, which may leave a turn out; and, when it did, how
+    // long until it must run to show what it left out (milliseconds; -1 or no function: it
+    // owes nothing), so that the wait for a message ends then.
     std::function<void()> refresh;
+    std::function<int()> refreshOwedMs;
     // Whether the sensor link is connected; passes run only then.
     std::function<bool()> connected;
     // One pass: analysis, datagram, key emulation.

@@ -8,6 +8,7 @@
 
 #include "analysis/walk_state.h"
 #include "app/main_loop.h"
+#include "app/refresh_pace.h"
 #include "link/link_watch.h"
 #include "link/sensor_link.h"
 #include "link/stream_recorder.h"
@@ -142,10 +143,14 @@ int runProgram(const ProgramOptions& options) {
 
     LinkWatch linkWatch;
     LoopSteps steps;
+    RefreshPace refreshPace;
     steps.refresh = [&] {
+        const RefreshPace::Clock::time_point now = RefreshPace::Clock::now();
+        if (!refreshPace.due(now)) return;
         ui->refreshDisplay();
-        ui->graphWindow.refresh();
+        ui->graphWindow.refresh(now);
     };
+    steps.refreshOwedMs = [&] { return refreshPace.owedMs(RefreshPace::Clock::now()); };
     steps.connected = [&] { return link.connected; };
     // Inside a modal dialog or menu the key emulation holds nothing and presses nothing.
     auto pass = [&](bool emulate) {

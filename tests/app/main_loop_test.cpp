@@ -1,7 +1,7 @@
 // The main loop on the fake window system: a refresh before every message and
 // every pass, messages before passes, no pass and no busy turning while the
 // link is not connected, the pause after each pass, and exit requests; and its
-// turns during a modal dialog, which drop the user's input.
+// turns during a modal dialog, which drop the user's input; the pace of the refresh.
 #include "app/main_loop.h"
 
 #include <gtest/gtest.h>
@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "app/refresh_pace.h"
 #include "tests/support/fake_window_system.h"
 
 namespace {
@@ -88,6 +89,30 @@ TEST_F(MainLoopTest, NotConnectedItRefreshesBeforeEachMessageAndWaitsInsteadOfSp
     EXPECT_EQ(sequence(), "RMRMRMRWRMRWR");
     EXPECT_EQ(passes, 0);
     EXPECT_EQ(fake.waits, 2);
+}
+
+TEST_F(MainLoopTest, AnOwedRefreshEndsTheWaitForAMessageWhenItIsDue) {
+    int owed = 7;
+    steps.refreshOwedMs = [&] { return owed; };
+    fake.whenIdle = [&] {
+        if (owed < 0) fake.postQuitMessage(0);
+        owed = -1;
+    };
+    EXPECT_EQ(runMainLoop(fake, steps), 0);
+    EXPECT_EQ(fake.waitTimeouts, (std::vector<int>{7, -1}));
+}
+
+TEST(RefreshPace, AtMostOncePerDisplayFrameAndWhatIsLeftOutIsOwed) {
+    using namespace std::chrono_literals;
+    RefreshPace pace;
+    const RefreshPace::Clock::time_point t{1h};
+    EXPECT_TRUE(pace.due(t));
+    EXPECT_EQ(pace.owedMs(t), -1);
+    EXPECT_FALSE(pace.due(t + 5ms));
+    EXPECT_EQ(pace.owedMs(t + 5ms), 12);
+    EXPECT_FALSE(pace.due(t + 16ms));
+    EXPECT_TRUE(pace.due(t + 17ms));
+    EXPECT_EQ(pace.owedMs(t + 20ms), -1);
 }
 
 TEST_F(MainLoopTest, AWakeUpWithoutAMessageOnlyCostsARefresh) {

@@ -11,6 +11,7 @@
 //   wine_driver client                  screen position of the main window's client area: "X Y"
 //   wine_driver box CAPTION             the text of the message box with that caption as the
 //                                       hexadecimal of its UTF-8, then presses its OK button
+//   wine_driver file-dialog NAME        types NAME into the open file dialog and presses OK
 //   wine_driver end-session             WM_QUERYENDSESSION, then WM_ENDSESSION (TRUE)
 //   wine_driver taskbar-created         once a taskbar exists, broadcasts "TaskbarCreated" as
 //                                       Explorer does when it starts
@@ -147,6 +148,22 @@ int answerBox(const char* caption) {
     return 0;
 }
 
+int answerFileDialog(const char* name) {
+    HWND dialog = nullptr;
+    for (int i = 0; i < 200; ++i) {
+        dialog = FindWindowA("#32770", nullptr);
+        if (dialog != nullptr && IsWindowVisible(dialog)) break;
+        dialog = nullptr;
+        Sleep(50);
+    }
+    if (dialog == nullptr) return 1;
+    // The file name box: edt1 in the classic layout, cmb13 in the explorer one.
+    SetDlgItemTextA(dialog, 0x480, name);
+    SetDlgItemTextA(dialog, 0x47C, name);
+    PostMessageA(dialog, WM_COMMAND, IDOK, 0);
+    return 0;
+}
+
 int clientOrigin() {
     HWND w = mainWindow();
     if (w == nullptr) return 1;
@@ -181,10 +198,12 @@ int main(int argc, char** argv) {
     if (command == "shortcut" && argc == 3) return readShortcut(argv[2]);
     if (command == "client") return clientOrigin();
     if (command == "box" && argc == 3) return answerBox(argv[2]);
+    if (command == "file-dialog" && argc == 3) return answerFileDialog(argv[2]);
     if (command == "end-session") return endSession();
     std::fprintf(stderr,
                  "usage: wine_driver watch-keys SECONDS | window | graph | restore | client | "
-                 "box CAPTION | end-session | taskbar-created | tray-forget | taskbar SECONDS | "
+                 "box CAPTION | file-dialog NAME | end-session | taskbar-created | tray-forget | "
+                 "taskbar SECONDS | "
                  "tray-click left|right | shortcut PATH\n");
     return 2;
 }
