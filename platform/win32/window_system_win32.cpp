@@ -20,7 +20,7 @@ namespace platform {
 
 namespace {
 
-// The program's one font: created afresh for every drawing, like the widgets ask.
+// The program's one font, in the few heights the widgets ask for.
 constexpr const wchar_t* kFontFace = L"ＭＳ Ｐゴシック";
 
 static_assert(sizeof(POINT) == sizeof(Point) && offsetof(POINT, x) == offsetof(Point, x) &&
@@ -111,6 +111,7 @@ class Win32WindowSystem final : public WindowSystem {
     Win32WindowSystem() : wakeEvent_(CreateEventW(nullptr, FALSE, FALSE, nullptr)) {}
     ~Win32WindowSystem() override {
         if (wakeEvent_) CloseHandle(wakeEvent_);
+        for (const auto& [height, font] : fonts_) DeleteObject(font);
     }
 
     bool available() override { return GetDesktopWindow() != nullptr; }
@@ -289,26 +290,22 @@ class Win32WindowSystem final : public WindowSystem {
     void textOut(PaintContext context, std::int32_t x, std::int32_t y, std::string_view text,
                  std::int32_t fontHeight, Colour textColour, Colour background) override {
         HDC dc = dcOf(context);
-        HFONT font = createProgramFont(fontHeight);
         // The background mode stays opaque: the text's cell is filled with the background.
         SetBkColor(dc, background);
         SetTextColor(dc, textColour);
-        HGDIOBJ previous = SelectObject(dc, font);
+        HGDIOBJ previous = SelectObject(dc, fontOf(fontHeight));
         const std::wstring wide = win32::widen(text);
         TextOutW(dc, x, y, wide.c_str(), static_cast<int>(wide.size()));
         SelectObject(dc, previous);
-        DeleteObject(font);
     }
 
     Size textExtent(PaintContext context, std::string_view text, std::int32_t fontHeight) override {
         HDC dc = dcOf(context);
-        HFONT font = createProgramFont(fontHeight);
-        HGDIOBJ previous = SelectObject(dc, font);
+        HGDIOBJ previous = SelectObject(dc, fontOf(fontHeight));
         SIZE size{};
         const std::wstring wide = win32::widen(text);
         GetTextExtentPoint32W(dc, wide.c_str(), static_cast<int>(wide.size()), &size);
         SelectObject(dc, previous);
-        DeleteObject(font);
         return {size.cx, size.cy};
     }
 
@@ -434,6 +431,13 @@ class Win32WindowSystem final : public WindowSystem {
 
     static HDC dcOf(PaintContext context) { return reinterpret_cast<HDC>(context.handle); }
 
+    // Made on first use and kept: making a font for every text costs more than drawing it.
+    HFONT fontOf(std::int32_t height) {
+        HFONT& font = fonts_[height];
+        if (font == nullptr) font = createProgramFont(height);
+        return font;
+    }
+
     // The message as GetMessageA delivered it (time and cursor position included) when it is
     // the one last taken, else rebuilt from its four fields.
     MSG toMsg(const Message& message) const {
@@ -462,6 +466,7 @@ class Win32WindowSystem final : public WindowSystem {
     }
 
     HANDLE wakeEvent_;
+    std::map<std::int32_t, HFONT> fonts_;
     MSG last_{};
     std::vector<OpenPaint> paints_;
 };
