@@ -39,8 +39,9 @@ int runMainLoop(platform::WindowSystem& ws, const LoopSteps& steps) {
             continue;
         }
         if (!steps.connected()) {
-            // Nothing can change on screen until a message comes, or an owed refresh is due.
-            ws.waitMessage(steps.refreshOwedMs ? steps.refreshOwedMs() : -1);
+            // Nothing can change on screen until a message comes, or until the program has
+            // something to do at a time (an owed refresh, a check).
+            ws.waitMessage(steps.idleWaitMs ? steps.idleWaitMs() : -1);
             continue;
         }
         steps.pass();

@@ -9,11 +9,12 @@
 #include "platform/window_system.h"
 
 struct LoopSteps {
-    // The live refresh of the main window, which may leave a turn out; and, when it did, how
-    // long until it must run to show what it left out (milliseconds; -1 or no function: it
-    // owes nothing), so that the wait for a message ends then.
+    // The live refresh of the main window, which may leave a turn out (and then owes one,
+    // whose time idleWaitMs tells).
     std::function<void()> refresh;
-    std::function<int()> refreshOwedMs;
+    // How long the loop may wait for a message while the link is not
+    // connected, in milliseconds (-1 or unset: until one comes).
+    std::function<int()> idleWaitMs;
     // Whether the sensor link is connected; passes run only then.
     std::function<bool()> connected;
     // One pass: analysis, datagram, key emulation.
@@ -33,7 +34,7 @@ struct LoopSteps {
 
 // Runs until the quit message and returns its exit code. While the link is not
 // connected and no message waits, it sleeps until the next message (or a
-// wake-up) instead of turning round without pause.
+// wake-up, or the end of idleWaitMs) instead of turning round without pause.
 int runMainLoop(platform::WindowSystem& windowSystem, const LoopSteps& steps);
 
 // One turn of the loop while a modal dialog or menu of the platform is open, for the platform's

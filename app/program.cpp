@@ -22,7 +22,6 @@
 #include "platform/single_instance.h"
 #include "platform/termination.h"
 #include "platform/window_system.h"
-#include "settings/settings_file.h"
 
 namespace s = ui_strings;
 
@@ -92,7 +91,7 @@ int runProgram(const ProgramOptions& options) {
 
     SensorLink& link = SensorLink::instance();
     WalkState& state = WalkState::instance();
-    loadSettings(UIEx::kSettingsPath, state);
+    loadStartSettings(state);
     ui->saveSettingsOnDestroy = true;
     if (state.appMode == 1) {
         if (const char* limit = platform::keyEmulationLimit()) {
@@ -144,13 +143,19 @@ int runProgram(const ProgramOptions& options) {
     LinkWatch linkWatch;
     LoopSteps steps;
     RefreshPace refreshPace;
+    int trayWaitMs = -1;
     steps.refresh = [&] {
         const RefreshPace::Clock::time_point now = RefreshPace::Clock::now();
+        trayWaitMs = ui->watchTray(now);
         if (!refreshPace.due(now)) return;
         ui->refreshDisplay();
         ui->graphWindow.refresh(now);
     };
-    steps.refreshOwedMs = [&] { return refreshPace.owedMs(RefreshPace::Clock::now()); };
+    // The sooner of an owed refresh and the tray watch's next check.
+    steps.idleWaitMs = [&] {
+        const int owed = refreshPace.owedMs(RefreshPace::Clock::now());
+        return owed < 0 || (trayWaitMs >= 0 && trayWaitMs < owed) ? trayWaitMs : owed;
+    };
     steps.connected = [&] { return link.connected; };
     // Inside a modal dialog or menu the key emulation holds nothing and presses nothing.
     auto pass = [&](bool emulate) {

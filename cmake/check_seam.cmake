@@ -1,9 +1,12 @@
 # Fails when a file of the portable core includes an operating-system header or a
 # backend's internals. Run by the build (target check_seam) with CORE_LIST naming a file
-# that lists the core sources, one a line, and STAMP the file it touches when all is clean.
+# that lists the core sources, one a line, CORE_FOLDERS the project's folders a core file may
+# include from (joined with "|"), and STAMP the file it touches when all is clean.
 #
 # The core may include the C++ standard library (<name> with no dot and no slash) and the
-# project's own headers ("folder/file.h") except those of platform/linux and platform/win32.
+# project's own headers ("folder/file.h" in one of CORE_FOLDERS), except those of
+# platform/linux and platform/win32. Anything else, in angle brackets or in quotes
+# (<X11/Xlib.h>, "windows.h", "sys/mman.h"), is an OS header.
 file(STRINGS "${CORE_LIST}" CORE_FILES)
 set(violations "")
 foreach(file IN LISTS CORE_FILES)
@@ -14,8 +17,11 @@ foreach(file IN LISTS CORE_FILES)
       if(header MATCHES "[./]")
         string(APPEND violations "  ${file}: <${header}>\n")
       endif()
-    elseif(line MATCHES "\"(platform/(linux|win32)/[^\"]+)\"")
-      string(APPEND violations "  ${file}: \"${CMAKE_MATCH_1}\"\n")
+    elseif(line MATCHES "\"([^\"]+)\"")
+      set(header "${CMAKE_MATCH_1}")
+      if(header MATCHES "^platform/(linux|win32)/" OR NOT header MATCHES "^(${CORE_FOLDERS})/[^/]+$")
+        string(APPEND violations "  ${file}: \"${header}\"\n")
+      endif()
     endif()
   endforeach()
 endforeach()

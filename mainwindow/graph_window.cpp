@@ -26,13 +26,45 @@ GraphWindow::Thresholds GraphWindow::thresholdsOf(const WalkState& state) {
             state.thresholdR};
 }
 
-void GraphWindow::create(platform::NativeInstance instance, platform::NativeWindow beside) {
-    // To the right of the main window when the screen has room, else as far right as it goes.
-    const platform::Size screen = ws().screenSize();
-    const platform::Rect main = ws().windowRect(beside);
-    std::int32_t x = main.right + 10;
-    if (x + kWidth > screen.cx) x = std::max(0, screen.cx - kWidth);
-    const std::int32_t y = std::clamp(main.top, 0, std::max(0, screen.cy - kHeight));
+platform::Point GraphWindow::placeBeside(platform::Rect work, platform::Rect main,
+                                         platform::Rect keepClear, platform::Size size) {
+    constexpr std::int32_t kGap = 10;
+    auto overlap = [](const platform::Rect& a, const platform::Rect& b) -> std::int64_t {
+        const std::int64_t w = std::min(a.right, b.right) - std::max(a.left, b.left);
+        const std::int64_t h = std::min(a.bottom, b.bottom) - std::max(a.top, b.top);
+        return w > 0 && h > 0 ? w * h : 0;
+    };
+    auto clampX = [&](std::int32_t x) {
+        return std::clamp(x, work.left, std::max(work.left, work.right - size.cx));
+    };
+    auto clampY = [&](std::int32_t y) {
+        return std::clamp(y, work.top, std::max(work.top, work.bottom - size.cy));
+    };
+    const std::int32_t xs[] = {main.right + kGap, main.left - kGap - size.cx, main.left,
+                               work.right - size.cx, work.left};
+    const std::int32_t ys[] = {main.top, main.bottom + kGap, main.top - kGap - size.cy, work.top,
+                               work.bottom - size.cy};
+    platform::Point best{clampX(xs[0]), clampY(ys[0])};
+    std::int64_t bestCost = -1;
+    for (std::int32_t y : ys) {
+        for (std::int32_t x : xs) {
+            const platform::Point at{clampX(x), clampY(y)};
+            const platform::Rect r{at.x, at.y, at.x + size.cx, at.y + size.cy};
+            const std::int64_t cost = 16 * overlap(r, keepClear) + overlap(r, main);
+            if (bestCost < 0 || cost < bestCost) {
+                best = at;
+                bestCost = cost;
+            }
+        }
+    }
+    return best;
+}
+
+void GraphWindow::create(platform::NativeInstance instance, platform::NativeWindow beside,
+                         platform::Rect keepClear) {
+    const platform::Point at =
+        placeBeside(ws().workArea(), ws().windowRect(beside), keepClear, {kWidth, kHeight});
+    const std::int32_t x = at.x, y = at.y;
     createMainWindow(instance, 101, platform::kIdcArrow, kBackground, s::kGraphClassName,
                      s::kGraphTitle, kStyle, x, y, kWidth, kHeight);
     if (hwnd == 0) return;
@@ -50,8 +82,9 @@ void GraphWindow::create(platform::NativeInstance instance, platform::NativeWind
     ws().moveWindow(plot.hwnd, kPlotArea.left, kPlotArea.top);
 }
 
-void GraphWindow::open(platform::NativeInstance instance, platform::NativeWindow beside) {
-    if (hwnd == 0) create(instance, beside);
+void GraphWindow::open(platform::NativeInstance instance, platform::NativeWindow beside,
+                       platform::Rect keepClear) {
+    if (hwnd == 0) create(instance, beside, keepClear);
     if (hwnd == 0) return;
     // What was kept before the window was last closed is stale: start afresh.
     first_ = count_ = 0;

@@ -93,9 +93,15 @@ class GraphWindow : public UI_Window {
     // Destroys the native windows, if they were made.
     ~GraphWindow();
 
-    // Makes the window on first use (beside the window `beside`, kept on the screen), then
-    // shows it and starts sampling afresh.
-    void open(platform::NativeInstance instance, platform::NativeWindow beside);
+    // Makes the window on first use (placed by placeBeside next to the window `beside`,
+    // keeping `keepClear` uncovered if it can), then shows it and starts sampling afresh.
+    void open(platform::NativeInstance instance, platform::NativeWindow beside,
+              platform::Rect keepClear = {});
+    // Where a window of `size` goes within the work area: beside `main` (right, left, below,
+    // above, in that order of preference) when it fits there; else where it covers the least
+    // of `keepClear` (16 times over) and of `main`. Screen coordinates.
+    static platform::Point placeBeside(platform::Rect work, platform::Rect main,
+                                       platform::Rect keepClear, platform::Size size);
     // Hides the window; sampling stops until it is opened again.
     void close();
 
@@ -129,7 +135,8 @@ class GraphWindow : public UI_Window {
     };
     static Thresholds thresholdsOf(const WalkState& state);
 
-    void create(platform::NativeInstance instance, platform::NativeWindow beside);
+    void create(platform::NativeInstance instance, platform::NativeWindow beside,
+                platform::Rect keepClear);
     void showRecordStatus();
     void repaint(Clock::time_point now);
 

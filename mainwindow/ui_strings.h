@@ -13,6 +13,9 @@ inline constexpr const char* kTrayTip = "ZendraTarvel-Omnix";
 inline constexpr const char* kInstanceName = "Tarvel-Omnix";
 inline constexpr const char* kAlreadyRunningText = "すでに起動しています";
 inline constexpr const char* kAlreadyRunningCaption = "ZendraTarvel-Omnix";
+// The box after a save through the dialog failed; the system's reason follows on a line of its
+// own.
+inline constexpr const char* kSaveFailed = "設定ファイルを保存できませんでした";
 
 // Tray menu.
 inline constexpr const char* kMenuShow = "表示";

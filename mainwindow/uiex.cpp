@@ -6,6 +6,7 @@
 #include "analysis/walk_state.h"
 #include "link/sensor_link.h"
 #include "mainwindow/ui_strings.h"
+#include "platform/file_replace.h"
 #include "settings/settings_file.h"
 
 namespace s = ui_strings;
@@ -18,10 +19,30 @@ UIEx::~UIEx() {
     if (saveSettingsOnDestroy) saveExitSettings(WalkState::instance());
 }
 
+namespace {
+// Where the exit save goes: ./tarvel.ini, or beside it when that file could not be used.
+std::string& exitSettingsPath() {
+    static std::string path = UIEx::kSettingsPath;
+    return path;
+}
+}  // namespace
+
+void loadStartSettings(WalkState& state) {
+    platform::removeAbandonedTemporaryFiles(UIEx::kSettingsPath);
+    const SettingsLoad loaded = loadSettings(UIEx::kSettingsPath, state);
+    exitSettingsPath() = std::string(UIEx::kSettingsPath) + (loaded.unusable ? ".new" : "");
+    if (loaded.unusable) {
+        std::fprintf(stderr,
+                     "tarvel: %s %s; it is left as it is, the defaults are used and saved to %s\n",
+                     UIEx::kSettingsPath, loaded.problem.c_str(), exitSettingsPath().c_str());
+    }
+}
+
 bool saveExitSettings(const WalkState& state) {
     std::string failure;
-    if (saveSettings(UIEx::kSettingsPath, state, &failure)) return true;
-    std::fprintf(stderr, "tarvel: cannot save %s: %s\n", UIEx::kSettingsPath, failure.c_str());
+    const std::string& path = exitSettingsPath();
+    if (saveSettings(path, state, &failure)) return true;
+    std::fprintf(stderr, "tarvel: cannot save %s: %s\n", path.c_str(), failure.c_str());
     return false;
 }
 

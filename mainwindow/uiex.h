@@ -2,7 +2,9 @@
 // layout, the live refresh of the read-outs and the user's commands.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -11,7 +13,7 @@
 #include "settings/settings_dialog.h"
 #include "ui/ui_widgets.h"
 
-class UIEx : public UI_Window {
+class UIEx final : public UI_Window {
   public:
     // Creation values of the native window.
     static constexpr int kIconId = 101;
@@ -94,8 +96,21 @@ class UIEx : public UI_Window {
     void showLinkStatus(bool framesArriving);
     // The tray icon's menu, in the order shown: its items are commands.
     platform::PopupMenu trayMenu() const;
+    // Where the ＋/－ buttons of the settings lie on the screen (the graph
+    // window leaves them uncovered, so that one can tune while watching it).
+    platform::Rect adjustingButtonsArea() const;
+
+    // While the window is hidden, asks every kTrayCheckPeriod whether a tray
+    // still holds the icon; once none has for kTrayGrace, shows the window,
+    // which could not be reached otherwise. Returns how many milliseconds the
+    // loop may wait before the next call is due (-1: no limit).
+    int watchTray(GraphWindow::Clock::time_point now);
+    static constexpr GraphWindow::Clock::duration kTrayCheckPeriod = std::chrono::milliseconds(250);
+    static constexpr GraphWindow::Clock::duration kTrayGrace = std::chrono::seconds(2);
 
     void onTrayIcon(platform::WParam wParam, platform::LParam lParam) override;
+    // A right click on the window outside its widgets opens the tray menu.
+    void onRButtonUp(platform::WParam wParam, int x, int y) override;
     void onClose() override;
     void onSize() override;
     void onMouseWheel(platform::WParam wParam) override;
@@ -261,10 +276,18 @@ class UIEx : public UI_Window {
     bool paintPending_ = false;
     // The module the widgets were made with, for the graph window.
     platform::NativeInstance instance_ = 0;
+    // watchTray: when the next check is due, and since when no tray has held the icon.
+    GraphWindow::Clock::time_point nextTrayCheck_{};
+    std::optional<GraphWindow::Clock::time_point> trayMissingSince_;
 };
 
 struct WalkState;
 
+// The start-up load of ./tarvel.ini. It first removes the temporary files that
+// killed saves left beside it. A file that is there but unusable (unreadable,
+// or text without a single setting) is said on stderr and left alone: the exit
+// save then goes to ./tarvel.ini.new.
+void loadStartSettings(WalkState& state);
 // The exit save of ./tarvel.ini. A failure is told on stderr in one line with
 // the system's reason ("tarvel: cannot save ./tarvel.ini: Permission denied").
 bool saveExitSettings(const WalkState& state);

@@ -2,6 +2,8 @@
 // the Enter key, closing the window, and the tray icon with its menu.
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
+#include <string>
 
 #include "analysis/walk_state.h"
 #include "link/sensor_link.h"
@@ -69,6 +71,9 @@ bool runAdjuster(std::uint32_t command, WalkState& state) {
     return false;
 }
 
+// The COM number's buttons: one step, ＋ up to the top of their range, － down to its bottom.
+constexpr const settings::Setting& kComIdSetting = settingOf(&WalkState::comID);
+
 std::int32_t toggled(std::int32_t value) {
     return value == 0 ? 1 : 0;
 }
@@ -132,15 +137,17 @@ void UIEx::onCommand(platform::WParam wParam, platform::LParam) {
                         false);
             break;
         case kComIdUp: {
-            // Widened so that no stored value can overflow.
-            const std::int64_t next = std::int64_t{state.comID} + 1;
-            state.comID = next >= 256 ? 256 : static_cast<std::int32_t>(next);
+            // In double, so that no stored value can overflow.
+            const double next = state.comID + kComIdSetting.step;
+            const double top = kComIdSetting.buttons.high;
+            state.comID = static_cast<std::int32_t>(next >= top ? top : next);
             replaceText(comIdText, decimalText(state.comID).c_str(), true);
             break;
         }
         case kComIdDown: {
-            const std::int64_t next = std::int64_t{state.comID} - 1;
-            state.comID = next <= 0 ? 0 : static_cast<std::int32_t>(next);
+            const double next = state.comID - kComIdSetting.step;
+            const double bottom = kComIdSetting.buttons.low;
+            state.comID = static_cast<std::int32_t>(next <= bottom ? bottom : next);
             replaceText(comIdText, decimalText(state.comID).c_str(), true);
             break;
         }
@@ -182,14 +189,22 @@ void UIEx::onCommand(platform::WParam wParam, platform::LParam) {
             break;
         case kSettingsSave:
             settingsFileDialog.path.clear();
-            if (settingsFileDialog.askSavePath(hwnd)) saveSettings(settingsFileDialog.path);
+            if (settingsFileDialog.askSavePath(hwnd)) {
+                std::string failure;
+                if (!saveSettings(settingsFileDialog.path, state, &failure)) {
+                    std::fprintf(stderr, "tarvel: cannot save %s: %s\n",
+                                 settingsFileDialog.path.c_str(), failure.c_str());
+                    ws().messageBox(hwnd, std::string(s::kSaveFailed) + "\n" + failure, s::kTrayTip,
+                                    platform::kMbOk);
+                }
+            }
             break;
         case kMenuShowWindow:
             ws().showWindow(hwnd, platform::kSwShow);
             shown = true;
             break;
         case kMenuGraph:
-            graphWindow.open(instance_, hwnd);
+            graphWindow.open(instance_, hwnd, adjustingButtonsArea());
             break;
         case kMenuExit:
             exitProgram();
@@ -197,6 +212,23 @@ void UIEx::onCommand(platform::WParam wParam, platform::LParam) {
         default:
             break;
     }
+}
+
+platform::Rect UIEx::adjustingButtonsArea() const {
+    const UI_Button* buttons[] = {
+        &thresholdLUpButton,       &thresholdLDownButton,  &thresholdFLUpButton,
+        &thresholdFLDownButton,    &thresholdFRUpButton,   &thresholdFRDownButton,
+        &thresholdRUpButton,       &thresholdRDownButton,  &walkFThresholdUpButton,
+        &walkFThresholdDownButton, &walkSpeedFBUpButton,   &walkSpeedFBDownButton,
+        &walkSpeedLRUpButton,      &walkSpeedLRDownButton, &rotationSpeedUpButton,
+        &rotationSpeedDownButton};
+    platform::Rect area = ws().windowRect(buttons[0]->hwnd);
+    for (const UI_Button* b : buttons) {
+        const platform::Rect r = ws().windowRect(b->hwnd);
+        area = {std::min(area.left, r.left), std::min(area.top, r.top),
+                std::max(area.right, r.right), std::max(area.bottom, r.bottom)};
+    }
+    return area;
 }
 
 void UIEx::exitProgram() {

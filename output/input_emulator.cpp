@@ -1,5 +1,6 @@
 // InputEmulator: picks the angle band of each walking pass and sends the key
-// presses, key releases, button press and turn moves that belong to it.
+// presses, key releases, button press and turn moves that belong to it, each
+// key pressed once and repeated at a held key's pace, released once.
 #include "output/input_emulator.h"
 
 #include <cmath>
@@ -47,9 +48,9 @@ void InputEmulator::prepare(const WalkState& state) {
 
 void InputEmulator::releaseAll() {
     if (buttonHeld) buttonUp();
-    if (frontHeld) release(frontKey, frontHeld);
-    if (leftHeld) release(leftKey, leftHeld);
-    if (rightHeld) release(rightKey, rightHeld);
+    release(frontKey, frontHeld);
+    release(leftKey, leftHeld);
+    release(rightKey, rightHeld);
 }
 
 void InputEmulator::step(const WalkState& state) {
@@ -74,6 +75,7 @@ void InputEmulator::step(const WalkState& state) {
         return;
     }
 
+    const Clock::time_point now = now_();
     switch (row) {
         case WalkRow::SidewaysLeft:
         case WalkRow::SidewaysRight:
@@ -81,24 +83,24 @@ void InputEmulator::step(const WalkState& state) {
             if (turning) {
                 release(leftKey, leftHeld);
                 release(rightKey, rightHeld);
-                buttonDown();
+                if (!buttonHeld) buttonDown();
                 turn(turnAmount(state.angle, state.rotationSpeed));
             } else if (row == WalkRow::SidewaysLeft) {
-                press(leftKey, leftHeld);
+                press(leftKey, leftHeld, leftRepeat_, now);
             } else {
-                press(rightKey, rightHeld);
+                press(rightKey, rightHeld, rightRepeat_, now);
             }
             break;
         case WalkRow::FrontLeft:
-            press(frontKey, frontHeld);
-            press(leftKey, leftHeld);
+            press(frontKey, frontHeld, frontRepeat_, now);
+            press(leftKey, leftHeld, leftRepeat_, now);
             break;
         case WalkRow::FrontRight:
-            press(frontKey, frontHeld);
-            press(rightKey, rightHeld);
+            press(frontKey, frontHeld, frontRepeat_, now);
+            press(rightKey, rightHeld, rightRepeat_, now);
             break;
         case WalkRow::Straight:
-            press(frontKey, frontHeld);
+            press(frontKey, frontHeld, frontRepeat_, now);
             release(leftKey, leftHeld);
             release(rightKey, rightHeld);
             break;
@@ -120,16 +122,27 @@ std::int32_t InputEmulator::turnAmount(float angle, float rotationSpeed) {
     return static_cast<std::int32_t>(dx);
 }
 
-void InputEmulator::press(platform::KeyRecord& key, bool& held) {
-    key.flags = strokeFlags(key);
-    injector_.sendKey(key);
+void InputEmulator::press(platform::KeyRecord& key, bool& held, Clock::time_point& nextRepeat,
+                          Clock::time_point now) {
+    if (held && now < nextRepeat) return;
+    // Repeats keep their pace on average; after a late pass the next one
+    // is a whole period away rather than owed at once.
+    nextRepeat = held ? nextRepeat + kRepeatPeriod : now + kRepeatPeriod;
+    if (nextRepeat <= now) nextRepeat = now + kRepeatPeriod;
+    send(key, 0);
     held = true;
 }
 
 void InputEmulator::release(platform::KeyRecord& key, bool& held) {
-    key.flags = strokeFlags(key) | platform::kKeyEventKeyUp;
-    injector_.sendKey(key);
+    // A key the emulation did not press may be held by the user's own hand.
+    if (!held) return;
+    send(key, platform::kKeyEventKeyUp);
     held = false;
+}
+
+void InputEmulator::send(platform::KeyRecord& key, std::uint32_t upFlag) {
+    key.flags = strokeFlags(key) | upFlag;
+    injector_.sendKey(key);
 }
 
 void InputEmulator::buttonDown() {

@@ -3,22 +3,37 @@
 // lets go of every key and of the button when their use ends.
 #pragma once
 
+#include <chrono>
+#include <functional>
+#include <utility>
+
 #include "analysis/walk_state.h"
 #include "platform/input_injector.h"
 
 class InputEmulator {
   public:
-    // The injector must outlive the emulator.
-    explicit InputEmulator(platform::InputInjector& injector) : injector_(injector) {}
+    using Clock = std::chrono::steady_clock;
+    // A held key's press is sent again at this pace, as a held physical key
+    // repeats (about 30 times a second), not at every pass.
+    static constexpr Clock::duration kRepeatPeriod = std::chrono::microseconds(33'333);
+
+    // The injector must outlive the emulator. `now` tells the time of each
+    // step, for the repeats of held keys.
+    explicit InputEmulator(platform::InputInjector& injector,
+                           std::function<Clock::time_point()> now = Clock::now)
+        : injector_(injector), now_(std::move(now)) {}
 
     // Builds the three key records from the key-code settings and clears the
     // held flags. Key codes changed afterwards take effect at the next prepare.
     void prepare(const WalkState& state);
 
-    // One emulation step on the results the analysis pass has just written:
-    // sends zero to five events, plus the releases of what is held when
-    // desktop mode was left or the move mode changed since the last step, and
-    // the button's release on the first step that no longer turns.
+    // One emulation step on the results the analysis pass has just written.
+    // A key of the pass's row is pressed when it is not held, and pressed
+    // again once a repeat is due; a key the row lets go of is released only
+    // when the emulation holds it. The button goes down once at the start of
+    // a turn and up on the first step that no longer turns; each turning step
+    // moves the mouse. Leaving desktop mode or changing the move mode
+    // releases what is held first.
     void step(const WalkState& state);
 
     // Releases the button and then each key that is held (front, left,
@@ -40,13 +55,21 @@ class InputEmulator {
     bool buttonHeld = false;
 
   private:
-    void press(platform::KeyRecord& key, bool& held);
+    // Presses the key when it is not held, or again when its repeat is due.
+    void press(platform::KeyRecord& key, bool& held, Clock::time_point& nextRepeat,
+               Clock::time_point now);
     void release(platform::KeyRecord& key, bool& held);
+    void send(platform::KeyRecord& key, std::uint32_t upFlag);
     void buttonDown();
     void buttonUp();
     void turn(std::int32_t dx);
 
     platform::InputInjector& injector_;
+    std::function<Clock::time_point()> now_;
+    // When each held key's next repeat is due.
+    Clock::time_point frontRepeat_{};
+    Clock::time_point leftRepeat_{};
+    Clock::time_point rightRepeat_{};
     // The move mode of the last step, to notice a change.
     std::int32_t lastMoveMode_ = 0;
 };

@@ -8,6 +8,7 @@
 #include "analysis/walk_state.h"
 #include "output/osc_message.h"
 #include "output/walk_row.h"
+#include "settings/setting_table.h"
 #include "text/ipv4_text.h"
 
 namespace {
@@ -29,12 +30,16 @@ struct Destination {
 
 // The settings' destination; the load keeps both valid, anything else gives the defaults.
 Destination destinationOf(const WalkState& state) {
+    constexpr const settings::Setting& hostSetting = settings::settingOf(&WalkState::oscHost);
+    constexpr const settings::Setting& portSetting = settings::settingOf(&WalkState::oscPort);
+    static_assert(portSetting.range.low >= 1 && portSetting.range.high <= 65535);
     const char* host = state.oscHost;
     const std::string_view text(host, std::find(host, host + WalkState::kHostTextSize, '\0'));
     const auto address = text::parseIPv4(text);
-    const bool portValid = state.oscPort >= 1 && state.oscPort <= 65535;
-    return {address.value_or(platform::UdpSender::kLoopback),
-            static_cast<std::uint16_t>(portValid ? state.oscPort : kOscDefaultPort)};
+    const bool portValid = portSetting.range.contains(state.oscPort);
+    return {address ? *address : *text::parseIPv4(hostSetting.loadDefault),
+            static_cast<std::uint16_t>(portValid ? state.oscPort
+                                                 : settings::integerDefault(portSetting))};
 }
 
 }  // namespace

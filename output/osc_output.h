@@ -11,9 +11,6 @@
 
 struct WalkState;
 
-// VRChat's own input port, the default destination port.
-inline constexpr std::uint16_t kOscDefaultPort = 9000;
-
 inline constexpr const char* kOscVertical = "/input/Vertical";
 inline constexpr const char* kOscHorizontal = "/input/Horizontal";
 inline constexpr const char* kOscLookHorizontal = "/input/LookHorizontal";

@@ -42,7 +42,8 @@ class InputInjector {
     virtual void sendKey(const KeyRecord& key) = 0;
     virtual void sendMouse(const MouseRecord& mouse) = 0;
 
-    // The scan code of a virtual key in the current layout, 0 if it has none.
+    // The scan code of a virtual key in the current layout, 0 if it has none
+    // or the backend finds keys by their virtual-key code alone.
     virtual std::uint16_t scanCodeFor(int virtualKey) = 0;
 };
 

@@ -21,13 +21,20 @@ class UdpSender {
     // address in host byte order). The socket is bound, on a port the system picks, to
     // 127.0.0.1 when the destination is a loopback address (127.0.0.0/8), so nothing off this
     // machine can reach it; only for another destination (a device on the LAN) is it bound to
-    // every local address. False when that failed; every later send then fails quietly.
+    // every local address. It is connected to the destination, so that the system drops every
+    // datagram that comes from anywhere else; a destination without a route yet (the network
+    // is still coming up) is connected at a later send. False when the socket could not be
+    // made; every later send then fails quietly.
     bool open(std::uint16_t destinationPort, std::uint32_t destinationAddress = kLoopback);
     bool send(const void* data, std::size_t size);
     void close();
 
   private:
+    // Connects the socket to destination_ when it is not yet; false when that fails.
+    bool ensureConnected();
+
     std::intptr_t socket_ = -1;
+    bool connected_ = false;
     // The destination as the platform's IPv4 address record (16 bytes).
     alignas(8) unsigned char destination_[16] = {};
 };

@@ -279,6 +279,12 @@ class WindowSystem {
                             std::int32_t fontHeight) = 0;
     // The size of the primary screen.
     virtual Size screenSize() = 0;
+    // The part of the primary screen that windows may take, in screen
+    // coordinates: the screen less the panels and taskbars kept clear.
+    virtual Rect workArea() {
+        const Size screen = screenSize();
+        return {0, 0, screen.cx, screen.cy};
+    }
 
     // Messages -------------------------------------------------------------------
 

@@ -6,6 +6,7 @@
 # for the test whatever else runs on the machine. Standalone and safe to run again; prints
 # its duration.
 set -euo pipefail
+source "$(dirname "$0")/../tests/support/fail-trap.sh"
 cd "$(dirname "$0")/.."
 started=$SECONDS
 

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # The one test command: installs what the build needs, checks the source
 # format, then configures, builds and runs every test: the optimised Linux
-# build, the Windows build under Wine, and the Linux build under
-# AddressSanitizer and UBSan.
+# build, the Windows build under Wine, the Linux build under
+# AddressSanitizer and UBSan, and the fuzz targets for a few seconds each.
 set -euo pipefail
+source "$(dirname "$0")/../tests/support/fail-trap.sh"
 cd "$(dirname "$0")/.."
 started=$SECONDS
 
@@ -22,7 +23,30 @@ run_linux() {
   ctest --preset "$preset" -j "$jobs"
 }
 
+# The fuzz targets (libFuzzer, clang) built with the whole program, then each run for a few
+# seconds from its seeds; what they find goes to a scratch folder, the seeds stay as they are.
+run_fuzz() {
+  echo "== fuzz: configure, build and run each target"
+  cmake --preset fuzz >/dev/null
+  cmake --build --preset fuzz -j "$jobs"
+  local target name found log
+  for target in build/fuzz/bin/*_fuzz; do
+    name=$(basename "$target")
+    found=$(mktemp -d)
+    log=build/fuzz/$name.log
+    if ! "$target" -max_total_time=5 -max_len=65536 -artifact_prefix=build/fuzz/ "$found" \
+      "tests/fuzz/corpus/$name" >"$log" 2>&1; then
+      tail -n 40 "$log"
+      echo "FAIL: the fuzz target $name found a fault; the input is in build/fuzz/" >&2
+      exit 1
+    fi
+    echo "$name: $(tail -n 1 "$log")"
+    rm -rf "$found"
+  done
+}
+
 run_linux linux
 bash scripts/test-windows.sh
 run_linux linux-asan
+run_fuzz
 echo "== all tests passed in $((SECONDS - started)) s"

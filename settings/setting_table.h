@@ -1,10 +1,11 @@
 // The settings in one table: file section and key, WalkState field, the default the load uses
-// when the file lacks the key, the range the load forces and the ＋/－ buttons clamp to, and the
-// buttons' step. The file is written in the table's order: the 24 settings of [param] and
-// [emulation] first, then those of the OSC output, so the first 26 lines of the file are the
-// same whatever the OSC output's settings are.
+// when the file lacks the key, the range of the values the load takes and the ＋/－ buttons
+// clamp to, and the buttons' step. The file is written in the table's order: the 24 settings of
+// [param] and [emulation] first, then those of the OSC output, so the first 26 lines of the file
+// are the same whatever the OSC output's settings are.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <limits>
 #include <string_view>
@@ -35,6 +36,14 @@ struct Range {
         }
         return value;
     }
+    constexpr bool contains(double value) const { return value >= low && value <= high; }
+};
+
+// What the load does with a value outside a setting's range.
+enum class OutOfRange {
+    Clamp,    // the nearer end of the range
+    Default,  // the default, with a line on stderr: a destination port pulled to 1 or 65535
+              // would send to a port nobody listens on
 };
 
 // A text setting's field: a NUL-terminated string of at most kHostTextSize - 1 characters.
@@ -89,12 +98,21 @@ struct Setting {
     Range range = {};   // forced on load
     double step = 0.0;  // of the ＋/－ buttons; 0 for a setting without buttons
     // Text settings: the values the load takes; any other value (or one too long for the
-    // field) gives the default. Null takes every value that fits.
+    // field) gives the default, with a line on stderr. Null takes every value that fits.
     bool (*accepts)(std::string_view) = nullptr;
+    OutOfRange outOfRange = OutOfRange::Clamp;
+    // The ＋/－ buttons' range of an integer setting whose load forces none (comID): ＋ stops at
+    // its top, － at its bottom, and a value loaded beyond either end is left to the buttons.
+    Range buttons = {};
 };
 
 inline constexpr Setting kSettings[] = {
-    {"param", "comID", integer(&WalkState::comID), "3"},
+    {.section = "param",
+     .key = "comID",
+     .field = integer(&WalkState::comID),
+     .loadDefault = "3",
+     .step = 1.0,
+     .buttons = {0.0f, 256.0f}},
     {"param", "autoCalibration", integer(&WalkState::autoCalibration), "0"},
     {"param", "loadMax0", loadMax(0), "10.0"},
     {"param", "loadMax1", loadMax(1), "10.0"},
@@ -120,15 +138,51 @@ inline constexpr Setting kSettings[] = {
     {"emulation", "moveRightKeyCode", integer(&WalkState::moveRightKeyCode), "68"},
     {"osc", "enabled", integer(&WalkState::oscEnabled), "0", {0.0f, 1.0f}},
     {"osc", "host", text(&WalkState::oscHost), "127.0.0.1", {}, 0.0, isIPv4Text},
-    {"osc", "port", integer(&WalkState::oscPort), "9000", {1.0f, 65535.0f}},
+    // VRChat's own input port.
+    {.section = "osc",
+     .key = "port",
+     .field = integer(&WalkState::oscPort),
+     .loadDefault = "9000",
+     .range = {1.0f, 65535.0f},
+     .outOfRange = OutOfRange::Default},
 };
 
-// The row of a decimal field, found while compiling: a field without a row does not compile.
+// The row of a field, found while compiling: a field without a row does not compile.
 consteval const Setting& settingOf(float WalkState::*field) {
     for (const Setting& s : kSettings) {
         if (s.field.decimal == field) return s;
     }
     throw "no setting for this field";
 }
+consteval const Setting& settingOf(std::int32_t WalkState::*field) {
+    for (const Setting& s : kSettings) {
+        if (s.field.integer == field) return s;
+    }
+    throw "no setting for this field";
+}
+consteval const Setting& settingOf(TextField field) {
+    for (const Setting& s : kSettings) {
+        if (s.field.text == field) return s;
+    }
+    throw "no setting for this field";
+}
+
+// The default of an integer setting as a number ("-12" gives -12).
+consteval std::int32_t integerDefault(const Setting& s) {
+    const char* c = s.loadDefault;
+    const bool negative = *c == '-';
+    if (negative) ++c;
+    std::int32_t value = 0;
+    for (; *c != '\0'; ++c) {
+        if (*c < '0' || *c > '9') throw "an integer default holds only digits";
+        value = value * 10 + (*c - '0');
+    }
+    return negative ? -value : value;
+}
+
+// A load tells a key the file holds from one it lacks by the default it gets back, so no
+// default may be empty.
+static_assert(std::ranges::none_of(kSettings,
+                                   [](const Setting& s) { return *s.loadDefault == '\0'; }));
 
 }  // namespace settings

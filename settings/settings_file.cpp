@@ -3,10 +3,13 @@
 #include "settings/settings_file.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <string_view>
 
 #include "platform/file_replace.h"
@@ -44,14 +47,56 @@ void appendNumber(std::string& out, float value) {
     out.append(buffer, result.ptr);
 }
 
+// One line on stderr for a value the load did not take: "tarvel: ./tarvel.ini: [osc]
+// port=70000 cannot be used, 9000 instead". Control characters of the value show as "?".
+void reportRejected(const std::string& path, const Setting& s, const std::string& valueText) {
+    std::string shown = valueText;
+    for (char& c : shown) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
+    }
+    std::fprintf(stderr, "tarvel: %s: [%s] %s=%s cannot be used, %s instead\n", path.c_str(),
+                 s.section, s.key, shown.c_str(), s.loadDefault);
+}
+
+// An integer setting: the value forced into the setting's range, or the default for a value
+// outside a range that takes no other value.
+std::int32_t loadInteger(const std::string& valueText, const Setting& s, const std::string& path) {
+    const std::int32_t value = text::textToInt(valueText);
+    if (s.outOfRange == settings::OutOfRange::Default && !s.range.contains(value)) {
+        reportRejected(path, s, valueText);
+        return text::textToInt(s.loadDefault);
+    }
+    return s.range.clamp(value);
+}
+
 // A text setting: the value when the setting takes it and it fits the field, else the default.
-void loadText(const std::string& valueText, const Setting& s, char* field) {
+void loadText(const std::string& valueText, const Setting& s, char* field,
+              const std::string& path) {
     constexpr std::size_t kCapacity = WalkState::kHostTextSize;
     const bool fits = valueText.size() < kCapacity && valueText.find('\0') == std::string::npos;
     const bool taken = fits && (s.accepts == nullptr || s.accepts(valueText));
+    if (!taken) reportRejected(path, s, valueText);
     const std::string_view value = taken ? std::string_view(valueText) : s.loadDefault;
     std::memset(field, 0, kCapacity);
     std::memcpy(field, value.data(), std::min(value.size(), kCapacity - 1));
+}
+
+// For a file in which no key was found: whether it is there but unusable, and why. A missing,
+// empty or irregular file (a folder, a pipe: never opened here) is simply one without settings.
+SettingsLoad checkWithoutKeys(const std::string& path) {
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(path, error)) return {};
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) {
+        if (errno == ENOENT) return {};
+        return {true, std::string("cannot be read (") + std::strerror(errno) + ")"};
+    }
+    const bool empty = std::fgetc(file) == EOF;
+    std::fclose(file);
+    if (empty) return {};
+    return {true,
+            "holds no setting this program can read (lines ended by CR alone, or an encoding "
+            "other than ASCII, UTF-8 or UTF-16 with its byte-order mark?)"};
 }
 
 }  // namespace
@@ -60,18 +105,22 @@ bool settings::isIPv4Text(std::string_view value) {
     return text::parseIPv4(value).has_value();
 }
 
-void loadSettings(const std::string& path, WalkState& state) {
+SettingsLoad loadSettings(const std::string& path, WalkState& state) {
     platform::IniFile file(path);
+    bool anyKey = false;
     for (const Setting& s : kSettings) {
         const std::string valueText = file.value(s.section, s.key, s.loadDefault);
+        // A key the file lacks gives its default, so another default tells which it is.
+        anyKey = anyKey || file.value(s.section, s.key, "") == valueText;
         if (std::int32_t* integer = s.field.integerIn(state)) {
-            *integer = s.range.clamp(text::textToInt(valueText));
+            *integer = loadInteger(valueText, s, path);
         } else if (char* field = s.field.textIn(state)) {
-            loadText(valueText, s, field);
+            loadText(valueText, s, field, path);
         } else {
             *s.field.decimalIn(state) = loadDecimal(valueText, s.range);
         }
     }
+    return anyKey ? SettingsLoad{} : checkWithoutKeys(path);
 }
 
 std::string formatSettings(const WalkState& state) {

@@ -6,11 +6,23 @@
 
 #include "analysis/walk_state.h"
 
+// What a load found besides the values.
+struct SettingsLoad {
+    // The file is there but gave nothing: it could not be read, or it has text but no key of
+    // the settings (lines ended by CR alone, UTF-16 without its byte-order mark, ...). It
+    // probably holds the user's settings in a form this program cannot read, so it is not to be
+    // overwritten with the defaults. `problem` then says what is wrong, to follow the file's
+    // name ("cannot be read (Permission denied)").
+    bool unusable = false;
+    std::string problem;
+};
+
 // Reads the settings from the file at `path` into `state`. A missing file, section or key gives
 // the key's default; text that is not a number gives 0; the limited settings are forced into
-// their ranges; an OSC host that is not a dotted IPv4 address gives the default. Every setting is
+// their ranges. An OSC host that is not a dotted IPv4 address, or a port outside 1..65535,
+// gives the default and a line on stderr naming the key and the value. Every setting is
 // overwritten, nothing else in `state` changes.
-void loadSettings(const std::string& path, WalkState& state = WalkState::instance());
+SettingsLoad loadSettings(const std::string& path, WalkState& state = WalkState::instance());
 
 // Writes the settings of `state` to the file at `path`, replacing it as a whole: the file
 // holds either its old or its new complete contents at every moment. False when the file could

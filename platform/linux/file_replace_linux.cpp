@@ -1,15 +1,20 @@
 // Whole-file replace on Linux: write a temporary file beside the target, fsync it, rename it
-// over the target and fsync the folder, so the target is never seen half written.
+// over the target and fsync the folder, so the target is never seen half written. Links are
+// followed only when they can be trusted.
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
+#include <charconv>
 #include <chrono>
 #include <climits>
 #include <cstring>
 #include <string>
+#include <string_view>
 
 #include "platform/file_replace.h"
 #include "text/path.h"
@@ -22,14 +27,34 @@ namespace {
 // the 255 bytes a file name may have.
 constexpr std::size_t kMaxNameInTempName = 200;
 
+// Whether a save may go through the link at `path`: only when the link is the user's own (or
+// root's) and does not sit in a shared folder that every user may write to and only owners may
+// delete from (/tmp). Anyone may plant a link there, and following it would let another user
+// choose which of our files the save replaces. The reason goes to `why` otherwise.
+bool linkTrusted(const std::string& path, const struct stat& link, std::string& why) {
+    if (link.st_uid != ::geteuid() && link.st_uid != 0) {
+        why = "it is a symbolic link of another user (uid " + std::to_string(link.st_uid) +
+              "), not followed";
+        return false;
+    }
+    struct stat folder {};
+    if (::stat(text::folderOf(path).c_str(), &folder) == 0 && (folder.st_mode & S_ISVTX) != 0 &&
+        (folder.st_mode & S_IWOTH) != 0) {
+        why = "it is a symbolic link in a folder shared by all users, not followed";
+        return false;
+    }
+    return true;
+}
+
 // Follows symbolic links until `path` names a file that is not a link, or nothing yet (a link
-// may point to a file still to be created). False on a loop or when the path cannot be
-// examined.
-bool followLinks(std::string& path) {
+// may point to a file still to be created). False on a loop, on a link not to be trusted (the
+// reason in `why`) or when the path cannot be examined (the reason in errno).
+bool followLinks(std::string& path, std::string& why) {
     for (int hops = 0; hops < 40; ++hops) {
         struct stat st {};
         if (::lstat(path.c_str(), &st) != 0) return errno == ENOENT;
         if (!S_ISLNK(st.st_mode)) return true;
+        if (!linkTrusted(path, st, why)) return false;
         std::string target(PATH_MAX, '\0');
         ssize_t n = ::readlink(path.c_str(), target.data(), target.size());
         if (n <= 0 || static_cast<std::size_t>(n) >= target.size()) {
@@ -41,6 +66,12 @@ bool followLinks(std::string& path) {
     }
     errno = ELOOP;
     return false;
+}
+
+// The temporary file of a save in progress: ".NAME.PID.SUFFIX.tmp" beside the target, so that
+// one left behind by a killed save can be told apart and removed (removeAbandonedTemporaryFiles).
+std::string temporaryPrefix(const std::string& name) {
+    return "." + name.substr(0, kMaxNameInTempName) + ".";
 }
 
 std::string uniqueSuffix() {
@@ -76,7 +107,12 @@ bool replaceFileContents(const std::string& path, std::string_view bytes, std::s
     };
     std::string target = path;
     if (target.empty()) return fail(ENOENT);
-    if (!followLinks(target)) return fail(errno);
+    std::string distrust;
+    if (!followLinks(target, distrust)) {
+        if (distrust.empty()) return fail(errno);
+        if (failure != nullptr) *failure = distrust;
+        return false;
+    }
     const std::string folder = text::folderOf(target);
     const std::string name = text::nameOf(target);
     if (name.empty()) return fail(EISDIR);
@@ -96,7 +132,8 @@ bool replaceFileContents(const std::string& path, std::string_view bytes, std::s
     std::string temp;
     int fd = -1;
     for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        temp = folder + "/." + name.substr(0, kMaxNameInTempName) + "." + uniqueSuffix() + ".tmp";
+        temp = folder + "/" + temporaryPrefix(name) + std::to_string(::getpid()) + "." +
+               uniqueSuffix() + ".tmp";
         fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW,
                     existed ? 0600 : 0666);
         if (fd < 0 && errno != EEXIST) return fail(errno);
@@ -136,6 +173,34 @@ bool replaceFileContents(const std::string& path, std::string_view bytes, std::s
         ::close(dir);
     }
     return true;
+}
+
+void removeAbandonedTemporaryFiles(const std::string& path) {
+    std::string target = path;
+    std::string distrust;
+    if (target.empty() || !followLinks(target, distrust)) return;
+    const std::string folder = text::folderOf(target);
+    const std::string prefix = temporaryPrefix(text::nameOf(target));
+    DIR* dir = ::opendir(folder.c_str());
+    if (dir == nullptr) return;
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string_view name = entry->d_name;
+        if (!name.starts_with(prefix) || !name.ends_with(".tmp")) continue;
+        // PID.SUFFIX: the saving process, which must be gone; a file of a save still running
+        // (another copy of the program in this folder) is left to it.
+        const std::string_view rest = name.substr(prefix.size());
+        pid_t pid = 0;
+        const auto [end, error] = std::from_chars(rest.data(), rest.data() + rest.size(), pid);
+        if (error != std::errc() || pid <= 0 || *end != '.') continue;
+        if (::kill(pid, 0) == 0 || errno != ESRCH) continue;
+        // Only the user's own regular files: never a link, nor a file someone else put here.
+        struct stat st {};
+        const std::string file = folder + "/" + std::string(name);
+        if (::lstat(file.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid()) {
+            ::unlink(file.c_str());
+        }
+    }
+    ::closedir(dir);
 }
 
 }  // namespace platform

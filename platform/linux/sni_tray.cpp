@@ -7,6 +7,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <climits>
 #include <cstdio>
@@ -30,6 +31,10 @@ constexpr int kIconSizes[] = {16, 22, 24, 32, 48, 64};
 // The bus daemon answers at once; a watcher may be busy (a panel starting).
 constexpr std::uint64_t kBusTimeoutUs = 2'000'000;
 constexpr std::uint64_t kWatcherTimeoutUs = 5'000'000;
+// A refused offer is made again after 50 ms, then after twice as long each
+// time, up to once a second.
+constexpr std::uint64_t kFirstRetryUs = 50'000;
+constexpr std::uint64_t kLongestRetryUs = 1'000'000;
 
 const char* const kOwnerRule =
     "type='signal',sender='org.freedesktop.DBus',path='/org/freedesktop/DBus',"
@@ -160,6 +165,7 @@ void SniTray::close() {
     watcher_.clear();
     deciding_ = registered_ = false;
     hostPresent_ = true;
+    retryAtUs_ = 0;
 }
 
 int SniTray::fd() const {
@@ -171,15 +177,21 @@ short SniTray::events() const {
     return static_cast<short>(events > 0 ? events : 0);
 }
 
-int SniTray::timeoutMs() const {
-    std::uint64_t due = 0;
-    if (bus_ == nullptr || sd_bus_get_timeout(bus_, &due) < 0 || due == UINT64_MAX) return -1;
+std::uint64_t SniTray::nowUs() {
     timespec now{};
     clock_gettime(CLOCK_MONOTONIC, &now);
-    const std::uint64_t nowUs = static_cast<std::uint64_t>(now.tv_sec) * 1'000'000 +
-                                static_cast<std::uint64_t>(now.tv_nsec) / 1000;
-    if (due <= nowUs) return 0;
-    const std::uint64_t ms = (due - nowUs + 999) / 1000;
+    return static_cast<std::uint64_t>(now.tv_sec) * 1'000'000 +
+           static_cast<std::uint64_t>(now.tv_nsec) / 1000;
+}
+
+int SniTray::timeoutMs() const {
+    std::uint64_t due = 0;
+    if (bus_ == nullptr || sd_bus_get_timeout(bus_, &due) < 0) return -1;
+    if (retryAtUs_ != 0 && retryAtUs_ < due) due = retryAtUs_;
+    if (due == UINT64_MAX) return -1;
+    const std::uint64_t now = nowUs();
+    if (due <= now) return 0;
+    const std::uint64_t ms = (due - now + 999) / 1000;
     return ms > INT_MAX ? INT_MAX : static_cast<int>(ms);
 }
 
@@ -192,6 +204,10 @@ void SniTray::process() {
     // The bus went away (the session ends): its descriptor would keep
     // polling ready, so the connection goes too.
     if (r < 0) close();
+    if (retryAtUs_ != 0 && nowUs() >= retryAtUs_) {
+        retryAtUs_ = 0;
+        registerItem();
+    }
     if (deciding() != wasDeciding || shown() != wasShown) changed_();
 }
 
@@ -218,6 +234,8 @@ void SniTray::watcherIs(const std::string& owner) {
     hostPresent_ = true;
     registerCall_ = sd_bus_slot_unref(registerCall_);
     hostCall_ = sd_bus_slot_unref(hostCall_);
+    retryAtUs_ = 0;
+    retryDelayUs_ = kFirstRetryUs;
     if (!owner.empty()) registerItem();
 }
 
@@ -226,6 +244,18 @@ void SniTray::registerItem() {
                             "RegisterStatusNotifierItem", onRegistered, this, kWatcherTimeoutUs,
                             "s", name_.c_str());
     if (r < 0) deciding_ = false;
+}
+
+void SniTray::retryLater(const char* reason) {
+    // Said once per watcher, not at every offer.
+    if (retryDelayUs_ == kFirstRetryUs) {
+        std::fprintf(stderr,
+                     "tarvel: the status notifier watcher did not take the tray icon (%s); "
+                     "offering it again\n",
+                     reason);
+    }
+    retryAtUs_ = nowUs() + retryDelayUs_;
+    retryDelayUs_ = std::min(retryDelayUs_ * 2, kLongestRetryUs);
 }
 
 void SniTray::queryHost() {
@@ -262,8 +292,7 @@ int SniTray::onRegistered(sd_bus_message* reply, void* self, sd_bus_error*) {
     tray.registerCall_ = sd_bus_slot_unref(tray.registerCall_);
     tray.deciding_ = false;
     if (const sd_bus_error* error = sd_bus_message_get_error(reply)) {
-        std::fprintf(stderr, "tarvel: the status notifier watcher did not take the tray icon: %s\n",
-                     error->message != nullptr ? error->message : error->name);
+        tray.retryLater(error->message != nullptr ? error->message : error->name);
         return 0;
     }
     tray.registered_ = true;

@@ -16,8 +16,10 @@
 namespace platform::sni {
 
 // Offers the item to the StatusNotifierWatcher whenever one is on the bus
-// (again after it restarts). Nothing here blocks: the bus is read by
-// process(), which the owner calls when fd() is ready or timeoutMs() passes.
+// (again after it restarts), and again after a short wait when a watcher
+// refuses it (a new watcher may take its name before it serves). Nothing here
+// blocks: the bus is read by process(), which the owner calls when fd() is
+// ready or timeoutMs() passes.
 class SniTray {
   public:
     // Clicks reach the icon's window through `windows`' message queue;
@@ -53,6 +55,9 @@ class SniTray {
     // The watcher's unique name ("" when none) became known.
     void watcherIs(const std::string& owner);
     void registerItem();
+    // The watcher refused the item: it is offered again after the back-off.
+    void retryLater(const char* reason);
+    static std::uint64_t nowUs();
     void queryHost();
     void close();
 
@@ -78,6 +83,10 @@ class SniTray {
     bool deciding_ = false;
     bool registered_ = false;
     bool hostPresent_ = true;
+    // When the item is offered again (0: not planned) and the wait before the
+    // next offer after that.
+    std::uint64_t retryAtUs_ = 0;
+    std::uint64_t retryDelayUs_ = 0;
 
     sd_bus* bus_ = nullptr;
     sd_bus_slot* itemSlot_ = nullptr;

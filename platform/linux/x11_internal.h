@@ -79,6 +79,7 @@ class X11WindowSystem final : public WindowSystem {
     std::intptr_t windowUserData(NativeWindow window) override;
     void setWindowUserData(NativeWindow window, std::intptr_t value) override;
     Size screenSize() override;
+    Rect workArea() override;
     Point cursorPos() override;
     void setCapture(NativeWindow window) override;
     void releaseCapture() override;

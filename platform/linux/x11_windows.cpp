@@ -1,10 +1,12 @@
 // The window tree of the X11 window system: classes, one X window and record
 // per toolkit window, creating, showing, moving and destroying, geometry, and
 // the pointer and its capture.
+#include <X11/Xatom.h>
 #include <X11/Xutil.h>
 #include <X11/cursorfont.h>
 
 #include <algorithm>
+#include <vector>
 
 #include "platform/linux/x11_internal.h"
 
@@ -253,6 +255,39 @@ void X11WindowSystem::setWindowUserData(NativeWindow window, std::intptr_t value
 Size X11WindowSystem::screenSize() {
     if (display_ == nullptr) return {};
     return {DisplayWidth(display_, screen_), DisplayHeight(display_, screen_)};
+}
+
+Rect X11WindowSystem::workArea() {
+    const Size screen = screenSize();
+    Rect area{0, 0, screen.cx, screen.cy};
+    if (display_ == nullptr) return area;
+    // The window manager's _NET_WORKAREA holds x, y, width and height for each desktop.
+    auto cardinals = [&](const char* name) {
+        std::vector<long> values;
+        Atom type = None;
+        int format = 0;
+        unsigned long count = 0, after = 0;
+        unsigned char* data = nullptr;
+        if (XGetWindowProperty(display_, root_, XInternAtom(display_, name, False), 0, 1024, False,
+                               XA_CARDINAL, &type, &format, &count, &after, &data) == Success &&
+            data != nullptr && format == 32) {
+            const long* longs = reinterpret_cast<const long*>(data);
+            values.assign(longs, longs + count);
+        }
+        if (data != nullptr) XFree(data);
+        return values;
+    };
+    const std::vector<long> desktop = cardinals("_NET_CURRENT_DESKTOP");
+    const std::vector<long> areas = cardinals("_NET_WORKAREA");
+    const std::size_t at = desktop.empty() ? 0 : 4 * static_cast<std::size_t>(desktop[0]);
+    if (at + 4 > areas.size() || areas[at + 2] <= 0 || areas[at + 3] <= 0) return area;
+    const Rect work{static_cast<std::int32_t>(areas[at]), static_cast<std::int32_t>(areas[at + 1]),
+                    static_cast<std::int32_t>(areas[at] + areas[at + 2]),
+                    static_cast<std::int32_t>(areas[at + 1] + areas[at + 3])};
+    // Kept on the primary screen.
+    const Rect clipped{std::max(work.left, area.left), std::max(work.top, area.top),
+                       std::min(work.right, area.right), std::min(work.bottom, area.bottom)};
+    return clipped.width() > 0 && clipped.height() > 0 ? clipped : area;
 }
 
 NativeWindow X11WindowSystem::topLevelOf(NativeWindow window) {

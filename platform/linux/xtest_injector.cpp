@@ -5,7 +5,6 @@
 
 #include "platform/input_injector.h"
 #include "platform/linux/x11_keys.h"
-#include "platform/virtual_keys.h"
 
 namespace platform {
 
@@ -50,7 +49,8 @@ class XTestInjector final : public InputInjector {
         XFlush(display);
     }
 
-    std::uint16_t scanCodeFor(int virtualKey) override { return vk::usScanCode(virtualKey); }
+    // X finds the key from its keysym (sendKey): a scan code would go unused.
+    std::uint16_t scanCodeFor(int) override { return 0; }
 
   private:
     // Opens the display named by DISPLAY on first use. Only one attempt is

@@ -115,4 +115,8 @@ bool replaceFileContents(const std::string& path, std::string_view bytes, std::s
     return true;
 }
 
+// The temporary names come from GetTempFileNameW and say nothing of the process that made
+// them, so none is removed: a file of another copy's save in progress could be taken.
+void removeAbandonedTemporaryFiles(const std::string&) {}
+
 }  // namespace platform

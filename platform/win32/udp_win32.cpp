@@ -1,6 +1,6 @@
 // UDP sender on Windows: Winsock 2.0, a datagram socket bound to 127.0.0.1 for a loopback
 // destination, so nothing off this machine can reach it, and to every address only for a LAN
-// destination.
+// destination; connected to its destination, so that no one else's datagram is queued on it.
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
@@ -49,14 +49,27 @@ bool UdpSender::open(std::uint16_t destinationPort, std::uint32_t destinationAdd
     u_long nonBlocking = 1;
     ioctlsocket(s, FIONBIO, &nonBlocking);
     socket_ = static_cast<std::intptr_t>(s);
+    ensureConnected();
     return true;
 }
 
+bool UdpSender::ensureConnected() {
+    if (!connected_) {
+        connected_ =
+            ::connect(static_cast<SOCKET>(socket_), reinterpret_cast<const sockaddr*>(destination_),
+                      sizeof(sockaddr_in)) == 0;
+    }
+    return connected_;
+}
+
 bool UdpSender::send(const void* data, std::size_t size) {
-    if (socket_ == -1) return false;
-    const int n = ::sendto(static_cast<SOCKET>(socket_), static_cast<const char*>(data),
-                           static_cast<int>(size), 0,
-                           reinterpret_cast<const sockaddr*>(destination_), sizeof(sockaddr_in));
+    if (socket_ == -1 || !ensureConnected()) return false;
+    const SOCKET s = static_cast<SOCKET>(socket_);
+    int n = ::send(s, static_cast<const char*>(data), static_cast<int>(size), 0);
+    // The report that nobody listened to an earlier datagram may come with this send instead.
+    if (n == SOCKET_ERROR && WSAGetLastError() == WSAECONNRESET) {
+        n = ::send(s, static_cast<const char*>(data), static_cast<int>(size), 0);
+    }
     return n == static_cast<int>(size);
 }
 
@@ -65,6 +78,7 @@ void UdpSender::close() {
         closesocket(static_cast<SOCKET>(socket_));
         WSACleanup();
         socket_ = -1;
+        connected_ = false;
     }
 }
 

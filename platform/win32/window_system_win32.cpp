@@ -315,6 +315,12 @@ class Win32WindowSystem final : public WindowSystem {
         return {cx, cy};
     }
 
+    Rect workArea() override {
+        RECT area{};
+        if (!SystemParametersInfoW(SPI_GETWORKAREA, 0, &area, 0)) return WindowSystem::workArea();
+        return {area.left, area.top, area.right, area.bottom};
+    }
+
     LResult sendMessage(NativeWindow window, std::uint32_t message, WParam wParam,
                         LParam lParam) override {
         if (window == 0) return 0;

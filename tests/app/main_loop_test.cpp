@@ -91,9 +91,9 @@ TEST_F(MainLoopTest, NotConnectedItRefreshesBeforeEachMessageAndWaitsInsteadOfSp
     EXPECT_EQ(fake.waits, 2);
 }
 
-TEST_F(MainLoopTest, AnOwedRefreshEndsTheWaitForAMessageWhenItIsDue) {
+TEST_F(MainLoopTest, TheWaitForAMessageEndsWhenTheProgramHasSomethingToDo) {
     int owed = 7;
-    steps.refreshOwedMs = [&] { return owed; };
+    steps.idleWaitMs = [&] { return owed; };
     fake.whenIdle = [&] {
         if (owed < 0) fake.postQuitMessage(0);
         owed = -1;

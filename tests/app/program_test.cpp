@@ -4,12 +4,17 @@
 // connected run over a real pseudo-terminal that sends real datagrams.
 #include "app/program.h"
 
+#include <grp.h>
 #include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <csignal>
+#include <cstddef>
 #include <cstdlib>
 #include <string>
 #include <thread>
@@ -21,6 +26,7 @@
 #include "output/telemetry.h"
 #include "platform/single_instance.h"
 #include "settings/settings_file.h"
+#include "tests/support/as_user.h"
 #include "tests/support/fake_window_system.h"
 #include "tests/support/pty_pair.h"
 #include "tests/support/recording_injector.h"
@@ -351,6 +357,38 @@ TEST(SingleInstanceGuardTest, OneHolderPerNameAndDisplay) {
     setenv("DISPLAY", ":41", 1);
     first.release();
     EXPECT_TRUE(second.acquire(name.c_str()));
+}
+
+// Another user holding all they can (the abstract socket name the guard once was, the guard in
+// our environment) stops nothing.
+TEST(SingleInstanceGuardTest, NoOtherUserCanTakeIt) {
+    const auto other = settingstest::otherUser();
+    if (!other) GTEST_SKIP() << settingstest::kNeedsRoot;
+    const std::string name = "tarvel-guard-user-test-" + std::to_string(getpid());
+    testsupport::TempDir runtime;
+    testsupport::ScopedEnv runtimeDir("XDG_RUNTIME_DIR", runtime.path()), display("DISPLAY", ":43");
+    // The other user takes all they can, then holds on until killed.
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    const pid_t squatter = ::fork();
+    if (squatter == 0 && ::setgroups(0, nullptr) == 0 && ::setgid(other->pw_gid) == 0 &&
+        ::setuid(other->pw_uid) == 0) {
+        const std::string old = '\0' + name + ".0.:43";
+        sockaddr_un at{AF_UNIX, {}};
+        old.copy(at.sun_path, old.size());
+        ::bind(::socket(AF_UNIX, SOCK_STREAM, 0), reinterpret_cast<sockaddr*>(&at),
+               static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + old.size()));
+        platform::SingleInstanceGuard guard;
+        if (guard.acquire(name.c_str()) && ::write(ready[1], "r", 1) == 1) ::pause();
+    }
+    if (squatter == 0) _exit(1);
+    ::close(ready[1]);
+    char c;
+    ASSERT_EQ(::read(ready[0], &c, 1), 1);
+    platform::SingleInstanceGuard guard;
+    EXPECT_TRUE(guard.acquire(name.c_str()) && guard.held());
+    ::kill(squatter, SIGKILL);
+    ::waitpid(squatter, nullptr, 0);
 }
 
 // The datagram of a pass carries the results of that pass's analysis.

@@ -75,6 +75,8 @@ TEST_F(GraphWindowTest, OpensFromTheTrayMenuAsAFixedWindowAndSamplesOnlyWhileOpe
     EXPECT_EQ(window->parent, 0u);
     EXPECT_EQ(window->title, "Tarvel-Omnix グラフ");
     EXPECT_EQ(window->style & (platform::kWsThickFrame | platform::kWsMaximizeBox), 0u);
+    EXPECT_EQ(fake.windowRect(graph().hwnd).left, 740 + UIEx::kWidth + 10)
+        << "right of the main one";
     EXPECT_TRUE(fake.window(ui->hwnd)->visible);
 
     // One sample per new frame count, however many passes see it.
@@ -104,6 +106,19 @@ TEST_F(GraphWindowTest, OpensFromTheTrayMenuAsAFixedWindowAndSamplesOnlyWhileOpe
     command(UIEx::kMenuGraph);
     EXPECT_TRUE(fake.window(graph().hwnd)->visible);
     EXPECT_EQ(graph().sampleCount(), 0u);
+}
+
+TEST(GraphPlacementTest, BesideTheMainWindowInTheWorkAreaElseOffTheAdjustingButtons) {
+    using P = platform::Point;
+    const platform::Size size{GraphWindow::kWidth, GraphWindow::kHeight};
+    const platform::Rect main{1000, 302, 1440, 777};
+    EXPECT_EQ(GraphWindow::placeBeside({0, 0, 2200, 1080}, main, {}, size), (P{1450, 302}));
+    // A panel on the right leaves room on the left only.
+    EXPECT_EQ(GraphWindow::placeBeside({0, 0, 1820, 1080}, main, {}, size), (P{270, 302}));
+    // 1280 pixels wide, a top panel, the main window in the middle: above the ＋/－ buttons.
+    EXPECT_EQ(GraphWindow::placeBeside({0, 30, 1280, 1024}, {420, 275, 860, 750},
+                                       {453, 535, 807, 635}, size),
+              (P{560, 30}));
 }
 
 TEST_F(GraphWindowTest, TheThresholdLineAndTheBandsFollowTheButtonsAtOnce) {

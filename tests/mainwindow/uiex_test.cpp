@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -12,6 +13,7 @@
 #include <string>
 
 #include "tests/mainwindow/main_window_fixture.h"
+#include "tests/support/as_user.h"
 #include "tests/support/fake_dialogs.h"
 
 using platform::NativeWindow;
@@ -569,6 +571,29 @@ TEST_F(MainWindowTest, RightPressOpensTheMenuAtTheCursor) {
     fake.dispatchMessage(m);
     EXPECT_TRUE(ui->shown);
     EXPECT_TRUE(fake.queue.empty());
+
+    // A right click in the window (outside its widgets) opens the same menu there.
+    fake.cursor = {900, 500};
+    fake.sendMessage(ui->hwnd, platform::kWmRButtonUp, 0, platform::makeLParam(200, 400));
+    ASSERT_EQ(fake.menus.size(), 2u);
+    EXPECT_EQ(fake.menus[1].at, (platform::Point{900, 500}));
+    EXPECT_EQ(fake.menus[1].menu.resourceId, 102);
+    EXPECT_EQ(fake.menus[1].menu.items.size(), 3u);
+}
+
+TEST_F(MainWindowTest, AHiddenWindowShowsWhenNoTrayHasHeldTheIconForTwoSeconds) {
+    using namespace std::chrono_literals;
+    create();
+    fake.addTrayIcon({.window = ui->hwnd, .id = 0, .tip = {}});
+    const auto t0 = GraphWindow::Clock::now();
+    fake.sendMessage(ui->hwnd, platform::kWmClose, 0, 0);
+    fake.trayHostRunning = false;
+    EXPECT_EQ(ui->watchTray(t0), 250);  // missing from here
+    EXPECT_EQ(ui->watchTray(t0 + 100ms), 150) << "asked only every check period";
+    ui->watchTray(t0 + 1900ms);
+    EXPECT_FALSE(ui->shown);
+    EXPECT_EQ(ui->watchTray(t0 + 2150ms), -1);
+    EXPECT_TRUE(ui->shown && fake.window(ui->hwnd)->visible);
 }
 
 TEST_F(MainWindowTest, ExitRemovesTheTrayIconAndDestroysTheWindow) {
@@ -649,6 +674,45 @@ TEST_F(SettingsDialogTest, SavingWritesTheChosenFile) {
     click(ui->settingsSaveButton);
     EXPECT_EQ(testsupport::readFile(dir_.file("saved.ini")), formatSettings(state()));
     EXPECT_FALSE(testsupport::fileExists(dir_.file("tarvel.ini")));
+
+    // A save that cannot be written says why in a box over the window.
+    dialogs_.answer(2, dir_.file("missing/saved.ini"));
+    click(ui->settingsSaveButton);
+    ASSERT_EQ(fake.messageBoxes.size(), 1u);
+    EXPECT_EQ(fake.messageBoxes[0].text,
+              std::string(s::kSaveFailed) + "\nNo such file or directory");
+}
+
+// A settings file that is there but gives nothing is said at start and kept as it is: the
+// exit save goes beside it. Unreadable, lines ended by CR alone, UTF-16 without its mark.
+TEST_F(MainWindowTest, AnUnusableSettingsFileIsKeptAndTheExitSaveGoesBesideIt) {
+    const std::string text = "[param]\r\nwalkFThreshold=0.55\r\nnumStep=42\r\n";
+    std::string utf16;
+    for (char c : text) utf16 += std::string{c, '\0'};
+    const std::pair<std::string, mode_t> files[] = {
+        {text, 0200}, {"[param]\rwalkFThreshold=0.55\rnumStep=42\r", 0644}, {utf16, 0644}};
+    settingstest::openToEveryone(dir_.path());
+    for (int i = 0; i < 3; ++i) {
+        const std::string folder = dir_.file(std::to_string(i)), file = folder + "/tarvel.ini";
+        std::filesystem::create_directory(folder);
+        settingstest::openToEveryone(folder);
+        testsupport::writeFile(file, files[i].first);
+        ::chmod(file.c_str(), files[i].second);
+        auto startAndEnd = [&] {
+            WalkState loaded{};
+            if (::chdir(folder.c_str()) != 0 || !std::freopen("err", "w", stderr)) return 10;
+            loadStartSettings(loaded);
+            return saveExitSettings(loaded) && !std::fflush(stderr) && !loaded.numStep ? 0 : 1;
+        };
+        EXPECT_EQ(settingstest::runAsUser(startAndEnd), 0) << i;
+        ::chmod(file.c_str(), 0600);
+        EXPECT_EQ(testsupport::readFile(file), files[i].first) << i;
+        const std::string said = testsupport::readFile(folder + "/err");
+        EXPECT_TRUE(
+            said.ends_with("; it is left as it is, the defaults are used and saved to "
+                           "./tarvel.ini.new\n"))
+            << said;
+    }
 }
 
 TEST_F(MainWindowTest, TeardownSavesOnlyWhenAskedTo) {

@@ -7,8 +7,11 @@
 #include <sys/socket.h>
 
 #include <cmath>
+#include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <limits>
 #include <string>
 
@@ -145,6 +148,24 @@ TEST(TelemetrySender, SocketIsBoundToLoopback) {
     EXPECT_EQ(ntohl(from.sin_addr.s_addr), INADDR_LOOPBACK);
     EXPECT_NE(from.sin_port, 0);
     close(fd);
+}
+
+// Connected to its destination, so it takes no one else's datagram (the system's table shows the
+// listener as its other end); a datagram nobody heard, reported through the next send, costs
+// that one nothing.
+TEST(TelemetrySender, IsConnectedAndADatagramNobodyHeardDoesNotCostTheNext) {
+    std::uint16_t port = testsupport::UdpListener().port();
+    TelemetrySender sender;
+    sender.open(port);
+    sender.send(testsupport::defaultSettings());
+    testsupport::UdpListener listener(port);
+    EXPECT_TRUE(sender.send(testsupport::defaultSettings()));
+    EXPECT_TRUE(listener.receive(2s).has_value());
+    char otherEnd[32];
+    std::snprintf(otherEnd, sizeof otherEnd, " 0100007F:%04X 01 ", port);
+    std::ifstream table("/proc/net/udp");
+    const std::string rows{std::istreambuf_iterator<char>(table), {}};
+    EXPECT_NE(rows.find(otherEnd), std::string::npos) << rows;
 }
 
 }  // namespace

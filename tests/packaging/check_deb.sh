@@ -3,6 +3,7 @@
 # dependencies worked out by dpkg-shlibdeps, zenity recommended), its files, and lintian.
 #   usage: check_deb.sh BUILD_DIR
 set -euo pipefail
+source "$(dirname "$0")/../support/fail-trap.sh"
 build=$1
 here=$(cd "$(dirname "$0")" && pwd)
 out=$(mktemp -d)

@@ -4,6 +4,7 @@
 # icon sizes and the manual pages.
 #   usage: check_install.sh BUILD_DIR
 set -euo pipefail
+source "$(dirname "$0")/../support/fail-trap.sh"
 build=$1
 here=$(cd "$(dirname "$0")" && pwd)
 stage=$(mktemp -d)

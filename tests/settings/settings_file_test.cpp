@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <cstring>
@@ -288,17 +289,19 @@ TEST_F(SettingsFile, TheOscSectionFollowsTheFirst26LinesAndLeavesThemAsTheyWere)
     expectSameSettings(back, s);
 }
 
-TEST_F(SettingsFile, OscSettingsAreForcedIntoRangeAndTheHostMustBeAnIPv4Address) {
+// A port or host that cannot be used gives the default and one line on stderr naming both.
+TEST_F(SettingsFile, OscValuesThatCannotBeUsedGiveTheDefaultAndSaySo) {
     const struct {
         const char* value;
         std::int32_t expected;
     } enabled[] = {{"1", 1}, {"0", 0}, {"2", 1}, {"-1", 0}, {"abc", 0}, {"", 0}},
-      ports[] = {{"9001", 9001}, {"1", 1},         {"65535", 65535},       {"0", 1},
-                 {"-5", 1},      {"65536", 65535}, {"99999999999", 65535}, {"abc", 1}};
+      ports[] = {{"9001", 9001}, {"1", 1},        {"65535", 65535},      {"0", 9000},
+                 {"-5", 9000},   {"65536", 9000}, {"99999999999", 9000}, {"", 9000}};
     for (const auto& c : enabled) {
         EXPECT_EQ(load(std::string("[osc]\nenabled=") + c.value + "\n").oscEnabled, c.expected)
             << c.value;
     }
+    testing::internal::CaptureStderr();
     for (const auto& c : ports) {
         EXPECT_EQ(load(std::string("[OSC]\nPort=") + c.value + "\n").oscPort, c.expected)
             << c.value;
@@ -331,6 +334,13 @@ TEST_F(SettingsFile, OscSettingsAreForcedIntoRangeAndTheHostMustBeAnIPv4Address)
     for (const auto& c : hosts) {
         EXPECT_STREQ(load(std::string("[osc]\nhost=") + c.value + "\n").oscHost, c.expected)
             << c.value;
+    }
+    // One line for each of the 5 ports and 15 hosts not taken.
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 20) << said;
+    for (const char* line : {": [osc] port=65536 cannot be used, 9000 instead\n",
+                             ": [osc] host=::1 cannot be used, 127.0.0.1 instead\n"}) {
+        EXPECT_NE(said.find("tarvel: " + path_ + line), std::string::npos) << line;
     }
 }
 

@@ -1,6 +1,7 @@
 // The simulator's frame generation without a pty: the frame text, the counter,
 // determinism, scenario poses, sequences, replay splitting and the options.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cmath>
 #include <set>
@@ -317,15 +318,20 @@ TEST(SimReplay, LoadsAFileAndReportsAMissingOne) {
     EXPECT_EQ(file->frame(1), std::string("!2\r\n\0", 5));
     EXPECT_FALSE(sim::ReplayFile::load(dir.file("missing.txt"), error));
     EXPECT_NE(error.find("missing.txt"), std::string::npos);
+    // Nothing but a regular file: a folder, an endless device, a pipe nobody writes to.
+    ASSERT_EQ(::mkfifo(dir.file("fifo").c_str(), 0600), 0);
+    for (const std::string& path : {dir.path(), std::string("/dev/zero"), dir.file("fifo")}) {
+        EXPECT_FALSE(sim::ReplayFile::load(path, error));
+        EXPECT_EQ(error, "'" + path + "' is not a regular file (a recording is a file)");
+    }
 }
 
 TEST(SimReplay, SourceSettlesThenPlaysOnceOrInALoop) {
     std::string error;
-    auto file = sim::ReplayFile::fromBytes("!a\r\n!b\r\n", error);
     GeneratorOptions o = optionsFor(Scenario::Replay);
     FrameGenerator idle(optionsFor(Scenario::Idle));
     for (bool loop : {false, true}) {
-        sim::FrameSource src(o, 2, file, loop);
+        sim::FrameSource src(o, 2, sim::ReplayFile::fromBytes("!a\r\n!b\r\n", error), loop);
         std::string out;
         // Attached at frame 10: two settle frames, then the file.
         ASSERT_TRUE(src.bytes(10, 10, out));

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "platform/input_injector.h"
-#include "platform/virtual_keys.h"
+#include "tests/support/us_scan_codes.h"
 
 namespace testsupport {
 
@@ -38,7 +38,7 @@ class RecordingInjector : public platform::InputInjector {
         scanCodeQueries.push_back(virtualKey);
         auto it = scanCodeOverrides.find(virtualKey);
         if (it != scanCodeOverrides.end()) return it->second;
-        return platform::vk::usScanCode(virtualKey);
+        return usScanCode(virtualKey);
     }
 
     // The events as short texts: "press W", "release A", "button down",

@@ -3,6 +3,7 @@
 # (type 24, id 1) and its version information (Explorer's Properties).
 # Usage: check_resources.sh WINDRES TARVEL_EXE VERSION
 set -euo pipefail
+source "$(dirname "$0")/../support/fail-trap.sh"
 windres=$1 exe=$2 version=$3
 resources=$("$windres" -J coff -i "$exe" -O rc)
 # The manifest as written: its resource's string lines joined, quotes undoubled.

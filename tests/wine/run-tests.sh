@@ -22,7 +22,7 @@
 # Usage: run-tests.sh BUILD_DIR SIMULATOR. Every process it starts is stopped by its id, and
 # Wine by wineserver -k, whatever the outcome. scripts/test-windows.sh runs it in a network
 # namespace of its own.
-set -Eeuo pipefail
+set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 build=$(cd "$1" && pwd)
 sim=$(realpath "$2")
@@ -53,9 +53,7 @@ step() {
   echo "-- $*"
 }
 current_step="start"
-# No silent end: a command that fails outside a condition says where.
-trap 'echo "FAIL: step \"$current_step\": \"$BASH_COMMAND\" ended with $?" \
-  "at ${BASH_SOURCE[0]##*/}:$LINENO" >&2' ERR
+source "$here/../support/fail-trap.sh"
 
 # Polls `command...` every 0.2 s until it succeeds; fails after `seconds`.
 wait_until() {

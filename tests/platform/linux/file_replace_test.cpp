@@ -138,6 +138,34 @@ TEST_F(FileReplace, ARefusalSaysWhy) {
     }
 }
 
+// A link that another user could have planted is not followed: one of another user's, or any
+// in a folder shared by all (sticky and writable by everyone). Nothing is written.
+TEST_F(FileReplace, ALinkAnotherUserCouldHavePlantedIsRefused) {
+    const auto other = settingstest::otherUser();
+    if (!other) GTEST_SKIP() << settingstest::kNeedsRoot;
+    const std::string mine = dir_.file("bashrc"), shared = dir_.file("s/"),
+                      theirs = dir_.file("t/");
+    writeFile(mine, "mine\n");
+    settingstest::openToEveryone(dir_.path());
+    fs::create_directory(shared);
+    ::chmod(shared.c_str(), 01777);
+    fs::create_directory(theirs);
+    ASSERT_EQ(::chown(theirs.c_str(), other->pw_uid, other->pw_gid), 0);
+    const std::vector<std::string> links = {shared + "a.ini", theirs + "a.ini", shared + "own.ini"};
+    auto plant = [&] {
+        return ::symlink(mine.c_str(), links[0].c_str()) |
+               ::symlink(mine.c_str(), links[1].c_str());
+    };
+    ASSERT_EQ(settingstest::runAsUser(plant, other->pw_uid, other->pw_gid), 0);
+    fs::create_symlink(mine, links[2]);
+    for (const std::string& link : links) {
+        std::string why;
+        EXPECT_FALSE(replaceFileContents(link, "settings", &why)) << link;
+        EXPECT_NE(why.find("symbolic link"), std::string::npos) << why;
+    }
+    EXPECT_EQ(readFile(mine), "mine\n");
+}
+
 TEST_F(FileReplace, AWriteThatFailsMidwayLeavesTheOldFileAndNoTemporaryFile) {
     writeFile(path_, "old contents");
     // A file size limit stands in for a full disk: the write stops after 100 bytes.
@@ -204,10 +232,9 @@ TEST_F(FileReplace, ASaveKilledAtAnyMomentLeavesTheOldOrTheNewCompleteFile) {
         std::string text = readFile(path_);
         ASSERT_TRUE(text == textA || text == textB) << "round " << round << ":\n" << text;
         (text == textA ? seenA : seenB)++;
-        // A killed save may leave its temporary file; it never replaces the target.
-        for (const auto& name : namesIn(dir_.path())) {
-            if (name != "tarvel.ini") fs::remove(dir_.file(name));
-        }
+        // A killed save's temporary file never replaces the target; the next start removes it.
+        platform::removeAbandonedTemporaryFiles(path_);
+        ASSERT_EQ(namesIn(dir_.path()), std::vector<std::string>{"tarvel.ini"});
     }
     EXPECT_GT(seenA, 0);
     EXPECT_GT(seenB, 0);

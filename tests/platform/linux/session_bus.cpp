@@ -198,6 +198,26 @@ bool readPixmaps(sd_bus_message* m, ItemView& view) {
 
 }  // namespace
 
+bool registerHost(sd_bus* bus) {
+    const char* name = nullptr;
+    return sd_bus_get_unique_name(bus, &name) >= 0 &&
+           sd_bus_call_method(bus, kWatcher, "/StatusNotifierWatcher", kWatcher,
+                              "RegisterStatusNotifierHost", nullptr, nullptr, "s", name) >= 0;
+}
+
+std::vector<std::string> registeredItems(sd_bus* bus) {
+    std::vector<std::string> items;
+    sd_bus_message* reply = nullptr;
+    const char* item = nullptr;
+    if (sd_bus_get_property(bus, kWatcher, "/StatusNotifierWatcher", kWatcher,
+                            "RegisteredStatusNotifierItems", nullptr, &reply, "as") >= 0 &&
+        sd_bus_message_enter_container(reply, 'a', "s") >= 0) {
+        while (sd_bus_message_read(reply, "s", &item) > 0) items.push_back(item);
+    }
+    sd_bus_message_unref(reply);
+    return items;
+}
+
 std::optional<ItemView> readItem(sd_bus* bus, const std::string& service) {
     ItemView view;
     view.category = stringProperty(bus, service, "Category");

@@ -73,6 +73,12 @@ class Watcher {
     std::thread thread_;
 };
 
+// A panel's calls to whichever watcher holds the name (the tests' own or a
+// real one): registers the panel as the host that shows items (false when no
+// watcher answers), and reads the items registered (empty then).
+bool registerHost(sd_bus* bus);
+std::vector<std::string> registeredItems(sd_bus* bus);
+
 // What a panel reads of an item.
 struct ItemView {
     std::string category, id, title, status, menu, toolTipTitle;

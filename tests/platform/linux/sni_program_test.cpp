@@ -103,4 +103,45 @@ TEST(SniProgramTest, StartsInTheItemShowsOnItsClickHidesIntoItAndExitsFromItsMen
     sd_bus_flush_close_unref(panel);
 }
 
+// A panel's real watcher, restarted again and again: each new one gets the item, however soon
+// after taking its name it is asked; when none comes back, the hidden window shows.
+TEST(SniProgramTest, EveryRestartedWatcherGetsTheItemAndWithoutOneTheWindowShows) {
+    if (!testsupport::onPath("status-notifier-watcher")) GTEST_SKIP() << "no watcher installed";
+    uitest::XSession session(/*windowManager=*/true);
+    ASSERT_TRUE(session.ok());
+    snitest::PrivateBus bus;
+    ASSERT_TRUE(bus.ok()) << "no dbus-daemon";
+    sd_bus* panel = snitest::connectTo(bus.address());
+    ASSERT_NE(panel, nullptr);
+    testsupport::TempDir dir;
+    auto startWatcher = [&] {
+        auto watcher = std::make_unique<testsupport::ChildProcess>(
+            std::vector<std::string>{"status-notifier-watcher"}, dir.path(), dir.file("w.log"));
+        EXPECT_TRUE(waitUntil([&] { return snitest::registerHost(panel); }, 10s));
+        return watcher;
+    };
+    auto watcher = startWatcher();
+    testsupport::ChildProcess program({testsupport::programBinary(), "--hidden"}, dir.path(),
+                                      dir.file("tarvel.log"));
+    for (int restart = 0; restart <= 20; ++restart) {
+        if (restart > 0) {
+            watcher->signal(SIGTERM);
+            ASSERT_TRUE(watcher->wait(10s).has_value());
+            watcher = startWatcher();
+        }
+        ASSERT_TRUE(waitUntil([&] { return snitest::registeredItems(panel).size() == 1; }, 10s))
+            << "restart " << restart << ": " << readFile(dir.file("tarvel.log"));
+    }
+
+    // Hidden in the item (a restart that took long may have shown it), then no watcher at all.
+    const Window main = session.findAllByName("Tarvel-Omnix", 440).at(0);
+    if (session.viewable(main)) session.requestClose(main);
+    ASSERT_TRUE(waitUntil([&] { return !session.viewable(main); }, 5s));
+    watcher.reset();
+    EXPECT_TRUE(waitUntil([&] { return session.viewable(main); }, 10s));
+    program.signal(SIGTERM);
+    EXPECT_EQ(program.wait(10s), std::optional<int>(0));
+    sd_bus_flush_close_unref(panel);
+}
+
 }  // namespace

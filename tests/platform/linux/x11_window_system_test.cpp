@@ -127,6 +127,13 @@ class X11Test : public ::testing::Test {
         ws().showWindow(main.hwnd, platform::kSwShow);
         ASSERT_TRUE(runUntil([&] { return buttonFace() == kFace; }));
     }
+    // Shows it so, gives it the keyboard focus, and moves the pointer off the button.
+    void showForKeys() {
+        showWithButton();
+        XSetInputFocus(session->observer(), main.hwnd, RevertToParent, CurrentTime);
+        XSync(session->observer(), False);
+        session->moveTo(300, 300);
+    }
     // The face colour at the button's left end (the caption's cell starts at
     // x = 2 and has a colour of its own).
     Rgb buttonFace() {
@@ -304,10 +311,7 @@ TEST_F(X11Test, ReleaseOutsideAfterDraggingOffIsNoClick) {
 }
 
 TEST_F(X11Test, KeysArriveAsVirtualKeyMessagesAndKeyState) {
-    showWithButton();
-    XSetInputFocus(session->observer(), main.hwnd, RevertToParent, CurrentTime);
-    XSync(session->observer(), False);
-    session->moveTo(300, 300);
+    showForKeys();
     session->key(XK_Return, true);
     ASSERT_TRUE(runUntil([&] { return ws().isKeyDown(platform::kVkReturn); }));
     session->key(XK_Return, false);
@@ -324,10 +328,7 @@ TEST_F(X11Test, KeysArriveAsVirtualKeyMessagesAndKeyState) {
 // The keypad's 7 key is Home until NumLock is on; the Japanese and bracket
 // keys of the server's keymap have codes of their own.
 TEST_F(X11Test, KeypadFollowsNumLockAndJapaneseKeysHaveCodes) {
-    showWithButton();
-    XSetInputFocus(session->observer(), main.hwnd, RevertToParent, CurrentTime);
-    XSync(session->observer(), False);
-    session->moveTo(300, 300);
+    showForKeys();
     for (KeySym sym : {XK_KP_7, XK_Henkan_Mode, XK_bracketleft, XK_Num_Lock}) {
         session->key(sym, true);
         session->key(sym, false);
@@ -348,10 +349,7 @@ TEST_F(X11Test, KeypadFollowsNumLockAndJapaneseKeysHaveCodes) {
 // The key state is the state as of the message being handled, like
 // GetKeyState, even when the press and the release were read in one batch.
 TEST_F(X11Test, KeyStateFollowsTheMessagesHandedOutNotTheEventsRead) {
-    showWithButton();
-    XSetInputFocus(session->observer(), main.hwnd, RevertToParent, CurrentTime);
-    XSync(session->observer(), False);
-    session->moveTo(300, 300);
+    showForKeys();
     // A quick tap: both events are queued before the loop reads either.
     session->key(XK_Return, true);
     session->key(XK_Return, false);
@@ -548,10 +546,7 @@ TEST_F(X11Test, PopupMenuStaysOnScreenAndReturnsTheItemPressed) {
 // A key held when the menu opens comes up while the menu has the keyboard:
 // the program must not go on seeing it down.
 TEST_F(X11Test, KeyReleasedWhileTheMenuIsOpenIsNoLongerDown) {
-    showWithButton();
-    XSetInputFocus(session->observer(), main.hwnd, RevertToParent, CurrentTime);
-    XSync(session->observer(), False);
-    session->moveTo(300, 300);
+    showForKeys();
     session->key(XK_Return, true);
     ASSERT_TRUE(runUntil([&] { return ws().isKeyDown(platform::kVkReturn); }));
 
