@@ -111,7 +111,6 @@ icon_x=$((X + 12)) icon_y=$((Y + 32))
 xdotool mousemove "$icon_x" "$icon_y" click 1
 wait_until 10 "the tray icon to show the window" window_is visible
 # The menu opens at the pointer: "表示", "グラフ" and "終了", 17 pixels each.
-tray_under_pointer=$(under_pointer)
 open_menu
 xdotool mousemove $((icon_x + 25)) $((icon_y + 42)) click 1
 wait_until 30 "the program to end" bash -c "! kill -0 $installed_pid 2>/dev/null"

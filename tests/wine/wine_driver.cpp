@@ -7,6 +7,7 @@
 //   wine_driver window                  "visible", "minimised" or "hidden" (the main window),
 //                                       exit 1 if none
 //   wine_driver graph                   the same for the graph window
+//   wine_driver menu                    "open" while a popup menu is shown, else "closed"
 //   wine_driver restore                 restores the minimised main window
 //   wine_driver client                  screen position of the main window's client area: "X Y"
 //   wine_driver box CAPTION             the text of the message box with that caption as the
@@ -192,6 +193,11 @@ int main(int argc, char** argv) {
     if (command == "watch-keys" && argc == 3) return watchKeys(std::atoi(argv[2]));
     if (command == "window") return showState(mainWindow());
     if (command == "graph") return showState(FindWindowA("graph", nullptr));
+    if (command == "menu") {
+        HWND menu = FindWindowA("#32768", nullptr);
+        std::printf("%s\n", menu != nullptr && IsWindowVisible(menu) ? "open" : "closed");
+        return 0;
+    }
     if (command == "restore") return restoreWindow();
     if (command == "taskbar-created") return announceTaskbar();
     if (command == "tray-forget") return forgetTrayIcon();
@@ -200,10 +206,11 @@ int main(int argc, char** argv) {
     if (command == "box" && argc == 3) return answerBox(argv[2]);
     if (command == "file-dialog" && argc == 3) return answerFileDialog(argv[2]);
     if (command == "end-session") return endSession();
-    std::fprintf(stderr,
-                 "usage: wine_driver watch-keys SECONDS | window | graph | restore | client | "
-                 "box CAPTION | file-dialog NAME | end-session | taskbar-created | tray-forget | "
-                 "taskbar SECONDS | "
-                 "tray-click left|right | shortcut PATH\n");
+    std::fprintf(
+        stderr,
+        "usage: wine_driver watch-keys SECONDS | window | graph | menu | restore | client | "
+        "box CAPTION | file-dialog NAME | end-session | taskbar-created | tray-forget | "
+        "taskbar SECONDS | "
+        "tray-click left|right | shortcut PATH\n");
     return 2;
 }
