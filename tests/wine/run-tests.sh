@@ -15,10 +15,8 @@
 #      the platform stops and at the end of the session.
 #   E  the installer, the shortcuts, the tray icon when the taskbar comes (back) and the
 #      uninstaller (installer-tests.sh).
-#   F  a working folder named in Japanese and with accents: its tarvel.ini, a settings file
-#      loaded and one saved there through the file dialogs.
-# Every run is under a locale that is not Japanese (wine-env.sh); Wine's menu builder is off,
-# and the end checks that nothing of Wine's came into the user's menus.
+#   F  in a folder named in Japanese and with accents: settings loaded and saved there through
+#      the file dialogs. All under a locale that is not Japanese; Wine adds no menu entries.
 # Usage: run-tests.sh BUILD_DIR SIMULATOR. Every process it starts is stopped by its id, and
 # Wine by wineserver -k, whatever the outcome. scripts/test-windows.sh runs it in a network
 # namespace of its own.
@@ -137,17 +135,9 @@ spawn "$sim" --scenario walk --port 3 --dir "$a" 2>"$work/sim-vr.log"
 sim_pid=$last_pid
 wait_until 20 "the simulator's port" test -e "$a/COM3"
 register_port 3 "$a/COM3"
-datagrams=$work/datagrams.bin arrivals=$work/arrivals.txt
+datagrams=$work/datagrams.bin
 : >"$datagrams"
-# Every datagram as it came, and its arrival (ms since the epoch, as $EPOCHREALTIME) a line each.
-spawn python3 -c '
-import socket, sys, time
-s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
-s.bind(("127.0.0.1", 12345))
-with open(sys.argv[1], "ab", buffering=0) as data, open(sys.argv[2], "a", buffering=1) as times:
-    while True:
-        data.write(s.recv(4096))
-        times.write("%.3f\n" % (time.time() * 1000))' "$datagrams" "$arrivals"
+spawn socat -u UDP-RECV:12345,bind=127.0.0.1 "OPEN:$datagrams,append"
 start_tarvel "$a" tarvel-vr.log
 first=$tarvel_pid
 
@@ -247,14 +237,10 @@ open_menu() {
 open_menu
 shot tray-menu
 # The loop goes on behind the open menu: 200 datagrams come, and the menu is still open.
-now_ms() { echo $((${EPOCHREALTIME/./} / 1000)); }
-menu_opened=$(now_ms) before=$(grep -c '' "$arrivals")
+before=$(stat -c %s "$datagrams")
 wait_until 30 "200 datagrams with the tray menu open" \
-  bash -c "(( \$(grep -c '' '$arrivals') >= $before + 200 ))"
+  bash -c "(( \$(stat -c %s '$datagrams') >= $before + 200 * 256 ))"
 menu_is_open || fail "the tray menu closed by itself"
-awk -v from="$menu_opened" -v to="$(now_ms)" '$1 >= from && $1 <= to {
-    if (n++ && $1 - last > gap) gap = $1 - last; last = $1 }
-  END { printf "   tray menu open: %d datagrams, longest gap %.1f ms\n", n, gap }' "$arrivals"
 # The menu opens at the pointer: "表示", "グラフ" and "終了", 17 pixels each.
 xdotool mousemove $((icon_x + 25)) $((icon_y + 25)) click 1
 graph_is() { [[ $(driver graph) == "$1"* ]]; }
@@ -407,16 +393,13 @@ start_tarvel "$f" tarvel-folder.log
 sixth=$tarvel_pid
 wait_until 30 "the main window" has_window Tarvel-Omnix
 read -r client_x client_y < <(driver client | tr -d '\r')
-# 設定ファイル読込 and 設定ファイル保存 at (80, 410) and (230, 410): their dialogs start in the
+# 設定ファイル読込 and 設定ファイル保存 at (80, 410) and (230, 410): the dialogs start in the
 # working folder and give back the chosen file's full name.
 xdotool mousemove $((client_x + 100)) $((client_y + 420)) click 1
-wait_until 20 "the open dialog" has_window Open
-shot open-dialog
 driver file-dialog other.ini >/dev/null || fail "no open dialog"
-wait_until 20 "the open dialog to close" bash -c "! xdotool search --onlyvisible --name '^Open\$'"
+wait_until 20 "the open dialog to close" \
+  bash -c "! xdotool search --onlyvisible --name '^Open\$' 2>/dev/null"
 xdotool mousemove $((client_x + 250)) $((client_y + 420)) click 1
-wait_until 20 "the save dialog" has_window "Save As"
-shot save-dialog
 driver file-dialog saved >/dev/null || fail "no save dialog"
 wait_until 20 "saved.ini" test -f "$f/saved.ini"
 grep -q $'^walkFThreshold=0.75\r$' "$f/saved.ini" || fail "saved.ini lacks other.ini's values"

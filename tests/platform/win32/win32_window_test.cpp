@@ -11,6 +11,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "platform/file_chooser.h"
@@ -371,30 +372,25 @@ TEST_F(WindowSystemWin32, ThePopupMenuPostsTheChosenItemToItsOwner) {
         PeekMessageA(&msg, reinterpret_cast<HWND>(owner), WM_COMMAND, WM_COMMAND, PM_NOREMOVE));
 }
 
-// The program's hook runs inside the popup menu, the message box and the file dialog, told
-// that the system takes the messages, and its end request closes each of them. (Should the
-// hook not run, the menu's keys close the menu after a while and the test fails.)
+// The program's hook runs inside the menu, the message box and the file dialog, told that the
+// system takes the messages, and its end request closes each. (Should it not run, the menu's
+// fallback timer closes the menu and the test fails.)
 TEST_F(WindowSystemWin32, TheModalHookRunsInsideMenusBoxesAndFileDialogsAndEndsThem) {
     NativeWindow owner = create(nullptr);
     ws.showWindow(owner, platform::kSwShow);
-    int turns = 0;
-    int endAt = 50;
+    int turns = 0, endAt = 50;
     bool systemQueue = true;
     platform::setModalIdle([&](platform::ModalQueue queue) {
         systemQueue = systemQueue && queue == platform::ModalQueue::system;
         return platform::ModalTurn{.end = ++turns >= endAt, .waitMs = 1};
     });
-    platform::PopupMenu menu;
-    menu.resourceId = 102;
     menuKeys = {};
     const UINT_PTR fallback = SetTimer(nullptr, 0, 20000, pressMenuKeys);
-    EXPECT_EQ(ws.trackPopupMenu(owner, menu, {50, 50}), 0u);
+    ws.trackPopupMenu(owner, {.resourceId = 102, .items = {}}, {50, 50});
     KillTimer(nullptr, fallback);
-    EXPECT_GE(turns, endAt);
-    endAt = turns + 50;
+    EXPECT_GE(turns, std::exchange(endAt, turns + 50));
     ws.messageBox(owner, "テスト", "tarvel-test", platform::kMbOk);
-    EXPECT_GE(turns, endAt);
-    endAt = turns + 50;
+    EXPECT_GE(turns, std::exchange(endAt, turns + 50));
     std::string path;
     EXPECT_FALSE(platform::chooseFile(owner, {}, path));
     EXPECT_GE(turns, endAt);
