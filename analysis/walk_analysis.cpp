@@ -5,11 +5,13 @@
 // exactly (change averages against 0.0, the counter difference against 1.0).
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
 #include <cstring>
+#include <iterator>
 #include <limits>
+#include <type_traits>
 
 #include "analysis/walk_state.h"
-#include "link/sensor_link.h"
 
 namespace {
 
@@ -78,20 +80,17 @@ void detectStep(float value, float movingAverage, std::uint8_t& armed, std::int3
 
 }  // namespace
 
-void WalkState::analyze() {
-    SensorLink& link = SensorLink::instance();
-    const float currentTick = link.currentTick();
-
-    // 1-2. Tare, clamp at zero (NaN stays), normalise to 5.0 at loadMax.
+void WalkState::analyze(const FrameReadings& frame, float (&tare)[8], bool connected) {
+    // Tared loads: clamped at zero (NaN stays), normalised to 5.0 at loadMax.
     float n[8];
     for (int i = 0; i < 8; ++i) {
-        float t = link.load(i) - link.tare[i];
+        float t = frame.rawLoad[i] - tare[i];
         if (!(t > 0.0f) && !isNaN(t)) t = 0.0f;
         taredLoad[i] = t;
         n[i] = normalised(t, loadMax[i]);
     }
 
-    // 3-5. Group values; each side is rescaled against a heavier upper group.
+    // Group values; each side is rescaled against a heavier upper group.
     upperAverage = (((n[0] + n[2]) + n[4]) + n[6]) * 0.25f;
     leftAverage = (n[1] + n[3]) * 0.5f;
     rightAverage = (n[5] + n[7]) * 0.5f;
@@ -105,18 +104,18 @@ void WalkState::analyze() {
     }
     lowerAverage = (leftAverage + rightAverage) * 0.5f;
 
-    // 6. Moving averages over the 9-long windows.
+    // Moving averages over the 9-long windows.
     leftMovingAverage = windowSum(leftAverage, leftHistory) / 9.0f;
     rightMovingAverage = windowSum(rightAverage, rightHistory) / 9.0f;
     lowerMovingAverage = windowSum(lowerAverage, lowerHistory) / 9.0f;
 
-    // 7. Changes against the previous frame and their 31-long averages.
+    // Changes against the previous frame and their 31-long averages.
     upperChange = upperAverage - previousUpperAverage;
     lowerChange = lowerAverage - lowerHistory[0];
     upperChangeAverage = windowSum(upperChange, upperChangeHistory) / 31.0f;
     lowerChangeAverage = windowSum(lowerChange, lowerChangeHistory) / 31.0f;
 
-    // 8. Direction vector from the tared upper loads, sensor 6 first.
+    // Direction vector from the tared upper loads, sensor 6 first.
     float x = 0.0f;
     float y = 0.0f;
     for (int k = 3; k >= 0; --k) {
@@ -127,7 +126,7 @@ void WalkState::analyze() {
     directionX = x;
     directionY = y;
 
-    // 9. Angle in degrees, 0 along +y, positive towards +x.
+    // Angle in degrees, 0 along +y, positive towards +x.
     if (static_cast<double>(upperAverage) < 0.05) {
         angle = 0.0f;
     } else {
@@ -136,7 +135,7 @@ void WalkState::analyze() {
             180.0);
     }
 
-    // 10. Walking, and the step detector while walking (left side first).
+    // Walking, and the step detector while walking (left side first).
     if (lowerMovingAverage > walkFThreshold && static_cast<double>(upperAverage) > 0.05) {
         walking = 1;
         detectStep(leftAverage, leftMovingAverage, leftStepArmed, numStep);
@@ -145,8 +144,8 @@ void WalkState::analyze() {
         walking = 0;
     }
 
-    // 11. The windows advance only when the frame counter moved by exactly one.
-    const float d = currentTick - lastTick;
+    // Window advance: only when the frame counter moved by exactly one.
+    const float d = frame.tick - lastTick;
     if (std::fabs(d) == 1.0f) {
         previousUpperAverage = upperAverage;
         advance(upperChangeHistory, upperChange);
@@ -157,13 +156,12 @@ void WalkState::analyze() {
     }
 
     if (autoCalibration == 1) {
-        // 12. Re-tare at rest, from the raw loads as they stand now.
-        if (walking == 0 && upperChangeAverage == 0.0f && lowerChangeAverage == 0.0f &&
-            link.connected) {
-            for (int i = 0; i < 8; ++i) link.tare[i] = link.load(i);
+        // Automatic re-tare at rest, from this frame's raw loads.
+        if (walking == 0 && upperChangeAverage == 0.0f && lowerChangeAverage == 0.0f && connected) {
+            for (int i = 0; i < 8; ++i) tare[i] = frame.rawLoad[i];
         }
-        // 13. Each maximum follows the largest finite tared load seen; one that is not
-        // finite itself gives way to any positive load.
+        // Automatic maximum: each maximum follows the largest finite tared load seen; one that is
+        // not finite itself gives way to any positive load.
         for (int i = 0; i < 8; ++i) {
             const float t = taredLoad[i];
             const bool usable = std::isfinite(loadMax[i]);
@@ -173,11 +171,23 @@ void WalkState::analyze() {
         }
     }
 
-    // 14. Remember the counter this pass saw.
-    lastTick = currentTick;
+    // The counter this pass saw, for the next window advance.
+    lastTick = frame.tick;
 }
 
-void WalkState::rest() {
+static_assert(std::is_standard_layout_v<WalkState> && std::is_trivially_copyable_v<WalkState>);
+
+void WalkState::resume(const WalkState& before) {
+    const std::int32_t steps = numStep;
+    // The results block runs from taredLoad to the end of the record.
+    constexpr std::size_t kResults = offsetof(WalkState, taredLoad);
+    std::memcpy(reinterpret_cast<unsigned char*>(this) + kResults,
+                reinterpret_cast<const unsigned char*>(&before) + kResults,
+                sizeof(WalkState) - kResults);
+    numStep = steps;
+}
+
+void WalkState::rest(float tick) {
     clear(taredLoad);
     upperAverage = previousUpperAverage = upperChange = upperChangeAverage = 0.0f;
     clear(upperChangeHistory);
@@ -190,5 +200,5 @@ void WalkState::rest() {
     directionX = directionY = angle = 0.0f;
     walking = 0;
     leftStepArmed = rightStepArmed = 0;
-    lastTick = SensorLink::instance().currentTick();
+    lastTick = tick;
 }

@@ -4,6 +4,12 @@
 
 #include <cstdint>
 
+// What one pass analyses: the eight raw loads and the frame counter of one frame of the platform.
+struct FrameReadings {
+    float rawLoad[8];
+    float tick;
+};
+
 struct WalkState {
     // ---- Settings block (named after their settings-file keys) ----
     std::int32_t comID;
@@ -27,6 +33,8 @@ struct WalkState {
     std::int32_t oscEnabled;                  // 1 sends, 0 does not
     char oscHost[kHostTextSize];              // IPv4 destination, dotted decimal
     std::int32_t oscPort;                     // destination port, 1 to 65535
+    // The OpenXR layer's block (section [openxr]): 1 publishes the walk, 0 does not.
+    std::int32_t xrEnabled;
 
     // ---- Results block ----
     float taredLoad[8];
@@ -59,12 +67,19 @@ struct WalkState {
     // The one record, created all-zero on first use and never freed.
     static WalkState& instance();
 
-    // One analysis pass over the latest readings of the sensor link.
-    void analyze();
+    // One analysis pass over a frame, against the sensor link's tare. With automatic calibration
+    // on, a frame at rest becomes the new tare while the link is `connected`.
+    void analyze(const FrameReadings& frame, float (&tare)[8], bool connected);
 
     // The pass while the platform delivers no frames: the results of a platform that has
     // been empty for a while. Every result, window and step flag is 0 (so nobody walks,
     // and frames that come back start the windows afresh instead of from stale walking);
-    // the tare, the maxima and the step count stay as they are.
-    void rest();
+    // the tare, the maxima and the step count stay as they are. `tick` is the counter of the
+    // latest frame, from which the windows advance again.
+    void rest(float tick);
+
+    // Takes back the results, windows and step flags of `before`, a copy of this record made
+    // before rest(), for frames that continue the stream without a gap. The settings and the
+    // step count stay as they are now.
+    void resume(const WalkState& before);
 };

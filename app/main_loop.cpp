@@ -69,5 +69,5 @@ platform::ModalTurn runModalTurn(platform::WindowSystem& ws, const LoopSteps& st
     }
     if (!steps.connected()) return {.waitMs = kModalIdleMs};
     steps.modalPass();
-    return {.waitMs = kModalPauseMs};
+    return {.waitMs = steps.modalPauseMs ? steps.modalPauseMs() : kModalPauseMs};
 }

@@ -24,6 +24,8 @@ struct LoopSteps {
     // that nothing is typed into the dialog or held down behind it.
     std::function<void()> releaseInput;
     std::function<void()> modalPass;
+    // The pause after a modal pass, which the modal wait makes (milliseconds; unset: 1 ms).
+    std::function<int()> modalPauseMs;
     // The pause after each pass (1 ms).
     std::function<void()> pause;
     // Whether the system asked the program to end, and how to end it (the

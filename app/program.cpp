@@ -7,9 +7,9 @@
 #include <thread>
 
 #include "analysis/walk_state.h"
+#include "app/frame_pass.h"
 #include "app/main_loop.h"
 #include "app/refresh_pace.h"
-#include "link/link_watch.h"
 #include "link/sensor_link.h"
 #include "link/stream_recorder.h"
 #include "mainwindow/ui_strings.h"
@@ -17,6 +17,7 @@
 #include "output/input_emulator.h"
 #include "output/osc_output.h"
 #include "output/telemetry.h"
+#include "output/xr_output.h"
 #include "platform/desktop_session.h"
 #include "platform/modal_idle.h"
 #include "platform/single_instance.h"
@@ -26,25 +27,9 @@
 namespace s = ui_strings;
 
 namespace {
-
-// The analysis and the datagram of its results: the pass without the key emulation.
-void analyseAndSend(WalkState& state, TelemetrySender& telemetry, bool framesArriving) {
-    // Frozen readings of a platform that went away must not go on walking.
-    if (framesArriving) {
-        state.analyze();
-    } else {
-        state.rest();
-    }
-    telemetry.send(state);
-}
-
+// The pace of the passes while no frames arrive: the platform's own 100 frames a second.
+constexpr int kRestPassPeriodMs = 10;
 }  // namespace
-
-void runPass(WalkState& state, TelemetrySender& telemetry, InputEmulator& emulator,
-             bool framesArriving) {
-    analyseAndSend(state, telemetry, framesArriving);
-    emulator.step(state);
-}
 
 int runProgram(const ProgramOptions& options) {
     // Declared first so that it is let go last, after the exit save: a copy
@@ -108,7 +93,7 @@ int runProgram(const ProgramOptions& options) {
     // Started before the port opens, so that the recording holds the stream from its first byte.
     if (!options.recordPath.empty()) recorder.start(options.recordPath);
     setSensorPortDevice(options.portDevice);
-    openSensorPort();
+    openSensorPort(state.comID);
     ui->buildWidgets(0);
 
     TelemetrySender telemetry;
@@ -131,16 +116,19 @@ int runProgram(const ProgramOptions& options) {
     InputEmulator emulator(*injector);
     emulator.prepare(state);
     OscOutput osc;
-    // Saved first, the game's axes zeroed next: letting go of the keys may fail with the
-    // display gone.
-    platform::setLastChanceHandler([&state, &emulator, &osc, &recorder] {
+    XrOutput xr;
+    FramePass framePass(link, state, telemetry, &osc);
+    // Saved first, the game's axes zeroed and the driver told that nobody walks next: letting go
+    // of the keys may fail with the display gone.
+    platform::setLastChanceHandler([&state, &emulator, &osc, &xr, &recorder, &framePass] {
         saveExitSettings(state);
         recorder.stop();
         osc.stop();
+        xr.stop();
+        framePass.sendRest();
         emulator.releaseAll();
     });
 
-    LinkWatch linkWatch;
     LoopSteps steps;
     RefreshPace refreshPace;
     int trayWaitMs = -1;
@@ -157,24 +145,27 @@ int runProgram(const ProgramOptions& options) {
         return owed < 0 || (trayWaitMs >= 0 && trayWaitMs < owed) ? trayWaitMs : owed;
     };
     steps.connected = [&] { return link.connected; };
+    bool arriving = false;
     // Inside a modal dialog or menu the key emulation holds nothing and presses nothing.
     auto pass = [&](bool emulate) {
-        const std::uint32_t frames = link.frameCount();
-        const LinkWatch::Clock::time_point now = LinkWatch::Clock::now();
-        const bool arriving = linkWatch.framesArriving(frames, now);
+        arriving = framePass.run(FramePass::Clock::now());
+        xr.update(state, framePass.frameCount(), arriving);
         ui->showLinkStatus(arriving);
-        if (emulate) {
-            runPass(state, telemetry, emulator, arriving);
-        } else {
-            analyseAndSend(state, telemetry, arriving);
-        }
-        osc.update(state, frames, arriving);
-        ui->graphWindow.sample(state, frames, now);
+        if (emulate) emulator.step(state);
     };
     steps.pass = [&] { pass(true); };
     steps.modalPass = [&] { pass(false); };
     steps.releaseInput = [&] { emulator.releaseAll(); };
-    steps.pause = [] { std::this_thread::sleep_for(std::chrono::milliseconds(1)); };
+    // While no frames arrive, the results at rest go out at about the platform's frame rate,
+    // and the loop waits for messages meanwhile instead of turning.
+    steps.pause = [&] {
+        if (arriving) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        } else {
+            ws.waitMessage(kRestPassPeriodMs);
+        }
+    };
+    steps.modalPauseMs = [&] { return arriving ? 1 : kRestPassPeriodMs; };
     steps.exitRequested = [] { return platform::terminationRequested(); };
     steps.exit = [&] { ui->exitProgram(); };
     // The platform's modal dialogs and menus keep the loop going while they are open.
@@ -185,6 +176,8 @@ int runProgram(const ProgramOptions& options) {
     // No key or button stays down in other programs once this one is gone, and no avatar
     // walks on in a game.
     osc.stop();
+    xr.stop();
+    framePass.sendRest();
     emulator.releaseAll();
 
     // No pass runs any more: the reader can go before the settings are saved, and with it the

@@ -27,15 +27,6 @@ struct ProgramOptions {
     std::string recordPath;
 };
 
-class InputEmulator;
-struct WalkState;
-
-// One pass of the loop: the analysis (or, while no frames arrive, the results
-// of an empty platform), then the datagram of its results, then the key
-// emulation on the same results.
-void runPass(WalkState& state, TelemetrySender& telemetry, InputEmulator& emulator,
-             bool framesArriving = true);
-
 // Runs the program in the current directory (settings in ./tarvel.ini) and
 // returns its exit code: 0 after the exit command or a termination request,
 // 0 when another copy is already running, 1 when there is no window system.

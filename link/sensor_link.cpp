@@ -3,14 +3,17 @@
 
 #include <chrono>
 #include <cstdio>
-#include <functional>
 #include <thread>
 
-#include "analysis/walk_state.h"
 #include "link/stream_reader.h"
 #include "platform/serial.h"
 
 namespace {
+
+// How long an opening waits before it takes the first tare: the controller sends a frame every
+// 10 ms once it is powered, and a controller that was just plugged in needs a moment to start,
+// so half a second lets a whole frame arrive before its loads become the baseline.
+constexpr auto kFirstFrameWait = std::chrono::milliseconds(500);
 
 std::string& portDevice() {
     static std::string device;
@@ -41,23 +44,22 @@ void SensorLink::reset() {
     readerThread.reset();
     connected = false;
     portNumber = -1;
-    portHandle.store(-1, std::memory_order_relaxed);
     for (auto& v : rawLoad) v.store(-1.0f, std::memory_order_relaxed);
     tick.store(0.0f, std::memory_order_relaxed);
-    frames.store(0, std::memory_order_relaxed);
+    frames.clear();
+    strayText.clear();
+    deviceName.clear();
     for (float& t : tare) t = 0.0f;
-    readerThreadId = 0xFFFFFFFFu;
 }
 
-void openSensorPort() {
+void openSensorPort(int portNumber) {
     SensorLink& link = SensorLink::instance();
     if (link.connected) return;
-    const int n = WalkState::instance().comID;
     link.reset();
-    link.portNumber = n;
+    link.portNumber = portNumber;
 
     const std::string& device = portDevice();
-    auto port = device.empty() ? std::make_unique<platform::SerialPort>(n)
+    auto port = device.empty() ? std::make_unique<platform::SerialPort>(portNumber)
                                : std::make_unique<platform::SerialPort>(device);
     if (!port->open()) {
         // Once per attempt: the reader's quiet reopens after an unplug do not come here.
@@ -66,14 +68,18 @@ void openSensorPort() {
         return;
     }
     link.connected = true;
+    link.deviceName = port->deviceName();
+    // Connected all the same, like a port whose line settings are refused, but it shows no data.
+    const std::string notSerial = port->lineFailure();
+    if (!notSerial.empty()) std::fprintf(stderr, "tarvel: %s\n", notSerial.c_str());
 
     link.readerThread = std::make_unique<StreamReader>(std::move(port), link);
-    link.readerThreadId =
-        static_cast<std::uint32_t>(std::hash<std::thread::id>{}(link.readerThread->threadId()));
-
-    // Give the reader time to deliver the first frame, then tare on it.
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    std::this_thread::sleep_for(kFirstFrameWait);
     captureTare();
+    // The frames of the wait made the tare; the passes begin with the frames after it.
+    SensorFrame before;
+    while (link.frames.pop(before)) {
+    }
 }
 
 void captureTare() {

@@ -3,29 +3,32 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
+
+#include "link/sensor_frame.h"
+#include "link/stray_text.h"
 
 class StreamReader;
 
 struct SensorLink {
     bool connected = false;
     std::int32_t portNumber = -1;
-    // Handle of the open port as the reader thread holds it; -1 when none.
-    // The reader replaces it after reopening an unplugged device.
-    std::atomic<std::intptr_t> portHandle{-1};
     // Written by the reader thread, read by the main thread: each value is
     // read and written whole, with no ordering between them.
     std::atomic<float> rawLoad[8];
     std::atomic<float> tick{0.0f};
-    // How many frames have arrived: counts the stores of the frame counter,
-    // the last field of a frame. Only its changes matter (link_watch.h).
-    std::atomic<std::uint32_t> frames{0};
     float tare[8] = {};
     // The reader thread, started by the first successful opening.
     std::unique_ptr<StreamReader> readerThread;
-    std::uint32_t readerThreadId = 0xFFFFFFFFu;
+    // Every frame as its counter was stored, from the reader thread to the passes.
+    FrameRing frames;
+    // What the port sends that is not platform frames.
+    StrayText strayText;
+    // The device of the last successful opening, for the messages that name it.
+    std::string deviceName;
 
     SensorLink();
     ~SensorLink();
@@ -36,25 +39,33 @@ struct SensorLink {
     // closes its port.
     void reset();
 
-    // Stores a parsed stream field: 0..7 a sensor load, 8 the frame counter.
-    void store(int index, float value) {
+    // Stores a parsed stream field: 0..7 a sensor load, 8 the frame counter. The counter also
+    // completes a frame, which is handed to the passes with the values as they now stand.
+    void store(int index, float value, bool wellFormed = false,
+               std::chrono::steady_clock::time_point arrival = {}) {
         (index < 8 ? rawLoad[index] : tick).store(value, std::memory_order_relaxed);
-        if (index == 8) frames.fetch_add(1, std::memory_order_relaxed);
+        if (index == 8) {
+            SensorFrame frame;
+            for (int i = 0; i < 8; ++i) frame.rawLoad[i] = load(i);
+            frame.tick = value;
+            frame.wellFormed = wellFormed;
+            frame.arrival = arrival;
+            frames.push(frame);
+        }
     }
 
     // Relaxed accessors for the values shared with the reader thread.
     float load(int i) const { return rawLoad[i].load(std::memory_order_relaxed); }
     float currentTick() const { return tick.load(std::memory_order_relaxed); }
-    std::uint32_t frameCount() const { return frames.load(std::memory_order_relaxed); }
 };
 
-// Opens the port numbered comID of WalkState (or the device set below), starts the reader
-// thread, waits 500 ms for the first frame and captures the tare. Does nothing when already
-// connected; reports its outcome through SensorLink::connected, and a failure also on
-// standard error in one line (where the platform says why).
-void openSensorPort();
+// Opens the serial port numbered `portNumber` (or the device set below), starts the reader
+// thread, waits for the first frame and captures the tare. Does nothing when already connected;
+// reports its outcome through SensorLink::connected, and a failure also on standard error in
+// one line (where the platform says why), as well as a device that is no serial port.
+void openSensorPort(int portNumber);
 
-// A device path that the openings use instead of comID's port (empty: comID's port again).
+// A device path that the openings use instead of the numbered port (empty: the number again).
 void setSensorPortDevice(std::string devicePath);
 
 // Copies the latest raw loads into the tare when connected.

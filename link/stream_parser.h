@@ -8,12 +8,17 @@
 
 class StreamParser {
   public:
-    // Longest field text kept; a longer run without a separator is dropped.
+    // Longest field text kept: the controller's reader kept its field in a buffer of 32267
+    // bytes with room for the terminating NUL, and a field that fitted there is read here
+    // too. A longer run without a separator is dropped.
     static constexpr std::size_t kMaxFieldLength = 32266;
 
     struct Field {
         int index;    // 0..7 a load sensor, 8 the frame counter
         float value;  // the system's atof of the text, rounded to float
+        // With the counter (index 8): the frame was the platform's own form, "!", nine
+        // numeric fields separated by commas, and a line end right after the counter.
+        bool wellFormed;
     };
 
     StreamParser();
@@ -30,8 +35,6 @@ class StreamParser {
         return false;
     }
 
-    int fieldIndex() const { return index_; }
-
   private:
     bool endField(std::uint8_t byte, Field& out);
 
@@ -39,4 +42,6 @@ class StreamParser {
     std::size_t length_ = 0;
     int index_ = 0;
     bool overlong_ = false;
+    // Everything since the last "!" has had the platform's form so far.
+    bool inForm_ = false;
 };

@@ -2,6 +2,7 @@
 // parse it byte by byte, store each value the moment its separator is parsed.
 #include "link/stream_reader.h"
 
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <cstddef>
@@ -12,16 +13,17 @@
 #include "link/stream_recorder.h"
 
 namespace {
-// Pause between attempts after a failed read, so an unplugged device does not
-// turn the reader into a busy loop.
-constexpr auto kRetryPause = std::chrono::milliseconds(10);
+// Pauses between attempts to reopen a device that went away: the first soon, so that a
+// replug is taken up at once, then ever longer up to a few attempts a second, so that a
+// platform that stays away costs next to nothing.
+constexpr std::chrono::milliseconds kFirstRetryPause{10};
+constexpr std::chrono::milliseconds kLongestRetryPause{250};
 // Bytes taken per read: far more than the line delivers between two reads.
 constexpr std::size_t kReadSize = 4096;
 }  // namespace
 
 StreamReader::StreamReader(std::unique_ptr<platform::SerialPort> port, SensorLink& link)
     : port_(std::move(port)), link_(link) {
-    link_.portHandle.store(port_->nativeHandle(), std::memory_order_relaxed);
     try {
         thread_ = std::thread([this] { run(); });
     } catch (const std::system_error&) {
@@ -31,11 +33,14 @@ StreamReader::StreamReader(std::unique_ptr<platform::SerialPort> port, SensorLin
 }
 
 StreamReader::~StreamReader() {
-    stop_.store(true);
+    {
+        std::lock_guard<std::mutex> lock(stopMutex_);
+        stop_ = true;
+    }
+    stopped_.notify_all();
     port_->interrupt();
     if (thread_.joinable()) thread_.join();
     port_->close();
-    link_.portHandle.store(-1, std::memory_order_relaxed);
 }
 
 void StreamReader::run() {
@@ -43,16 +48,24 @@ void StreamReader::run() {
     StreamParser::Field field{};
     std::array<std::uint8_t, kReadSize> buffer;
     StreamRecorder& recorder = StreamRecorder::instance();
-    while (!stop_.load(std::memory_order_relaxed)) {
+    for (;;) {
         std::size_t count = 0;
         switch (port_->read(buffer, count)) {
-            case platform::SerialRead::Data:
+            case platform::SerialRead::Data: {
+                const auto arrival = std::chrono::steady_clock::now();
+                retryPause_ = kFirstRetryPause;
                 // A copy for the recording, if one runs; the disk is never waited for.
                 recorder.feed(std::span<const std::uint8_t>(buffer.data(), count));
                 for (std::size_t i = 0; i < count; ++i) {
-                    if (parser.feed(buffer[i], field)) link_.store(field.index, field.value);
+                    bool endedFrame = false;
+                    if (parser.feed(buffer[i], field)) {
+                        link_.store(field.index, field.value, field.wellFormed, arrival);
+                        endedFrame = field.index == 8 && field.wellFormed;
+                    }
+                    link_.strayText.noteByte(buffer[i], endedFrame);
                 }
                 break;
+            }
             case platform::SerialRead::Empty:
                 // A driver time-out with the device still there: read again
                 // at once so live data gets no added latency.
@@ -69,13 +82,14 @@ void StreamReader::run() {
 bool StreamReader::reopen() {
     // The last values stay in SensorLink until new ones arrive; the parser
     // keeps its state too, and the next "!" resynchronises it.
+    // The pause grows until data arrives again, also over openings that succeed on a device
+    // that fails at its first read.
     for (;;) {
-        std::this_thread::sleep_for(kRetryPause);
-        if (stop_.load(std::memory_order_relaxed)) return false;
-        if (port_->open()) {  // closes the old descriptor first
-            link_.portHandle.store(port_->nativeHandle(), std::memory_order_relaxed);
-            reopens_.fetch_add(1, std::memory_order_relaxed);
-            return true;
+        {
+            std::unique_lock<std::mutex> lock(stopMutex_);
+            if (stopped_.wait_for(lock, retryPause_, [this] { return stop_; })) return false;
         }
+        retryPause_ = std::min(retryPause_ * 2, kLongestRetryPause);
+        if (port_->open()) return true;  // closes the old descriptor first
     }
 }

@@ -3,9 +3,11 @@
 // SensorLink. It also rides out an unplugged device by reopening the same port.
 #pragma once
 
-#include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <thread>
 
 #include "platform/serial.h"
@@ -17,14 +19,10 @@ class StreamReader {
     // Takes over an open port and starts reading at once. When no thread can be started,
     // nothing is read and the port stays open until destruction.
     StreamReader(std::unique_ptr<platform::SerialPort> port, SensorLink& link);
-    // Stops the thread (waking a blocked read) and closes the port.
+    // Stops the thread (waking a blocked read or a pause between reopenings) and closes the port.
     ~StreamReader();
     StreamReader(const StreamReader&) = delete;
     StreamReader& operator=(const StreamReader&) = delete;
-
-    std::thread::id threadId() const { return thread_.get_id(); }
-    // How often the port was reopened after the device went away.
-    std::uint32_t reopenCount() const { return reopens_.load(std::memory_order_relaxed); }
 
   private:
     void run();
@@ -33,7 +31,11 @@ class StreamReader {
 
     std::unique_ptr<platform::SerialPort> port_;
     SensorLink& link_;
-    std::atomic<bool> stop_{false};
-    std::atomic<std::uint32_t> reopens_{0};
+    // Guards stop_ for the pauses between reopenings, which wake on it.
+    std::mutex stopMutex_;
+    std::condition_variable stopped_;
+    bool stop_ = false;
+    // The pause before the next reopening (the reader thread's own).
+    std::chrono::milliseconds retryPause_{10};
     std::thread thread_;
 };

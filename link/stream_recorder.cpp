@@ -110,6 +110,8 @@ bool StreamRecorder::writeOut(const std::uint8_t* data, std::size_t size, std::s
 void StreamRecorder::run() {
     std::unique_lock<std::mutex> lock(mutex_);
     std::uint64_t droppedSeen = 0;
+    // Taken once: the path does not change while this recording runs (start() ends it first).
+    const std::string path = status_.path;
     for (;;) {
         wake_.wait_for(lock, kWritePeriod, [this] { return stopping_ || wakeRequested_; });
         wakeRequested_ = false;
@@ -118,7 +120,6 @@ void StreamRecorder::run() {
         fillSize_ = 0;
         const bool last = stopping_;
         const std::uint64_t dropped = status_.dropped;
-        const std::string path = status_.path;
         lock.unlock();
 
         std::string why;

@@ -76,6 +76,8 @@ inline constexpr const char* kAutoCalibrationOn = "自動キャリブレーシ�
 inline constexpr const char* kAutoCalibrationOff = "自動キャリブレーション：無効";
 inline constexpr const char* kOscOn = "OSC出力：有効";
 inline constexpr const char* kOscOff = "OSC出力：無効";
+inline constexpr const char* kXrOn = "XR出力：有効";
+inline constexpr const char* kXrOff = "XR出力：無効";
 
 // The graph window: identity, the recorder's switch and its states, headings, axes and the
 // names of the angle bands (the emulation's rows, from left to right).

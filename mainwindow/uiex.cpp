@@ -151,6 +151,8 @@ std::vector<UIEx::WidgetPlacement> UIEx::widgetTable() {
         // frame take 29 to 37 pixels of it).
         button(oscButton, s::kToggle, kOscToggleX, kOscToggleY, 20, kOscToggle),
         label(oscText, nullptr, kOscToggleX + 20, kOscToggleY, 140),
+        button(xrButton, s::kToggle, kXrToggleX, kXrToggleY, 20, kXrToggle),
+        label(xrText, nullptr, kXrToggleX + 20, kXrToggleY, 140),
     };
     table.insert(table.end(), std::begin(rest), std::end(rest));
     return table;
@@ -167,6 +169,7 @@ void UIEx::buildWidgets(platform::NativeInstance instance) {
         if (label == &appModeText) return appModeCaption(state.appMode);
         if (label == &moveModeText) return moveModeCaption(state.moveMode);
         if (label == &oscText) return oscCaption(state.oscEnabled);
+        if (label == &xrText) return xrCaption(state.xrEnabled);
         return autoCalibrationCaption(state.autoCalibration);
     };
 

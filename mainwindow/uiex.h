@@ -26,6 +26,9 @@ class UIEx final : public UI_Window {
     // Where the OSC output's switch sits; its text follows at x + 20.
     static constexpr std::int32_t kOscToggleX = 260;
     static constexpr std::int32_t kOscToggleY = 110;
+    // The OpenXR layer's switch, below the OSC one.
+    static constexpr std::int32_t kXrToggleX = 260;
+    static constexpr std::int32_t kXrToggleY = 130;
     // The start-up and exit settings file.
     static constexpr const char* kSettingsPath = "./tarvel.ini";
 
@@ -65,6 +68,7 @@ class UIEx final : public UI_Window {
         kSettingsLoad = 127,
         kSettingsSave = 128,
         kOscToggle = 129,
+        kXrToggle = 130,
         kMenuShowWindow = 40003,
         kMenuExit = 40004,
         kMenuGraph = 40005,
@@ -201,6 +205,9 @@ class UIEx final : public UI_Window {
     // The OSC output's switch, after the widgets above so that their order stays.
     UI_Button oscButton;
     UI_Text oscText;
+    // The OpenXR layer's switch, after the OSC one.
+    UI_Button xrButton;
+    UI_Text xrText;
 
     SettingsFileDialog settingsFileDialog;
     // The graph window, opened from the tray menu; its native window is made on first use.
@@ -310,3 +317,5 @@ const char* moveModeCaption(std::int32_t moveMode);
 const char* autoCalibrationCaption(std::int32_t autoCalibration);
 // The OSC output's switch: on only at exactly 1, as the output itself reads it.
 const char* oscCaption(std::int32_t oscEnabled);
+// The OpenXR layer's switch, read the same way.
+const char* xrCaption(std::int32_t xrEnabled);

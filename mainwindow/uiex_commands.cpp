@@ -100,6 +100,10 @@ const char* oscCaption(std::int32_t oscEnabled) {
     return oscEnabled == 1 ? s::kOscOn : s::kOscOff;
 }
 
+const char* xrCaption(std::int32_t xrEnabled) {
+    return xrEnabled == 1 ? s::kXrOn : s::kXrOff;
+}
+
 void UIEx::replaceText(UI_Text& label, const char* text, bool erase) {
     label.text = text;
     ws().invalidate(label.hwnd, erase);
@@ -119,6 +123,7 @@ void UIEx::showSettingTexts(bool onlyChanged) {
         {moveModeText, moveModeCaption(state.moveMode), false},
         {autoCalibrationText, autoCalibrationCaption(state.autoCalibration), false},
         {oscText, oscCaption(state.oscEnabled), false},
+        {xrText, xrCaption(state.xrEnabled), false},
     };
     for (const auto& t : texts) {
         if (onlyChanged && t.label.text == t.text) continue;
@@ -132,7 +137,7 @@ void UIEx::onCommand(platform::WParam wParam, platform::LParam) {
     if (runAdjuster(command, state)) return;
     switch (command) {
         case kConnect:
-            openSensorPort();
+            openSensorPort(state.comID);
             replaceText(connectionStatusText, connectionCaption(SensorLink::instance().connected),
                         false);
             break;
@@ -173,6 +178,11 @@ void UIEx::onCommand(platform::WParam wParam, platform::LParam) {
             // The output follows at the next pass: it sends zeros when switched off.
             state.oscEnabled = toggled(state.oscEnabled);
             replaceText(oscText, oscCaption(state.oscEnabled), false);
+            break;
+        case kXrToggle:
+            // The block follows at the next pass: zeros from then on when switched off.
+            state.xrEnabled = toggled(state.xrEnabled);
+            replaceText(xrText, xrCaption(state.xrEnabled), false);
             break;
         case kStepReset:
             state.numStep = 0;
@@ -269,8 +279,5 @@ void UIEx::onClose() {
 // Any key pressed while Enter is down (Enter itself included) tares the
 // sensors on their current readings.
 void UIEx::onKeyDown(platform::WParam, platform::LParam) {
-    if (!ws().isKeyDown(platform::kVkReturn)) return;
-    SensorLink& link = SensorLink::instance();
-    if (!link.connected) return;
-    for (int i = 0; i < 8; ++i) link.tare[i] = link.load(i);
+    if (ws().isKeyDown(platform::kVkReturn)) captureTare();
 }

@@ -2,26 +2,14 @@
 #include "output/osc_output.h"
 
 #include <algorithm>
-#include <cmath>
 #include <string_view>
 
 #include "analysis/walk_state.h"
 #include "output/osc_message.h"
-#include "output/walk_row.h"
 #include "settings/setting_table.h"
 #include "text/ipv4_text.h"
 
 namespace {
-
-constexpr std::int32_t kSideStepMode = 0;
-constexpr std::int32_t kTurnMode = 1;
-
-// A game reads [-1, 1]; the speeds are kept in [0, 1] by the settings, this only guards the
-// wire. -0 and NaN become +0.
-float axis(float value) {
-    if (std::isnan(value) || value == 0.0f) return 0.0f;
-    return std::clamp(value, -1.0f, 1.0f);
-}
 
 struct Destination {
     std::uint32_t address;
@@ -44,43 +32,6 @@ Destination destinationOf(const WalkState& state) {
 
 }  // namespace
 
-OscAxes oscAxesOf(const WalkState& state) {
-    OscAxes axes;
-    if (state.walking <= 0) return axes;
-    if (state.moveMode != kSideStepMode && state.moveMode != kTurnMode) return axes;
-    const bool turning = state.moveMode == kTurnMode;
-    const float forward = state.walkSpeedFB;
-    const float side = state.walkSpeedLR;
-    switch (walkRowOf(state)) {
-        case WalkRow::SidewaysLeft:
-            if (turning) {
-                axes.lookHorizontal = -state.rotationSpeed;
-            } else {
-                axes.horizontal = -side;
-            }
-            break;
-        case WalkRow::SidewaysRight:
-            if (turning) {
-                axes.lookHorizontal = state.rotationSpeed;
-            } else {
-                axes.horizontal = side;
-            }
-            break;
-        case WalkRow::FrontLeft:
-            axes.vertical = forward;
-            axes.horizontal = -side;
-            break;
-        case WalkRow::FrontRight:
-            axes.vertical = forward;
-            axes.horizontal = side;
-            break;
-        case WalkRow::Straight:
-            axes.vertical = forward;
-            break;
-    }
-    return {axis(axes.vertical), axis(axes.horizontal), axis(axes.lookHorizontal)};
-}
-
 void OscOutput::update(const WalkState& state, std::uint32_t frameCount, bool framesArriving) {
     const bool on = state.oscEnabled == 1;
     // Off and closed (the default) costs this pass nothing more: no host text is read.
@@ -98,14 +49,14 @@ void OscOutput::update(const WalkState& state, std::uint32_t frameCount, bool fr
     }
     if (!framesArriving) {
         // The platform went away or fell silent: nobody walks any more.
-        if (moving_) send(OscAxes{});
+        if (moving_) send(WalkAxes{});
         moving_ = false;
         lastFrame_.reset();
         return;
     }
     if (lastFrame_ == frameCount) return;
     lastFrame_ = frameCount;
-    send(oscAxesOf(state));
+    send(walkAxesOf(state));
     moving_ = true;
 }
 
@@ -115,14 +66,14 @@ void OscOutput::stop() {
 }
 
 void OscOutput::close() {
-    send(OscAxes{});
+    send(WalkAxes{});
     socket_.close();
     open_ = false;
     moving_ = false;
     lastFrame_.reset();
 }
 
-void OscOutput::send(const OscAxes& axes) {
+void OscOutput::send(const WalkAxes& axes) {
     const struct {
         const char* address;
         float value;

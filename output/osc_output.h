@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <optional>
 
+#include "output/walk_axes.h"
 #include "platform/udp.h"
 
 struct WalkState;
@@ -14,22 +15,6 @@ struct WalkState;
 inline constexpr const char* kOscVertical = "/input/Vertical";
 inline constexpr const char* kOscHorizontal = "/input/Horizontal";
 inline constexpr const char* kOscLookHorizontal = "/input/LookHorizontal";
-
-// The three axes: +1 walks forward at full speed, moves right, turns right.
-struct OscAxes {
-    float vertical = 0.0f;
-    float horizontal = 0.0f;
-    float lookHorizontal = 0.0f;
-    bool operator==(const OscAxes&) const = default;
-};
-
-// The axes for the results the analysis has just written, by the angle bands of the key
-// emulation and with the speeds set in the window: not walking, or a move mode other than 0
-// and 1, gives 0, 0, 0. Sideways: Horizontal -+walkSpeedLR (move mode 0) or LookHorizontal
-// -+rotationSpeed (move mode 1); diagonally forward: Vertical walkSpeedFB and Horizontal
-// -+walkSpeedLR; straight ahead: Vertical walkSpeedFB. The application mode plays no part.
-// Every value lies in [-1, 1] and zero is +0.
-OscAxes oscAxesOf(const WalkState& state);
 
 class OscOutput {
   public:
@@ -48,7 +33,7 @@ class OscOutput {
 
   private:
     // The three messages, each in a datagram of its own.
-    void send(const OscAxes& axes);
+    void send(const WalkAxes& axes);
     void close();
 
     platform::UdpSender socket_;

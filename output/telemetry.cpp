@@ -48,13 +48,6 @@ std::size_t TelemetryRecord::update(const WalkState& s) {
     return n;
 }
 
-std::size_t formatTelemetry(const WalkState& s, unsigned char (&buffer)[kTelemetryRecordSize]) {
-    TelemetryRecord record;
-    const std::size_t n = record.update(s);
-    std::memcpy(buffer, record.bytes(), kTelemetryRecordSize);
-    return n;
-}
-
 void TelemetrySender::open(std::uint16_t port) {
     socket_.open(port);
 }

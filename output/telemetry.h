@@ -12,11 +12,6 @@ struct WalkState;
 constexpr std::size_t kTelemetryRecordSize = 256;
 constexpr std::uint16_t kTelemetryPort = 12345;
 
-// Formats the record into `buffer`: the text, one NUL, then 0xFE up to the
-// end. Returns the text length, or 0 when the text would not fit in 255
-// characters (the buffer is then not a valid record and must not be sent).
-std::size_t formatTelemetry(const WalkState& state, unsigned char (&buffer)[kTelemetryRecordSize]);
-
 // The record kept between passes, field by field: a field is printed again only when its value
 // changed, compared bit for bit (so -0.0 after 0.0, which prints differently, is printed anew).
 // Most passes see the frame of the pass before, and reuse the whole record.

@@ -34,6 +34,10 @@ class SerialPort {
     // and the devices there are instead. Empty after a success, and where the platform
     // has nothing to say.
     std::string openFailure() const;
+    // After a successful open(): why the device is no serial port and takes no line settings
+    // (a plain file, /dev/null), in one line for the user; empty for a serial port. Such a port
+    // delivers nothing: read() waits for interrupt(). Pipes and sockets are read as they are.
+    std::string lineFailure() const;
     void close();
     bool isOpen() const;
 

@@ -1,8 +1,8 @@
 // The settings in one table: file section and key, WalkState field, the default the load uses
 // when the file lacks the key, the range of the values the load takes and the ＋/－ buttons
 // clamp to, and the buttons' step. The file is written in the table's order: the 24 settings of
-// [param] and [emulation] first, then those of the OSC output, so the first 26 lines of the file
-// are the same whatever the OSC output's settings are.
+// [param] and [emulation] first, then those of the OSC output and of the OpenXR layer's block,
+// so the first 26 lines of the file are the same whatever the outputs' settings are.
 #pragma once
 
 #include <algorithm>
@@ -145,6 +145,7 @@ inline constexpr Setting kSettings[] = {
      .loadDefault = "9000",
      .range = {1.0f, 65535.0f},
      .outOfRange = OutOfRange::Default},
+    {"openxr", "enabled", integer(&WalkState::xrEnabled), "0", {0.0f, 1.0f}},
 };
 
 // The row of a field, found while compiling: a field without a row does not compile.

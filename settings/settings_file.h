@@ -32,5 +32,5 @@ bool saveSettings(const std::string& path, const WalkState& state = WalkState::i
                   std::string* failure = nullptr);
 
 // The exact text saveSettings writes: the sections [param] and [emulation] (26 lines), then
-// [osc]; one "key=value" line per setting, CR LF line ends, decimals with two places.
+// [osc] and [openxr]; one "key=value" line per setting, CR LF line ends, decimals with two places.
 std::string formatSettings(const WalkState& state);

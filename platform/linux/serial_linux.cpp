@@ -31,6 +31,8 @@ struct SerialPort::Impl {
     // The last read left nothing behind (it returned less than it asked
     // for): the next one waits in poll() first instead of failing with EAGAIN.
     bool drained = false;
+    // The open device is neither a terminal nor a pipe or socket: nothing is read from it.
+    bool notSerial = false;
     std::atomic<bool> interrupted{false};
 };
 
@@ -119,9 +121,12 @@ bool SerialPort::open() {
         return fail(error);
     }
     ioctl(fd, TIOCEXCL);
-    // Not a terminal (a plain file, say): the line settings are ignored like
-    // a refused SetCommState, and the port still counts as open.
-    configureLine(fd);
+    // Not a terminal (a plain file, say): the port still counts as open, like one that refuses
+    // its line settings, but what a file or /dev/null holds is not a stream from the platform.
+    // A pipe or a socket carries a stream that some tool forwards, and is read.
+    struct stat st;
+    impl_->notSerial =
+        !configureLine(fd) && fstat(fd, &st) == 0 && !S_ISFIFO(st.st_mode) && !S_ISSOCK(st.st_mode);
     // Hold DTR and RTS off. A pseudo-terminal refuses this (ENOTTY): fine.
     int lines = TIOCM_DTR | TIOCM_RTS;
     ioctl(fd, TIOCMBIC, &lines);
@@ -130,6 +135,12 @@ bool SerialPort::open() {
     impl_->failedErrno = 0;
     impl_->drained = false;
     return true;
+}
+
+std::string SerialPort::lineFailure() const {
+    if (!isOpen() || !impl_->notSerial) return {};
+    return impl_->openedPath +
+           " is not a serial port (no terminal device): nothing is read from it";
 }
 
 void SerialPort::close() {
@@ -151,6 +162,12 @@ SerialRead SerialPort::read(std::span<std::uint8_t> buffer, std::size_t& count) 
     count = 0;
     if (impl_->interrupted.load(std::memory_order_relaxed)) return SerialRead::Interrupted;
     if (impl_->fd < 0) return SerialRead::Gone;
+    if (impl_->notSerial) {
+        pollfd wake = {impl_->wakeRead, POLLIN, 0};
+        while (poll(&wake, 1, -1) < 0 && errno == EINTR) {
+        }
+        return SerialRead::Interrupted;
+    }
     // One read() takes everything that is waiting. After a read that emptied
     // the line, wait in poll() first (it also watches the wake-up pipe), so a
     // frame costs a poll() and a read() and no read() that fails with EAGAIN.

@@ -25,6 +25,8 @@ struct SerialPort::Impl {
     HANDLE stopEvent = nullptr;
     // Set by interrupt() before the stop event; checked before each read without a system call.
     std::atomic<bool> interrupted{false};
+    // The open device refused the line settings: no serial port, nothing is read from it.
+    bool notSerial = false;
 };
 
 SerialPort::SerialPort(int portNumber) : impl_(std::make_unique<Impl>()) {
@@ -61,7 +63,8 @@ bool SerialPort::open() {
     if (port == INVALID_HANDLE_VALUE) return false;
 
     // 115200 baud, 8 data bits, no parity, one stop bit; every flag zero, so no flow control,
-    // DTR and RTS held off, no character replaced. Not a serial device: ignored.
+    // DTR and RTS held off, no character replaced. A device that refuses them is no serial port
+    // (a plain file, NUL): it counts as open, but nothing is read from it.
     DCB dcb;
     std::memset(&dcb, 0, sizeof dcb);
     dcb.DCBlength = sizeof(DCB);
@@ -69,7 +72,9 @@ bool SerialPort::open() {
     dcb.ByteSize = 8;
     dcb.Parity = NOPARITY;
     dcb.StopBits = ONESTOPBIT;
-    SetCommState(port, &dcb);
+    const bool lineSet = SetCommState(port, &dcb) != 0;
+    const DWORD type = GetFileType(port);
+    impl_->notSerial = type == FILE_TYPE_DISK || (type == FILE_TYPE_CHAR && !lineSet);
 
     // Reads wait for their byte. Time-outs left behind by another program (an interval of
     // MAXDWORD answers every read at once with nothing) would spin the reader without pause.
@@ -84,6 +89,11 @@ bool SerialPort::open() {
 // A GUI program without a console: a failed opening shows only in the status text.
 std::string SerialPort::openFailure() const {
     return {};
+}
+
+std::string SerialPort::lineFailure() const {
+    if (!isOpen() || !impl_->notSerial) return {};
+    return deviceName() + " is not a serial port: nothing is read from it";
 }
 
 void SerialPort::close() {
@@ -105,6 +115,10 @@ SerialRead SerialPort::read(std::span<std::uint8_t> buffer, std::size_t& count) 
     count = 0;
     if (impl_->interrupted.load(std::memory_order_relaxed)) return SerialRead::Interrupted;
     if (impl_->port == INVALID_HANDLE_VALUE) return SerialRead::Gone;
+    if (impl_->notSerial) {
+        WaitForSingleObject(impl_->stopEvent, INFINITE);
+        return SerialRead::Interrupted;
+    }
 
     // Ask for exactly what the driver has queued, so the read completes at once; with an
     // empty queue (or a device that cannot tell) ask for one byte and wait for it.

@@ -9,30 +9,44 @@
 #include <limits>
 
 #include "analysis/walk_state.h"
-#include "link/sensor_link.h"
 
 namespace {
 
 constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
 
+// The sensor link as a pass sees it: one frame, the tare and whether the link is connected.
+struct Link {
+    FrameReadings frame;
+    float tare[8];
+    bool connected;
+};
+
+// The record with a pass over the fixture's link.
+struct State : WalkState {
+    static Link link;
+    State& operator=(const WalkState& s) { return static_cast<State&>(WalkState::operator=(s)); }
+    void analyze() { WalkState::analyze(link.frame, link.tare, link.connected); }
+};
+Link State::link;
+
 class WalkAnalysis : public ::testing::Test {
   protected:
     void SetUp() override {
-        link().reset();
-        link().connected = true;
+        link() = Link{{{-1, -1, -1, -1, -1, -1, -1, -1}, 0.0f}, {}, true};
         state() = WalkState{};
         for (float& m : state().loadMax) m = 10.0f;
         state().walkFThreshold = 0.3f;
     }
-    void TearDown() override { link().reset(); }
-
-    static SensorLink& link() { return SensorLink::instance(); }
-    static WalkState& state() { return WalkState::instance(); }
+    static Link& link() { return State::link; }
+    static State& state() {
+        static State s;
+        return s;
+    }
 
     static void raw(std::initializer_list<float> loads, float tick) {
         int i = 0;
-        for (float v : loads) link().rawLoad[i++].store(v);
-        link().tick.store(tick);
+        for (float v : loads) link().frame.rawLoad[i++] = v;
+        link().frame.tick = tick;
     }
     // Feeds one new frame (tick + 1) and runs a pass.
     static void frame(std::initializer_list<float> loads) {
@@ -364,8 +378,7 @@ TEST_F(WalkAnalysis, RestGivesAnEmptyPlatformAndFramesThatReturnStartAfresh) {
     link().tare[3] = 0.5f;
     const WalkState before = state();
 
-    link().tick.store(70.0f);
-    state().rest();
+    state().rest(70.0f);
     const WalkState& s = state();
     // What a datagram and the window show.
     for (float v : s.taredLoad) EXPECT_EQ(v, 0.0f);

@@ -68,6 +68,7 @@ void requireRanges(const WalkState& s) {
     require(within(s.rotationSpeed, 0.0f, 1.0f));
     for (float m : s.loadMax) require(std::isfinite(m));
     require(s.oscEnabled == 0 || s.oscEnabled == 1);
+    require(s.xrEnabled == 0 || s.xrEnabled == 1);
     require(s.oscPort >= 1 && s.oscPort <= 65535);
     require(text::parseIPv4(s.oscHost).has_value());
 }

@@ -1,22 +1,24 @@
 // The built program's --record on a private Xvfb: a walk from the simulator, recorded by the
 // program and played back by the simulator's replay, gives the program the same datagram
 // sequence, the same step count and the same recording again, whole also when the program
-// ends by a signal or the display going away; a disk that fills up ends the recording with a
-// message while the program runs on.
+// ends by a signal or the display going away, which leave the last datagram at rest; a disk that
+// fills up ends the recording with a message while the program runs on.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <set>
 #include <string>
-#include <thread>
 #include <vector>
 
+#include "analysis/walk_state.h"
+#include "tests/support/default_settings.h"
 #include "tests/support/support.h"
 #include "tests/support/x_session.h"
 
@@ -58,14 +60,47 @@ std::vector<std::string> framesOf(const std::string& bytes) {
     return frames;
 }
 
-// Runs the program with --record on the named pipe ./stream as its port and hands it the
-// frames one at a time, each once the program has read the one before and run passes on it:
-// a frame that shares a read with the next is seen by no pass, and that changes the results
-// after it (the windows advance only on a counter step of one), so a line that delivers in
-// bursts, as a pseudo-terminal on a busy machine does, would make two runs differ. Returns,
-// for each frame, the datagram of a pass after the one that took the frame (the first pass on
-// a frame advances the windows, the later ones show it). Right after the last frame `end`
-// ends the program, which must end with `exitCode`.
+// What a datagram shows of an empty platform: the results all zero.
+bool atRest(const std::string& datagram) {
+    const std::vector<std::string> f = testsupport::datagramFields(datagram);
+    if (f.size() < 10) return false;
+    for (int i : {2, 3, 4, 6, 7, 8, 9}) {
+        if (f[static_cast<std::size_t>(i)] != "0.000000") return false;
+    }
+    return true;
+}
+
+// ofThisFrame() of the datagram that the frame `text` gives, against the tare of a program that
+// opened its port before any frame came (-1.0 each) and the default maxima.
+std::string ofFrame(const std::string& text) {
+    FrameReadings frame{};
+    const char* at = text.c_str() + 1;
+    for (int i = 0; i < 9; ++i) {
+        char* end = nullptr;
+        const float v = std::strtof(at, &end);
+        (i < 8 ? frame.rawLoad[i] : frame.tick) = v;
+        at = end + 1;
+    }
+    float tare[8] = {-1, -1, -1, -1, -1, -1, -1, -1};
+    WalkState s = testsupport::defaultSettings();
+    s.analyze(frame, tare, true);
+    std::string shown;
+    for (float v :
+         {s.upperAverage, s.leftAverage, s.rightAverage, s.directionX, s.directionY, s.angle}) {
+        char number[64];
+        std::snprintf(number, sizeof number, "%f", static_cast<double>(v));
+        shown += number;
+    }
+    return shown;
+}
+
+// Runs the program with --record on the named pipe ./stream as its port and writes it the frames
+// at the platform's 100 a second (on a schedule that catches up after a delay), once it sends:
+// its tare is then that of no frame at all. Every frame is analysed in turn however the reads
+// and passes fall, so the first datagram that shows each frame is defined whatever the
+// scheduling (passes that find no new frame, or that rest for want of frames in time, come and
+// go with it): those datagrams up to the last frame's are returned. Once the last frame is shown
+// `end` ends the program, which must end with `exitCode` and with a last datagram at rest.
 template <class End>
 std::vector<std::string> runOn(const TempDir& dir, const std::vector<std::string>& frames,
                                testsupport::UdpListener& listener, End end, int exitCode) {
@@ -77,45 +112,36 @@ std::vector<std::string> runOn(const TempDir& dir, const std::vector<std::string
     listener.drain();
     ChildProcess tarvel({testsupport::programBinary(), "--port", pipe, "--record", "walk.txt"},
                         dir.path(), dir.file("tarvel.log"));
-    std::vector<std::string> results;
-    std::string latest;
-    auto receive = [&](std::chrono::milliseconds timeout) {
-        if (auto d = listener.receive(timeout)) {
-            latest = std::move(*d);
-            return true;
-        }
-        return false;
+    std::vector<std::string> datagrams;
+    auto take = [&](std::chrono::steady_clock::duration timeout) {
+        auto d = listener.receive(std::chrono::duration_cast<std::chrono::milliseconds>(timeout));
+        if (d) datagrams.push_back(std::move(*d));
+        return d.has_value();
     };
-    for (const std::string& frame : frames) {
-        const std::string before = ofThisFrame(latest);
-        EXPECT_EQ(::write(line, frame.data(), frame.size()), static_cast<ssize_t>(frame.size()));
-        const auto deadline = std::chrono::steady_clock::now() + 20s;
-        int waiting = 1;
-        while (waiting > 0 && std::chrono::steady_clock::now() < deadline) {
-            ioctl(line, FIONREAD, &waiting);
-            std::this_thread::sleep_for(100us);
-        }
-        // Read: what the passes sent before is of no interest. Then passes until the first one
-        // that shows the new frame, and two more, which show it after the windows moved on;
-        // a frame that reads like the one before (the empty platform) gets 30 passes.
-        listener.drain();
-        int passes = 0;
-        int sinceNew = -1;
-        while (std::chrono::steady_clock::now() < deadline) {
-            if (!receive(100ms)) continue;
-            ++passes;
-            if (sinceNew >= 0) {
-                ++sinceNew;
-            } else if (ofThisFrame(latest) != before) {
-                sinceNew = 0;
-            }
-            if (sinceNew >= 2 || (sinceNew < 0 && passes >= 30)) break;
-        }
-        results.push_back(latest);
+    EXPECT_TRUE(waitUntil([&] { return take(0s); }, 20s)) << readFile(dir.file("tarvel.log"));
+    const auto start = std::chrono::steady_clock::now();
+    for (std::size_t k = 0; k < frames.size(); ++k) {
+        const auto due = start + k * 10ms;
+        for (auto now = start; (now = std::chrono::steady_clock::now()) < due;) take(due - now);
+        EXPECT_EQ(::write(line, frames[k].data(), frames[k].size()),
+                  static_cast<ssize_t>(frames[k].size()));
     }
+    const std::string last = ofFrame(frames.back());
+    EXPECT_TRUE(waitUntil([&] { return take(0s) && ofThisFrame(datagrams.back()) == last; }, 20s));
     end(tarvel);
     EXPECT_EQ(tarvel.wait(10s), exitCode) << readFile(dir.file("tarvel.log"));
     ::close(line);
+    while (take(0s)) {
+    }
+    EXPECT_TRUE(atRest(datagrams.back())) << "the last datagram says somebody walks";
+    std::vector<std::string> results;
+    std::string shown;
+    for (const std::string& d : datagrams) {
+        if (atRest(d) || ofThisFrame(d) == shown) continue;
+        shown = ofThisFrame(d);
+        results.push_back(d);
+        if (shown == last) break;
+    }
     return results;
 }
 

@@ -10,7 +10,6 @@
 #include <cerrno>
 #include <string>
 
-#include "analysis/walk_state.h"
 #include "link/sensor_link.h"
 #include "platform/linux/serial_devices.h"
 #include "platform/serial.h"
@@ -136,10 +135,9 @@ TEST(SerialDevices, TheListPrefersStableNamesAndTheLinkCommandUsesOne) {
 }
 
 TEST_F(PortOpenFailureTest, EachAttemptSaysWhyOnceAndTheReaderReopensQuietly) {
-    WalkState::instance().comID = 97;
     ::testing::internal::CaptureStderr();
-    openSensorPort();  // start-up
-    openSensorPort();  // the connect button
+    openSensorPort(97);  // start-up
+    openSensorPort(97);  // the connect button
     const std::string said = ::testing::internal::GetCapturedStderr();
     const std::string line = "tarvel: COM97: /dev/ttyS96 is missing";
     ASSERT_THAT(said, StartsWith(line));
@@ -149,7 +147,7 @@ TEST_F(PortOpenFailureTest, EachAttemptSaysWhyOnceAndTheReaderReopensQuietly) {
     // Connected, then unplugged: the reader's attempts to reopen say nothing.
     PtyPair pty;
     pty.linkAs("COM97");
-    openSensorPort();
+    openSensorPort(97);
     ASSERT_TRUE(SensorLink::instance().connected);
     ::testing::internal::CaptureStderr();
     pty.closeMaster();
@@ -159,11 +157,27 @@ TEST_F(PortOpenFailureTest, EachAttemptSaysWhyOnceAndTheReaderReopensQuietly) {
 
 TEST_F(PortOpenFailureTest, ANamedDeviceReplacesTheComNumberAndKeepsIt) {
     PtyPair pty;
-    WalkState::instance().comID = 97;  // no such port
     setSensorPortDevice(pty.slavePath());
-    openSensorPort();
+    openSensorPort(97);  // no such port
     EXPECT_TRUE(SensorLink::instance().connected);
-    EXPECT_EQ(WalkState::instance().comID, 97);
+    EXPECT_EQ(SensorLink::instance().deviceName, pty.slavePath());
+}
+
+TEST_F(PortOpenFailureTest, ADeviceThatIsNoSerialPortIsSaidAndReadsNothing) {
+    // What a mistaken "echo ... > /dev/ttyUSB0" leaves: a plain file, here holding a frame.
+    testsupport::writeFile("plain.txt", "!1,2,3,4,5,6,7,8,9\r\n");
+    for (const std::string device : {"./plain.txt", "/dev/null"}) {
+        SensorLink::instance().reset();
+        setSensorPortDevice(device);
+        ::testing::internal::CaptureStderr();
+        openSensorPort(97);
+        EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+                  "tarvel: " + device +
+                      " is not a serial port (no terminal device): nothing is "
+                      "read from it\n");
+        EXPECT_TRUE(SensorLink::instance().connected);
+        EXPECT_EQ(SensorLink::instance().load(0), -1.0f);
+    }
 }
 
 }  // namespace

@@ -25,7 +25,7 @@ namespace {
 // ---------------------------------------------------------------------------
 // Build and layout
 
-TEST_F(MainWindowTest, BuildsTwentyEightButtonsAndSeventyOneLabels) {
+TEST_F(MainWindowTest, BuildsTwentyNineButtonsAndSeventyTwoLabels) {
     create();
     const auto table = ui->widgetTable();
     int buttons = 0;
@@ -46,15 +46,16 @@ TEST_F(MainWindowTest, BuildsTwentyEightButtonsAndSeventyOneLabels) {
             EXPECT_EQ(w.label->fontHeight, fake.window(w.label->hwnd)->rect.height());
         }
     }
-    // The 27 buttons and 70 labels of the settings and read-outs, and the OSC output's switch.
-    EXPECT_EQ(buttons, 28);
-    EXPECT_EQ(labels, 71);
+    // The 27 buttons and 70 labels of the settings and read-outs, and the switches of the OSC
+    // output and the OpenXR layer.
+    EXPECT_EQ(buttons, 29);
+    EXPECT_EQ(labels, 72);
     // Every widget got a window of its own, a child of the main window.
-    EXPECT_EQ(windows.size(), 99u);
-    EXPECT_EQ(fake.childrenOf(ui->hwnd).size(), 99u);
-    // Ids 100 to 129, of which 118 and 119 belong to no button.
+    EXPECT_EQ(windows.size(), 101u);
+    EXPECT_EQ(fake.childrenOf(ui->hwnd).size(), 101u);
+    // Ids 100 to 130, of which 118 and 119 belong to no button.
     std::set<std::int32_t> expected;
-    for (int id = 100; id <= 129; ++id) {
+    for (int id = 100; id <= 130; ++id) {
         if (id != 118 && id != 119) expected.insert(id);
     }
     EXPECT_EQ(buttonIds, expected);
@@ -132,6 +133,7 @@ TEST_F(MainWindowTest, StateTextsFollowTheLoadedSettings) {
     state().moveMode = 7;
     state().autoCalibration = 2;
     state().oscEnabled = 2;
+    state().xrEnabled = 1;
     create();
     EXPECT_EQ(ui->comIdText.text, "-5");
     EXPECT_EQ(ui->connectionStatusText.text, s::kNotConnected);
@@ -139,6 +141,7 @@ TEST_F(MainWindowTest, StateTextsFollowTheLoadedSettings) {
     EXPECT_EQ(ui->moveModeText.text, s::kTurnMode);
     EXPECT_EQ(ui->autoCalibrationText.text, s::kAutoCalibrationOff);
     EXPECT_EQ(ui->oscText.text, s::kOscOff);
+    EXPECT_EQ(ui->xrText.text, s::kXrOn);
 }
 
 TEST_F(MainWindowTest, StateTextsOfTheDefaultsAndOfAConnectedLink) {
@@ -255,6 +258,7 @@ TEST_F(MainWindowTest, TogglesTreatEveryNonZeroValueAsOn) {
         {&WalkState::autoCalibration, UIEx::kAutoCalibrationToggle, &UIEx::autoCalibrationText,
          s::kAutoCalibrationOn, s::kAutoCalibrationOff},
         {&WalkState::oscEnabled, UIEx::kOscToggle, &UIEx::oscText, s::kOscOn, s::kOscOff},
+        {&WalkState::xrEnabled, UIEx::kXrToggle, &UIEx::xrText, s::kXrOn, s::kXrOff},
     };
     for (const Toggle& t : toggles) {
         UI_Text& label = (*ui).*(t.label);
@@ -467,7 +471,7 @@ TEST_F(MainWindowTest, UnknownCommandsAndTrackingCodesChangeNothing) {
     unsigned char before[sizeof(WalkState)];
     std::memcpy(before, &state(), sizeof before);
     fake.clearRecords();
-    for (std::uint32_t id : {0u, 4u, 7u, 99u, 118u, 119u, 130u, 40002u, 40006u}) command(id);
+    for (std::uint32_t id : {0u, 4u, 7u, 99u, 118u, 119u, 135u, 40002u, 40006u}) command(id);
     // Only the low 16 bits carry the id.
     command((1u << 16) | 99u);
     EXPECT_EQ(std::memcmp(before, &state(), sizeof before), 0);

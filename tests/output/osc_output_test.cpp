@@ -32,10 +32,10 @@ constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
 struct AxesCase {
     std::int32_t moveMode;
     float angle;
-    OscAxes expected;
+    WalkAxes expected;
 };
 
-TEST(OscAxes, FollowTheBandsOfTheKeyEmulationWithTheWindowsSpeeds) {
+TEST(WalkAxes, FollowTheBandsOfTheKeyEmulationWithTheWindowsSpeeds) {
     WalkState s = testsupport::defaultSettings();  // FB 0.25, LR 0.08, rotation 0.15
     s.walking = 1;
     const AxesCase cases[] = {
@@ -63,14 +63,14 @@ TEST(OscAxes, FollowTheBandsOfTheKeyEmulationWithTheWindowsSpeeds) {
         s.angle = c.angle;
         for (std::int32_t appMode : {0, 1}) {  // VR and desktop alike
             s.appMode = appMode;
-            EXPECT_EQ(oscAxesOf(s), c.expected) << "mode " << c.moveMode << " angle " << c.angle;
+            EXPECT_EQ(walkAxesOf(s), c.expected) << "mode " << c.moveMode << " angle " << c.angle;
         }
     }
     // Not walking: zeros whatever the angle.
     s.moveMode = 0;
     s.angle = -30.0f;
     s.walking = 0;
-    EXPECT_EQ(oscAxesOf(s), OscAxes{});
+    EXPECT_EQ(walkAxesOf(s), WalkAxes{});
 }
 
 // ---- What reaches a listener ----------------------------------------------------------------
@@ -100,7 +100,7 @@ Message decode(const std::string& bytes) {
     return {bytes.substr(0, end), std::bit_cast<float>(bits)};
 }
 
-std::vector<Message> axesMessages(const OscAxes& a) {
+std::vector<Message> axesMessages(const WalkAxes& a) {
     return {{kOscVertical, a.vertical},
             {kOscHorizontal, a.horizontal},
             {kOscLookHorizontal, a.lookHorizontal}};
@@ -124,8 +124,8 @@ class OscOutputTest : public ::testing::Test {
     }
     std::vector<Message> received() { return received(listener); }
 
-    const OscAxes walking{0.25f, -0.08f, 0.0f};
-    const std::vector<Message> zeros = axesMessages(OscAxes{});
+    const WalkAxes walking{0.25f, -0.08f, 0.0f};
+    const std::vector<Message> zeros = axesMessages(WalkAxes{});
     testsupport::UdpListener listener;
     WalkState state;
     OscOutput osc;

@@ -18,6 +18,7 @@
 #include "analysis/walk_state.h"
 #include "tests/support/default_settings.h"
 #include "tests/support/support.h"
+#include "tests/support/telemetry_text.h"
 
 using namespace std::chrono_literals;
 

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the build tree into a staging folder as a distribution would (prefix /usr) and
 # checks what lands there: the file list, the desktop entry, the AppStream metadata, the
-# icon sizes and the manual pages.
+# icon sizes, the manual pages and the OpenXR layer's manifest.
 #   usage: check_install.sh BUILD_DIR
 set -euo pipefail
 source "$(dirname "$0")/../support/fail-trap.sh"
@@ -27,6 +27,12 @@ grep -qx 'Exec=tarvel --config-dir' "$desktop" || fail "the desktop entry does n
 grep -qx 'Icon=tarvel' "$desktop" || fail "the desktop entry names another icon"
 appstreamcli validate --no-net "$stage/usr/share/metainfo/org.tarvel.tarvel.metainfo.xml" ||
   fail "AppStream metadata"
+
+# The OpenXR layer's manifest names the library relative to its own folder, as the loader
+# resolves it.
+implicit=$stage/usr/share/openxr/1/api_layers/implicit.d
+library=$(sed -n 's/.*"library_path": "\(.*\)".*/\1/p' "$implicit/tarvel_xr.json")
+[[ -f $implicit/$library ]] || fail "the OpenXR layer's manifest names $library"
 
 # Each hicolor size holds a picture of that size.
 for png in "$stage"/usr/share/icons/hicolor/*x*/apps/tarvel.png; do

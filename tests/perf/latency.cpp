@@ -11,6 +11,10 @@
 //       latency ends when the kernel takes in the first datagram that shows it. Prints
 //       "measuring" when the timed frames start. The program must run with default settings
 //       apart from its port (loadMax 10, no automatic calibration).
+//   tarvel_latency --link PATH --xr 1 [--frames N] [--rate HZ]
+//       the same program with [openxr] enabled=1 and this tool's XDG_RUNTIME_DIR: a frame's
+//       latency ends when the OpenXR layer's read of the block (polled every 20 us, as a game
+//       that syncs without pause would) first shows the program's pass over it.
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -32,8 +36,10 @@
 #include <vector>
 
 #include "analysis/walk_state.h"
+#include "app/frame_pass.h"
 #include "link/sensor_link.h"
 #include "output/telemetry.h"
+#include "platform/xr_walk_block.h"
 #include "tests/support/default_settings.h"
 #include "tests/support/pty_pair.h"
 #include "tests/support/support.h"
@@ -67,7 +73,7 @@ int inProcess(int frames) {
     state.comID = 9;
     // An empty platform waits in the line, so the tare is all zero.
     pty.write("!0,0,0,0,0,0,0,0,0\r\n");
-    openSensorPort();
+    openSensorPort(state.comID);
     if (!SensorLink::instance().connected) {
         std::fprintf(stderr, "cannot open the pseudo-terminal\n");
         return 1;
@@ -77,9 +83,9 @@ int inProcess(int frames) {
     std::thread loop([&] {
         TelemetrySender sender;
         sender.open(listener.port());
+        FramePass pass(SensorLink::instance(), state, sender, nullptr);
         while (!stop.load()) {
-            state.analyze();
-            sender.send(state);
+            pass.run(FramePass::Clock::now());
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
     });
@@ -283,6 +289,44 @@ int besideProgram(const std::string& linkPath, int frames, int rate) {
     return 0;
 }
 
+// Frames one period apart, each timed until the block's frame count moves on from the one
+// before it was written.
+int xrBesideProgram(const std::string& linkPath, int frames, int rate) {
+    sim::PtyPort port(linkPath);
+    std::string error;
+    const xrwalk::Block* block = platform::openXrWalkBlock();
+    if (!port.open(error) || block == nullptr) {
+        std::fprintf(stderr, "%s\n", block == nullptr ? "no block" : error.c_str());
+        return 1;
+    }
+    const auto shown = [&] { return xrwalk::read(*block, platform::monotonicNanoseconds()); };
+    Pacer pacer(rate);
+    long counter = 0;
+    const auto giveUp = Clock::now() + std::chrono::seconds(120);
+    for (auto started = giveUp; Clock::now() < started + std::chrono::seconds(2); pacer.next()) {
+        if (Clock::now() > giveUp) return std::fprintf(stderr, "the block stays empty\n"), 1;
+        port.write(frameText(0, ++counter));
+        if (shown().fresh && started == giveUp) started = Clock::now();
+        while (pacer.running()) std::this_thread::sleep_for(pacer.left());
+    }
+    std::printf("measuring\n");
+    std::fflush(stdout);
+    std::vector<double> micros;
+    for (int k = 1; k <= frames; ++k, pacer.next()) {
+        const std::uint32_t before = shown().frame;
+        const auto sent = Clock::now();
+        port.write(frameText(loadOf(k), ++counter));
+        while (pacer.running() && shown().frame == before) {
+            std::this_thread::sleep_for(std::chrono::microseconds(20));
+        }
+        if (shown().frame != before) micros.push_back(microsSince(sent));
+        while (pacer.running()) std::this_thread::sleep_for(pacer.left());
+    }
+    if (micros.empty()) return std::fprintf(stderr, "no frame was shown\n"), 1;
+    report(micros, frames, "");
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -290,9 +334,11 @@ int main(int argc, char** argv) {
     if (std::strcmp(argv[1], "--link") != 0) return inProcess(std::atoi(argv[1]));
     std::string link;
     int frames = 3000, rate = 100;
+    bool xr = false;
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string option = argv[i];
         if (option == "--link") link = argv[i + 1];
+        if (option == "--xr") xr = std::strcmp(argv[i + 1], "1") == 0;
         if (option == "--frames") frames = std::atoi(argv[i + 1]);
         if (option == "--rate") rate = std::atoi(argv[i + 1]);
     }
@@ -301,5 +347,5 @@ int main(int argc, char** argv) {
                      "usage: tarvel_latency [FRAMES] | --link PATH [--frames N] [--rate HZ]\n");
         return 2;
     }
-    return besideProgram(link, frames, rate);
+    return xr ? xrBesideProgram(link, frames, rate) : besideProgram(link, frames, rate);
 }

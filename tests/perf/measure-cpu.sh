@@ -6,7 +6,7 @@
 #   2. the program's CPU (utime + stime of all its threads) with the window shown and with it
 #      hidden, each beside the CPU of tarvel_bare_loop (the bare pacing: one 256-byte sendto
 #      and a 1 ms sleep) over the same seconds, in rounds that take the programs in turn;
-#   3. its CPU while it waits unconnected.
+#   3. its CPU while it waits unconnected, and with the port gone after it connected.
 # Runs in a network namespace of its own when it can (the datagram port 127.0.0.1:12345 and
 # the single-instance socket stay private), under a private Xvfb with openbox and trayer.
 #   usage: tests/perf/measure-cpu.sh [-s SECONDS] [-r ROUNDS] [-c CPU] PROGRAM [PROGRAM...]
@@ -128,6 +128,24 @@ for i in "${!programs[@]}"; do
 done
 cd ..
 
+echo "== CPU with the port gone (the simulator ended after the program connected)"
+mkdir gone
+cd gone
+declare -A gone
+for i in "${!programs[@]}"; do
+  "$sim" --port 3 --scenario walk --rate "$rate" --quiet & gone_sim=$!
+  pids+=("$gone_sim")
+  for _ in $(seq 100); do [[ -e COM3 ]] && break; sleep 0.05; done
+  start "${programs[$i]}"
+  kill "$gone_sim"; wait "$gone_sim" || true
+  sleep 1
+  p0=$(ticks "$prog"); sleep "$seconds"; p1=$(ticks "$prog")
+  gone[$i]=$(percent $((p1 - p0)))
+  echo "   #$i ${gone[$i]} %"
+  stop
+done
+cd ..
+
 echo "== summary over $rounds rounds (% of one core; ratio hidden / bare loop)"
 for i in "${!programs[@]}"; do
   echo "#$i ${programs[$i]}"
@@ -138,6 +156,7 @@ for i in "${!programs[@]}"; do
         st, 100 * p / hz / s, 100 * b / hz / s, b ? p / b : 0 }'
   done
   echo "   waiting unconnected ${idle[$i]} %"
+  echo "   port gone ${gone[$i]} %"
   if ((i > 0)); then
     for state in shown hidden; do
       awk -v a="${sum_prog[$i $state]}" -v z="${sum_prog[0 $state]}" -v st="$state" \

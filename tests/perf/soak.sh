@@ -131,14 +131,14 @@ check() {  # condition-text message
     }' unplugs.txt seconds.csv || { echo "FAIL: data did not resume after every unplug"; fail=1; }
   echo "the program opened the port $attached times; unplugs at" \
     "$(awk -v s="$start" '{ printf "%d ", $1 - s }' unplugs.txt)s"
-  # The settings file: 24 keys in their two sections and the three of [osc], every value a
-  # finite number but the OSC host's address.
+  # The settings file: 24 keys in their two sections, the three of [osc] and the one of
+  # [openxr], every value a finite number but the OSC host's address.
   echo "exit status on SIGTERM: $code"
   check "((code == 0))" "the program ended with $code"
   keys=$(tr -d '\r' <tarvel.ini | grep -cE '^[A-Za-z0-9]+=-?[0-9]+(\.[0-9]+)?$' || true)
-  other=$(tr -d '\r' <tarvel.ini | grep -vcE '^([A-Za-z0-9]+=-?[0-9]+(\.[0-9]+)?|\[param\]|\[emulation\]|\[osc\]|host=[0-9.]+)$' || true)
+  other=$(tr -d '\r' <tarvel.ini | grep -vcE '^([A-Za-z0-9]+=-?[0-9]+(\.[0-9]+)?|\[param\]|\[emulation\]|\[osc\]|\[openxr\]|host=[0-9.]+)$' || true)
   echo "tarvel.ini: $keys keys, $other other lines, $(tr -d '\r' <tarvel.ini | grep numStep)"
-  check "((keys == 26 && other == 0))" "tarvel.ini is not whole"
+  check "((keys == 27 && other == 0))" "tarvel.ini is not whole"
   ((fail == 0)) && echo "soak: every check holds" || echo "soak: FAILED"
   echo "logs and figures: $work"
 } | tee report.txt

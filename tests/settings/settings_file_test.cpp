@@ -43,6 +43,7 @@ WalkState defaults() {
     s.oscEnabled = 0;
     std::strcpy(s.oscHost, "127.0.0.1");
     s.oscPort = 9000;
+    s.xrEnabled = 0;
     return s;
 }
 
@@ -74,6 +75,7 @@ void expectSameSettings(const WalkState& actual, const WalkState& expected) {
     EXPECT_EQ(actual.oscEnabled, expected.oscEnabled);
     EXPECT_STREQ(actual.oscHost, expected.oscHost);
     EXPECT_EQ(actual.oscPort, expected.oscPort);
+    EXPECT_EQ(actual.xrEnabled, expected.xrEnabled);
 }
 
 const char* const kDefaultText =
@@ -104,12 +106,14 @@ const char* const kDefaultText =
     "moveLeftKeyCode=65\r\n"
     "moveRightKeyCode=68\r\n";
 
-// The OSC output's section, after the 26 lines above.
+// The OSC output's section and the OpenXR layer's, after the 26 lines above.
 const char* const kOscDefaultText =
     "[osc]\r\n"
     "enabled=0\r\n"
     "host=127.0.0.1\r\n"
-    "port=9000\r\n";
+    "port=9000\r\n"
+    "[openxr]\r\n"
+    "enabled=0\r\n";
 
 class SettingsFile : public ::testing::Test {
   protected:
@@ -269,18 +273,20 @@ TEST_F(SettingsFile, TheSavedTextOfTheDefaultsIsExact) {
     EXPECT_EQ(readFile(path_), expected);  // CR LF written as such, nothing added
 }
 
-TEST_F(SettingsFile, TheOscSectionFollowsTheFirst26LinesAndLeavesThemAsTheyWere) {
+TEST_F(SettingsFile, TheOutputSectionsFollowTheFirst26LinesAndLeaveThemAsTheyWere) {
     WalkState s = defaults();
     s.oscEnabled = 1;
     std::strcpy(s.oscHost, "192.168.1.20");
     s.oscPort = 9001;
+    s.xrEnabled = 1;
     const std::string text = formatSettings(s);
     const std::string first26(kDefaultText);
     ASSERT_GE(text.size(), first26.size());
     EXPECT_EQ(text.substr(0, first26.size()), first26);  // byte for byte
     EXPECT_EQ(text.substr(first26.size()),
-              "[osc]\r\nenabled=1\r\nhost=192.168.1.20\r\nport=9001\r\n");
-    // A file of an older version, without the section, loads the output's defaults.
+              "[osc]\r\nenabled=1\r\nhost=192.168.1.20\r\nport=9001\r\n"
+              "[openxr]\r\nenabled=1\r\n");
+    // A file of an older version, without the sections, loads the outputs' defaults.
     expectSameSettings(load(first26), defaults());
     // And the section round-trips.
     ASSERT_TRUE(saveSettings(path_, s));
@@ -299,6 +305,8 @@ TEST_F(SettingsFile, OscValuesThatCannotBeUsedGiveTheDefaultAndSaySo) {
                  {"-5", 9000},   {"65536", 9000}, {"99999999999", 9000}, {"", 9000}};
     for (const auto& c : enabled) {
         EXPECT_EQ(load(std::string("[osc]\nenabled=") + c.value + "\n").oscEnabled, c.expected)
+            << c.value;
+        EXPECT_EQ(load(std::string("[openxr]\nenabled=") + c.value + "\n").xrEnabled, c.expected)
             << c.value;
     }
     testing::internal::CaptureStderr();
@@ -385,6 +393,7 @@ TEST_F(SettingsFile, SaveThenLoadGivesBackEverySettingToTwoDecimals) {
     s.oscEnabled = 1;
     std::strcpy(s.oscHost, "10.1.2.3");
     s.oscPort = 65535;
+    s.xrEnabled = 1;
     ASSERT_TRUE(saveSettings(path_, s));
     WalkState back = scribbled();
     loadSettings(path_, back);

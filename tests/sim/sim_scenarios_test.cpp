@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "analysis/walk_state.h"
+#include "app/frame_pass.h"
 #include "link/sensor_link.h"
 #include "link/stream_parser.h"
 #include "tests/sim/frame_grammar.h"
@@ -62,11 +63,14 @@ class SimScenarios : public ::testing::Test {
             // The program tares on what arrived in its first 500 ms and only
             // then starts its passes.
             if (k + 1 < tareFrame) continue;
+            SensorFrame frame;
             if (k + 1 == tareFrame) {
                 captureTare();
+                while (link.frames.pop(frame)) {
+                }
                 continue;
             }
-            state.analyze();
+            while (link.frames.pop(frame)) state.analyze(readingsOf(frame), link.tare, true);
             passes.push_back({(static_cast<double>(k) - static_cast<double>(settle)) / options.rate,
                               state.walking, state.angle, state.upperAverage, state.numStep});
         }

@@ -2,12 +2,13 @@
 # (its helpers, display, prefix and clean-up):
 #   D  the installer (/S /AUTOSTART) per user: the files, the Start menu and Startup
 #      shortcuts with the settings folder as their working folder, the Apps and Features
-#      entry; no install while the program runs; the program started through its shortcut
-#      keeps tarvel.ini in %APPDATA%\Tarvel-Omnix at the tray menu's 終了; its tray icon comes
-#      back when a taskbar announces itself; with no taskbar the close box minimises; the
-#      silent uninstall removes the program, its shortcuts and its entry and keeps tarvel.ini.
-#      While the program runs, the quiet uninstall string removes nothing and ends with 2; an
-#      older version installed silently over a newer one keeps the newer and ends with 3.
+#      entry, the OpenXR layer's registration; no install while the program runs; the
+#      program started through its shortcut keeps tarvel.ini in %APPDATA%\Tarvel-Omnix at the
+#      tray menu's 終了; its tray icon comes back when a taskbar announces itself; with no
+#      taskbar the close box minimises; the silent uninstall removes the program, its shortcuts, its entry and the layer's
+#      registration and keeps tarvel.ini. While the program runs, the quiet uninstall string
+#      removes nothing and ends with 2; an older version installed silently over a newer one
+#      keeps the newer and ends with 3.
 # Needs the installer that cpack makes (scripts/test-windows.sh makes it).
 
 d_started=$SECONDS
@@ -29,7 +30,7 @@ install_started=$SECONDS
 timeout 120 "$TARVEL_WINE" "$installer" /S /AUTOSTART || fail "the silent install ended with $?"
 echo "   installed in $((SECONDS - install_started)) s from $(basename "$installer")" \
   "($(stat -c %s "$installer") bytes)"
-for file in tarvel.exe README-ja.txt README-en.txt Uninstall.exe; do
+for file in tarvel.exe tarvel_xr.dll tarvel_xr.json README-ja.txt README-en.txt Uninstall.exe; do
   [[ -f $programs/$file ]] || fail "$file is not in $programs"
 done
 [[ -d $settings ]] || fail "no settings folder $settings"
@@ -43,6 +44,10 @@ for lnk in "${shortcuts[@]}"; do
   [[ $link == *"workdir=$appdata\\Tarvel-Omnix"* ]] || fail "$lnk works elsewhere: $link"
 done
 uninstall_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Tarvel-Omnix'
+# The OpenXR layer registered for the user: its manifest's path, DWORD 0.
+xr_key='HKCU\Software\Khronos\OpenXR\1\ApiLayers\Implicit'
+xr_value="$localappdata\\Programs\\Tarvel-Omnix\\tarvel_xr.json    REG_DWORD    0x0"
+[[ $(in_wine reg query "$xr_key") == *"$xr_value"* ]] || fail "the OpenXR layer is not registered"
 entry=$(in_wine reg query "$uninstall_key")
 for value in "DisplayName    REG_SZ    Tarvel-Omnix" "DisplayVersion    REG_SZ    $version" \
   "UninstallString    REG_SZ    \"$localappdata\\Programs\\Tarvel-Omnix\\Uninstall.exe\"" \
@@ -116,7 +121,7 @@ xdotool mousemove $((icon_x + 25)) $((icon_y + 42)) click 1
 wait_until 30 "the program to end" bash -c "! kill -0 $installed_pid 2>/dev/null"
 ini=$settings/tarvel.ini
 [[ -f $ini ]] || fail "no tarvel.ini in $settings after the tray menu's exit"
-(($(grep -c $'\r$' "$ini") == 30)) || fail "$ini is not the program's settings file"
+(($(grep -c $'\r$' "$ini") == 32)) || fail "$ini is not the program's settings file"
 
 step "E: without a taskbar the close box minimises"
 # Explorer gone (Wine cannot start its tray again in the same desktop: this comes last).
@@ -144,7 +149,7 @@ wait_until 10 "the window to minimise" window_is minimised
 rm "$ini"
 driver end-session >/dev/null
 wait_until 30 "the program to end" bash -c "! kill -0 $installed_pid 2>/dev/null"
-(($(grep -c $'\r$' "$ini") == 30)) || fail "the end of the session did not save $ini"
+(($(grep -c $'\r$' "$ini") == 32)) || fail "the end of the session did not save $ini"
 cp "$ini" "$work/installed-tarvel.ini"
 
 step "E: silent uninstall"
@@ -157,5 +162,6 @@ for lnk in "${shortcut_files[@]}"; do
 done
 timeout 60 "$TARVEL_WINE" reg query "$uninstall_key" >/dev/null 2>&1 &&
   fail "the uninstall left the Apps and Features entry"
+[[ $(in_wine reg query "$xr_key") != *tarvel_xr.json* ]] || fail "the uninstall left the OpenXR layer"
 cmp -s "$ini" "$work/installed-tarvel.ini" || fail "the uninstall did not keep $ini"
 echo "   E took $((SECONDS - d_started)) s"

@@ -265,7 +265,7 @@ ini=$a/tarvel.ini
 [[ -f $ini ]] || fail "no ./tarvel.ini after the exit"
 lines=$(grep -c '' "$ini")
 crlf=$(grep -c $'\r$' "$ini")
-((lines == 30 && crlf == 30)) || fail "./tarvel.ini: $lines lines, $crlf ending in CR LF"
+((lines == 32 && crlf == 32)) || fail "./tarvel.ini: $lines lines, $crlf ending in CR LF"
 [[ $(sed -n 27p "$ini") == $'[osc]\r' ]] || fail "./tarvel.ini: [osc] does not follow the 26 lines"
 grep -q $'^comID=3\r$' "$ini" && grep -q $'^numStep=[1-9][0-9]*\r$' "$ini" ||
   fail "./tarvel.ini does not hold the run's settings and steps"
@@ -298,7 +298,7 @@ step "B: the end of the session saves like the exit command"
 driver end-session >/dev/null
 wait_exit "$third" 30
 ((code == 0)) || fail "the program ended with $code at the end of the session"
-grep -q $'^appMode=1\r$' "$b/tarvel.ini" && (($(grep -c $'\r$' "$b/tarvel.ini") == 30)) ||
+grep -q $'^appMode=1\r$' "$b/tarvel.ini" && (($(grep -c $'\r$' "$b/tarvel.ini") == 32)) ||
   fail "the session's end did not save ./tarvel.ini"
 # Nothing stays held: the last event of each key is its release.
 released() {

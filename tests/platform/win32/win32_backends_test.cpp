@@ -32,6 +32,7 @@
 #include "settings/settings_file.h"
 #include "tests/support/default_settings.h"
 #include "tests/support/support.h"
+#include "tests/support/telemetry_text.h"
 
 namespace {
 
@@ -181,10 +182,9 @@ TEST(SensorLinkWin32, OpeningTheConfiguredPortStartsTheReaderOnIt) {
     REQUIRE_COM_PAIR(nearPort, farPort);
     FarEnd writer(farPort);
     ASSERT_TRUE(writer.ok());
-    WalkState::instance().comID = nearPort;
     SensorLink& link = SensorLink::instance();
     link.reset();
-    openSensorPort();
+    openSensorPort(nearPort);
     ASSERT_TRUE(link.connected);
     EXPECT_EQ(link.portNumber, nearPort);
     const bool arrived = testsupport::waitUntil(
@@ -210,7 +210,7 @@ TEST(SensorLinkWin32, OpeningTheConfiguredPortStartsTheReaderOnIt) {
         10s));
     // The reader ends at once when asked, though its read is blocked on a quiet port.
     stopSensorReader();
-    EXPECT_EQ(link.portHandle.load(), -1);
+    EXPECT_EQ(link.readerThread, nullptr);
     link.reset();
 }
 
@@ -349,6 +349,7 @@ TEST(SettingsFileWin32, SavesWindowsTextAndLoadsItBack) {
     state.oscEnabled = 1;
     std::strcpy(state.oscHost, "192.168.1.40");
     state.oscPort = 9001;
+    state.xrEnabled = 1;
     ASSERT_TRUE(saveSettings("./tarvel.ini", state));
     const std::string bytes = testsupport::readFile(dir.file("tarvel.ini"));
     EXPECT_EQ(bytes.substr(0, 27), "[param]\r\ncomID=12\r\nautoCali");
@@ -356,7 +357,8 @@ TEST(SettingsFileWin32, SavesWindowsTextAndLoadsItBack) {
     EXPECT_NE(bytes.find("\r\nthresholdFL=-19.50\r\n"), std::string::npos);
     EXPECT_EQ(bytes.find("\n\n"), std::string::npos);
     EXPECT_NE(bytes.find("\r\nmoveRightKeyCode=68\r\n[osc]\r\n"), std::string::npos);
-    EXPECT_TRUE(bytes.ends_with("\r\nenabled=1\r\nhost=192.168.1.40\r\nport=9001\r\n"));
+    EXPECT_TRUE(bytes.ends_with(
+        "\r\nenabled=1\r\nhost=192.168.1.40\r\nport=9001\r\n[openxr]\r\nenabled=1\r\n"));
 
     WalkState loaded{};
     loadSettings("./tarvel.ini", loaded);
@@ -368,6 +370,7 @@ TEST(SettingsFileWin32, SavesWindowsTextAndLoadsItBack) {
     EXPECT_EQ(loaded.oscEnabled, 1);
     EXPECT_STREQ(loaded.oscHost, "192.168.1.40");
     EXPECT_EQ(loaded.oscPort, 9001);
+    EXPECT_EQ(loaded.xrEnabled, 1);
 }
 
 TEST(FileReplaceWin32, ReplacesWholeAndLeavesNoTemporaryFileBehind) {

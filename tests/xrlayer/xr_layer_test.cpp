@@ -1,0 +1,241 @@
+// The layer in Debian's Khronos loader over the stub runtime, found as installed layers are,
+// played by the three kinds of game: the sticks with a walk in the block, without one,
+// installed twice, and with the real program walking on the simulator.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <filesystem>
+#include <memory>
+
+#include "mainwindow/uiex.h"
+#include "platform/xr_walk_block.h"
+#include "tests/support/scoped_env.h"
+#include "tests/support/support.h"
+#include "tests/support/x_session.h"
+#include "tests/xrlayer/stub_runtime.h"
+#include "tests/xrlayer/xr_game.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using testsupport::binaryDir;
+using testsupport::ScopedEnv;
+using testsupport::waitUntil;
+using xrtest::Frame;
+using xrtest::GameKind;
+
+constexpr GameKind kKinds[] = {GameKind::Hands, GameKind::Unity, GameKind::Unreal};
+
+void expectStick(const xrtest::StickRead& r, float x, float y) {
+    EXPECT_NEAR(r.x, x, 1e-6f);
+    EXPECT_NEAR(r.y, y, 1e-6f);
+}
+
+XrInstance createInstance() {
+    XrInstanceCreateInfo info{XR_TYPE_INSTANCE_CREATE_INFO};
+    std::strcpy(info.applicationInfo.applicationName, "probe");
+    info.applicationInfo.apiVersion = XR_MAKE_VERSION(1, 0, 0);
+    XrInstance instance = XR_NULL_HANDLE;
+    EXPECT_EQ(xrCreateInstance(&info, &instance), XR_SUCCESS);
+    return instance;
+}
+
+class XrLayerTest : public ::testing::Test {
+  protected:
+    // The game's own sticks, left (0.1, 0.2) and right (0.3, -0.4), exactly as they are.
+    static void expectPhysical(const Frame& f) {
+        for (const auto& [name, read] : f) {
+            EXPECT_EQ(read.x, name == "R" ? 0.3f : 0.1f) << name;
+            EXPECT_EQ(read.y, name == "R" ? -0.4f : 0.2f) << name;
+            EXPECT_FALSE(read.changed) << name;
+            EXPECT_EQ(read.lastChange, kStubChangeTime) << name;
+        }
+    }
+
+    // The block in the private runtime folder, made as the program makes it.
+    xrwalk::Block& block() {
+        if (block_ == nullptr) {
+            const int fd = open(dir_.file(xrwalk::kFileName).c_str(), O_RDWR | O_CREAT, 0600);
+            EXPECT_EQ(ftruncate(fd, xrwalk::kBytes), 0);
+            block_ = static_cast<xrwalk::Block*>(
+                mmap(nullptr, xrwalk::kBytes, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0));
+            close(fd);
+        }
+        return *block_;
+    }
+    void publish(xrwalk::Axes axes, std::chrono::milliseconds age = 0ms) {
+        const auto ns = std::chrono::nanoseconds(age).count();
+        xrwalk::publish(block(), axes, 1, platform::monotonicNanoseconds() - ns);
+    }
+
+    // Frames of a game of `kind` in an instance of its own, through the loader.
+    static std::vector<Frame> play(GameKind kind, int frames = 2) {
+        const XrInstance instance = createInstance();
+        std::vector<Frame> played;
+        {
+            xrtest::XrGame game(xrGetInstanceProcAddr, instance, kind);
+            EXPECT_TRUE(game.ok());
+            for (int i = 0; i < frames; ++i) played.push_back(game.frame());
+        }
+        xrDestroyInstance(instance);
+        return played;
+    }
+
+    testsupport::TempDir dir_;  // 0700: the runtime folder
+    const std::string share_ = binaryDir() + "/../xr/share";
+    ScopedEnv env_[7] = {{"XR_RUNTIME_JSON", binaryDir() + "/../xr/stub_runtime.json"},
+                         {"XDG_DATA_DIRS", share_},
+                         {"XDG_CONFIG_DIRS", dir_.file("none")},
+                         {"XDG_DATA_HOME", dir_.file("none")},
+                         {"XDG_RUNTIME_DIR", dir_.path()},
+                         {"TARVEL_STUB_STICKS", "0.1 0.2 0.3 -0.4"},
+                         {"DISABLE_TARVEL_XR_LAYER", std::nullopt}};
+    xrwalk::Block* block_ = nullptr;
+};
+
+TEST_F(XrLayerTest, StrafingMovesOnlyTheLeftStickOfEveryKindOfGame) {
+    publish({0.25f, -0.08f, 0.0f});
+    for (const GameKind kind : kKinds) {
+        SCOPED_TRACE(static_cast<int>(kind));
+        const std::vector<Frame> f = play(kind);
+        for (const Frame& frame : f) {
+            expectStick(frame.at("L"), 0.02f, 0.45f);
+            EXPECT_EQ(frame.at("R").x, 0.3f);
+            EXPECT_EQ(frame.at("R").y, -0.4f);
+            // The walk changed in the first frame (display time 1000), the stick never.
+            EXPECT_EQ(frame.at("L").lastChange, 1000);
+            EXPECT_EQ(frame.at("R").lastChange, kStubChangeTime);
+        }
+        EXPECT_TRUE(f[0].at("L").changed);
+        EXPECT_FALSE(f[1].at("L").changed);
+        EXPECT_FALSE(f[0].at("R").changed);
+        if (kind == GameKind::Unity) expectStick(f[0].at("N"), 0.02f, 0.45f);
+        if (kind == GameKind::Hands) {
+            expectStick(f[0].at("V"), 0.02f, 0.45f);  // the Vive's trackpad
+            EXPECT_EQ(f[0].at("P").y, 0.2f);          // a trackpad beside a thumbstick
+        }
+    }
+}
+
+TEST_F(XrLayerTest, TurningMovesTheRightStickSidewaysAndSumsStayInTheCircle) {
+    publish({0.25f, 0.0f, 0.15f});
+    for (const GameKind kind : kKinds) {
+        const Frame f = play(kind, 1)[0];
+        expectStick(f.at("L"), 0.1f, 0.45f);
+        expectStick(f.at("R"), 0.45f, -0.4f);
+    }
+    ScopedEnv sticks{"TARVEL_STUB_STICKS", "0.6 0.6 0 0"};
+    publish({0.25f, 0.08f, 0.0f});
+    const float length = std::hypot(0.68f, 0.85f);
+    for (const GameKind kind : {GameKind::Hands, GameKind::Unreal}) {
+        expectStick(play(kind, 1)[0].at("L"), 0.68f / length, 0.85f / length);
+    }
+}
+
+TEST_F(XrLayerTest, WithoutAFreshWalkTheSticksPassThroughExactly) {
+    const auto expectPassThrough = [&](const char* why) {
+        SCOPED_TRACE(why);
+        for (const GameKind kind : kKinds) {
+            for (const Frame& f : play(kind)) expectPhysical(f);
+        }
+    };
+    expectPassThrough("no program yet");
+    publish({});
+    expectPassThrough("nobody walks");
+    publish({0.25f, -0.08f, 0.15f}, 300ms);
+    expectPassThrough("older than 250 ms");
+    publish({0.25f, -0.08f, 0.15f});
+    block().sequence.fetch_add(1);
+    expectPassThrough("being written");
+    block().sequence.fetch_add(1);
+    {
+        ScopedEnv disabled{"DISABLE_TARVEL_XR_LAYER", ""};
+        expectPassThrough("disabled by its variable");
+    }
+    chmod(dir_.file(xrwalk::kFileName).c_str(), 0666);
+    expectPassThrough("a block that others may write");
+}
+
+TEST_F(XrLayerTest, InstalledTwiceTheWalkIsAddedOnce) {
+    publish({0.25f, -0.08f, 0.0f});
+    std::filesystem::copy_file(binaryDir() + "/../lib/libtarvel_xr.so", dir_.file("copy.so"));
+    // A second manifest naming a copy of the library, then one naming the same library.
+    for (const auto& [folder, library] :
+         {std::pair{dir_.file("copy"), dir_.file("copy.so")},
+          {dir_.file("same"), binaryDir() + "/../lib/libtarvel_xr.so"}}) {
+        const std::string implicit = folder + "/openxr/1/api_layers/implicit.d";
+        std::filesystem::create_directories(implicit);
+        testsupport::writeFile(
+            implicit + "/tarvel_xr.json",
+            R"({"file_format_version": "1.0.0", "api_layer": {"name": "XR_APILAYER_TARVEL_walk",)"
+            R"("library_path": ")" +
+                library +
+                R"(", "api_version": "1.0",)"
+                R"("implementation_version": "1", "disable_environment": "X"}})");
+        ScopedEnv both{"XDG_DATA_DIRS", folder + ":" + share_};
+        expectStick(play(GameKind::Hands, 1)[0].at("L"), 0.02f, 0.45f);
+    }
+}
+
+// The real program on the simulator, started after the game: it walks the game in VR mode
+// with its switch on, and the game's sticks are its own again in desktop mode, with the switch
+// off, once the platform falls silent, when the program is killed and after it ends.
+TEST_F(XrLayerTest, TheProgramWalksTheGameOnlyWhileItShould) {
+    uitest::XSession session(true);
+    ASSERT_TRUE(session.ok()) << "no Xvfb";
+    testsupport::writeFile(dir_.file("tarvel.ini"), "[openxr]\r\nenabled=1\r\n");
+    const XrInstance instance = createInstance();
+    xrtest::XrGame game(xrGetInstanceProcAddr, instance, GameKind::Unity);
+    ASSERT_TRUE(game.ok());
+    auto simulator = std::make_unique<testsupport::ChildProcess>(
+        std::vector<std::string>{testsupport::simulatorBinary(), "--port", "3", "--quiet",
+                                 "--sequence", "walk:600"},
+        dir_.path(), dir_.file("sim.log"));
+    ASSERT_TRUE(waitUntil([&] { return testsupport::fileExists(dir_.file("COM3")); }, 10s));
+    const auto start = [&] {
+        return std::make_unique<testsupport::ChildProcess>(
+            std::vector<std::string>{testsupport::programBinary()}, dir_.path(),
+            dir_.file("tarvel.log"), std::vector<std::string>{"XDG_RUNTIME_DIR=" + dir_.path()});
+    };
+    const auto walking = [&] {
+        return waitUntil([&] { return game.frame().at("L").y > 0.4f; }, 60s);
+    };
+    const auto standing = [&] {
+        return waitUntil([&] { return game.frame().at("L").y == 0.2f; }, 10s);
+    };
+    const auto click = [&](int x, int y) {
+        Window window = 0;
+        ASSERT_TRUE(
+            waitUntil([&] { return (window = session.findByName("Tarvel-Omnix")) != 0; }, 10s));
+        const auto [wx, wy] = session.origin(window);
+        session.click(wx + x + 10, wy + y + 10);
+    };
+    auto program = start();
+    ASSERT_TRUE(walking()) << testsupport::readFile(dir_.file("tarvel.log"));
+    click(10, 30);  // デスクトップモード
+    EXPECT_TRUE(standing()) << "in desktop mode";
+    click(10, 30);
+    ASSERT_TRUE(walking());
+    click(UIEx::kXrToggleX, UIEx::kXrToggleY);  // XR出力：無効
+    EXPECT_TRUE(standing()) << "switched off";
+    click(UIEx::kXrToggleX, UIEx::kXrToggleY);
+    ASSERT_TRUE(walking());
+    program->signal(SIGKILL);
+    ASSERT_TRUE(program->wait(10s).has_value());
+    EXPECT_TRUE(standing()) << "after the program was killed";
+    program = start();
+    ASSERT_TRUE(walking());
+    simulator.reset();
+    EXPECT_TRUE(standing()) << "with the platform silent";
+    program->signal(SIGTERM);
+    EXPECT_EQ(program->wait(10s), std::optional<int>(0));
+    EXPECT_EQ(block().publishedNs.load(), 0) << "the end is not marked";
+    xrDestroyInstance(instance);
+}
+
+}  // namespace
