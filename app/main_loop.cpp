@@ -39,7 +39,8 @@ int runMainLoop(platform::WindowSystem& ws, const LoopSteps& steps) {
             continue;
         }
         if (!steps.connected()) {
-            // Nothing can change on screen until a message comes: wait for it.
+            // Nothing can change on screen until a message comes, or until the program has
+            // something to do at a time (an owed refresh, a check).
             ws.waitMessage(steps.idleWaitMs ? steps.idleWaitMs() : -1);
             continue;
         }
@@ -48,10 +49,12 @@ int runMainLoop(platform::WindowSystem& ws, const LoopSteps& steps) {
     }
 }
 
-platform::ModalTurn runModalTurn(platform::WindowSystem& ws, const LoopSteps& steps) {
+platform::ModalTurn runModalTurn(platform::WindowSystem& ws, const LoopSteps& steps,
+                                 platform::ModalQueue queue) {
     if (steps.exitRequested()) return {.end = true};
+    steps.releaseInput();
     steps.refresh();
-    if (ws.peekMessage()) {
+    if (queue == platform::ModalQueue::hook && ws.peekMessage()) {
         platform::Message message;
         if (!ws.getMessage(message)) {
             // Kept for the main loop, which ends on it once the modal wait is over.
@@ -65,6 +68,6 @@ platform::ModalTurn runModalTurn(platform::WindowSystem& ws, const LoopSteps& st
         return {.waitMs = 0};
     }
     if (!steps.connected()) return {.waitMs = kModalIdleMs};
-    steps.pass();
-    return {.waitMs = kModalPauseMs};
+    steps.modalPass();
+    return {.waitMs = steps.modalPauseMs ? steps.modalPauseMs() : kModalPauseMs};
 }

@@ -9,6 +9,7 @@
 #include "analysis/walk_state.h"
 #include "app/frame_pass.h"
 #include "app/main_loop.h"
+#include "app/refresh_pace.h"
 #include "link/sensor_link.h"
 #include "link/stream_recorder.h"
 #include "mainwindow/ui_strings.h"
@@ -129,24 +130,32 @@ int runProgram(const ProgramOptions& options) {
     });
 
     LoopSteps steps;
+    RefreshPace refreshPace;
     int trayWaitMs = -1;
     steps.refresh = [&] {
+        const RefreshPace::Clock::time_point now = RefreshPace::Clock::now();
+        trayWaitMs = ui->watchTray(now);
+        if (!refreshPace.due(now)) return;
         ui->refreshDisplay();
-        ui->graphWindow.refresh();
-        trayWaitMs = ui->watchTray(LinkWatch::Clock::now());
+        ui->graphWindow.refresh(now);
     };
-    steps.idleWaitMs = [&] { return trayWaitMs; };
+    // The sooner of an owed refresh and the tray watch's next check.
+    steps.idleWaitMs = [&] {
+        const int owed = refreshPace.owedMs(RefreshPace::Clock::now());
+        return owed < 0 || (trayWaitMs >= 0 && trayWaitMs < owed) ? trayWaitMs : owed;
+    };
     steps.connected = [&] { return link.connected; };
-    framePass.afterFrame = [&](std::uint32_t frame, FramePass::Clock::time_point arrival) {
-        ui->graphWindow.sample(state, frame, arrival);
-    };
     bool arriving = false;
-    steps.pass = [&] {
+    // Inside a modal dialog or menu the key emulation holds nothing and presses nothing.
+    auto pass = [&](bool emulate) {
         arriving = framePass.run(FramePass::Clock::now());
         xr.update(state, framePass.frameCount(), arriving);
         ui->showLinkStatus(arriving);
-        emulator.step(state);
+        if (emulate) emulator.step(state);
     };
+    steps.pass = [&] { pass(true); };
+    steps.modalPass = [&] { pass(false); };
+    steps.releaseInput = [&] { emulator.releaseAll(); };
     // While no frames arrive, the results at rest go out at about the platform's frame rate,
     // and the loop waits for messages meanwhile instead of turning.
     steps.pause = [&] {
@@ -156,10 +165,12 @@ int runProgram(const ProgramOptions& options) {
             ws.waitMessage(kRestPassPeriodMs);
         }
     };
+    steps.modalPauseMs = [&] { return arriving ? 1 : kRestPassPeriodMs; };
     steps.exitRequested = [] { return platform::terminationRequested(); };
     steps.exit = [&] { ui->exitProgram(); };
     // The platform's modal dialogs and menus keep the loop going while they are open.
-    platform::setModalIdle([&] { return runModalTurn(ws, steps); });
+    platform::setModalIdle(
+        [&](platform::ModalQueue queue) { return runModalTurn(ws, steps, queue); });
     const int exitCode = runMainLoop(ws, steps);
     platform::setModalIdle(nullptr);
     // No key or button stays down in other programs once this one is gone, and no avatar

@@ -16,12 +16,6 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
-# Every string literal becomes the code page 932 byte string that the ANSI
-# calls take (the sources are UTF-8). "//TRANSLIT" only because libstdc++'s
-# <chrono> holds a micro sign, which code page 932 lacks, in a C++20 literal;
-# cmake/windows.cmake checks that every text of the program is pure CP932.
-set(CMAKE_C_FLAGS_INIT "-finput-charset=UTF-8 -fexec-charset=CP932//TRANSLIT")
-set(CMAKE_CXX_FLAGS_INIT "-finput-charset=UTF-8 -fexec-charset=CP932//TRANSLIT")
 # No libstdc++, libgcc or winpthread DLL next to the .exe: Wine (and a bare
 # Windows) would refuse to start it.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")

@@ -1,18 +1,6 @@
 # The Windows program's resources (icon 101, menu 102, the manifest and the version information,
 # compiled by windres) and its release packages: a ZIP holding tarvel.exe and the users' READMEs,
 # and an installer of the same files (cpack --preset windows).
-# The program's texts must all exist in code page 932: the compiler would turn a character
-# that does not into "?" without a word.
-file(GLOB_RECURSE cp932_sources CONFIGURE_DEPENDS
-  ${CMAKE_SOURCE_DIR}/mainwindow/*.h ${CMAKE_SOURCE_DIR}/mainwindow/*.cpp
-  ${CMAKE_SOURCE_DIR}/platform/win32/*.cpp ${CMAKE_SOURCE_DIR}/resources/tarvel.rc)
-foreach(source ${cp932_sources})
-  execute_process(COMMAND iconv -f UTF-8 -t CP932 ${source}
-    OUTPUT_QUIET ERROR_QUIET RESULT_VARIABLE not_cp932)
-  if(not_cp932)
-    message(FATAL_ERROR "${source} holds text that code page 932 cannot represent")
-  endif()
-endforeach()
 
 # The version information and the application manifest, from the project's version.
 set(TARVEL_VENDOR "Tarvel")

@@ -9,6 +9,8 @@
 #include <filesystem>
 #include <system_error>
 
+#include "platform/file_names.h"
+
 namespace {
 
 std::string reasonOf(int error) {
@@ -30,7 +32,7 @@ bool StreamRecorder::start(const std::string& path, bool createFolders) {
     stop();
     std::string why;
     if (createFolders) {
-        const std::filesystem::path folder = std::filesystem::path(path).parent_path();
+        const std::filesystem::path folder = platform::fileSystemPath(path).parent_path();
         std::error_code error;
         if (!folder.empty()) std::filesystem::create_directories(folder, error);
         if (error) why = error.message();
@@ -38,7 +40,7 @@ bool StreamRecorder::start(const std::string& path, bool createFolders) {
     std::FILE* file = nullptr;
     if (why.empty()) {
         errno = 0;
-        file = std::fopen(path.c_str(), "wb");
+        file = platform::openFile(path, "wb");
         if (file == nullptr) why = reasonOf(errno);
     }
     {
@@ -139,7 +141,8 @@ void StreamRecorder::run() {
             file_ = nullptr;
             // Part of the failed write may have gone in: the file says what was kept.
             std::error_code error;
-            const std::uintmax_t kept = std::filesystem::file_size(path, error);
+            const std::uintmax_t kept =
+                std::filesystem::file_size(platform::fileSystemPath(path), error);
             if (!error) status_.written = kept;
             status_.recording = false;
             status_.failure = why;
@@ -196,7 +199,8 @@ std::string timestampedRecordingPath(const std::string& folder, std::time_t when
     const std::string base = folder + "/tarvel-" + stamp;
     std::string path = base + ".txt";
     std::error_code error;
-    for (int n = 2; std::filesystem::exists(path, error) && n < 1000; ++n) {
+    for (int n = 2; std::filesystem::exists(platform::fileSystemPath(path), error) && n < 1000;
+         ++n) {
         path = base + "-" + std::to_string(n) + ".txt";
     }
     return path;

@@ -114,8 +114,9 @@ void GraphWindow::paintLoadPanel(PaintContext context, const WalkState& state) {
     text(context, 230, 0, s::kGraphWalkFThreshold, kHeadingFont, kCyan);
     ws().fillRect(context, {380, 3, 392, 15}, kWalkingShade);
     text(context, 396, 0, s::kGraphWalking, kHeadingFont, kWhite);
+    // The scale's ends inside the panel's height, its middle centred on its row.
     std::snprintf(tick, sizeof tick, "%.1f", top);
-    textRight(context, kLoadPanel.left - 4, kLoadPanel.top - 6, tick, kTickFont, kGrey);
+    textRight(context, kLoadPanel.left - 4, kLoadPanel.top, tick, kTickFont, kGrey);
     std::snprintf(tick, sizeof tick, "%.2f", top / 2.0);
     textRight(context, kLoadPanel.left - 4, loadRow(static_cast<float>(top / 2.0), top) - 6, tick,
               kTickFont, kGrey);
@@ -185,7 +186,7 @@ void GraphWindow::paintAnglePanel(PaintContext context, const WalkState& state) 
         text(context, x + 15, top + 2, s::kGraphRows[row], kTickFont,
              r == current ? kWhite : kGrey);
     }
-    textRight(context, kAnglePanel.left - 4, kAnglePanel.top - 6, s::kGraphAngleTicks[0], kTickFont,
+    textRight(context, kAnglePanel.left - 4, kAnglePanel.top, s::kGraphAngleTicks[0], kTickFont,
               kGrey);
     textRight(context, kAnglePanel.left - 4, angleRow(0.0f) - 6, s::kGraphAngleTicks[1], kTickFont,
               kGrey);

@@ -1,6 +1,6 @@
 // Every text of the user interface: captions, read-out initial texts, state
-// texts, the tray tip and menu, the single-instance box. Kept in one place so
-// that the Windows build turns them all into code page 932 byte strings.
+// texts, the tray tip and menu, the single-instance box, in one place. UTF-8 on
+// every system; the Windows backend hands them to the wide calls.
 #pragma once
 
 namespace ui_strings {

@@ -1,5 +1,5 @@
 // INI lookup seam: values of an INI-style settings file by section and key, with the lookup
-// rules of the Windows profile functions (GetPrivateProfileStringA), so a file reads the same
+// rules of the Windows profile functions (GetPrivateProfileString), so a file reads the same
 // on every system.
 #pragma once
 

@@ -22,11 +22,11 @@ void setModalIdle(ModalIdle idle) {
     hook() = std::move(idle);
 }
 
-ModalTurn modalIdle() {
+ModalTurn modalIdle(ModalQueue queue) {
     // A modal wait reached from the hook's own work does not run the hook again.
     if (!hook() || inside) return ModalTurn{terminationRequested(), -1};
     inside = true;
-    const ModalTurn turn = hook()();
+    const ModalTurn turn = hook()(queue);
     inside = false;
     return turn;
 }

@@ -16,13 +16,22 @@ struct ModalTurn {
     int waitMs = -1;
 };
 
-using ModalIdle = std::function<ModalTurn()>;
+// Who takes the program's window messages while the wait is open.
+enum class ModalQueue {
+    // The wait reads only its own input: the hook takes the program's messages too.
+    hook,
+    // The system's modal loop takes and dispatches every message itself: the hook leaves the
+    // queue alone.
+    system,
+};
+
+using ModalIdle = std::function<ModalTurn(ModalQueue)>;
 
 // Installs the program's hook; an empty one removes it.
 void setModalIdle(ModalIdle idle);
 
 // For the backends' modal waits: one call of the hook. Without a hook the wait has no limit
 // and ends once a termination request has come. A call from inside the hook does nothing.
-ModalTurn modalIdle();
+ModalTurn modalIdle(ModalQueue queue = ModalQueue::hook);
 
 }  // namespace platform

@@ -34,7 +34,8 @@ if ((${#missing[@]})); then
   "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
 
-# Wine shows the program's code page 932 text only under a Japanese locale.
+# A Japanese locale, to try the Windows program under Wine as on a Japanese system
+# (TARVEL_WINE_LANG=ja_JP.UTF-8; the tests run under C.UTF-8).
 if ((windows)); then
   if ! locale -a 2>/dev/null | grep -qix 'ja_JP\.utf-\?8'; then
     "${sudo_cmd[@]}" sed -i 's/^# *\(ja_JP\.UTF-8 UTF-8\)/\1/' /etc/locale.gen

@@ -1,33 +1,31 @@
-// INI lookup on Windows: every value comes from GetPrivateProfileStringA, whose lookup rules
-// are the ones the seam describes.
+// INI lookup on Windows: every value comes from GetPrivateProfileStringW, whose lookup rules
+// are the ones the seam describes. The file's name goes to it as wide text; the value comes
+// back in the bytes that the file holds in the system's code page, as the ANSI call gives them.
 #include <windows.h>
 
 #include <string>
 
 #include "platform/ini.h"
+#include "platform/win32/wide_text.h"
 
 namespace platform {
 
 struct IniFile::Impl {
-    std::string path;
+    std::wstring path;
 };
 
 namespace {
 
 // The profile functions look a name without any folder up in the Windows folder, not in the
 // current one: "tarvel.ini" becomes ".\tarvel.ini". Forward slashes become backslashes.
-std::string profilePath(const std::string& path) {
-    std::string p = path;
-    for (char& c : p) {
-        if (c == '/') c = '\\';
-    }
-    // A backslash may be the second byte of a double-byte character; the first byte of such
-    // a character is never a backslash, so "has a folder" is decided on whole characters.
+std::wstring profilePath(const std::string& path) {
+    std::wstring p = win32::widen(path);
     bool hasFolder = false;
-    for (const char* s = p.c_str(); *s != '\0'; s = CharNextA(s)) {
-        if (*s == '\\' || *s == ':') hasFolder = true;
+    for (wchar_t& c : p) {
+        if (c == L'/') c = L'\\';
+        if (c == L'\\' || c == L':') hasFolder = true;
     }
-    return hasFolder ? p : ".\\" + p;
+    return hasFolder ? p : L".\\" + p;
 }
 
 }  // namespace
@@ -39,10 +37,22 @@ IniFile::IniFile(const std::string& path) : impl_(std::make_unique<Impl>()) {
 IniFile::~IniFile() = default;
 
 std::string IniFile::value(const char* section, const char* key, const char* defaultValue) const {
-    char buffer[kMaxValueLength + 1];
-    GetPrivateProfileStringA(section, key, defaultValue, buffer, sizeof buffer,
-                             impl_->path.c_str());
-    return buffer;
+    // Section, key and default are ASCII, the same in every code page.
+    const std::wstring wideSection = win32::widen(section);
+    const std::wstring wideKey = win32::widen(key);
+    const std::wstring wideDefault = win32::widen(defaultValue);
+    wchar_t buffer[kMaxValueLength + 1];
+    const DWORD n =
+        GetPrivateProfileStringW(wideSection.c_str(), wideKey.c_str(), wideDefault.c_str(), buffer,
+                                 kMaxValueLength + 1, impl_->path.c_str());
+    const int length =
+        WideCharToMultiByte(CP_ACP, 0, buffer, static_cast<int>(n), nullptr, 0, nullptr, nullptr);
+    std::string value(static_cast<std::size_t>(length), '\0');
+    WideCharToMultiByte(CP_ACP, 0, buffer, static_cast<int>(n), value.data(), length, nullptr,
+                        nullptr);
+    // The ANSI call's buffer held kMaxValueLength bytes at most.
+    if (value.size() > kMaxValueLength) value.resize(kMaxValueLength);
+    return value;
 }
 
 }  // namespace platform

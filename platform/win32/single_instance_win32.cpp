@@ -3,12 +3,13 @@
 #include <windows.h>
 
 #include "platform/single_instance.h"
+#include "platform/win32/wide_text.h"
 
 namespace platform {
 
 bool SingleInstanceGuard::acquire(const char* name) {
     release();
-    HANDLE mutex = CreateMutexA(nullptr, TRUE, name);
+    HANDLE mutex = CreateMutexW(nullptr, TRUE, win32::widen(name).c_str());
     if (mutex == nullptr) {
         // Another user's copy holds a mutex of that name that we may not open: taken. Any
         // other failure (the name belongs to an object of another kind) leaves the program

@@ -1,6 +1,7 @@
 // Window system on Windows: the seam's calls are the USER32, GDI32 and SHELL32 calls of the
-// same names (RegisterClassExA, CreateWindowExA, PeekMessageA, RoundRect, TextOutA,
-// Shell_NotifyIconA, TrackPopupMenu, ...), passed through with their arguments.
+// same names (RegisterClassExW, CreateWindowExW, PeekMessageW, RoundRect, TextOutW,
+// Shell_NotifyIconW, TrackPopupMenu, ...), passed through with their arguments; texts go
+// through the wide calls, converted from the program's UTF-8.
 #include <windows.h>
 
 #include <algorithm>
@@ -11,6 +12,7 @@
 
 #include "platform/termination.h"
 #include "platform/win32/tray_icon_win32.h"
+#include "platform/win32/wide_text.h"
 #include "platform/win32/win32_internal.h"
 #include "platform/window_system.h"
 
@@ -18,19 +20,19 @@ namespace platform {
 
 namespace {
 
-// The program's one font: created afresh for every drawing, like the widgets ask.
-constexpr const char* kFontFace = "ＭＳ Ｐゴシック";
+// The program's one font, in the few heights the widgets ask for.
+constexpr const wchar_t* kFontFace = L"ＭＳ Ｐゴシック";
 
 static_assert(sizeof(POINT) == sizeof(Point) && offsetof(POINT, x) == offsetof(Point, x) &&
                   offsetof(POINT, y) == offsetof(Point, y),
               "the seam's points are laid out like POINT, so Polyline takes them as they are");
-static_assert(sizeof(CREATESTRUCTA) >= sizeof(CreateStruct) &&
-                  offsetof(CREATESTRUCTA, lpCreateParams) == 0,
+static_assert(sizeof(CREATESTRUCTW) >= sizeof(CreateStruct) &&
+                  offsetof(CREATESTRUCTW, lpCreateParams) == 0,
               "the creation parameter is the first member of the creation record");
 
 HINSTANCE moduleOf(NativeInstance instance) {
     // Instance 0 means the program's own module, which is what WinMain is given.
-    return instance != 0 ? reinterpret_cast<HINSTANCE>(instance) : GetModuleHandleA(nullptr);
+    return instance != 0 ? reinterpret_cast<HINSTANCE>(instance) : GetModuleHandleW(nullptr);
 }
 
 HWND hwndOf(NativeWindow window) {
@@ -60,6 +62,26 @@ const ClassInfo* classInfoOf(HWND hwnd) {
     return found == procedures().end() ? nullptr : &found->second;
 }
 
+// The system's modal loops that the program's windows are told of (their menus, moving them),
+// and the idle moments of menus and dialogs they own: the program's turns go on inside them.
+void noteModalLoop(UINT message) {
+    switch (message) {
+        case WM_ENTERMENULOOP:
+        case WM_ENTERSIZEMOVE:
+            win32::beginSystemModal();
+            break;
+        case WM_EXITMENULOOP:
+        case WM_EXITSIZEMOVE:
+            win32::endSystemModal();
+            break;
+        case WM_ENTERIDLE:
+            win32::runModalTurns();
+            break;
+        default:
+            break;
+    }
+}
+
 LRESULT CALLBACK classProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_ENDSESSION && wParam != 0) {
         // Windows may end the process once this message is answered: what
@@ -68,13 +90,14 @@ LRESULT CALLBACK classProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam
         runLastChanceHandler();
     }
     win32::noteTaskbarMessage(hwnd, message);
+    noteModalLoop(message);
     const ClassInfo* info = classInfoOf(hwnd);
-    if (info == nullptr) return DefWindowProcA(hwnd, message, wParam, lParam);
+    if (info == nullptr) return DefWindowProcW(hwnd, message, wParam, lParam);
     return static_cast<LRESULT>(info->proc(windowOf(hwnd), message, wParam, lParam));
 }
 
 HFONT createProgramFont(std::int32_t height) {
-    return CreateFontA(height, 0, 0, 0, FW_DONTCARE, FALSE, FALSE, FALSE, SHIFTJIS_CHARSET,
+    return CreateFontW(height, 0, 0, 0, FW_DONTCARE, FALSE, FALSE, FALSE, SHIFTJIS_CHARSET,
                        OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, PROOF_QUALITY,
                        FIXED_PITCH | FF_MODERN, kFontFace);
 }
@@ -85,36 +108,38 @@ Rect rectOf(const RECT& r) {
 
 class Win32WindowSystem final : public WindowSystem {
   public:
-    Win32WindowSystem() : wakeEvent_(CreateEventA(nullptr, FALSE, FALSE, nullptr)) {}
+    Win32WindowSystem() : wakeEvent_(CreateEventW(nullptr, FALSE, FALSE, nullptr)) {}
     ~Win32WindowSystem() override {
         if (wakeEvent_) CloseHandle(wakeEvent_);
+        for (const auto& [height, font] : fonts_) DeleteObject(font);
     }
 
     bool available() override { return GetDesktopWindow() != nullptr; }
 
     bool registerClass(const WindowClass& windowClass) override {
         const HINSTANCE module = moduleOf(windowClass.instance);
-        WNDCLASSEXA wc;
+        const std::wstring name = win32::widen(windowClass.name);
+        WNDCLASSEXW wc;
         std::memset(&wc, 0, sizeof wc);
-        wc.cbSize = sizeof(WNDCLASSEXA);  // 48 in a 32-bit build
+        wc.cbSize = sizeof(WNDCLASSEXW);  // 48 in a 32-bit build
         wc.style = windowClass.style;
         wc.lpfnWndProc = classProc;
         wc.cbClsExtra = 0;
         wc.cbWndExtra = 0;
         wc.hInstance = module;
-        wc.hIcon = windowClass.iconId != 0 ? LoadIconA(module, MAKEINTRESOURCEA(windowClass.iconId))
+        wc.hIcon = windowClass.iconId != 0 ? LoadIconW(module, MAKEINTRESOURCEW(windowClass.iconId))
                                            : nullptr;
         wc.hCursor = windowClass.cursorId != 0
-                         ? LoadCursorA(nullptr, MAKEINTRESOURCEA(windowClass.cursorId))
+                         ? LoadCursorW(nullptr, MAKEINTRESOURCEW(windowClass.cursorId))
                          : nullptr;
         // A double-buffered class has no brush: its paint covers the window whole, and an
         // erase in between would only flash.
         wc.hbrBackground =
             windowClass.doubleBuffered ? nullptr : CreateSolidBrush(windowClass.background);
         wc.lpszMenuName = nullptr;
-        wc.lpszClassName = windowClass.name.c_str();
+        wc.lpszClassName = name.c_str();
         wc.hIconSm = nullptr;
-        const ATOM atom = RegisterClassExA(&wc);
+        const ATOM atom = RegisterClassExW(&wc);
         if (atom == 0) {
             // Already registered: the first registration, its brush included, stays.
             if (wc.hbrBackground) DeleteObject(wc.hbrBackground);
@@ -125,10 +150,10 @@ class Win32WindowSystem final : public WindowSystem {
     }
 
     NativeWindow createWindow(const WindowCreate& create) override {
-        HWND hwnd = CreateWindowExA(create.exStyle, create.className.c_str(), create.title.c_str(),
-                                    create.style, create.x, create.y, create.width, create.height,
-                                    hwndOf(create.parent), nullptr, moduleOf(create.instance),
-                                    create.createParam);
+        HWND hwnd = CreateWindowExW(create.exStyle, win32::widen(create.className).c_str(),
+                                    win32::widen(create.title).c_str(), create.style, create.x,
+                                    create.y, create.width, create.height, hwndOf(create.parent),
+                                    nullptr, moduleOf(create.instance), create.createParam);
         return windowOf(hwnd);
     }
 
@@ -161,11 +186,11 @@ class Win32WindowSystem final : public WindowSystem {
     }
 
     std::intptr_t windowUserData(NativeWindow window) override {
-        return GetWindowLongPtrA(hwndOf(window), GWLP_USERDATA);
+        return GetWindowLongPtrW(hwndOf(window), GWLP_USERDATA);
     }
 
     void setWindowUserData(NativeWindow window, std::intptr_t value) override {
-        SetWindowLongPtrA(hwndOf(window), GWLP_USERDATA, value);
+        SetWindowLongPtrW(hwndOf(window), GWLP_USERDATA, value);
     }
 
     Point cursorPos() override {
@@ -265,24 +290,22 @@ class Win32WindowSystem final : public WindowSystem {
     void textOut(PaintContext context, std::int32_t x, std::int32_t y, std::string_view text,
                  std::int32_t fontHeight, Colour textColour, Colour background) override {
         HDC dc = dcOf(context);
-        HFONT font = createProgramFont(fontHeight);
         // The background mode stays opaque: the text's cell is filled with the background.
         SetBkColor(dc, background);
         SetTextColor(dc, textColour);
-        HGDIOBJ previous = SelectObject(dc, font);
-        TextOutA(dc, x, y, text.data(), static_cast<int>(text.size()));
+        HGDIOBJ previous = SelectObject(dc, fontOf(fontHeight));
+        const std::wstring wide = win32::widen(text);
+        TextOutW(dc, x, y, wide.c_str(), static_cast<int>(wide.size()));
         SelectObject(dc, previous);
-        DeleteObject(font);
     }
 
     Size textExtent(PaintContext context, std::string_view text, std::int32_t fontHeight) override {
         HDC dc = dcOf(context);
-        HFONT font = createProgramFont(fontHeight);
-        HGDIOBJ previous = SelectObject(dc, font);
+        HGDIOBJ previous = SelectObject(dc, fontOf(fontHeight));
         SIZE size{};
-        GetTextExtentPoint32A(dc, text.data(), static_cast<int>(text.size()), &size);
+        const std::wstring wide = win32::widen(text);
+        GetTextExtentPoint32W(dc, wide.c_str(), static_cast<int>(wide.size()), &size);
         SelectObject(dc, previous);
-        DeleteObject(font);
         return {size.cx, size.cy};
     }
 
@@ -301,23 +324,23 @@ class Win32WindowSystem final : public WindowSystem {
     LResult sendMessage(NativeWindow window, std::uint32_t message, WParam wParam,
                         LParam lParam) override {
         if (window == 0) return 0;
-        return SendMessageA(hwndOf(window), message, wParam, lParam);
+        return SendMessageW(hwndOf(window), message, wParam, lParam);
     }
 
     void postMessage(NativeWindow window, std::uint32_t message, WParam wParam,
                      LParam lParam) override {
-        PostMessageA(hwndOf(window), message, wParam, lParam);
+        PostMessageW(hwndOf(window), message, wParam, lParam);
     }
 
     void postQuitMessage(int exitCode) override { PostQuitMessage(exitCode); }
 
     bool peekMessage() override {
         MSG msg;
-        return PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE) != 0;
+        return PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE) != 0;
     }
 
     bool getMessage(Message& message) override {
-        const BOOL result = GetMessageA(&last_, nullptr, 0, 0);
+        const BOOL result = GetMessageW(&last_, nullptr, 0, 0);
         message.window = windowOf(last_.hwnd);
         message.message = last_.message;
         message.wParam = last_.wParam;
@@ -333,7 +356,7 @@ class Win32WindowSystem final : public WindowSystem {
 
     LResult dispatchMessage(const Message& message) override {
         const MSG msg = toMsg(message);
-        return DispatchMessageA(&msg);
+        return DispatchMessageW(&msg);
     }
 
     bool waitMessage(int timeoutMs) override {
@@ -347,7 +370,7 @@ class Win32WindowSystem final : public WindowSystem {
 
     LResult defWindowProc(NativeWindow window, std::uint32_t message, WParam wParam,
                           LParam lParam) override {
-        return DefWindowProcA(hwndOf(window), message, wParam, lParam);
+        return DefWindowProcW(hwndOf(window), message, wParam, lParam);
     }
 
     // The icons are kept by tray_icon_win32.cpp, which adds them again when Explorer restarts.
@@ -363,17 +386,20 @@ class Win32WindowSystem final : public WindowSystem {
 
     std::uint32_t trackPopupMenu(NativeWindow owner, const PopupMenu& menu, Point at) override {
         HWND hwnd = hwndOf(owner);
-        const auto module = reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(hwnd, GWLP_HINSTANCE));
+        const auto module = reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(hwnd, GWLP_HINSTANCE));
         HMENU bar =
-            menu.resourceId != 0 ? LoadMenuA(module, MAKEINTRESOURCEA(menu.resourceId)) : nullptr;
+            menu.resourceId != 0 ? LoadMenuW(module, MAKEINTRESOURCEW(menu.resourceId)) : nullptr;
         if (bar == nullptr) bar = menuFromItems(menu);
         // Flags 0: the chosen item is posted as WM_COMMAND. The owner is not made the
         // foreground window first: Wine's own tray window then closes the menu at once.
-        TrackPopupMenu(GetSubMenu(bar, 0), 0, at.x, at.y, 0, hwnd, nullptr);
+        {
+            const win32::SystemModal open;
+            TrackPopupMenu(GetSubMenu(bar, 0), 0, at.x, at.y, 0, hwnd, nullptr);
+        }
         DestroyMenu(bar);
         // The chosen item is already posted to the owner as WM_COMMAND.
         MSG posted;
-        if (PeekMessageA(&posted, hwnd, WM_COMMAND, WM_COMMAND, PM_NOREMOVE)) {
+        if (PeekMessageW(&posted, hwnd, WM_COMMAND, WM_COMMAND, PM_NOREMOVE)) {
             return static_cast<std::uint32_t>(LOWORD(posted.wParam));
         }
         return 0;
@@ -381,9 +407,9 @@ class Win32WindowSystem final : public WindowSystem {
 
     int messageBox(NativeWindow owner, std::string_view text, std::string_view caption,
                    std::uint32_t flags) override {
-        const std::string t(text);
-        const std::string c(caption);
-        return MessageBoxA(hwndOf(owner), t.c_str(), c.c_str(), flags);
+        const win32::SystemModal open;
+        return MessageBoxW(hwndOf(owner), win32::widen(text).c_str(), win32::widen(caption).c_str(),
+                           flags);
     }
 
   private:
@@ -411,6 +437,13 @@ class Win32WindowSystem final : public WindowSystem {
 
     static HDC dcOf(PaintContext context) { return reinterpret_cast<HDC>(context.handle); }
 
+    // Made on first use and kept: making a font for every text costs more than drawing it.
+    HFONT fontOf(std::int32_t height) {
+        HFONT& font = fonts_[height];
+        if (font == nullptr) font = createProgramFont(height);
+        return font;
+    }
+
     // The message as GetMessageA delivered it (time and cursor position included) when it is
     // the one last taken, else rebuilt from its four fields.
     MSG toMsg(const Message& message) const {
@@ -432,13 +465,14 @@ class Win32WindowSystem final : public WindowSystem {
         HMENU bar = CreateMenu();
         HMENU popup = CreatePopupMenu();
         for (const MenuItem& item : menu.items) {
-            AppendMenuA(popup, MF_STRING, item.id, item.text.c_str());
+            AppendMenuW(popup, MF_STRING, item.id, win32::widen(item.text).c_str());
         }
-        AppendMenuA(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(popup), "MENU");
+        AppendMenuW(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(popup), L"MENU");
         return bar;
     }
 
     HANDLE wakeEvent_;
+    std::map<std::int32_t, HFONT> fonts_;
     MSG last_{};
     std::vector<OpenPaint> paints_;
 };

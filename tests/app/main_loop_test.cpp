@@ -1,7 +1,7 @@
 // The main loop on the fake window system: a refresh before every message and
 // every pass, messages before passes, no pass and no busy turning while the
 // link is not connected, the pause after each pass, and exit requests; and its
-// turns during a modal dialog, which drop the user's input.
+// turns during a modal dialog, which drop the user's input; the pace of the refresh.
 #include "app/main_loop.h"
 
 #include <gtest/gtest.h>
@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "app/refresh_pace.h"
 #include "tests/support/fake_window_system.h"
 
 namespace {
@@ -41,6 +42,8 @@ class MainLoopTest : public ::testing::Test {
             ++passes;
             if (onPass) onPass(passes);
         };
+        steps.releaseInput = [this] { events.push_back("U"); };
+        steps.modalPass = [this] { events.push_back("Q"); };
         steps.pause = [this] { events.push_back("S"); };
         steps.exitRequested = [this] { return exitRequested; };
         steps.exit = [this] {
@@ -86,6 +89,30 @@ TEST_F(MainLoopTest, NotConnectedItRefreshesBeforeEachMessageAndWaitsInsteadOfSp
     EXPECT_EQ(sequence(), "RMRMRMRWRMRWR");
     EXPECT_EQ(passes, 0);
     EXPECT_EQ(fake.waits, 2);
+}
+
+TEST_F(MainLoopTest, TheWaitForAMessageEndsWhenTheProgramHasSomethingToDo) {
+    int owed = 7;
+    steps.idleWaitMs = [&] { return owed; };
+    fake.whenIdle = [&] {
+        if (owed < 0) fake.postQuitMessage(0);
+        owed = -1;
+    };
+    EXPECT_EQ(runMainLoop(fake, steps), 0);
+    EXPECT_EQ(fake.waitTimeouts, (std::vector<int>{7, -1}));
+}
+
+TEST(RefreshPace, AtMostOncePerDisplayFrameAndWhatIsLeftOutIsOwed) {
+    using namespace std::chrono_literals;
+    RefreshPace pace;
+    const RefreshPace::Clock::time_point t{1h};
+    EXPECT_TRUE(pace.due(t));
+    EXPECT_EQ(pace.owedMs(t), -1);
+    EXPECT_FALSE(pace.due(t + 5ms));
+    EXPECT_EQ(pace.owedMs(t + 5ms), 12);
+    EXPECT_FALSE(pace.due(t + 16ms));
+    EXPECT_TRUE(pace.due(t + 17ms));
+    EXPECT_EQ(pace.owedMs(t + 20ms), -1);
 }
 
 TEST_F(MainLoopTest, AWakeUpWithoutAMessageOnlyCostsARefresh) {
@@ -171,17 +198,27 @@ TEST_F(MainLoopTest, ModalTurnsHandleMessagesDropInputAndPassWithoutPausing) {
         EXPECT_FALSE(t.end);
         waits.push_back(t.waitMs);
     }
-    // One message per turn, each after a refresh; only the non-input one reaches the window,
-    // and the input is gone, not kept for later. The pass's pause is the modal wait's.
-    EXPECT_EQ(sequence(), "RRMRRRRP");
+    // One message per turn, each after the key emulation's release and a refresh; only the
+    // non-input one reaches the window, and the input is gone, not kept for later. The pass
+    // is the one without key emulation, and its pause is the modal wait's.
+    EXPECT_EQ(sequence(), "URURMURURURURQ");
     EXPECT_EQ(waits, (std::vector<int>{0, 0, 0, 0, 0, 1}));
     EXPECT_FALSE(fake.peekMessage());
+
+    // When the system's modal loop takes the messages, the turn leaves them to it.
+    post();
+    events.clear();
+    EXPECT_EQ(runModalTurn(fake, steps, platform::ModalQueue::system).waitMs, 1);
+    EXPECT_EQ(sequence(), "URQ");
+    EXPECT_TRUE(fake.peekMessage());
+    platform::Message waiting;
+    fake.getMessage(waiting);
 
     // Not connected: no pass, and a wait that is not endless.
     connected = false;
     events.clear();
     const platform::ModalTurn idle = runModalTurn(fake, steps);
-    EXPECT_EQ(sequence(), "R");
+    EXPECT_EQ(sequence(), "UR");
     EXPECT_GT(idle.waitMs, 0);
 
     // A quit message ends the modal wait and stays for the main loop.

@@ -1,6 +1,7 @@
 // The built program under a private X server with a window manager, against the simulator,
 // while a modal dialog or menu is open: a real zenity file dialog, the tray menu. Datagrams
-// keep coming, the window keeps painting, clicks on it are dropped, a termination signal ends
+// keep coming, the window keeps painting, clicks on it are dropped, the key emulation holds
+// nothing behind the dialog, a termination signal ends
 // the dialog or the menu and the program with its save, and the menu closes on Escape and on
 // a click elsewhere.
 // GoogleTest before Xlib, whose None macro would break it.
@@ -129,13 +130,17 @@ class ProgramModalTest : public ::testing::Test {
 };
 
 TEST_F(ProgramModalTest, WhileTheFileDialogIsOpenTheLoopGoesOnAndClicksAreDropped) {
+    // In desktop mode: walking holds W, but nothing is held or typed behind the dialog.
+    testsupport::writeFile(dir_.file("tarvel.ini"), "[emulation]\r\nappMode=1\r\n");
     testsupport::UdpListener listener(12345);
     ASSERT_NO_FATAL_FAILURE(startProgram());
+    ASSERT_TRUE(waitUntil([&] { return session_->keyDown(XK_w); }, 10s)) << "W never held";
     const std::string dialog = openDialog(kSettingsLoadX);
     ASSERT_FALSE(dialog.empty()) << "no dialog";
     ASSERT_FALSE(dialogPids_.empty()) << "no dialog process";
 
     EXPECT_TRUE(datagramsFlow(listener, 200)) << "datagrams stopped";
+    EXPECT_FALSE(session_->keyDown(XK_w)) << "W held behind the dialog";
     // What the dialog covered at first is painted again, and the live read-outs change.
     EXPECT_TRUE(waitUntil([&] { return painted(kSettingsSaveX, kSettingsY); }, 5s))
         << "not repainted";

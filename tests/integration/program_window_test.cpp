@@ -299,13 +299,7 @@ TEST_F(ProgramWindowTest, EnterHeldWithTheHenkanKeyCapturesTheTareAgain) {
     session_->key(XK_Return, false);
 }
 
-// Whether the server sees a key down, or the left button, from any device.
-bool keyDown(Display* display, KeySym keysym) {
-    char keys[32];
-    XQueryKeymap(display, keys);
-    const KeyCode code = XKeysymToKeycode(display, keysym);
-    return (keys[code / 8] >> (code % 8)) & 1;
-}
+// Whether the server sees the left button down, from any device.
 bool leftButtonDown(Display* display) {
     Window root = None, child = None;
     int rx = 0, ry = 0, wx = 0, wy = 0;
@@ -321,10 +315,10 @@ TEST_F(ProgramWindowTest, InDesktopModeNoKeyOrButtonStaysDownAfterTheEnd) {
     startSimulator();
     program_ = startProgram();
     ASSERT_NE(waitForMainWindow(), static_cast<Window>(None));
-    ASSERT_TRUE(waitUntil([&] { return keyDown(display_, XK_w); }, 10s)) << "W never held";
+    ASSERT_TRUE(waitUntil([&] { return session_->keyDown(XK_w); }, 10s)) << "W never held";
     chooseFromTrayMenu(2);
     ASSERT_EQ(program_->wait(10s), std::optional<int>(0));
-    EXPECT_FALSE(keyDown(display_, XK_w));
+    EXPECT_FALSE(session_->keyDown(XK_w));
 
     // Turning holds the left button; a termination signal lets go of it.
     simulator_.reset();
@@ -335,7 +329,7 @@ TEST_F(ProgramWindowTest, InDesktopModeNoKeyOrButtonStaysDownAfterTheEnd) {
     program_->signal(SIGTERM);
     ASSERT_EQ(program_->wait(10s), std::optional<int>(0));
     EXPECT_FALSE(leftButtonDown(display_));
-    EXPECT_FALSE(keyDown(display_, XK_w));
+    EXPECT_FALSE(session_->keyDown(XK_w));
 }
 
 TEST(ProgramWithoutDisplayTest, FailsClearlyAndWritesNothing) {

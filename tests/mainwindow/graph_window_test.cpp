@@ -141,6 +141,19 @@ TEST_F(GraphWindowTest, TheThresholdLineAndTheBandsFollowTheButtonsAtOnce) {
     graph().refresh(t0 + 2ms);
     EXPECT_EQ(thresholdRow(), 20 + 71);               // 0.35
     EXPECT_EQ(sidewaysRightBand().bottom, 174 + 46);  // 21
+
+    // The scales' numbers, left of the panels, lie within their panels' heights.
+    for (const DrawOp& op : fake.drawingOf(graph().plot.hwnd)) {
+        if (op.kind != DrawOp::Text || op.x >= GraphWindow::kLoadPanel.left ||
+            std::strchr("+-0123456789", op.text[0]) == nullptr) {
+            continue;
+        }
+        const platform::Rect& panel = op.y < GraphWindow::kAnglePanel.top - 10
+                                          ? GraphWindow::kLoadPanel
+                                          : GraphWindow::kAnglePanel;
+        EXPECT_GE(op.y, panel.top) << op.text;
+        EXPECT_LE(op.y + op.fontHeight, panel.bottom) << op.text;
+    }
 }
 
 TEST_F(GraphWindowTest, TheRecordSwitchRecordsIntoRecordingsAndTellsWhatBecameOfIt) {

@@ -4,11 +4,13 @@
 # length at 100 Hz); over the timed frames the script takes the CPU of the program's process
 # and of the wineserver, and tarvel_latency the time from each frame to the first datagram
 # that shows it (median, p99). Rounds take the programs in turn.
-#   usage: tests/perf/measure-wine.sh [-f FRAMES] [-r ROUNDS] TARVEL_EXE [TARVEL_EXE...]
+#   usage: tests/perf/measure-wine.sh [-w] [-f FRAMES] [-r ROUNDS] TARVEL_EXE [TARVEL_EXE...]
 #   e.g.   tests/perf/measure-wine.sh ../baseline/build/windows/bin/tarvel.exe \
 #            build/windows/bin/tarvel.exe
-# FRAMES per run (default 3000, 30 s), ROUNDS (default 2). Runs in a network namespace of its
-# own when it can, so that 127.0.0.1:12345 is private, under a private Xvfb; the Wine prefix
+# FRAMES per run (default 3000, 30 s), ROUNDS (default 2). -w streams the simulator's walk
+# instead, whose every read-out moves as a user's would (CPU only, no latency figures; the
+# simulator comes from TARVEL_SIM or this tree's build/linux/bin). Runs in a network namespace
+# of its own when it can, so that 127.0.0.1:12345 is private, under a private Xvfb; the Wine prefix
 # is build/wine-perf/prefix (made once, as for the tests); tarvel_latency comes from this
 # tree's build/linux/bin unless TARVEL_LATENCY names another. Not a test: asserts nothing.
 set -euo pipefail
@@ -16,9 +18,10 @@ here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
 source "$here/session.sh"
 perf_own_network "$0" "$@"
-frames=3000 rounds=2
-while getopts f:r: opt; do
+frames=3000 rounds=2 walk=
+while getopts wf:r: opt; do
   case $opt in
+    w) walk=1 ;;
     f) frames=$OPTARG ;;
     r) rounds=$OPTARG ;;
     *) exit 2 ;;
@@ -29,6 +32,7 @@ shift $((OPTIND - 1))
 programs=()
 for p in "$@"; do programs+=("$(realpath "$p")"); done
 latency=$(realpath "${TARVEL_LATENCY:-$root/build/linux/bin/tarvel_latency}")
+sim=$(realpath "${TARVEL_SIM:-$root/build/linux/bin/tarvel-sim}")
 source "$root/tests/wine/wine-env.sh"
 export WINEPREFIX=$root/build/wine-perf/prefix
 bash "$root/tests/wine/wine-prefix.sh"
@@ -51,7 +55,12 @@ run() {  # index
   mkdir -p "$d"
   "$TARVEL_WINESERVER" -f -p >"$d/wineserver.log" 2>&1 & server=$!
   pids+=("$server")
-  "$latency" --link "$d/COM3" --frames "$frames" >"$d/latency.log" 2>&1 & lat=$!
+  if [[ -n $walk ]]; then
+    "$sim" --port 3 --dir "$d" --scenario walk --rate 100 --quiet & lat=$!
+    echo "measuring the walk (no latency figures)" >"$d/latency.log"
+  else
+    "$latency" --link "$d/COM3" --frames "$frames" >"$d/latency.log" 2>&1 & lat=$!
+  fi
   pids+=("$lat")
   for _ in $(seq 100); do [[ -e $d/COM3 ]] && break; sleep 0.05; done
   register_port 3 "$d/COM3"
@@ -63,6 +72,7 @@ run() {  # index
   p0=$(ticks "$prog") s0=$(ticks "$server")
   sleep "$seconds"
   p1=$(ticks "$prog") s1=$(ticks "$server")
+  [[ -z $walk ]] || kill "$lat"
   wait "$lat" || true
   kill "$prog" 2>/dev/null || true
   wait "$prog" 2>/dev/null || true

@@ -1,6 +1,6 @@
 # The setting the measurement scripts share, sourced by them: a network namespace of their own
-# (the datagram port 127.0.0.1:12345 and the single-instance socket stay private), a scratch
-# folder whose processes end with the script, and a private X display with a desktop.
+# (the datagram port 127.0.0.1:12345 stays private), a scratch folder whose processes end with
+# the script, and a private X display with a desktop.
 
 # Runs the calling script again in a network namespace of its own, once, when one is to be had:
 #   perf_own_network "$0" "$@"
@@ -10,7 +10,8 @@ perf_own_network() {
   fi
 }
 
-# Makes the scratch folder $work (under /tmp, named after PREFIX) and goes there. At the exit
+# Makes the scratch folder $work (under /tmp, named after PREFIX) and goes there; the programs'
+# runtime folder (where the single-instance lock lives) is one of its own. At the exit
 # every process in $pids is ended, perf_on_exit runs first if the script defines it, and the
 # folder goes unless `keep` is given.
 #   perf_scratch [PREFIX] [keep]
@@ -20,6 +21,8 @@ perf_scratch() {
   pids=()
   trap perf_cleanup EXIT
   cd "$work"
+  export XDG_RUNTIME_DIR=$work/.run
+  mkdir -m 700 "$XDG_RUNTIME_DIR"
 }
 
 perf_cleanup() {

@@ -102,6 +102,7 @@ void FakeWindowSystem::clearRecords() {
     quitCode.reset();
     quitRequests = 0;
     waits = 0;
+    waitTimeouts.clear();
     wakeUps = 0;
     trayAdds = 0;
     menus.clear();
@@ -433,8 +434,9 @@ LResult FakeWindowSystem::dispatchMessage(const platform::Message& message) {
     return callProcedure(message.window, message.message, message.wParam, message.lParam);
 }
 
-bool FakeWindowSystem::waitMessage(int) {
+bool FakeWindowSystem::waitMessage(int timeoutMs) {
     ++waits;
+    waitTimeouts.push_back(timeoutMs);
     if (!peekMessage() && whenIdle) whenIdle();
     return peekMessage();
 }

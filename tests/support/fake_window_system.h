@@ -127,7 +127,8 @@ class FakeWindowSystem : public platform::WindowSystem {
     std::vector<SentMessage> queue;  // posted and not yet taken
     std::optional<int> quitCode;     // set by postQuitMessage
     int quitRequests = 0;
-    int waits = 0;  // waitMessage calls and getMessage waits
+    int waits = 0;                  // waitMessage calls and getMessage waits
+    std::vector<int> waitTimeouts;  // of the waitMessage calls
     int wakeUps = 0;
     std::map<std::uint32_t, platform::TrayIcon> trayIcons;  // by id
     int trayAdds = 0;

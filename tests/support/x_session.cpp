@@ -255,6 +255,13 @@ void XSession::key(unsigned long keysym, bool press) {
     XSync(observer_, False);
 }
 
+bool XSession::keyDown(unsigned long keysym) {
+    char keys[32];
+    XQueryKeymap(observer_, keys);
+    const KeyCode code = XKeysymToKeycode(observer_, keysym);
+    return (keys[code / 8] >> (code % 8)) & 1;
+}
+
 void XSession::requestClose(Window window) {
     XEvent event{};
     event.xclient.type = ClientMessage;

@@ -65,6 +65,8 @@ class XSession {
     // Moves the pointer to (x, y), then presses and releases the button there.
     void click(int x, int y, unsigned int button = 1);
     void key(unsigned long keysym, bool press);
+    // Whether the server sees the key down, from any device.
+    bool keyDown(unsigned long keysym);
     // Sends WM_DELETE_WINDOW as a window manager would.
     void requestClose(Window window);
 

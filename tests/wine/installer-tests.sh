@@ -3,10 +3,12 @@
 #   D  the installer (/S /AUTOSTART) per user: the files, the Start menu and Startup
 #      shortcuts with the settings folder as their working folder, the Apps and Features
 #      entry, the OpenXR layer's registration; no install while the program runs; the
-#      program started through its shortcut keeps tarvel.ini in %APPDATA%\Tarvel-Omnix at the tray menu's 終了; its tray icon comes
-#      back when a taskbar announces itself; with no taskbar the close box minimises; the
-#      silent uninstall removes the program, its shortcuts, its entry and the layer's
-#      registration and keeps tarvel.ini.
+#      program started through its shortcut keeps tarvel.ini in %APPDATA%\Tarvel-Omnix at the
+#      tray menu's 終了; its tray icon comes back when a taskbar announces itself; with no
+#      taskbar the close box minimises; the silent uninstall removes the program, its shortcuts, its entry and the layer's
+#      registration and keeps tarvel.ini. While the program runs, the quiet uninstall string
+#      removes nothing and ends with 2; an older version installed silently over a newer one
+#      keeps the newer and ends with 3.
 # Needs the installer that cpack makes (scripts/test-windows.sh makes it).
 
 d_started=$SECONDS
@@ -19,7 +21,8 @@ in_wine() { timeout 60 "$TARVEL_WINE" "$@" 2>/dev/null | tr -d '\r'; }
 appdata=$(in_wine cmd /c 'echo %APPDATA%')
 localappdata=$(in_wine cmd /c 'echo %LOCALAPPDATA%')
 unix_of() { in_wine winepath -u "$1"; }
-programs=$(unix_of "$localappdata\\Programs\\Tarvel-Omnix")
+windows_programs="$localappdata\\Programs\\Tarvel-Omnix"
+programs=$(unix_of "$windows_programs")
 settings=$(unix_of "$appdata\\Tarvel-Omnix")
 start_menu="$appdata\\Microsoft\\Windows\\Start Menu\\Programs"
 shortcuts=("$start_menu\\Tarvel-Omnix.lnk" "$start_menu\\Startup\\Tarvel-Omnix.lnk")
@@ -48,9 +51,25 @@ xr_value="$localappdata\\Programs\\Tarvel-Omnix\\tarvel_xr.json    REG_DWORD    
 entry=$(in_wine reg query "$uninstall_key")
 for value in "DisplayName    REG_SZ    Tarvel-Omnix" "DisplayVersion    REG_SZ    $version" \
   "UninstallString    REG_SZ    \"$localappdata\\Programs\\Tarvel-Omnix\\Uninstall.exe\"" \
-  'QuietUninstallString' 'Publisher    REG_SZ    Tarvel'; do
+  "QuietUninstallString    REG_SZ    \"$windows_programs\\Uninstall.exe\" /S _?=$windows_programs" \
+  'Publisher    REG_SZ    Tarvel'; do
   [[ $entry == *"$value"* ]] || fail "the Apps and Features entry lacks $value: $entry"
 done
+# The quiet uninstall string, as a program that reads the entry runs it; its exit code in $code.
+quiet_uninstall() {
+  code=0
+  timeout 120 "$TARVEL_WINE" "$windows_programs\\Uninstall.exe" /S "_?=$windows_programs" ||
+    code=$?
+}
+
+step "E: an older version does not replace a newer one silently"
+in_wine reg add "$uninstall_key" /v DisplayVersion /d 99.0.0 /f >/dev/null
+code=0
+timeout 120 "$TARVEL_WINE" "$installer" /S || code=$?
+((code == 3)) || fail "installing $version over 99.0.0 ended with $code, not 3"
+[[ $(in_wine reg query "$uninstall_key" /v DisplayVersion) == *99.0.0* ]] ||
+  fail "the newer version's entry was replaced"
+in_wine reg add "$uninstall_key" /v DisplayVersion /d "$version" /f >/dev/null
 
 step "E: started through its Start menu shortcut"
 # The processes of this prefix whose command line matches `pattern`.
@@ -71,6 +90,10 @@ installed_pid=$(prefix_pids 'Programs\\Tarvel-Omnix\\tarvel\.exe' | head -1)
 code=0
 timeout 60 "$TARVEL_WINE" "$installer" /S || code=$?
 ((code == 2)) || fail "an install while the program ran ended with $code, not 2"
+quiet_uninstall
+((code == 2)) || fail "the quiet uninstall while the program ran ended with $code, not 2"
+[[ -f $programs/tarvel.exe && -f ${shortcut_files[0]} ]] ||
+  fail "the quiet uninstall removed files while the program ran"
 
 step "E: the tray icon comes back when the taskbar is created again"
 close_box() {
@@ -79,8 +102,6 @@ close_box() {
   eval "$(xdotool getwindowgeometry --shell "$xwin")"
   xdotool mousemove $((X + WIDTH - 14)) $((Y + 11)) click 1
 }
-window_is() { [[ $(driver window) == "$1"* ]]; }
-under_pointer() { xdotool getmouselocation --shell | sed -n 's/^WINDOW=//p'; }
 # The icon gone from Wine's tray, then Explorer's broadcast when a taskbar starts.
 driver tray-forget || fail "the tray held no icon of the program"
 wait_until 10 "the tray to empty" \
@@ -95,11 +116,7 @@ icon_x=$((X + 12)) icon_y=$((Y + 32))
 xdotool mousemove "$icon_x" "$icon_y" click 1
 wait_until 10 "the tray icon to show the window" window_is visible
 # The menu opens at the pointer: "表示", "グラフ" and "終了", 17 pixels each.
-tray_under_pointer=$(under_pointer)
-xdotool mousemove "$icon_x" "$icon_y" click 3
-wait_until 10 "the tray menu" bash -c "[[ \$(xdotool getmouselocation --shell |
-  sed -n 's/^WINDOW=//p') != $tray_under_pointer ]]"
-sleep 0.3
+open_menu
 xdotool mousemove $((icon_x + 25)) $((icon_y + 42)) click 1
 wait_until 30 "the program to end" bash -c "! kill -0 $installed_pid 2>/dev/null"
 ini=$settings/tarvel.ini
@@ -136,8 +153,9 @@ wait_until 30 "the program to end" bash -c "! kill -0 $installed_pid 2>/dev/null
 cp "$ini" "$work/installed-tarvel.ini"
 
 step "E: silent uninstall"
-in_wine "$localappdata\\Programs\\Tarvel-Omnix\\Uninstall.exe" /S
-# The uninstaller runs on from a copy of itself in the temporary folder.
+quiet_uninstall
+((code == 0)) || fail "the quiet uninstall ended with $code"
+# The uninstaller's own file goes once it has ended.
 wait_until 30 "the program's folder to go" bash -c "[[ ! -e '$programs' ]]"
 for lnk in "${shortcut_files[@]}"; do
   [[ ! -e $lnk ]] || fail "the uninstall left $lnk"

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Sets up the Wine prefix named by WINEPREFIX for the tests, once: a fresh 64-bit prefix,
-# Wine's own fonts in its Fonts folder, the Japanese UI font substituted by IPAPGothic, and
-# windows left unmanaged (no window manager runs under the tests). Safe to run in parallel
-# and again: later runs return at once.
+# Wine's own fonts in its Fonts folder, the Japanese UI fonts substituted by IPAPGothic (also
+# MS UI Gothic, which the system's dialog and caption fonts fall back on for Japanese, as on
+# Windows), and windows left unmanaged (no window manager runs under the tests). Safe to run
+# in parallel and again: later runs return at once.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/wine-env.sh"
@@ -26,7 +27,7 @@ printf '%s\r\n' \
   '[HKEY_LOCAL_MACHINE\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes]' \
   '"ＭＳ Ｐゴシック"="IPAPGothic"' \
   '"ＭＳ ゴシック"="IPAGothic"' \
-  '"MS PGothic"="IPAPGothic"' '' \
+  '"MS PGothic"="IPAPGothic"' '"MS UI Gothic"="IPAPGothic"' '' \
   '[HKEY_CURRENT_USER\Software\Wine\X11 Driver]' \
   '"Managed"="N"' '' |
   iconv -f UTF-8 -t UTF-16 >"$reg"

@@ -7,10 +7,12 @@
 //   wine_driver window                  "visible", "minimised" or "hidden" (the main window),
 //                                       exit 1 if none
 //   wine_driver graph                   the same for the graph window
+//   wine_driver menu                    "open" while a popup menu is shown, else "closed"
 //   wine_driver restore                 restores the minimised main window
 //   wine_driver client                  screen position of the main window's client area: "X Y"
-//   wine_driver box CAPTION             the text of the message box with that caption in
-//                                       hexadecimal, then presses its OK button
+//   wine_driver box CAPTION             the text of the message box with that caption as the
+//                                       hexadecimal of its UTF-8, then presses its OK button
+//   wine_driver file-dialog NAME        types NAME into the open file dialog and presses OK
 //   wine_driver end-session             WM_QUERYENDSESSION, then WM_ENDSESSION (TRUE)
 //   wine_driver taskbar-created         once a taskbar exists, broadcasts "TaskbarCreated" as
 //                                       Explorer does when it starts
@@ -129,19 +131,37 @@ int answerBox(const char* caption) {
         if (box == nullptr) Sleep(50);
     }
     if (box == nullptr) return 1;
-    // The text is the box's only static control with text.
-    char text[256] = {};
+    // The text is the box's only static control with text; printed as the hex of its UTF-8.
+    wchar_t wide[256] = {};
     for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
         char cls[32];
         GetClassNameA(child, cls, sizeof cls);
-        if (lstrcmpiA(cls, "Static") == 0 && GetWindowTextA(child, text, sizeof text) > 0) break;
+        if (lstrcmpiA(cls, "Static") == 0 && GetWindowTextW(child, wide, 256) > 0) break;
     }
+    char text[768] = {};
+    WideCharToMultiByte(CP_UTF8, 0, wide, -1, text, sizeof text, nullptr, nullptr);
     for (const char* p = text; *p; ++p) std::printf("%02X", static_cast<unsigned char>(*p));
     std::printf("\n");
     std::fflush(stdout);
     HWND ok = GetDlgItem(box, IDOK);
     if (ok == nullptr) return 1;
     SendMessageA(ok, BM_CLICK, 0, 0);
+    return 0;
+}
+
+int answerFileDialog(const char* name) {
+    HWND dialog = nullptr;
+    for (int i = 0; i < 200; ++i) {
+        dialog = FindWindowA("#32770", nullptr);
+        if (dialog != nullptr && IsWindowVisible(dialog)) break;
+        dialog = nullptr;
+        Sleep(50);
+    }
+    if (dialog == nullptr) return 1;
+    // The file name box: edt1 in the classic layout, cmb13 in the explorer one.
+    SetDlgItemTextA(dialog, 0x480, name);
+    SetDlgItemTextA(dialog, 0x47C, name);
+    PostMessageA(dialog, WM_COMMAND, IDOK, 0);
     return 0;
 }
 
@@ -173,16 +193,24 @@ int main(int argc, char** argv) {
     if (command == "watch-keys" && argc == 3) return watchKeys(std::atoi(argv[2]));
     if (command == "window") return showState(mainWindow());
     if (command == "graph") return showState(FindWindowA("graph", nullptr));
+    if (command == "menu") {
+        HWND menu = FindWindowA("#32768", nullptr);
+        std::printf("%s\n", menu != nullptr && IsWindowVisible(menu) ? "open" : "closed");
+        return 0;
+    }
     if (command == "restore") return restoreWindow();
     if (command == "taskbar-created") return announceTaskbar();
     if (command == "tray-forget") return forgetTrayIcon();
     if (command == "shortcut" && argc == 3) return readShortcut(argv[2]);
     if (command == "client") return clientOrigin();
     if (command == "box" && argc == 3) return answerBox(argv[2]);
+    if (command == "file-dialog" && argc == 3) return answerFileDialog(argv[2]);
     if (command == "end-session") return endSession();
-    std::fprintf(stderr,
-                 "usage: wine_driver watch-keys SECONDS | window | graph | restore | client | "
-                 "box CAPTION | end-session | taskbar-created | tray-forget | taskbar SECONDS | "
-                 "tray-click left|right | shortcut PATH\n");
+    std::fprintf(
+        stderr,
+        "usage: wine_driver watch-keys SECONDS | window | graph | menu | restore | client | "
+        "box CAPTION | file-dialog NAME | end-session | taskbar-created | tray-forget | "
+        "taskbar SECONDS | "
+        "tray-click left|right | shortcut PATH\n");
     return 2;
 }

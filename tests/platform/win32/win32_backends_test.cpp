@@ -1,7 +1,7 @@
 // Tests of the Windows backends that need no display: the serial port (on a pair of COM ports
 // that scripts/test-windows.sh makes from a pseudo-terminal pair), the UDP sender and the
-// telemetry record, the profile lookup and the whole-file replace, the extension lookup, the
-// named-mutex guard and the code page 932 texts.
+// telemetry record, the profile lookup and the whole-file replace (also under names outside
+// the system's code page), the extension lookup and the named-mutex guard.
 // windows.h after winsock2.h, or it pulls in the old winsock.h.
 // clang-format off
 #include <winsock2.h>
@@ -21,9 +21,9 @@
 
 #include "analysis/walk_state.h"
 #include "link/sensor_link.h"
-#include "mainwindow/ui_strings.h"
 #include "output/telemetry.h"
 #include "platform/file_chooser.h"
+#include "platform/file_names.h"
 #include "platform/file_replace.h"
 #include "platform/ini.h"
 #include "platform/serial.h"
@@ -401,18 +401,29 @@ TEST(FileReplaceWin32, RefusesWhatItMayNotWriteAndKeepsItAsItWas) {
     EXPECT_EQ(entries, 2);
 }
 
-TEST(FindExtensionWin32, ReadsWindowsPathsWithDoubleByteNames) {
+TEST(FindExtensionWin32, ReadsWindowsPathsWithNamesInAnyLanguage) {
     using platform::findExtension;
     EXPECT_EQ(findExtension("C:\\Users\\u\\tarvel.ini"), 17u);
     EXPECT_EQ(findExtension("C:\\a.b\\walk"), 11u);
-    // "表" ends in the byte of a backslash, which is no folder separator there.
-    const std::string kanji = "C:\\\x95\x5C.d\\\x95\x5C";
+    const std::string kanji = "C:\\表.d\\表";
     EXPECT_EQ(findExtension(kanji), kanji.size());
-    EXPECT_EQ(findExtension("C:\\x\\\x95\x5C.INI"), 7u);
+    EXPECT_EQ(findExtension("C:\\x\\設定 café.INI"), 17u);
     EXPECT_EQ(findExtension("Z:/home/u.d/walk"), 16u);
 }
 
-// ---- Single instance and texts ----------------------------------------------------------------
+// A recording's folder and file named in Japanese and with accents, outside every single code
+// page (settings files under such names: the Wine smoke test).
+TEST(FileNamesWin32, ARecordingOpensUnderANameOutsideTheCodePage) {
+    testsupport::TempDir dir;
+    const std::string folder = dir.path() + "\\設定 café";
+    ASSERT_TRUE(fs::create_directory(platform::fileSystemPath(folder)));
+    std::FILE* file = platform::openFile(folder + "\\記録.txt", "wb");
+    ASSERT_NE(file, nullptr);
+    std::fclose(file);
+    EXPECT_TRUE(fs::is_regular_file(platform::fileSystemPath(folder + "/記録.txt")));
+}
+
+// ---- Single instance ----------------------------------------------------------------------------
 
 TEST(SingleInstanceWin32, TheNamedMutexAdmitsOneHolderAtATime) {
     platform::SingleInstanceGuard first;
@@ -433,23 +444,6 @@ TEST(SingleInstanceWin32, ANameTakenByAnotherKindOfObjectLetsTheProgramRunUnguar
     EXPECT_TRUE(guard.acquire("Tarvel-Omnix-test-event"));
     EXPECT_FALSE(guard.held());
     CloseHandle(event);
-}
-
-TEST(CodePage932, TheProgramsTextsAreShiftJisByteStrings) {
-    EXPECT_STREQ(
-        ui_strings::kAlreadyRunningText,
-        "\x82\xB7\x82\xC5\x82\xC9\x8B\x4E\x93\xAE\x82\xB5\x82\xC4\x82\xA2\x82\xDC\x82\xB7");
-    EXPECT_STREQ(ui_strings::kMenuShow, "\x95\x5C\x8E\xA6");
-    EXPECT_STREQ(ui_strings::kMenuExit, "\x8F\x49\x97\xB9");
-    // Ends in six ideographic spaces: 20 bytes in all.
-    EXPECT_EQ(std::strlen(ui_strings::kVrMode), 20u);
-    // Every text reads back under code page 932 without a replaced character.
-    for (const char* text : {ui_strings::kTurnThreshold, ui_strings::kAutoCalibrationOn,
-                             ui_strings::kConnected, ui_strings::kToggle, ui_strings::kMinus}) {
-        wchar_t wide[64];
-        EXPECT_GT(MultiByteToWideChar(932, MB_ERR_INVALID_CHARS, text, -1, wide, 64), 0) << text;
-        EXPECT_EQ(std::strchr(text, '?'), nullptr);
-    }
 }
 
 }  // namespace

@@ -11,10 +11,12 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "platform/file_chooser.h"
 #include "platform/input_injector.h"
+#include "platform/modal_idle.h"
 #include "platform/window_system.h"
 #include "settings/settings_dialog.h"
 #include "tests/support/support.h"
@@ -246,8 +248,7 @@ class Canvas {
 
 TEST_F(WindowSystemWin32, TheProgramsFontHasTheAskedCellHeight) {
     Canvas canvas(400, 100);
-    // "各センサ値：" in code page 932.
-    const std::string_view label = "\x8A\x65\x83\x5A\x83\x93\x83\x54\x92\x6C\x81\x46";
+    const std::string_view label = "各センサ値：";
     for (int height : {16, 17, 30, 80}) {
         const platform::Size size = ws.textExtent(canvas.context(), label, height);
         // The substituted font may round its cell a pixel short at large sizes.
@@ -262,7 +263,7 @@ TEST_F(WindowSystemWin32, TheProgramsFontHasTheAskedCellHeight) {
 
 TEST_F(WindowSystemWin32, TextFillsItsCellWithTheBackgroundAndDrawsInItsColour) {
     Canvas canvas(200, 40);
-    const std::string_view text = "\x95\x5C\x8E\xA6";  // "表示"
+    const std::string_view text = "表示";
     const platform::Size size = ws.textExtent(canvas.context(), text, 20);
     ws.textOut(canvas.context(), 10, 5, text, 20, 0xFFFF00, 0x000096);
     const int cell = size.cx * size.cy;
@@ -315,24 +316,24 @@ TEST_F(WindowSystemWin32, TheIconResourceHoldsTenImagesOf32Bits) {
     EXPECT_NE(LoadIconA(module, MAKEINTRESOURCEA(101)), nullptr);
 }
 
-TEST_F(WindowSystemWin32, TheTrayMenuResourceHoldsShowGraphAndExitInCodePage932) {
-    HMENU bar = LoadMenuA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(102));
+TEST_F(WindowSystemWin32, TheTrayMenuResourceHoldsShowGraphAndExit) {
+    HMENU bar = LoadMenuW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(102));
     ASSERT_NE(bar, nullptr);
     ASSERT_EQ(GetMenuItemCount(bar), 1);
-    char text[32];
-    GetMenuStringA(bar, 0, text, sizeof text, MF_BYPOSITION);
-    EXPECT_STREQ(text, "MENU");
+    wchar_t text[32];
+    GetMenuStringW(bar, 0, text, std::size(text), MF_BYPOSITION);
+    EXPECT_STREQ(text, L"MENU");
     HMENU popup = GetSubMenu(bar, 0);
     ASSERT_EQ(GetMenuItemCount(popup), 3);
     EXPECT_EQ(GetMenuItemID(popup, 0), 40003u);
     EXPECT_EQ(GetMenuItemID(popup, 1), 40005u);
     EXPECT_EQ(GetMenuItemID(popup, 2), 40004u);
-    GetMenuStringA(popup, 0, text, sizeof text, MF_BYPOSITION);
-    EXPECT_STREQ(text, "\x95\x5C\x8E\xA6");  // 表示
-    GetMenuStringA(popup, 1, text, sizeof text, MF_BYPOSITION);
-    EXPECT_STREQ(text, "\x83\x4F\x83\x89\x83\x74");  // グラフ
-    GetMenuStringA(popup, 2, text, sizeof text, MF_BYPOSITION);
-    EXPECT_STREQ(text, "\x8F\x49\x97\xB9");  // 終了
+    GetMenuStringW(popup, 0, text, std::size(text), MF_BYPOSITION);
+    EXPECT_STREQ(text, L"表示");
+    GetMenuStringW(popup, 1, text, std::size(text), MF_BYPOSITION);
+    EXPECT_STREQ(text, L"グラフ");
+    GetMenuStringW(popup, 2, text, std::size(text), MF_BYPOSITION);
+    EXPECT_STREQ(text, L"終了");
     DestroyMenu(bar);
 }
 
@@ -369,6 +370,32 @@ TEST_F(WindowSystemWin32, ThePopupMenuPostsTheChosenItemToItsOwner) {
     EXPECT_EQ(ws.trackPopupMenu(owner, menu, {50, 50}), 0u);
     EXPECT_FALSE(
         PeekMessageA(&msg, reinterpret_cast<HWND>(owner), WM_COMMAND, WM_COMMAND, PM_NOREMOVE));
+}
+
+// The program's hook runs inside the menu, the message box and the file dialog, told that the
+// system takes the messages, and its end request closes each. (Should it not run, the menu's
+// fallback timer closes the menu and the test fails.)
+TEST_F(WindowSystemWin32, TheModalHookRunsInsideMenusBoxesAndFileDialogsAndEndsThem) {
+    NativeWindow owner = create(nullptr);
+    ws.showWindow(owner, platform::kSwShow);
+    int turns = 0, endAt = 50;
+    bool systemQueue = true;
+    platform::setModalIdle([&](platform::ModalQueue queue) {
+        systemQueue = systemQueue && queue == platform::ModalQueue::system;
+        return platform::ModalTurn{.end = ++turns >= endAt, .waitMs = 1};
+    });
+    menuKeys = {};
+    const UINT_PTR fallback = SetTimer(nullptr, 0, 20000, pressMenuKeys);
+    ws.trackPopupMenu(owner, {.resourceId = 102, .items = {}}, {50, 50});
+    KillTimer(nullptr, fallback);
+    EXPECT_GE(turns, std::exchange(endAt, turns + 50));
+    ws.messageBox(owner, "テスト", "tarvel-test", platform::kMbOk);
+    EXPECT_GE(turns, std::exchange(endAt, turns + 50));
+    std::string path;
+    EXPECT_FALSE(platform::chooseFile(owner, {}, path));
+    EXPECT_GE(turns, endAt);
+    platform::setModalIdle(nullptr);
+    EXPECT_TRUE(systemQueue);
 }
 
 TEST_F(WindowSystemWin32, TheTrayIconComesAndGoes) {
