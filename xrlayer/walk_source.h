@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "output/xr_walk_block.h"
+#include "platform/xr_walk_block.h"
 
 namespace xrlayer {
 
@@ -18,22 +19,24 @@ class WalkSource {
 
     // Maps the per-user block for reading; false when it cannot be had or is not this user's
     // alone (every read then gives no walk).
-    bool open();
-    void close();
+    bool open() {
+        if (mapping_.block == nullptr) mapping_ = platform::mapXrWalkBlock(false);
+        return mapping_.block != nullptr;
+    }
+    void close() { platform::unmapXrWalkBlock(mapping_); }
 
     // The walk now: a consistent, fresh copy of the block, or no walk. No system call, lock or
     // allocation (the clock is read through the vDSO on Linux, QueryPerformanceCounter on
     // Windows).
     xrwalk::Reading read() const {
-        return block_ != nullptr ? xrwalk::read(*block_, now()) : xrwalk::Reading{};
+        return mapping_.block != nullptr ? xrwalk::read(*mapping_.block, now()) : xrwalk::Reading{};
     }
 
     // The clock the program stamps the block with, in nanoseconds.
-    static std::int64_t now();
+    static std::int64_t now() { return platform::monotonicNanoseconds(); }
 
   private:
-    const xrwalk::Block* block_ = nullptr;
-    void* mapping_ = nullptr;  // Windows: the mapping's handle
+    platform::XrWalkMapping mapping_;
 };
 
 }  // namespace xrlayer

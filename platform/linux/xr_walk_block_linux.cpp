@@ -1,5 +1,6 @@
 // The block the OpenXR layer reads, on Linux: a file of the user's own in $XDG_RUNTIME_DIR (or
-// a private folder in /tmp), mapped shared; CLOCK_MONOTONIC for its time stamps.
+// a private folder in /tmp), mapped shared; CLOCK_MONOTONIC for its time stamps. Compiled into
+// the program and into the layer.
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -31,30 +32,30 @@ std::string privateFolder() {
     return ownPrivate(fallback) ? fallback : std::string();
 }
 
-xrwalk::Block* mapBlock() {
+}  // namespace
+
+XrWalkMapping mapXrWalkBlock(bool writable) {
     const std::string folder = privateFolder();
-    if (folder.empty()) return nullptr;
+    if (folder.empty()) return {};
     const std::string path = folder + "/" + xrwalk::kFileName;
     const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (fd < 0) return nullptr;
+    if (fd < 0) return {};
     struct stat s {};
     const bool own =
         fstat(fd, &s) == 0 && S_ISREG(s.st_mode) && s.st_uid == geteuid() && (s.st_mode & 077) == 0;
     // Grown to its size by whichever side comes first, never shrunk.
     const bool sized = own && (s.st_size >= static_cast<off_t>(xrwalk::kBytes) ||
                                ftruncate(fd, xrwalk::kBytes) == 0);
-    void* at = sized ? mmap(nullptr, xrwalk::kBytes, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0)
-                     : MAP_FAILED;
+    const int protection = writable ? PROT_READ | PROT_WRITE : PROT_READ;
+    void* at = sized ? mmap(nullptr, xrwalk::kBytes, protection, MAP_SHARED, fd, 0) : MAP_FAILED;
     close(fd);
-    return at == MAP_FAILED ? nullptr : static_cast<xrwalk::Block*>(at);
+    if (at == MAP_FAILED) return {};
+    return {static_cast<xrwalk::Block*>(at), nullptr};
 }
 
-}  // namespace
-
-xrwalk::Block* openXrWalkBlock() {
-    static xrwalk::Block* block = nullptr;
-    if (block == nullptr) block = mapBlock();
-    return block;
+void unmapXrWalkBlock(XrWalkMapping& mapping) {
+    if (mapping.block != nullptr) munmap(mapping.block, xrwalk::kBytes);
+    mapping = {};
 }
 
 std::int64_t monotonicNanoseconds() {

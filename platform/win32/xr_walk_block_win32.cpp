@@ -1,5 +1,6 @@
 // The block the OpenXR layer reads, on Windows: a named file mapping in the session's own
-// namespace, this user's alone; QueryPerformanceCounter for its time stamps.
+// namespace, this user's alone; QueryPerformanceCounter for its time stamps. Compiled into the
+// program and into the layer.
 #include <aclapi.h>
 #include <windows.h>
 
@@ -53,21 +54,25 @@ HANDLE userMapping() {
     return mapping;
 }
 
-xrwalk::Block* mapBlock() {
-    HANDLE mapping = userMapping();
-    if (mapping == nullptr) return nullptr;
-    // The handle stays open with the view for the life of the process.
-    void* at = MapViewOfFile(mapping, FILE_MAP_READ | FILE_MAP_WRITE, 0, 0, xrwalk::kBytes);
-    if (at == nullptr) CloseHandle(mapping);
-    return static_cast<xrwalk::Block*>(at);
-}
-
 }  // namespace
 
-xrwalk::Block* openXrWalkBlock() {
-    static xrwalk::Block* block = nullptr;
-    if (block == nullptr) block = mapBlock();
-    return block;
+XrWalkMapping mapXrWalkBlock(bool writable) {
+    HANDLE mapping = userMapping();
+    if (mapping == nullptr) return {};
+    const DWORD access = writable ? FILE_MAP_READ | FILE_MAP_WRITE : FILE_MAP_READ;
+    void* at = MapViewOfFile(mapping, access, 0, 0, xrwalk::kBytes);
+    if (at == nullptr) {
+        CloseHandle(mapping);
+        return {};
+    }
+    return {static_cast<xrwalk::Block*>(at), mapping};
+}
+
+void unmapXrWalkBlock(XrWalkMapping& mapping) {
+    if (mapping.block == nullptr) return;
+    UnmapViewOfFile(mapping.block);
+    CloseHandle(mapping.handle);
+    mapping = {};
 }
 
 std::int64_t monotonicNanoseconds() {
