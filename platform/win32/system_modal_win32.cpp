@@ -23,9 +23,11 @@ bool turning = false;
 
 BOOL CALLBACK cancelDialog(HWND window, LPARAM) {
     char name[8];
-    // Dialogs and message boxes are of the system's dialog class; IDCANCEL closes them like Esc.
+    // Dialogs and message boxes are of the system's dialog class; IDCANCEL closes them like Esc,
+    // and a question without a Cancel button (a file dialog's "replace it?") is answered No.
     if (GetClassNameA(window, name, sizeof name) > 0 && std::strcmp(name, "#32770") == 0) {
-        PostMessageW(window, WM_COMMAND, IDCANCEL, 0);
+        const bool onlyNo = GetDlgItem(window, IDCANCEL) == nullptr && GetDlgItem(window, IDNO);
+        PostMessageW(window, WM_COMMAND, onlyNo ? IDNO : IDCANCEL, 0);
     }
     return TRUE;
 }
@@ -33,7 +35,7 @@ BOOL CALLBACK cancelDialog(HWND window, LPARAM) {
 // The program is ending: the open menu and the thread's dialogs close, choosing nothing.
 void endModalLoops() {
     EndMenu();
-    EnumThreadWindows(GetCurrentThreadId(), cancelDialog, 0);
+    cancelDialogs(GetCurrentThreadId());
 }
 
 void CALLBACK onTick(HWND, UINT, UINT_PTR, DWORD) {
@@ -41,6 +43,10 @@ void CALLBACK onTick(HWND, UINT, UINT_PTR, DWORD) {
 }
 
 }  // namespace
+
+void cancelDialogs(unsigned long threadId) {
+    EnumThreadWindows(threadId, cancelDialog, 0);
+}
 
 void beginSystemModal() {
     if (depth++ == 0) timer = SetTimer(nullptr, 0, kTickMs, onTick);

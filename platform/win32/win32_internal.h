@@ -18,6 +18,10 @@ void endSystemModal();
 // run until input waits for the loop. Nothing while no modal loop is open.
 void runModalTurns();
 
+// Closes the dialogs and message boxes of the thread `threadId`, choosing nothing (posted, so
+// they close once that thread's loop takes it).
+void cancelDialogs(unsigned long threadId);
+
 // Open from construction to destruction around a call that runs a modal loop.
 struct SystemModal {
     SystemModal() { beginSystemModal(); }

@@ -372,16 +372,19 @@ TEST_F(WindowSystemWin32, ThePopupMenuPostsTheChosenItemToItsOwner) {
         PeekMessageA(&msg, reinterpret_cast<HWND>(owner), WM_COMMAND, WM_COMMAND, PM_NOREMOVE));
 }
 
-// The program's hook runs inside the menu, the message box and the file dialog, told that the
-// system takes the messages, and its end request closes each. (Should it not run, the menu's
-// fallback timer closes the menu and the test fails.)
+// The program's hook runs inside the menu and the message box, told that the system takes the
+// messages, and beside the file dialog, told to take them itself, the owner disabled meanwhile;
+// its end request closes each. (Should it not run, the menu's fallback timer closes the menu
+// and the test fails.)
 TEST_F(WindowSystemWin32, TheModalHookRunsInsideMenusBoxesAndFileDialogsAndEndsThem) {
     NativeWindow owner = create(nullptr);
     ws.showWindow(owner, platform::kSwShow);
     int turns = 0, endAt = 50;
-    bool systemQueue = true;
+    bool queueAsExpected = true, ownerEnabled = false;
+    platform::ModalQueue expected = platform::ModalQueue::system;
     platform::setModalIdle([&](platform::ModalQueue queue) {
-        systemQueue = systemQueue && queue == platform::ModalQueue::system;
+        queueAsExpected = queueAsExpected && queue == expected;
+        ownerEnabled = ownerEnabled || IsWindowEnabled(reinterpret_cast<HWND>(owner));
         return platform::ModalTurn{.end = ++turns >= endAt, .waitMs = 1};
     });
     menuKeys = {};
@@ -392,10 +395,14 @@ TEST_F(WindowSystemWin32, TheModalHookRunsInsideMenusBoxesAndFileDialogsAndEndsT
     ws.messageBox(owner, "テスト", "tarvel-test", platform::kMbOk);
     EXPECT_GE(turns, std::exchange(endAt, turns + 50));
     std::string path;
+    expected = platform::ModalQueue::hook;
+    ownerEnabled = false;
     EXPECT_FALSE(platform::chooseFile(owner, {}, path));
     EXPECT_GE(turns, endAt);
     platform::setModalIdle(nullptr);
-    EXPECT_TRUE(systemQueue);
+    EXPECT_TRUE(queueAsExpected);
+    EXPECT_FALSE(ownerEnabled);
+    EXPECT_TRUE(IsWindowEnabled(reinterpret_cast<HWND>(owner)));
 }
 
 TEST_F(WindowSystemWin32, TheTrayIconComesAndGoes) {
@@ -470,10 +477,14 @@ std::vector<std::string> typedNames;
 std::size_t nextName = 0;
 bool dialogAnswered = false;
 
+// The dialog shown by this process (on a thread of its own).
 BOOL CALLBACK findDialog(HWND window, LPARAM found) {
     char cls[16];
     GetClassNameA(window, cls, sizeof cls);
-    if (std::strcmp(cls, "#32770") == 0 && IsWindowVisible(window)) {
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    if (std::strcmp(cls, "#32770") == 0 && IsWindowVisible(window) &&
+        process == GetCurrentProcessId()) {
         *reinterpret_cast<HWND*>(found) = window;
         return FALSE;
     }
@@ -482,7 +493,7 @@ BOOL CALLBACK findDialog(HWND window, LPARAM found) {
 
 void CALLBACK answerDialog(HWND, UINT, UINT_PTR timer, DWORD) {
     HWND dialog = nullptr;
-    EnumThreadWindows(GetCurrentThreadId(), findDialog, reinterpret_cast<LPARAM>(&dialog));
+    EnumWindows(findDialog, reinterpret_cast<LPARAM>(&dialog));
     if (dialog == nullptr) return;  // not shown yet: the timer comes again
     const std::string typedName = typedNames[nextName++];
     if (nextName == typedNames.size()) {
