@@ -3,9 +3,9 @@
 # and a display), then smoke tests of tarvel.exe itself against the simulator on a COM port:
 #   A  VR mode: datagrams on 127.0.0.1:12345, a screenshot, a second copy that shows the box
 #      and ends with 0, unplug and replug, the close box hides the window, the tray icon shows
-#      it again, datagrams go on while its menu is open, the tray menu's graph opens the graph
-#      window painted and its close box closes it, the tray menu's exit saves ./tarvel.ini in
-#      CR LF text and ends with 0;
+#      it again, datagrams go on while the open dialog and then the tray menu are open, the
+#      tray menu's graph opens the graph window painted and its close box closes it, the tray
+#      menu's exit saves ./tarvel.ini in CR LF text and ends with 0;
 #   B  desktop mode: a low-level keyboard hook sees W, A and D arrive while the simulator
 #      walks and leans; the end of the session (WM_ENDSESSION) saves, lets go of every key
 #      and ends with 0;
@@ -217,6 +217,15 @@ eval "$(xdotool getwindowgeometry --shell "$tray")"
 icon_x=$((X + 12)) icon_y=$((Y + 32))
 xdotool mousemove "$icon_x" "$icon_y" click 1
 wait_until 10 "the window to show again" window_is visible
+# Beside the open dialog (設定ファイル読込 at (80, 410)) the loop goes on too: 200 datagrams.
+xdotool mousemove $((client_x + 100)) $((client_y + 420)) click 1
+wait_until 20 "the open dialog" has_window Open
+before=$(stat -c %s "$datagrams")
+wait_until 30 "200 datagrams with the open dialog open" \
+  bash -c "(( \$(stat -c %s '$datagrams') >= $before + 200 * 256 ))"
+has_window Open || fail "the open dialog closed by itself"
+driver file-dialog "" >/dev/null
+wait_until 20 "the open dialog to close" bash -c "! xdotool search --onlyvisible --name '^Open\$'"
 # Asked of Wine, not of X: Wine's own tray window may lie over the menu's first item.
 menu_is_open() { [[ $(driver menu) == open* ]]; }
 # A right click that Wine's tray loses on a busy machine is made again, as a user would, and

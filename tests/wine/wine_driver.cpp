@@ -12,7 +12,8 @@
 //   wine_driver client                  screen position of the main window's client area: "X Y"
 //   wine_driver box CAPTION             the text of the message box with that caption as the
 //                                       hexadecimal of its UTF-8, then presses its OK button
-//   wine_driver file-dialog NAME        types NAME into the open file dialog and presses OK
+//   wine_driver file-dialog NAME        types NAME into the open file dialog and presses OK;
+//                                       an empty NAME presses Cancel
 //   wine_driver end-session             WM_QUERYENDSESSION, then WM_ENDSESSION (TRUE)
 //   wine_driver taskbar-created         once a taskbar exists, broadcasts "TaskbarCreated" as
 //                                       Explorer does when it starts
@@ -161,7 +162,7 @@ int answerFileDialog(const char* name) {
     // The file name box: edt1 in the classic layout, cmb13 in the explorer one.
     SetDlgItemTextA(dialog, 0x480, name);
     SetDlgItemTextA(dialog, 0x47C, name);
-    PostMessageA(dialog, WM_COMMAND, IDOK, 0);
+    PostMessageA(dialog, WM_COMMAND, *name ? IDOK : IDCANCEL, 0);
     return 0;
 }
 
