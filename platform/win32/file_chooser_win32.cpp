@@ -63,7 +63,7 @@ void awaitDialog(HANDLE thread, DWORD threadId) {
             PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
             continue;
         }
-        while (!ending && PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
             if (message.message == WM_QUIT) {
                 // Left for the thread's own loop, which ends on it.
                 PostQuitMessage(static_cast<int>(message.wParam));
