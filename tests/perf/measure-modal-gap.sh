@@ -71,21 +71,21 @@ gone() { [[ -z $(x_window "$1") ]]; }
 period() {
   local label=$1 open=$2 close=$3 t0 t1 p0 p1 s0 s1
   p0=$(ticks "$prog") s0=$(ticks "$server") t0=$(now)
-  $open
+  eval "$open"
   sleep "$(awk -v t0="$t0" -v n="$(now)" -v s="$seconds" 'BEGIN { d = t0 + s - n; print (d > 0 ? d : 0) }')"
   t1=$(now) p1=$(ticks "$prog") s1=$(ticks "$server")
-  $close
+  eval "$close"
   awk -v t0="$t0" -v t1="$t1" -v l="$label" -v p=$((p1 - p0)) -v s=$((s1 - s0)) -v hz="$hz" '
     $1 <= t0 { last = $1; next }
     $1 <= t1 { if (last && $1 - last > gap) gap = $1 - last; if (last && $1 - last > 0.02) slow++
                last = $1; n++ }
     END { if (t1 - last > gap) gap = t1 - last
           printf "  %-12s %5d datagrams, longest gap %6.1f ms, %3d gaps over 20 ms; CPU program %5.1f %%, wineserver %5.1f %%\n",
-            l, n, 1000 * gap, slow, 100 * p / hz / (t1 - t0), 100 * s / hz / (t1 - t0) }' "$arrivals"
+            l, n, 1000 * gap, slow, 100 * p / hz / (t1 - t0), 100 * s / hz / (t1 - t0)
+          printf "%s|%s|%d|%.1f\n", i, l, n, 1000 * gap >>results }' i="$index" results="$work/results" "$arrivals"
   sleep 1
 }
 
-nothing() { :; }
 open_menu() {
   local tray
   tray=$(x_window "Wine System Tray")
@@ -102,13 +102,13 @@ close_menu() {
   await menu_closed
 }
 # 設定ファイル読込 and 設定ファイル保存 sit at (80, 410) and (230, 410) of the client area.
-open_dialog() { xdotool mousemove $((client_x + 100)) $((client_y + 420)) click 1; await shown Open; }
-close_dialog() { driver file-dialog "" >/dev/null; await gone Open; }
-save_dialog() { xdotool mousemove $((client_x + 250)) $((client_y + 420)) click 1; await shown "Save As"; }
-close_save() { driver file-dialog "" >/dev/null; await gone "Save As"; }
+#   open_dialog X TITLE; close_dialog TITLE
+open_dialog() { xdotool mousemove $((client_x + $1)) $((client_y + 420)) click 1; await shown "$2"; }
+close_dialog() { driver file-dialog "" >/dev/null; await gone "$1"; }
 
 run() {  # index
   local d=$work/run-$1-$r
+  index=$1
   mkdir -p "$d"
   "$TARVEL_WINESERVER" -f -p >"$d/wineserver.log" 2>&1 & server=$!
   pids+=("$server")
@@ -124,10 +124,10 @@ run() {  # index
   # The walk is under way once the datagrams come at the frames' pace.
   sleep 5
   echo "#$1 ${programs[$1]} (round $r)"
-  period nothing nothing nothing
+  period nothing : :
   period "tray menu" open_menu close_menu
-  period "open dialog" open_dialog close_dialog
-  period "save dialog" save_dialog close_save
+  period "open dialog" "open_dialog 100 Open" "close_dialog Open"
+  period "save dialog" "open_dialog 250 'Save As'" "close_dialog 'Save As'"
   kill "$prog" "$sim_pid" 2>/dev/null || true
   wait "$prog" "$sim_pid" 2>/dev/null || true
   "$TARVEL_WINESERVER" -k >/dev/null 2>&1 || true
@@ -138,3 +138,8 @@ echo "== tarvel.exe under Wine, the simulator walking at 100 Hz; periods of $sec
 for r in $(seq "$rounds"); do
   for i in "${!programs[@]}"; do run "$i"; done
 done
+echo "== over $rounds rounds: datagrams per period (mean), the longest gap of all"
+awk -F'|' '{ k = $1 "|" $2; if (!(k in n)) order[++m] = k; n[k] += $3; r[k]++; if ($4 > g[k]) g[k] = $4 }
+  END { for (j = 1; j <= m; j++) { split(order[j], p, "|")
+          printf "  #%s %-12s %6.0f datagrams, longest gap %6.1f ms\n", p[1], p[2], n[order[j]] / r[order[j]], g[order[j]] } }' \
+  "$work/results"
