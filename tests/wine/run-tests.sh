@@ -103,6 +103,9 @@ shot() { import -window root "$work/$1.png"; }
 # The window's X id (title matched whole), or nothing; has_window: whether there is one.
 x_window() { xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -1; }
 has_window() { [[ -n $(x_window "$1") ]]; }
+# The program's own main window, as Windows sees it (an X window of that title may be a message
+# box of the same caption, or show before the window can be found by its class).
+has_main_window() { driver window >/dev/null; }
 
 # ---------------------------------------------------------------------------------------
 step "fresh Wine prefix, display and COM ports"
@@ -400,7 +403,7 @@ printf '[param]\r\ncomID=9\r\n' >"$f/tarvel.ini"
 printf '[param]\r\ncomID=9\r\nwalkFThreshold=0.75\r\n' >"$f/other.ini"
 start_tarvel "$f" tarvel-folder.log
 sixth=$tarvel_pid
-wait_until 30 "the main window" has_window Tarvel-Omnix
+wait_until 30 "the main window" has_main_window
 read -r client_x client_y < <(driver client | tr -d '\r')
 # 設定ファイル読込 and 設定ファイル保存 at (80, 410) and (230, 410): the dialogs start in the
 # working folder and give back the chosen file's full name.
