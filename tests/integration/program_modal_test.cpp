@@ -201,8 +201,7 @@ TEST_F(ProgramModalTest, WhileTheTrayMenuIsOpenDatagramsGoOnAndEscapeOrAClickEls
         << "no tray icon";
     const auto [ix, iy] = session_->origin(icons.front());
     auto openMenu = [&, ix = ix, iy = iy] {
-        session_->click(ix + 10, iy + 10, 3);
-        return waitUntil([&] { return session_->findPopup() != None; }, 5s);
+        return session_->openPopupAt(ix + 10, iy + 10) != None;
     };
     auto menuClosed = [&] { return waitUntil([&] { return session_->findPopup() == None; }, 5s); };
 

@@ -93,9 +93,8 @@ class ProgramWindowTest : public ::testing::Test {
         const std::vector<Window> icons = session_->findAllByName("ZendraTarvel-Omnix", 1);
         ASSERT_FALSE(icons.empty()) << "no tray icon";
         const auto [ix, iy] = session_->origin(icons.front());
-        session_->click(ix + 10, iy + 10, 3);
-        Window popup = None;
-        ASSERT_TRUE(waitUntil([&] { return (popup = session_->findPopup()) != None; }, 5s));
+        const Window popup = session_->openPopupAt(ix + 10, iy + 10);
+        ASSERT_NE(popup, None) << "no menu";
         XWindowAttributes menu;
         XGetWindowAttributes(display_, popup, &menu);
         const auto [mx, my] = session_->origin(popup);

@@ -376,7 +376,10 @@ TEST_F(SimPty, ReplacesAStaleLinkButNeverAFile) {
     {
         auto sim = start({"--frames", "400"});
         ASSERT_TRUE(waitForLink()) << log();
-        EXPECT_NE(log().find("stale"), std::string::npos) << log();
+        // The note follows the new link into the log.
+        EXPECT_TRUE(testsupport::waitUntil([&] { return log().find("stale") != std::string::npos; },
+                                           10000ms))
+            << log();
         sim->signal(SIGTERM);
         EXPECT_EQ(sim->wait(10000ms), 0);
     }

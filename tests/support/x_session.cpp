@@ -15,6 +15,8 @@
 #include <cstdlib>
 #include <vector>
 
+#include "tests/support/support.h"
+
 namespace uitest {
 
 using namespace std::chrono_literals;
@@ -231,6 +233,15 @@ Window XSession::findPopup() {
     }
     if (children != nullptr) XFree(children);
     return found;
+}
+
+Window XSession::openPopupAt(int x, int y) {
+    Window popup = None;
+    for (int attempt = 0; attempt < 4 && popup == None; ++attempt) {
+        click(x, y, 3);
+        testsupport::waitUntil([&] { return (popup = findPopup()) != None; }, 5000ms);
+    }
+    return popup;
 }
 
 void XSession::moveTo(int x, int y) {

@@ -57,6 +57,9 @@ class XSession {
     // helper windows narrower than 50 (such as the tray host's 1x1 ones). Its
     // place is not filtered, so a test can still see a menu put off the screen.
     Window findPopup();
+    // Right-clicks at (x, y) until a popup shows, and returns it (None after a few tries): a
+    // click that comes before the tray host has embedded the icon is lost.
+    Window openPopupAt(int x, int y);
     // Whether the window exists and is mapped with all its ancestors.
     bool viewable(Window window);
 
