@@ -118,6 +118,11 @@ int runProgram(const ProgramOptions& options) {
     OscOutput osc;
     XrOutput xr;
     FramePass framePass(link, state, telemetry, &osc);
+    // The graph keeps every analysed frame (it does nothing while its window is closed).
+    framePass.afterFrame = [&state, &ui](std::uint32_t frame,
+                                         FramePass::Clock::time_point arrival) {
+        ui->graphWindow.sample(state, frame, arrival);
+    };
     // Saved first, the game's axes zeroed and the driver told that nobody walks next: letting go
     // of the keys may fail with the display gone.
     platform::setLastChanceHandler([&state, &emulator, &osc, &xr, &recorder, &framePass] {
