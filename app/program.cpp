@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstdio>
 #include <memory>
+#include <string>
 #include <thread>
 
 #include "analysis/walk_state.h"
@@ -76,7 +77,7 @@ int runProgram(const ProgramOptions& options) {
 
     SensorLink& link = SensorLink::instance();
     WalkState& state = WalkState::instance();
-    loadStartSettings(state);
+    const std::string settingsNote = loadStartSettings(state);
     ui->saveSettingsOnDestroy = true;
     if (state.appMode == 1) {
         if (const char* limit = platform::keyEmulationLimit()) {
@@ -176,6 +177,14 @@ int runProgram(const ProgramOptions& options) {
     // The platform's modal dialogs and menus keep the loop going while they are open.
     platform::setModalIdle(
         [&](platform::ModalQueue queue) { return runModalTurn(ws, steps, queue); });
+    // A settings file that could not be used is told once, in a box (a program started from
+    // the desktop has no stderr to read), while the passes go on behind it.
+    if (!settingsNote.empty()) {
+        std::string text = std::string(s::kLoadFailed) + "\n" + settingsNote;
+        const std::size_t consequence = text.rfind("; it is left");
+        if (consequence != std::string::npos) text.replace(consequence, 2, ";\n");
+        ws.messageBox(ui->shown ? ui->hwnd : 0, text, s::kTrayTip, platform::kMbOk);
+    }
     const int exitCode = runMainLoop(ws, steps);
     platform::setModalIdle(nullptr);
     // No key or button stays down in other programs once this one is gone, and no avatar

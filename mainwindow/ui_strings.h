@@ -16,6 +16,9 @@ inline constexpr const char* kAlreadyRunningCaption = "ZendraTarvel-Omnix";
 // The box after a save through the dialog failed; the system's reason follows on a line of its
 // own.
 inline constexpr const char* kSaveFailed = "設定ファイルを保存できませんでした";
+// The box after a settings file could not be used (chosen in the dialog, or at start); the file
+// and what is wrong with it follow on lines of their own.
+inline constexpr const char* kLoadFailed = "設定ファイルを読み込めませんでした";
 
 // Tray menu.
 inline constexpr const char* kMenuShow = "表示";

@@ -2,10 +2,13 @@
 #include "mainwindow/uiex.h"
 
 #include <cstdio>
+#include <filesystem>
+#include <system_error>
 
 #include "analysis/walk_state.h"
 #include "link/sensor_link.h"
 #include "mainwindow/ui_strings.h"
+#include "platform/file_names.h"
 #include "platform/file_replace.h"
 #include "settings/settings_file.h"
 
@@ -20,22 +23,39 @@ UIEx::~UIEx() {
 }
 
 namespace {
-// Where the exit save goes: ./tarvel.ini, or beside it when that file could not be used.
+// Where the exit save goes: tarvel.ini, or beside it when that file could not be used.
 std::string& exitSettingsPath() {
     static std::string path = UIEx::kSettingsPath;
     return path;
 }
+
+// tarvel.ini of the working folder as it is at start, named whole: a file dialog may move the
+// working folder while it is open, and the program may be ended then.
+std::string startSettingsPath() {
+    std::error_code error;
+    const std::filesystem::path absolute =
+        std::filesystem::absolute(platform::fileSystemPath(UIEx::kSettingsPath), error);
+    if (error) return UIEx::kSettingsPath;
+    const std::u8string name = absolute.lexically_normal().u8string();
+    return std::string(name.begin(), name.end());
+}
 }  // namespace
 
-void loadStartSettings(WalkState& state) {
-    platform::removeAbandonedTemporaryFiles(UIEx::kSettingsPath);
-    const SettingsLoad loaded = loadSettings(UIEx::kSettingsPath, state);
-    exitSettingsPath() = std::string(UIEx::kSettingsPath) + (loaded.unusable ? ".new" : "");
-    if (loaded.unusable) {
-        std::fprintf(stderr,
-                     "tarvel: %s %s; it is left as it is, the defaults are used and saved to %s\n",
-                     UIEx::kSettingsPath, loaded.problem.c_str(), exitSettingsPath().c_str());
-    }
+std::string loadStartSettings(WalkState& state) {
+    const std::string path = startSettingsPath();
+    platform::removeAbandonedTemporaryFiles(path);
+    exitSettingsPath() = path;
+    const SettingsLoad loaded = loadSettings(path, state);
+    if (!loaded.unusable) return {};
+    // The file is kept for the user to mend; the settings of the runs since live beside it.
+    exitSettingsPath() = path + ".new";
+    const bool keptAside = loadSettings(exitSettingsPath(), state).found;
+    const std::string note =
+        path + " " + loaded.problem + "; it is left as it is, " +
+        (keptAside ? "the settings of " + exitSettingsPath() + " are used and saved there"
+                   : "the defaults are used and saved to " + exitSettingsPath());
+    std::fprintf(stderr, "tarvel: %s\n", note.c_str());
+    return note;
 }
 
 bool saveExitSettings(const WalkState& state) {

@@ -29,7 +29,7 @@ class UIEx final : public UI_Window {
     // The OpenXR layer's switch, below the OSC one.
     static constexpr std::int32_t kXrToggleX = 260;
     static constexpr std::int32_t kXrToggleY = 130;
-    // The start-up and exit settings file.
+    // The start-up and exit settings file, in the working folder (named whole at start).
     static constexpr const char* kSettingsPath = "./tarvel.ini";
 
     // Text colours of the read-outs.
@@ -290,11 +290,13 @@ class UIEx final : public UI_Window {
 
 struct WalkState;
 
-// The start-up load of ./tarvel.ini. It first removes the temporary files that
-// killed saves left beside it. A file that is there but unusable (unreadable,
-// or text without a single setting) is said on stderr and left alone: the exit
-// save then goes to ./tarvel.ini.new.
-void loadStartSettings(WalkState& state);
+// The start-up load of tarvel.ini in the working folder, named whole from here on (the exit
+// save goes there whatever the working folder is by then). It first removes the temporary files
+// that killed saves left beside it. A file that is there but unusable (unreadable, or text
+// without a single setting) is left alone: the settings come from tarvel.ini.new beside it when
+// that file gives any (the defaults otherwise), and the exit save goes there. What happened is
+// said on stderr and returned, for a message box; empty when the file could be used or is absent.
+std::string loadStartSettings(WalkState& state);
 // The exit save of ./tarvel.ini. A failure is told on stderr in one line with
 // the system's reason ("tarvel: cannot save ./tarvel.ini: Permission denied").
 bool saveExitSettings(const WalkState& state);

@@ -191,9 +191,18 @@ void UIEx::onCommand(platform::WParam wParam, platform::LParam) {
         case kSettingsLoad:
             settingsFileDialog.path.clear();
             if (settingsFileDialog.askOpenPath(hwnd)) {
-                loadSettings(settingsFileDialog.path);
+                const SettingsLoad loaded = loadChosenSettings(settingsFileDialog.path, state);
+                if (!loaded.found) {
+                    // Nothing changes: the exit save must not write defaults over the user's file.
+                    const std::string why = settingsFileDialog.path + " " + loaded.problem;
+                    std::fprintf(stderr, "tarvel: cannot load %s\n", why.c_str());
+                    ws().messageBox(hwnd, std::string(s::kLoadFailed) + "\n" + why, s::kTrayTip,
+                                    platform::kMbOk);
+                    break;
+                }
                 // The numbers follow at the next refresh; these texts only
-                // change here and on their own buttons.
+                // change here and on their own buttons. The key emulation takes the
+                // new key codes at its next step.
                 showSettingTexts(true);
             }
             break;

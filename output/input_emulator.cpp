@@ -33,16 +33,19 @@ platform::KeyRecord makeKeyRecord(platform::InputInjector& injector, std::int32_
     return key;
 }
 
+std::array<std::int32_t, 3> keyCodesOf(const WalkState& state) {
+    return {state.moveFrontKeyCode, state.moveLeftKeyCode, state.moveRightKeyCode};
+}
+
 }  // namespace
 
 void InputEmulator::prepare(const WalkState& state) {
+    // What the old records hold goes up first: with new codes it could never be let go of.
+    releaseAll();
     frontKey = makeKeyRecord(injector_, state.moveFrontKeyCode);
     leftKey = makeKeyRecord(injector_, state.moveLeftKeyCode);
     rightKey = makeKeyRecord(injector_, state.moveRightKeyCode);
-    frontHeld = false;
-    leftHeld = false;
-    rightHeld = false;
-    buttonHeld = false;
+    keyCodes_ = keyCodesOf(state);
     lastMoveMode_ = state.moveMode;
 }
 
@@ -54,6 +57,8 @@ void InputEmulator::releaseAll() {
 }
 
 void InputEmulator::step(const WalkState& state) {
+    // Keys of a settings file loaded meanwhile: the old ones let go of, the new ones from now.
+    if (keyCodesOf(state) != keyCodes_) prepare(state);
     // Outside desktop mode nothing may stay held, and a new move mode starts
     // from nothing held: the keys of the old one would otherwise stay down in
     // the application.
@@ -86,16 +91,20 @@ void InputEmulator::step(const WalkState& state) {
                 if (!buttonHeld) buttonDown();
                 turn(turnAmount(state.angle, state.rotationSpeed));
             } else if (row == WalkRow::SidewaysLeft) {
+                release(rightKey, rightHeld);
                 press(leftKey, leftHeld, leftRepeat_, now);
             } else {
+                release(leftKey, leftHeld);
                 press(rightKey, rightHeld, rightRepeat_, now);
             }
             break;
         case WalkRow::FrontLeft:
+            release(rightKey, rightHeld);
             press(frontKey, frontHeld, frontRepeat_, now);
             press(leftKey, leftHeld, leftRepeat_, now);
             break;
         case WalkRow::FrontRight:
+            release(leftKey, leftHeld);
             press(frontKey, frontHeld, frontRepeat_, now);
             press(rightKey, rightHeld, rightRepeat_, now);
             break;

@@ -3,6 +3,7 @@
 // lets go of every key and of the button when their use ends.
 #pragma once
 
+#include <array>
 #include <chrono>
 #include <functional>
 #include <utility>
@@ -23,17 +24,19 @@ class InputEmulator {
                            std::function<Clock::time_point()> now = Clock::now)
         : injector_(injector), now_(std::move(now)) {}
 
-    // Builds the three key records from the key-code settings and clears the
-    // held flags. Key codes changed afterwards take effect at the next prepare.
+    // Releases what the emulation holds (as releaseAll), then builds the
+    // three key records from the key-code settings. Key codes changed
+    // afterwards (a settings file loaded) are prepared by the next step.
     void prepare(const WalkState& state);
 
     // One emulation step on the results the analysis pass has just written.
     // A key of the pass's row is pressed when it is not held, and pressed
     // again once a repeat is due; a key the row lets go of is released only
-    // when the emulation holds it. The button goes down once at the start of
-    // a turn and up on the first step that no longer turns; each turning step
-    // moves the mouse. Leaving desktop mode or changing the move mode
-    // releases what is held first.
+    // when the emulation holds it. A row that presses one side key lets go of
+    // the other first, so that left and right are never held together. The
+    // button goes down once at the start of a turn and up on the first step
+    // that no longer turns; each turning step moves the mouse. Leaving
+    // desktop mode or changing the move mode releases what is held first.
     void step(const WalkState& state);
 
     // Releases the button and then each key that is held (front, left,
@@ -72,4 +75,6 @@ class InputEmulator {
     Clock::time_point rightRepeat_{};
     // The move mode of the last step, to notice a change.
     std::int32_t lastMoveMode_ = 0;
+    // The key-code settings the records were built from (front, left, right).
+    std::array<std::int32_t, 3> keyCodes_{};
 };

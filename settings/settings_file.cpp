@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <string_view>
 
+#include "platform/file_names.h"
 #include "platform/file_replace.h"
 #include "platform/ini.h"
 #include "settings/setting_table.h"
@@ -85,16 +86,18 @@ void loadText(const std::string& valueText, const Setting& s, char* field,
 // empty or irregular file (a folder, a pipe: never opened here) is simply one without settings.
 SettingsLoad checkWithoutKeys(const std::string& path) {
     std::error_code error;
-    if (!std::filesystem::is_regular_file(path, error)) return {};
-    std::FILE* file = std::fopen(path.c_str(), "rb");
+    const std::filesystem::path name = platform::fileSystemPath(path);
+    if (!std::filesystem::exists(name, error)) return {false, false, "does not exist"};
+    if (!std::filesystem::is_regular_file(name, error)) return {false, false, "is not a file"};
+    std::FILE* file = platform::openFile(path, "rb");
     if (file == nullptr) {
-        if (errno == ENOENT) return {};
-        return {true, std::string("cannot be read (") + std::strerror(errno) + ")"};
+        if (errno == ENOENT) return {false, false, "does not exist"};
+        return {false, true, std::string("cannot be read (") + std::strerror(errno) + ")"};
     }
     const bool empty = std::fgetc(file) == EOF;
     std::fclose(file);
-    if (empty) return {};
-    return {true,
+    if (empty) return {false, false, "is empty"};
+    return {false, true,
             "holds no setting this program can read (lines ended by CR alone, or an encoding "
             "other than ASCII, UTF-8 or UTF-16 with its byte-order mark?)"};
 }
@@ -120,7 +123,24 @@ SettingsLoad loadSettings(const std::string& path, WalkState& state) {
             *s.field.decimalIn(state) = loadDecimal(valueText, s.range);
         }
     }
-    return anyKey ? SettingsLoad{} : checkWithoutKeys(path);
+    return anyKey ? SettingsLoad{.found = true, .unusable = false, .problem = {}}
+                  : checkWithoutKeys(path);
+}
+
+SettingsLoad loadChosenSettings(const std::string& path, WalkState& state) {
+    WalkState loaded = state;
+    const SettingsLoad result = loadSettings(path, loaded);
+    if (!result.found) return result;
+    for (const Setting& s : kSettings) {
+        if (std::int32_t* integer = s.field.integerIn(state)) {
+            *integer = *s.field.integerIn(loaded);
+        } else if (char* field = s.field.textIn(state)) {
+            std::memcpy(field, s.field.textIn(loaded), WalkState::kHostTextSize);
+        } else {
+            *s.field.decimalIn(state) = *s.field.decimalIn(loaded);
+        }
+    }
+    return result;
 }
 
 std::string formatSettings(const WalkState& state) {

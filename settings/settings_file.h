@@ -8,12 +8,15 @@
 
 // What a load found besides the values.
 struct SettingsLoad {
+    // The file gave at least one setting.
+    bool found = false;
     // The file is there but gave nothing: it could not be read, or it has text but no key of
-    // the settings (lines ended by CR alone, UTF-16 without its byte-order mark, ...). It
-    // probably holds the user's settings in a form this program cannot read, so it is not to be
-    // overwritten with the defaults. `problem` then says what is wrong, to follow the file's
-    // name ("cannot be read (Permission denied)").
+    // the settings (lines ended by CR alone, UTF-16 without its byte-order mark, a file of
+    // another kind...). It probably holds the user's settings in a form this program cannot
+    // read, so it is not to be overwritten with the defaults.
     bool unusable = false;
+    // When nothing was found, why, to follow the file's name: "does not exist", "is empty",
+    // "cannot be read (Permission denied)", "holds no setting this program can read (...)".
     std::string problem;
 };
 
@@ -23,6 +26,10 @@ struct SettingsLoad {
 // gives the default and a line on stderr naming the key and the value. Every setting is
 // overwritten, nothing else in `state` changes.
 SettingsLoad loadSettings(const std::string& path, WalkState& state = WalkState::instance());
+
+// A file the user chose: its settings replace those of `state` only when it gives at least one
+// setting; otherwise `state` is left as it was, and the result says why.
+SettingsLoad loadChosenSettings(const std::string& path, WalkState& state);
 
 // Writes the settings of `state` to the file at `path`, replacing it as a whole: the file
 // holds either its old or its new complete contents at every moment. False when the file could

@@ -8,6 +8,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <string_view>
+#include <vector>
 
 #include "platform/linux/x11_internal.h"
 #include "platform/modal_idle.h"
@@ -226,9 +228,20 @@ int X11WindowSystem::messageBox(NativeWindow owner, std::string_view text, std::
                      static_cast<int>(text.size()), text.data());
         return kIdOk;
     }
-    const std::int32_t textW = textWidth(text, kBoxFont);
+    // One row per line of the text, each centred.
+    std::vector<std::string_view> lines;
+    for (std::size_t start = 0;;) {
+        const std::size_t end = text.find('\n', start);
+        lines.push_back(text.substr(start, end - start));
+        if (end == std::string_view::npos) break;
+        start = end + 1;
+    }
+    constexpr std::int32_t kLinePitch = kBoxFont + 6;
+    std::int32_t textW = 0;
+    for (std::string_view line : lines) textW = std::max(textW, textWidth(line, kBoxFont));
+    const auto rows = static_cast<std::int32_t>(lines.size());
     const std::int32_t width = std::max(240, textW + 64);
-    const std::int32_t height = 24 + kBoxFont + 24 + kBoxButtonHeight + 16;
+    const std::int32_t height = 24 + rows * kLinePitch - 6 + 24 + kBoxButtonHeight + 16;
     const Size screen = screenSize();
     const std::int32_t x = (screen.cx - width) / 2;
     const std::int32_t y = (screen.cy - height) / 2;
@@ -260,7 +273,11 @@ int X11WindowSystem::messageBox(NativeWindow owner, std::string_view text, std::
 
     bool pressed = false;
     auto paint = [&] {
-        drawTextCell(draw, (width - textW) / 2, 24, text, kBoxFont, 0x000000, kMenuFace);
+        for (std::int32_t row = 0; row < rows; ++row) {
+            const std::string_view line = lines[static_cast<std::size_t>(row)];
+            drawTextCell(draw, (width - textWidth(line, kBoxFont)) / 2, 24 + row * kLinePitch, line,
+                         kBoxFont, 0x000000, kMenuFace);
+        }
         XSetForeground(display_, gc_, pixel(pressed ? 0xC0C0C0 : 0xE1E1E1));
         XFillRectangle(display_, window, gc_, button.left, button.top,
                        static_cast<unsigned>(button.width()),

@@ -121,18 +121,15 @@ bool chooseFile(NativeWindow owner, const FileChooserOptions& options, std::stri
     ofn.lpstrFilter = filter.c_str();
     ofn.lpstrFile = file;
     ofn.nMaxFile = MAX_PATH;
-    // The dialogs move the working folder to the one browsed to; ./tarvel.ini
-    // is read and saved relative to it, so it is put back afterwards.
-    wchar_t folder[MAX_PATH];
-    const DWORD folderLength = GetCurrentDirectoryW(MAX_PATH, folder);
+    // Browsing does not move the working folder (the main thread goes on meanwhile, and other
+    // files of the program are found there).
     if (options.save) {
-        ofn.Flags = OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY;
+        ofn.Flags = OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
         ofn.lpstrDefExt = options.defaultExtension ? extension.c_str() : nullptr;
     } else {
-        ofn.Flags = OFN_PATHMUSTEXIST | OFN_HIDEREADONLY;
+        ofn.Flags = OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
     }
     const BOOL chosen = runDialogAside(ofn, options.save);
-    if (folderLength > 0 && folderLength < MAX_PATH) SetCurrentDirectoryW(folder);
     if (!chosen) return false;
     path = narrow(file);
     return true;

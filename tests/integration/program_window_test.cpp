@@ -14,6 +14,7 @@
 #include <X11/keysym.h>
 #include <signal.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <memory>
@@ -22,8 +23,6 @@
 #include <vector>
 
 #include "tests/integration/program_run.h"
-
-using testsupport::sleepMs;
 
 namespace {
 
@@ -100,6 +99,22 @@ class ProgramWindowTest : public ::testing::Test {
         const auto [mx, my] = session_->origin(popup);
         if (shot != nullptr) screenshot(shot);
         session_->click(mx + menu.width / 2, my + menu.height * (2 * item + 1) / 6);
+    }
+
+    // How many pixels of the graph window at (x, y) show the angle's curve: the colours of its
+    // five rows (GraphWindow::kTraces) inside the angle panel (plot area 34 down, panel
+    // 50..550 x 174..334 within it).
+    int curvePixels(int x, int y) {
+        static const uitest::Rgb kTraces[] = {{0xFF, 0x78, 0x78},
+                                              {0xD7, 0x96, 0xFF},
+                                              {0xFF, 0xD7, 0x5A},
+                                              {0x6E, 0xBE, 0xFF},
+                                              {0x8C, 0xEB, 0x96}};
+        int n = 0;
+        for (const uitest::Rgb& p : session_->grab(x + 50, y + 34 + 174, 500, 160)) {
+            n += std::find(std::begin(kTraces), std::end(kTraces), p) != std::end(kTraces);
+        }
+        return n;
     }
 
     // Saves the screen where the test's binaries are, for a person to look at.
@@ -186,7 +201,10 @@ TEST_F(ProgramWindowTest, ConnectsShowsItsWindowAndExitsFromTheTrayMenu) {
         [&] { return session_->viewable(graph = session_->findByName("Tarvel-Omnix グラフ")); },
         5s));
     EXPECT_TRUE(session_->viewable(main));
-    sleepMs(1500);
+    // The angle's curve is drawn over its bands from the frames the program analyses.
+    const auto [gx, gy] = session_->origin(graph);
+    EXPECT_TRUE(waitUntil([&] { return curvePixels(gx, gy) > 100; }, 10s))
+        << curvePixels(gx, gy) << " pixels of the angle's curve";
     screenshot("program_graph.png");
     session_->requestClose(graph);
     ASSERT_TRUE(waitUntil([&] { return !session_->viewable(graph); }, 5s));

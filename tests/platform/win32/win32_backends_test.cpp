@@ -412,7 +412,8 @@ TEST(FindExtensionWin32, ReadsWindowsPathsWithNamesInAnyLanguage) {
 }
 
 // A recording's folder and file named in Japanese and with accents, outside every single code
-// page (settings files under such names: the Wine smoke test).
+// page, and a settings file that cannot be used there (settings files loaded and saved under
+// such names: the Wine smoke test).
 TEST(FileNamesWin32, ARecordingOpensUnderANameOutsideTheCodePage) {
     testsupport::TempDir dir;
     const std::string folder = dir.path() + "\\設定 café";
@@ -421,6 +422,14 @@ TEST(FileNamesWin32, ARecordingOpensUnderANameOutsideTheCodePage) {
     ASSERT_NE(file, nullptr);
     std::fclose(file);
     EXPECT_TRUE(fs::is_regular_file(platform::fileSystemPath(folder + "/記録.txt")));
+
+    // A settings file there that gives no setting is found, and kept.
+    file = platform::openFile(folder + "\\tarvel.ini", "wb");
+    ASSERT_NE(file, nullptr);
+    std::fputs("notes, no settings\r\n", file);
+    std::fclose(file);
+    WalkState state{};
+    EXPECT_TRUE(loadSettings(folder + "\\tarvel.ini", state).unusable);
 }
 
 // ---- Single instance ----------------------------------------------------------------------------
