@@ -1,6 +1,6 @@
 // The X11 popup menu and message box: small windows of their own, each run by
 // a modal loop that keeps the other windows' events for the main queue. While
-// the menu is open the program goes on through its modal hook.
+// either is open the program goes on through its modal hook.
 #include <X11/Xatom.h>
 #include <X11/Xutil.h>
 #include <X11/keysym.h>
@@ -228,12 +228,26 @@ int X11WindowSystem::messageBox(NativeWindow owner, std::string_view text, std::
                      static_cast<int>(text.size()), text.data());
         return kIdOk;
     }
-    // One row per line of the text, each centred.
+    // One row per line of the text, each centred; a line too wide for the screen is broken at
+    // its spaces, as Windows's box does.
+    const Size screen = screenSize();
+    const std::int32_t widest = std::clamp(screen.cx - 96, 200, 720);
     std::vector<std::string_view> lines;
     for (std::size_t start = 0;;) {
-        const std::size_t end = text.find('\n', start);
-        lines.push_back(text.substr(start, end - start));
-        if (end == std::string_view::npos) break;
+        const std::size_t end = std::min(text.find('\n', start), text.size());
+        std::string_view rest = text.substr(start, end - start);
+        for (;;) {
+            std::size_t cut = rest.size();
+            while (textWidth(rest.substr(0, cut), kBoxFont) > widest) {
+                const std::size_t space = rest.rfind(' ', cut - 1);
+                if (space == std::string_view::npos || space == 0) break;
+                cut = space;
+            }
+            lines.push_back(rest.substr(0, cut));
+            if (cut >= rest.size()) break;
+            rest.remove_prefix(cut + 1);
+        }
+        if (end == text.size()) break;
         start = end + 1;
     }
     constexpr std::int32_t kLinePitch = kBoxFont + 6;
@@ -242,7 +256,6 @@ int X11WindowSystem::messageBox(NativeWindow owner, std::string_view text, std::
     const auto rows = static_cast<std::int32_t>(lines.size());
     const std::int32_t width = std::max(240, textW + 64);
     const std::int32_t height = 24 + rows * kLinePitch - 6 + 24 + kBoxButtonHeight + 16;
-    const Size screen = screenSize();
     const std::int32_t x = (screen.cx - width) / 2;
     const std::int32_t y = (screen.cy - height) / 2;
     const Rect button{(width - kBoxButtonWidth) / 2, height - 16 - kBoxButtonHeight,
@@ -296,15 +309,28 @@ int X11WindowSystem::messageBox(NativeWindow owner, std::string_view text, std::
         return px >= button.left && px < button.right && py >= button.top && py < button.bottom;
     };
 
+    // As with the menu: reading the X connection, here or in the program's message handling,
+    // sets the box's events and every key and pointer event aside for it, and the program goes
+    // on (repaints, passes) through its modal hook while the box waits.
     bool open = true;
+    popup_ = window;
     while (open) {
-        XEvent event;
-        if (!nextModalEvent(event, -1)) break;
-        if (event.xany.window != window) {
-            // The main queue translates these, key releases included.
-            deferred_.push_back(event);
+        if (popupEvents_.empty()) {
+            const ModalTurn turn = modalIdle();
+            if (turn.end) break;
+            pump();
+            if (popupEvents_.empty()) {
+                waitForInput(turn.waitMs);
+                drainWakeUps();
+                pump();
+            }
             continue;
         }
+        XEvent event = popupEvents_.front();
+        popupEvents_.pop_front();
+        if (event.type == KeyRelease) forgetKey(event.xkey);
+        // The box is modal: pointer input to the program's other windows is dropped.
+        if (event.xany.window != window && event.type != KeyPress) continue;
         switch (event.type) {
             case Expose:
                 if (event.xexpose.count == 0) paint();
@@ -325,9 +351,6 @@ int X11WindowSystem::messageBox(NativeWindow owner, std::string_view text, std::
                     if (onButton(event.xbutton.x, event.xbutton.y)) open = false;
                 }
                 break;
-            case KeyRelease:
-                forgetKey(event.xkey);
-                break;
             case KeyPress: {
                 const KeySym key = XLookupKeysym(&event.xkey, 0);
                 if (key == XK_Return || key == XK_KP_Enter || key == XK_Escape || key == XK_space) {
@@ -345,6 +368,11 @@ int X11WindowSystem::messageBox(NativeWindow owner, std::string_view text, std::
                 break;
         }
     }
+    popup_ = None;
+    for (XEvent& event : popupEvents_) {
+        if (event.type == KeyRelease) forgetKey(event.xkey);
+    }
+    popupEvents_.clear();
     XftDrawDestroy(draw);
     XDestroyWindow(display_, window);
     XFlush(display_);

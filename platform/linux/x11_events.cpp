@@ -41,7 +41,7 @@ WParam mouseKeyState(unsigned int state, unsigned int button, bool press) {
 }  // namespace
 
 bool X11WindowSystem::trafficPending() {
-    if (!deferred_.empty() || XEventsQueued(display_, QueuedAlready) > 0) return true;
+    if (XEventsQueued(display_, QueuedAlready) > 0) return true;
     if (XNextRequest(display_) != flushedRequest_) return true;
     pollfd fds[2] = {{ConnectionNumber(display_), POLLIN, 0}, {-1, 0, 0}};
     nfds_t count = 1;
@@ -59,11 +59,6 @@ void X11WindowSystem::pump() {
     if (!trafficPending()) return;
     // The tray's bus first: what it delivers becomes posted messages.
     if (sni_) sni_->process();
-    while (!deferred_.empty()) {
-        XEvent event = deferred_.front();
-        deferred_.pop_front();
-        translate(event);
-    }
     while (XPending(display_) > 0) {
         XEvent event;
         XNextEvent(display_, &event);
@@ -121,7 +116,7 @@ void X11WindowSystem::translate(XEvent& event) {
             // Only the latest position of a run of moves matters. Only moves
             // that come next are merged, so none overtakes a button or key.
             XEvent next;
-            while (deferred_.empty() && XEventsQueued(display_, QueuedAlready) > 0) {
+            while (XEventsQueued(display_, QueuedAlready) > 0) {
                 XPeekEvent(display_, &next);
                 if (next.type != MotionNotify || next.xmotion.window != event.xmotion.window) break;
                 XNextEvent(display_, &event);

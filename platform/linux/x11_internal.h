@@ -207,9 +207,6 @@ class X11WindowSystem final : public WindowSystem {
     // Blocks until X events or a wake-up arrive (or the time-out passes).
     void waitForInput(int timeoutMs);
     void drainWakeUps();
-    // Takes the next X event for a modal loop (menu, message box); events of
-    // other windows that must not be lost are kept for the main queue.
-    bool nextModalEvent(XEvent& event, int timeoutMs);
 
     // x11_tray.cpp
     bool trayEvent(XEvent& event);
@@ -242,10 +239,9 @@ class X11WindowSystem final : public WindowSystem {
     std::set<NativeWindow> dirty_;
     std::deque<Message> posted_;
     std::deque<Message> input_;
-    std::deque<XEvent> deferred_;
     // The request number after the last pump's flush: a newer one means requests to send.
     unsigned long flushedRequest_ = 0;
-    Window popup_ = None;  // the open popup menu
+    Window popup_ = None;  // the open popup menu or message box
     std::deque<XEvent> popupEvents_;
     std::optional<int> quit_;
     NativeWindow capture_ = 0;

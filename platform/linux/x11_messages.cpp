@@ -4,8 +4,6 @@
 #include <poll.h>
 #include <unistd.h>
 
-#include <cerrno>
-
 #include "platform/linux/x11_internal.h"
 
 namespace platform::x11 {
@@ -77,7 +75,7 @@ void X11WindowSystem::waitForInput(int timeoutMs) {
     nfds_t count = 0;
     if (display_ != nullptr) {
         XFlush(display_);
-        if (XPending(display_) > 0 || !deferred_.empty()) return;
+        if (XPending(display_) > 0) return;
         fds[count++] = {ConnectionNumber(display_), POLLIN, 0};
     }
     if (wakePipe_[0] >= 0) fds[count++] = {wakePipe_[0], POLLIN, 0};
@@ -130,22 +128,6 @@ LResult X11WindowSystem::defWindowProc(NativeWindow window, std::uint32_t messag
             return 0;
         default:
             return 0;
-    }
-}
-
-bool X11WindowSystem::nextModalEvent(XEvent& event, int timeoutMs) {
-    for (;;) {
-        if (XPending(display_) > 0) {
-            XNextEvent(display_, &event);
-            return true;
-        }
-        XFlush(display_);
-        pollfd fds[2] = {{ConnectionNumber(display_), POLLIN, 0}, {wakePipe_[0], POLLIN, 0}};
-        const int ready = poll(fds, wakePipe_[0] >= 0 ? 2 : 1, timeoutMs);
-        if (ready < 0 && errno == EINTR) continue;
-        if (ready <= 0) return false;
-        // A wake-up ends the modal loop; the byte stays for the main wait.
-        if (wakePipe_[0] >= 0 && (fds[1].revents & POLLIN)) return false;
     }
 }
 

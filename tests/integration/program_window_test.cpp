@@ -267,6 +267,31 @@ TEST_F(ProgramWindowTest, ASecondCopyShowsTheBoxExitsAndLeavesTheSettingsAlone) 
     EXPECT_NE(saved.find("[emulation]"), std::string::npos) << saved;
 }
 
+// A tarvel.ini kept as it is because it gives no setting is told in a box at start; the
+// program goes on sending behind it, and SIGTERM closes it and ends the program with its save.
+TEST_F(ProgramWindowTest, AnUnusableSettingsFileIsToldInABoxWhileTheDatagramsGoOn) {
+    const std::string unusable = "[param]\rcomID=3\rnumStep=12\r";
+    testsupport::writeFile(dir_.file("tarvel.ini"), unusable);
+    testsupport::UdpListener listener(12345);
+    startSimulator();
+    program_ = startProgram();
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            const std::vector<Window> boxes = session_->findAllByName("ZendraTarvel-Omnix", 100);
+            return !boxes.empty() && session_->viewable(boxes.front());
+        },
+        10s))
+        << "no box " << readFile(dir_.file("tarvel.log"));
+    listener.drain();
+    for (int i = 0; i < 50; ++i) ASSERT_TRUE(listener.receive(5s).has_value()) << i;
+    program_->signal(SIGTERM);
+    const auto code = program_->wait(10s);
+    ASSERT_TRUE(code.has_value()) << "still running";
+    EXPECT_EQ(*code, 0);
+    EXPECT_EQ(readFile(dir_.file("tarvel.ini")), unusable);
+    EXPECT_NE(readFile(dir_.file("tarvel.ini.new")).find("comID=3\r\n"), std::string::npos);
+}
+
 TEST_F(ProgramWindowTest, LosingTheDisplaySavesTheSettingsBeforeTheEnd) {
     testsupport::writeFile(dir_.file("tarvel.ini"), "[param]\nnumStep=41\nwalkSpeedFB=0.5\n");
     startSimulator();
