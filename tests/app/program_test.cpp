@@ -193,25 +193,6 @@ TEST_F(ProgramTest, StartsWithTheLoadedSettingsAndEndsThroughTheTrayMenu) {
     EXPECT_TRUE(fake.messageBoxes.empty());
 }
 
-// tarvel.ini kept as it is because it gives no setting: the settings saved beside it in an
-// earlier run are used and saved there again, and a box says so (stderr is nowhere to be seen
-// for a program started from the desktop).
-TEST_F(ProgramTest, AnUnusableTarvelIniIsToldInABoxAndTheSettingsSavedBesideItAreUsed) {
-    const std::string unusable = "[param]\rcomID=42\rnumStep=42\r";
-    writeFile(dir_.file("tarvel.ini"), unusable);
-    writeFile(dir_.file("tarvel.ini.new"), "[param]\r\nnumStep=9\r\n");
-    ::testing::internal::CaptureStderr();
-    EXPECT_EQ(runToFirstIdle([&] { EXPECT_EQ(WalkState::instance().numStep, 9); }), 0);
-    const std::string said = ::testing::internal::GetCapturedStderr();
-    ASSERT_EQ(fake.messageBoxes.size(), 1u);
-    const std::string& text = fake.messageBoxes[0].text;
-    EXPECT_TRUE(text.starts_with("設定ファイルを読み込めませんでした\n")) << text;
-    EXPECT_NE(text.find("are used and saved there"), std::string::npos) << text;
-    EXPECT_NE(said.find("tarvel.ini.new are used and saved there\n"), std::string::npos) << said;
-    EXPECT_EQ(readFile(dir_.file("tarvel.ini")), unusable);
-    EXPECT_EQ(readFile(dir_.file("tarvel.ini.new")), formatSettings(WalkState::instance()));
-}
-
 TEST_F(ProgramTest, TheWindowIsCentredOnTheScreen) {
     struct Case {
         platform::Size screen;
