@@ -16,6 +16,8 @@ inline constexpr const char* kAlreadyRunningCaption = "ZendraTarvel-Omnix";
 // The box after a save through the dialog failed; the system's reason follows on a line of its
 // own.
 inline constexpr const char* kSaveFailed = "設定ファイルを保存できませんでした";
+// A file dialog whose chosen path was too long to be handed back.
+inline constexpr const char* kPathTooLong = "ファイルのパスが長すぎます";
 
 // Tray menu.
 inline constexpr const char* kMenuShow = "表示";

@@ -7,6 +7,7 @@
 #include "link/sensor_link.h"
 #include "mainwindow/ui_strings.h"
 #include "platform/file_replace.h"
+#include "platform/own_files.h"
 #include "settings/settings_file.h"
 
 namespace s = ui_strings;
@@ -25,11 +26,22 @@ std::string& exitSettingsPath() {
     static std::string path = UIEx::kSettingsPath;
     return path;
 }
+
+// A settings file that another user owns (in a working folder everyone may write to, such as
+// /tmp) is not read: they would choose the settings. Said in one line; the defaults are used.
+bool settingsFileRefused() {
+    std::string why;
+    if (platform::isOwnFile(UIEx::kSettingsPath, why)) return false;
+    std::fprintf(stderr, "tarvel: %s is not read: %s; the defaults are used\n", UIEx::kSettingsPath,
+                 why.c_str());
+    return true;
+}
 }  // namespace
 
 void loadStartSettings(WalkState& state) {
     platform::removeAbandonedTemporaryFiles(UIEx::kSettingsPath);
-    const SettingsLoad loaded = loadSettings(UIEx::kSettingsPath, state);
+    const SettingsLoad loaded =
+        loadSettings(settingsFileRefused() ? std::string() : UIEx::kSettingsPath, state);
     exitSettingsPath() = std::string(UIEx::kSettingsPath) + (loaded.unusable ? ".new" : "");
     if (loaded.unusable) {
         std::fprintf(stderr,
