@@ -16,8 +16,8 @@ bool isOwnFile(const std::string& path, std::string& why);
 // Opens a recording file for writing, without ever waiting: only a regular file is written
 // (a pipe or a device is refused), a link at its name is never followed, and a folder or link
 // on the way that belongs to another user is refused. `fresh`: nothing may have the name yet,
-// not even a link (its missing folders are made); otherwise an existing file of the user's is emptied. Null
-// with the reason in `why` when refused or failed.
+// not even a link (its missing folders are made); otherwise an existing file of the user's is
+// emptied. Null with the reason in `why` when refused or failed.
 std::FILE* createRecordingFile(const std::string& path, bool fresh, std::string& why);
 
 }  // namespace platform

@@ -16,9 +16,12 @@ bool isOwnFile(const std::string& path, std::string& why) {
     owned_path::Rule rule;
     rule.ownFolders = true;
     owned_path::Folder folder;
-    if (!owned_path::openFolderOf(path, rule, folder, why)) return false;
+    bool refused = false;
+    // A path that cannot be walked (a folder missing) holds nothing of anybody's to read.
+    if (!owned_path::openFolderOf(path, rule, folder, why, &refused)) return !refused;
     struct stat st {};
-    if (folder.name.empty() || ::fstatat(folder.fd, folder.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+    if (folder.name.empty() ||
+        ::fstatat(folder.fd, folder.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
         // Missing: nothing to read, nothing of anybody's.
         return true;
     }
@@ -40,8 +43,8 @@ std::FILE* createRecordingFile(const std::string& path, bool fresh, std::string&
         return nullptr;
     }
     // Non-blocking: a pipe without a reader would wait for one for ever; it is refused below.
-    const int flags = O_WRONLY | O_CREAT | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK | O_CLOEXEC |
-                      (fresh ? O_EXCL : 0);
+    const int flags =
+        O_WRONLY | O_CREAT | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK | O_CLOEXEC | (fresh ? O_EXCL : 0);
     const int fd = ::openat(folder.fd, folder.name.c_str(), flags, 0666);
     if (fd < 0) {
         // A pipe without a reader (ENXIO) is not a file either.

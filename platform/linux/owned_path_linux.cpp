@@ -45,7 +45,8 @@ int openFolder(int at, const char* name) {
 
 }  // namespace
 
-Folder::Folder(Folder&& other) noexcept : fd(std::exchange(other.fd, -1)), name(std::move(other.name)) {}
+Folder::Folder(Folder&& other) noexcept
+    : fd(std::exchange(other.fd, -1)), name(std::move(other.name)) {}
 
 Folder& Folder::operator=(Folder&& other) noexcept {
     if (this != &other) {

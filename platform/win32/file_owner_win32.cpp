@@ -27,7 +27,8 @@ const std::vector<unsigned char>& userSid() {
         if (size > 0 && GetTokenInformation(token, TokenUser, info.data(), size, &size)) {
             const PSID user = reinterpret_cast<TOKEN_USER*>(info.data())->User.Sid;
             const DWORD length = GetLengthSid(user);
-            bytes.assign(static_cast<unsigned char*>(user), static_cast<unsigned char*>(user) + length);
+            bytes.assign(static_cast<unsigned char*>(user),
+                         static_cast<unsigned char*>(user) + length);
         }
         CloseHandle(token);
         return bytes;
@@ -75,10 +76,9 @@ bool reparsePointTrusted(const std::wstring& path, std::string& why) {
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
         return true;
     }
-    HANDLE link = CreateFileW(path.c_str(), READ_CONTROL,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                              OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS,
-                              nullptr);
+    HANDLE link = CreateFileW(
+        path.c_str(), READ_CONTROL, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+        OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (link == INVALID_HANDLE_VALUE) return true;
     std::string owner;
     const bool trusted = trustedOwner(link, owner);

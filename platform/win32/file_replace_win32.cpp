@@ -32,6 +32,17 @@ std::wstring finalTarget(const std::wstring& path, DWORD attributes) {
     return resolved;
 }
 
+// The full form of a path, for the calls that do not take a relative one (ReplaceFileW).
+std::wstring fullPath(const std::wstring& path) {
+    const DWORD size = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+    if (size == 0) return path;
+    std::wstring full(size, L'\0');
+    const DWORD n = GetFullPathNameW(path.c_str(), size, full.data(), nullptr);
+    if (n == 0 || n >= size) return path;
+    full.resize(n);
+    return full;
+}
+
 // The folder part of a path, "." when it has none.
 std::wstring folderOf(const std::wstring& path) {
     const std::size_t last = path.find_last_of(L"\\/:");
@@ -89,6 +100,7 @@ bool replaceFileContents(const std::string& path, std::string_view bytes, std::s
         }
     }
 
+    target = fullPath(target);
     // A unique, new file next to the target ("trv" and a number, .tmp).
     wchar_t temporary[MAX_PATH];
     if (GetTempFileNameW(folderOf(target).c_str(), L"trv", 0, temporary) == 0) {

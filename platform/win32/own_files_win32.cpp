@@ -60,10 +60,10 @@ std::FILE* createRecordingFile(const std::string& path, bool fresh, std::string&
     if (!fresh && !ownEntry(file.wstring(), why)) return nullptr;
     // A new recording never goes through a link at its name: CREATE_NEW on the link itself
     // finds it there.
-    const HANDLE handle = CreateFileW(
-        file.wstring().c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-        fresh ? CREATE_NEW : OPEN_ALWAYS,
-        FILE_ATTRIBUTE_NORMAL | (fresh ? FILE_FLAG_OPEN_REPARSE_POINT : 0), nullptr);
+    const HANDLE handle =
+        CreateFileW(file.wstring().c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                    fresh ? CREATE_NEW : OPEN_ALWAYS,
+                    FILE_ATTRIBUTE_NORMAL | (fresh ? FILE_FLAG_OPEN_REPARSE_POINT : 0), nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         why = errorText(GetLastError());
         return nullptr;
@@ -73,7 +73,9 @@ std::FILE* createRecordingFile(const std::string& path, bool fresh, std::string&
     } else if (!SetEndOfFile(handle)) {
         why = errorText(GetLastError());
     }
-    const int fd = why.empty() ? _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_WRONLY | _O_BINARY) : -1;
+    const int fd = why.empty()
+                       ? _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_WRONLY | _O_BINARY)
+                       : -1;
     if (fd < 0) {
         if (why.empty()) why = "cannot open the file";
         CloseHandle(handle);
