@@ -10,6 +10,7 @@
 #include <system_error>
 
 #include "platform/file_names.h"
+#include "platform/own_files.h"
 
 namespace {
 
@@ -31,18 +32,7 @@ StreamRecorder::~StreamRecorder() {
 bool StreamRecorder::start(const std::string& path, bool createFolders) {
     stop();
     std::string why;
-    if (createFolders) {
-        const std::filesystem::path folder = platform::fileSystemPath(path).parent_path();
-        std::error_code error;
-        if (!folder.empty()) std::filesystem::create_directories(folder, error);
-        if (error) why = error.message();
-    }
-    std::FILE* file = nullptr;
-    if (why.empty()) {
-        errno = 0;
-        file = platform::openFile(path, "wb");
-        if (file == nullptr) why = reasonOf(errno);
-    }
+    std::FILE* file = platform::createRecordingFile(path, createFolders, why);
     {
         std::lock_guard<std::mutex> lock(mutex_);
         status_ = Status{};
@@ -199,8 +189,12 @@ std::string timestampedRecordingPath(const std::string& folder, std::time_t when
     const std::string base = folder + "/tarvel-" + stamp;
     std::string path = base + ".txt";
     std::error_code error;
-    for (int n = 2; std::filesystem::exists(platform::fileSystemPath(path), error) && n < 1000;
-         ++n) {
+    // A link counts as taken, even one that leads nowhere.
+    auto taken = [&error](const std::string& p) {
+        return std::filesystem::exists(
+            std::filesystem::symlink_status(platform::fileSystemPath(p), error));
+    };
+    for (int n = 2; taken(path) && n < 1000; ++n) {
         path = base + "-" + std::to_string(n) + ".txt";
     }
     return path;

@@ -34,9 +34,11 @@ class StreamRecorder {
     StreamRecorder(const StreamRecorder&) = delete;
     StreamRecorder& operator=(const StreamRecorder&) = delete;
 
-    // Starts recording into `path` (created, or emptied if it exists; with createFolders its
-    // missing folders too), ending a recording in progress first. False when the file cannot
-    // be made: the reason is in status().failure and on standard error in one line.
+    // Starts recording into `path`, ending a recording in progress first: a regular file,
+    // created or emptied (platform::createRecordingFile); with createFolders a new file that
+    // nothing has the name of yet, its missing folders made. False when the file cannot be
+    // made or is refused (a pipe, another user's folder or link): the reason is in
+    // status().failure and on standard error in one line.
     bool start(const std::string& path, bool createFolders = false);
     // Writes out what is buffered, closes the file and ends the writer thread. Does nothing
     // when not recording; may be called again.

@@ -19,6 +19,8 @@ inline constexpr const char* kSaveFailed = "設定ファイルを保存できま
 // The box after a settings file could not be used (chosen in the dialog, or at start); the file
 // and what is wrong with it follow on lines of their own.
 inline constexpr const char* kLoadFailed = "設定ファイルを読み込めませんでした";
+// A file dialog whose chosen path was too long to be handed back.
+inline constexpr const char* kPathTooLong = "ファイルのパスが長すぎます";
 
 // Tray menu.
 inline constexpr const char* kMenuShow = "表示";

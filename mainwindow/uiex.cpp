@@ -10,6 +10,7 @@
 #include "mainwindow/ui_strings.h"
 #include "platform/file_names.h"
 #include "platform/file_replace.h"
+#include "platform/own_files.h"
 #include "settings/settings_file.h"
 
 namespace s = ui_strings;
@@ -39,17 +40,29 @@ std::string startSettingsPath() {
     const std::u8string name = absolute.lexically_normal().u8string();
     return std::string(name.begin(), name.end());
 }
+
+// A settings file that another user owns (in a working folder everyone may write to, such as
+// /tmp) is not read: they would choose the settings. Said in one line; the defaults are used.
+bool settingsFileRefused(const std::string& path) {
+    std::string why;
+    if (platform::isOwnFile(path, why)) return false;
+    std::fprintf(stderr, "tarvel: %s is not read: %s; the defaults are used\n", path.c_str(),
+                 why.c_str());
+    return true;
+}
 }  // namespace
 
 std::string loadStartSettings(WalkState& state) {
     const std::string path = startSettingsPath();
     platform::removeAbandonedTemporaryFiles(path);
     exitSettingsPath() = path;
-    const SettingsLoad loaded = loadSettings(path, state);
+    const SettingsLoad loaded =
+        loadSettings(settingsFileRefused(path) ? std::string() : path, state);
     if (!loaded.unusable) return {};
     // The file is kept for the user to mend; the settings of the runs since live beside it.
     exitSettingsPath() = path + ".new";
-    const bool keptAside = loadSettings(exitSettingsPath(), state).found;
+    const bool keptAside =
+        !settingsFileRefused(exitSettingsPath()) && loadSettings(exitSettingsPath(), state).found;
     const std::string note =
         path + " " + loaded.problem + "; it is left as it is, " +
         (keptAside ? "the settings of " + exitSettingsPath() + " are used and saved there"

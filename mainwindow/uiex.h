@@ -281,6 +281,9 @@ class UIEx final : public UI_Window {
     ReadoutCache stepCountCache_;
     // Some label was marked for repainting since the last refresh painted.
     bool paintPending_ = false;
+    // A command runs: one that opened a modal loop (a message box, a file dialog) is still open,
+    // and what reaches the window through that loop must not start another command inside it.
+    bool commandRunning_ = false;
     // The module the widgets were made with, for the graph window.
     platform::NativeInstance instance_ = 0;
     // watchTray: when the next check is due, and since when no tray has held the icon.

@@ -132,6 +132,15 @@ void UIEx::showSettingTexts(bool onlyChanged) {
 }
 
 void UIEx::onCommand(platform::WParam wParam, platform::LParam) {
+    // A command that reaches the window while another one waits in a modal loop (a tray menu's
+    // 終了 chosen through the loop of a "save failed" box) would run inside it, and could
+    // destroy the window under the box: it is dropped.
+    if (commandRunning_) return;
+    commandRunning_ = true;
+    const struct Done {
+        bool& running;
+        ~Done() { running = false; }
+    } done{commandRunning_};
     WalkState& state = WalkState::instance();
     const std::uint32_t command = platform::loWord(wParam);
     if (runAdjuster(command, state)) return;
@@ -231,6 +240,13 @@ void UIEx::onCommand(platform::WParam wParam, platform::LParam) {
         default:
             break;
     }
+    // A file dialog that could not hand back the path the user chose says so.
+    if (!settingsFileDialog.failure.empty()) {
+        std::fprintf(stderr, "tarvel: %s\n", settingsFileDialog.failure.c_str());
+        ws().messageBox(hwnd, std::string(s::kPathTooLong) + "\n" + settingsFileDialog.failure,
+                        s::kTrayTip, platform::kMbOk);
+        settingsFileDialog.failure.clear();
+    }
 }
 
 platform::Rect UIEx::adjustingButtonsArea() const {
@@ -264,7 +280,10 @@ platform::PopupMenu UIEx::trayMenu() const {
 
 void UIEx::onTrayIcon(platform::WParam wParam, platform::LParam lParam) {
     if (wParam != 0) return;
-    if (lParam == platform::kWmLButtonDown) {
+    // While a command's box or dialog is open, either click only brings the window (and the
+    // box over it) back: no menu whose command could not run.
+    if (lParam == platform::kWmLButtonDown ||
+        (commandRunning_ && lParam == platform::kWmRButtonDown)) {
         ws().showWindow(hwnd, platform::kSwShow);
         shown = true;
     } else if (lParam == platform::kWmRButtonDown) {
@@ -277,6 +296,8 @@ void UIEx::onTrayIcon(platform::WParam wParam, platform::LParam lParam) {
 // Closing only hides the window: the program goes on in the tray. Without a
 // tray to bring it back from, the window is minimised instead.
 void UIEx::onClose() {
+    // The window stays where the open box of a command belongs.
+    if (commandRunning_) return;
     if (!ws().trayAvailable()) {
         ws().showWindow(hwnd, platform::kSwMinimize);
         return;

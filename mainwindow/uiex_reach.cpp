@@ -6,6 +6,7 @@
 #include "mainwindow/uiex.h"
 
 void UIEx::onRButtonUp(platform::WParam, int, int) {
+    if (commandRunning_) return;
     // Its items arrive as command messages, as from the tray.
     ws().trackPopupMenu(hwnd, trayMenu(), ws().cursorPos());
 }

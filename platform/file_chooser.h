@@ -25,8 +25,10 @@ struct FileChooserOptions {
 
 // Shows the dialog, owned by `owner` when that is not 0, and waits until it is closed.
 // True and `path` set to the chosen file's full path when the user chose one; false and
-// `path` untouched when the user cancelled or no dialog could be shown.
-bool chooseFile(NativeWindow owner, const FileChooserOptions& options, std::string& path);
+// `path` untouched when the user cancelled or no dialog could be shown. When the user chose a
+// path that the dialog could not hand back (longer than it holds), `failure` says so.
+bool chooseFile(NativeWindow owner, const FileChooserOptions& options, std::string& path,
+                std::string* failure = nullptr);
 
 // Where the extension of the file name at the end of `path` begins: at the name's last ".",
 // or path.size() when the name has none. A "." in a folder name does not count, and a blank

@@ -15,12 +15,13 @@ constexpr const char* kFilterPattern = "*.ini";
 bool ask(SettingsFileDialog& dialog, platform::NativeWindow owner, bool save) {
     dialog.path.clear();
     dialog.extension = 0;
+    dialog.failure.clear();
     platform::FileChooserOptions options;
     options.save = save;
     options.filterName = kFilterName;
     options.filterPattern = kFilterPattern;
     options.defaultExtension = save ? "ini" : nullptr;
-    if (!platform::chooseFile(owner, options, dialog.path)) return false;
+    if (!platform::chooseFile(owner, options, dialog.path, &dialog.failure)) return false;
     dialog.extension = platform::findExtension(dialog.path);
     return true;
 }

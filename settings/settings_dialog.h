@@ -12,6 +12,7 @@ struct SettingsFileDialog {
     std::string path;           // the chosen full path; empty before each dialog
     std::size_t extension = 0;  // where the file name's extension begins in `path` (its last
                                 // "."), or path.size() when the name has none
+    std::string failure;        // why a chosen path could not be had (too long); else empty
 
     // Open dialog for "*.ini" files. True when the user chose a file whose extension is ".ini"
     // in any letter case; `path` then holds it. Also false when the user cancelled or no

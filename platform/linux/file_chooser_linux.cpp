@@ -258,7 +258,8 @@ bool folderExists(const std::string& path) {
 
 }  // namespace
 
-bool chooseFile(NativeWindow owner, const FileChooserOptions& options, std::string& path) {
+bool chooseFile(NativeWindow owner, const FileChooserOptions& options, std::string& path,
+                std::string*) {
     Chooser chooser;
     if (!findChooser(chooser)) return false;
     std::string start = currentFolder();

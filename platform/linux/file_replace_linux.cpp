@@ -1,6 +1,6 @@
 // Whole-file replace on Linux: write a temporary file beside the target, fsync it, rename it
-// over the target and fsync the folder, so the target is never seen half written. Links are
-// followed only when they can be trusted.
+// over the target and fsync the folder, so the target is never seen half written. All of it is
+// done relative to the target's folder, opened once; links are followed only when trusted.
 #include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
@@ -17,7 +17,7 @@
 #include <string_view>
 
 #include "platform/file_replace.h"
-#include "text/path.h"
+#include "platform/linux/owned_path.h"
 
 namespace platform {
 
@@ -26,47 +26,6 @@ namespace {
 // Longest part of the target's name used in the temporary file's name, which must stay within
 // the 255 bytes a file name may have.
 constexpr std::size_t kMaxNameInTempName = 200;
-
-// Whether a save may go through the link at `path`: only when the link is the user's own (or
-// root's) and does not sit in a shared folder that every user may write to and only owners may
-// delete from (/tmp). Anyone may plant a link there, and following it would let another user
-// choose which of our files the save replaces. The reason goes to `why` otherwise.
-bool linkTrusted(const std::string& path, const struct stat& link, std::string& why) {
-    if (link.st_uid != ::geteuid() && link.st_uid != 0) {
-        why = "it is a symbolic link of another user (uid " + std::to_string(link.st_uid) +
-              "), not followed";
-        return false;
-    }
-    struct stat folder {};
-    if (::stat(text::folderOf(path).c_str(), &folder) == 0 && (folder.st_mode & S_ISVTX) != 0 &&
-        (folder.st_mode & S_IWOTH) != 0) {
-        why = "it is a symbolic link in a folder shared by all users, not followed";
-        return false;
-    }
-    return true;
-}
-
-// Follows symbolic links until `path` names a file that is not a link, or nothing yet (a link
-// may point to a file still to be created). False on a loop, on a link not to be trusted (the
-// reason in `why`) or when the path cannot be examined (the reason in errno).
-bool followLinks(std::string& path, std::string& why) {
-    for (int hops = 0; hops < 40; ++hops) {
-        struct stat st {};
-        if (::lstat(path.c_str(), &st) != 0) return errno == ENOENT;
-        if (!S_ISLNK(st.st_mode)) return true;
-        if (!linkTrusted(path, st, why)) return false;
-        std::string target(PATH_MAX, '\0');
-        ssize_t n = ::readlink(path.c_str(), target.data(), target.size());
-        if (n <= 0 || static_cast<std::size_t>(n) >= target.size()) {
-            if (n > 0) errno = ENAMETOOLONG;
-            return false;
-        }
-        target.resize(static_cast<std::size_t>(n));
-        path = target.front() == '/' ? target : text::folderOf(path) + "/" + target;
-    }
-    errno = ELOOP;
-    return false;
-}
 
 // The temporary file of a save in progress: ".NAME.PID.SUFFIX.tmp" beside the target, so that
 // one left behind by a killed save can be told apart and removed (removeAbandonedTemporaryFiles).
@@ -97,6 +56,13 @@ bool writeAll(int fd, std::string_view bytes) {
     return true;
 }
 
+// The folder that holds the file a save of `path` replaces, open, and the file's name in it.
+bool openTargetFolder(const std::string& path, owned_path::Folder& folder, std::string& why) {
+    owned_path::Rule rule;
+    rule.noLinksInSharedFolders = true;
+    return owned_path::openFolderOf(path, rule, folder, why);
+}
+
 }  // namespace
 
 bool replaceFileContents(const std::string& path, std::string_view bytes, std::string* failure) {
@@ -105,25 +71,25 @@ bool replaceFileContents(const std::string& path, std::string_view bytes, std::s
         if (failure != nullptr) *failure = std::strerror(error);
         return false;
     };
-    std::string target = path;
-    if (target.empty()) return fail(ENOENT);
-    std::string distrust;
-    if (!followLinks(target, distrust)) {
-        if (distrust.empty()) return fail(errno);
-        if (failure != nullptr) *failure = distrust;
+    // From here on everything is done relative to this one open folder: a folder or link on the
+    // way swapped meanwhile changes nothing of where the save goes.
+    owned_path::Folder folder;
+    std::string why;
+    if (!openTargetFolder(path, folder, why)) {
+        if (failure != nullptr) *failure = why;
         return false;
     }
-    const std::string folder = text::folderOf(target);
-    const std::string name = text::nameOf(target);
-    if (name.empty()) return fail(EISDIR);
+    const int dir = folder.fd;
+    const std::string& name = folder.name;
+    if (name.empty() || name == "..") return fail(EISDIR);
 
     struct stat old {};
-    const bool existed = ::stat(target.c_str(), &old) == 0;
+    const bool existed = ::fstatat(dir, name.c_str(), &old, AT_SYMLINK_NOFOLLOW) == 0;
     if (existed) {
         // Only a regular file is replaced, and only one that could be written in place.
         if (S_ISDIR(old.st_mode)) return fail(EISDIR);
         if (!S_ISREG(old.st_mode)) return fail(EINVAL);
-        if (::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0) return fail(errno);
+        if (::faccessat(dir, name.c_str(), W_OK, AT_EACCESS) != 0) return fail(errno);
     } else if (errno != ENOENT) {
         return fail(errno);
     }
@@ -132,10 +98,9 @@ bool replaceFileContents(const std::string& path, std::string_view bytes, std::s
     std::string temp;
     int fd = -1;
     for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        temp = folder + "/" + temporaryPrefix(name) + std::to_string(::getpid()) + "." +
-               uniqueSuffix() + ".tmp";
-        fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW,
-                    existed ? 0600 : 0666);
+        temp = temporaryPrefix(name) + std::to_string(::getpid()) + "." + uniqueSuffix() + ".tmp";
+        fd = ::openat(dir, temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW,
+                      existed ? 0600 : 0666);
         if (fd < 0 && errno != EEXIST) return fail(errno);
     }
     if (fd < 0) return fail(EEXIST);
@@ -158,31 +123,29 @@ bool replaceFileContents(const std::string& path, std::string_view bytes, std::s
     }
     ok = ok && check(::fsync(fd) == 0);
     ok = check(::close(fd) == 0) && ok;
-    // The rename replaces the directory entry: a link elsewhere to the same old file (a hard
-    // link) keeps the old contents.
-    ok = ok && check(::rename(temp.c_str(), target.c_str()) == 0);
+    // The rename replaces the directory entry, never following a link put there meanwhile: a
+    // link elsewhere to the same old file (a hard link) keeps the old contents.
+    ok = ok && check(::renameat(dir, temp.c_str(), dir, name.c_str()) == 0);
     if (!ok) {
-        ::unlink(temp.c_str());
+        ::unlinkat(dir, temp.c_str(), 0);
         return fail(error);
     }
-
     // Make the rename itself durable. The new contents are in place whether or not this works.
-    int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir >= 0) {
-        ::fsync(dir);
-        ::close(dir);
-    }
+    ::fsync(dir);
     return true;
 }
 
 void removeAbandonedTemporaryFiles(const std::string& path) {
-    std::string target = path;
-    std::string distrust;
-    if (target.empty() || !followLinks(target, distrust)) return;
-    const std::string folder = text::folderOf(target);
-    const std::string prefix = temporaryPrefix(text::nameOf(target));
-    DIR* dir = ::opendir(folder.c_str());
-    if (dir == nullptr) return;
+    owned_path::Folder folder;
+    std::string why;
+    if (!openTargetFolder(path, folder, why) || folder.name.empty()) return;
+    const std::string prefix = temporaryPrefix(folder.name);
+    const int listed = ::openat(folder.fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    DIR* dir = listed < 0 ? nullptr : ::fdopendir(listed);
+    if (dir == nullptr) {
+        if (listed >= 0) ::close(listed);
+        return;
+    }
     while (const dirent* entry = ::readdir(dir)) {
         const std::string_view name = entry->d_name;
         if (!name.starts_with(prefix) || !name.ends_with(".tmp")) continue;
@@ -195,9 +158,10 @@ void removeAbandonedTemporaryFiles(const std::string& path) {
         if (::kill(pid, 0) == 0 || errno != ESRCH) continue;
         // Only the user's own regular files: never a link, nor a file someone else put here.
         struct stat st {};
-        const std::string file = folder + "/" + std::string(name);
-        if (::lstat(file.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid()) {
-            ::unlink(file.c_str());
+        const std::string file(name);
+        if (::fstatat(folder.fd, file.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+            S_ISREG(st.st_mode) && st.st_uid == ::geteuid()) {
+            ::unlinkat(folder.fd, file.c_str(), 0);
         }
     }
     ::closedir(dir);

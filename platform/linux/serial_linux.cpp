@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <string>
 
+#include "platform/linux/owned_path.h"
 #include "platform/linux/serial_devices.h"
 #include "platform/serial.h"
 
@@ -25,6 +26,8 @@ struct SerialPort::Impl {
     // The path and errno of the last failed open(); failedErrno 0 after a success.
     std::string failedPath;
     int failedErrno = 0;
+    // Why the last open was refused: another user's ./COM<n>, link or device.
+    std::string refusal;
     int fd = -1;
     int wakeRead = -1;
     int wakeWrite = -1;
@@ -46,6 +49,38 @@ std::string devicePathFor(int n) {
     if (lstat(local.c_str(), &st) == 0) return local;
     // Widened first: the lowest port number a settings file can give has no predecessor in int.
     return "/dev/ttyS" + std::to_string(static_cast<long long>(n) - 1);
+}
+
+constexpr int kOpenFlags = O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC;
+
+// A port chosen by number may be ./COM<n> in a working folder that others can write to (/tmp):
+// the link, every link and folder on the way and the device itself must be the user's own or
+// root's, or another user would choose what the program reads. -1 with errno, or with the
+// reason in `refusal`.
+int openOwnDevice(const std::string& path, std::string& refusal) {
+    owned_path::Rule rule;
+    rule.ownFolders = true;
+    owned_path::Folder folder;
+    bool refused = false;
+    if (!owned_path::openFolderOf(path, rule, folder, refusal, &refused)) {
+        if (refused) {
+            errno = EPERM;
+        } else {
+            refusal.clear();
+        }
+        return -1;
+    }
+    const int fd = ::openat(folder.fd, folder.name.empty() ? "." : folder.name.c_str(),
+                            kOpenFlags | O_NOFOLLOW);
+    if (fd < 0) return -1;
+    struct stat st {};
+    if (fstat(fd, &st) == 0 && !owned_path::trustedOwner(st.st_uid)) {
+        refusal = owned_path::otherOwnerText(st.st_uid);
+        ::close(fd);
+        errno = EPERM;
+        return -1;
+    }
+    return fd;
 }
 
 bool configureLine(int fd) {
@@ -90,6 +125,10 @@ std::string SerialPort::deviceName() const {
 
 std::string SerialPort::openFailure() const {
     if (impl_->failedErrno == 0) return {};
+    if (!impl_->refusal.empty()) {
+        return "COM" + std::to_string(impl_->portNumber) + ": " + impl_->failedPath +
+               " is not opened: " + impl_->refusal;
+    }
     serial_linux::OpenAttempt attempt;
     attempt.byNumber = impl_->givenPath.empty();
     attempt.portNumber = impl_->portNumber;
@@ -111,7 +150,9 @@ bool SerialPort::open() {
         impl_->failedErrno = error;
         return false;
     };
-    int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    impl_->refusal.clear();
+    int fd = impl_->givenPath.empty() ? openOwnDevice(path, impl_->refusal)
+                                      : ::open(path.c_str(), kOpenFlags);
     if (fd < 0) return fail(errno);
     // Exclusive: TIOCEXCL keeps other (non-root) openers out, the lock keeps
     // out another copy of this program even when it runs as root.

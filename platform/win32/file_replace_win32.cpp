@@ -1,12 +1,14 @@
 // Whole-file replace on Windows: the new contents go to a temporary file in the target's
-// folder, are flushed, and MoveFileExW puts that file in the target's place in one step. Names
-// go to the system as wide text, so that any name is found whatever the code page.
+// folder, are flushed, and ReplaceFileW (which keeps the old file's permissions and attributes)
+// or, for a new file, MoveFileExW puts that file in the target's place in one step. Names go to
+// the system as wide text, so that any name is found whatever the code page.
 #include <windows.h>
 
 #include <iterator>
 #include <string>
 
 #include "platform/file_replace.h"
+#include "platform/win32/file_owner.h"
 #include "platform/win32/wide_text.h"
 
 namespace platform {
@@ -28,6 +30,17 @@ std::wstring finalTarget(const std::wstring& path, DWORD attributes) {
     CloseHandle(h);
     if (n == 0 || n >= std::size(resolved)) return path;
     return resolved;
+}
+
+// The full form of a path, for the calls that do not take a relative one (ReplaceFileW).
+std::wstring fullPath(const std::wstring& path) {
+    const DWORD size = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+    if (size == 0) return path;
+    std::wstring full(size, L'\0');
+    const DWORD n = GetFullPathNameW(path.c_str(), size, full.data(), nullptr);
+    if (n == 0 || n >= size) return path;
+    full.resize(n);
+    return full;
 }
 
 // The folder part of a path, "." when it has none.
@@ -72,6 +85,12 @@ bool replaceFileContents(const std::string& path, std::string_view bytes, std::s
     std::wstring target = widePath;
     const DWORD attributes = GetFileAttributesW(widePath.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES) {
+        // A link that another user put in the file's place is not followed.
+        std::string distrust;
+        if (!win32::reparsePointTrusted(widePath, distrust)) {
+            if (failure != nullptr) *failure = distrust;
+            return false;
+        }
         target = finalTarget(widePath, attributes);
         const DWORD targetAttributes = GetFileAttributesW(target.c_str());
         if (targetAttributes != INVALID_FILE_ATTRIBUTES &&
@@ -81,6 +100,7 @@ bool replaceFileContents(const std::string& path, std::string_view bytes, std::s
         }
     }
 
+    target = fullPath(target);
     // A unique, new file next to the target ("trv" and a number, .tmp).
     wchar_t temporary[MAX_PATH];
     if (GetTempFileNameW(folderOf(target).c_str(), L"trv", 0, temporary) == 0) {
@@ -106,6 +126,14 @@ bool replaceFileContents(const std::string& path, std::string_view bytes, std::s
     bool ok = check(writeAll(file, bytes));
     ok = check(FlushFileBuffers(file) != 0) && ok;
     ok = check(CloseHandle(file) != 0) && ok;
+    // An existing file is replaced so that it keeps its permissions (its access list, owner and
+    // attributes); a new one, or one gone meanwhile, gets the folder's as the rename leaves them.
+    if (ok && GetFileAttributesW(target.c_str()) != INVALID_FILE_ATTRIBUTES) {
+        const bool replaced = ReplaceFileW(target.c_str(), temporary, nullptr,
+                                           REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr) != 0;
+        if (!replaced && GetLastError() != ERROR_FILE_NOT_FOUND) ok = check(false);
+        if (replaced) return true;
+    }
     ok = ok && check(MoveFileExW(temporary, target.c_str(),
                                  MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0);
     if (!ok) {

@@ -22,6 +22,11 @@ void runModalTurns();
 // they close once that thread's loop takes it).
 void cancelDialogs(unsigned long threadId);
 
+// Waits for the thread `thread` (a HANDLE) that shows a file dialog to end, the program going on
+// meanwhile. When the program ends, the dialog is closed; one that is still open two seconds
+// later is left behind, the settings saved first (the last-chance handler): false then.
+bool awaitDialog(void* thread, unsigned long threadId);
+
 // Open from construction to destruction around a call that runs a modal loop.
 struct SystemModal {
     SystemModal() { beginSystemModal(); }

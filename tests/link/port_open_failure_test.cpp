@@ -97,6 +97,31 @@ TEST_F(PortOpenFailureTest, APortHeldByAnotherProgramIsBusy) {
     EXPECT_EQ(outcome, 0);
 }
 
+// In a working folder that others may write to, their COM<n> (a link to a device of theirs, a
+// pipe they feed) is not opened: they would choose the frames the program acts on.
+TEST_F(PortOpenFailureTest, AComLinkOrPipeOfAnotherUserIsNotOpened) {
+    const auto other = settingstest::otherUser();
+    if (!other) GTEST_SKIP() << settingstest::kNeedsRoot;
+    PtyPair pty;
+    ASSERT_EQ(symlink(pty.slavePath().c_str(), "COM3"), 0);
+    ASSERT_EQ(lchown("COM3", other->pw_uid, other->pw_gid), 0);
+    ASSERT_EQ(mkfifo("COM4", 0666), 0);
+    ASSERT_EQ(chown("COM4", other->pw_uid, other->pw_gid), 0);
+    const std::string uid = std::to_string(other->pw_uid);
+    const std::pair<int, std::string> refusals[] = {
+        {3, "COM3: ./COM3 is not opened: COM3 is a symbolic link of another user (uid " + uid},
+        {4, "COM4: ./COM4 is not opened: it belongs to another user (uid " + uid}};
+    for (const auto& [number, why] : refusals) {
+        SerialPort port(number);
+        EXPECT_FALSE(port.open());
+        EXPECT_THAT(port.openFailure(), StartsWith(why));
+    }
+    // The user's own link to the same device opens.
+    ASSERT_EQ(lchown("COM3", getuid(), getgid()), 0);
+    SerialPort own(3);
+    EXPECT_TRUE(own.open());
+}
+
 TEST(SerialDevices, TheListPrefersStableNamesAndTheLinkCommandUsesOne) {
     TempDir dev;
     testsupport::writeFile(dev.file("ttyUSB0"), "");

@@ -5,9 +5,12 @@
 #include "link/stream_recorder.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include <filesystem>
 #include <string>
 
+#include "tests/support/as_user.h"
 #include "tests/support/support.h"
 
 using testsupport::readFile;
@@ -54,6 +57,35 @@ TEST(StreamRecorder, RecordingNamesCarryTheLocalTimeAndNeverReuseAName) {
     EXPECT_EQ(first, dir.file("tarvel-20240309-070503.txt"));
     testsupport::writeFile(first, "");
     EXPECT_EQ(timestampedRecordingPath(dir.path(), when), dir.file("tarvel-20240309-070503-2.txt"));
+}
+
+// What another user may put where recordings go is never written through: their recordings
+// folder, a link named for a coming recording (even in the user's own folder), and a pipe given
+// as the recording, which would otherwise wait for a reader for ever.
+TEST(StreamRecorder, RecordsOnlyIntoNewRegularFilesOfTheUsersOwn) {
+    TempDir dir;
+    StreamRecorder recorder;
+    const std::string victim = dir.file("profile");
+    std::filesystem::create_directory(dir.file("recordings"));
+    ASSERT_EQ(::symlink(victim.c_str(), dir.file("recordings/next.txt").c_str()), 0);
+    EXPECT_FALSE(recorder.start(dir.file("recordings/next.txt"), true));
+    EXPECT_EQ(recorder.status().failure, "File exists");
+    EXPECT_FALSE(testsupport::fileExists(victim));
+
+    ASSERT_EQ(::mkfifo(dir.file("fifo").c_str(), 0600), 0);
+    EXPECT_FALSE(recorder.start(dir.file("fifo")));
+    EXPECT_EQ(recorder.status().failure, "it is not a regular file");
+
+    if (const auto other = settingstest::otherUser()) {
+        ASSERT_EQ(::chown(dir.file("recordings").c_str(), other->pw_uid, other->pw_gid), 0);
+        EXPECT_FALSE(recorder.start(dir.file("recordings/new.txt"), true));
+        EXPECT_EQ(recorder.status().failure, "the folder recordings belongs to another user (uid " +
+                                                 std::to_string(other->pw_uid) + ")");
+    }
+    // The user's own new recording is made, its folder too.
+    EXPECT_TRUE(recorder.start(dir.file("made/new.txt"), true));
+    recorder.stop();
+    EXPECT_TRUE(testsupport::fileExists(dir.file("made/new.txt")));
 }
 
 }  // namespace

@@ -705,6 +705,24 @@ TEST_F(SettingsDialogTest, SavingWritesTheChosenFile) {
               std::string(s::kSaveFailed) + "\nNo such file or directory");
 }
 
+// The system's loop of that box dispatches what comes meanwhile: the tray's menu and its 終了
+// do not run inside the save (which would destroy the window under the box); afterwards they do.
+TEST_F(SettingsDialogTest, NoCommandRunsInsideTheBoxOfAnotherCommand) {
+    create();
+    fake.menuChoice = UIEx::kMenuExit;
+    fake.duringMessageBox = [&] {
+        fake.sendMessage(ui->hwnd, platform::kWmTrayIcon, 0, platform::kWmRButtonDown);
+        command(UIEx::kMenuExit);
+    };
+    choose(dir_.file("missing/saved.ini"));
+    click(ui->settingsSaveButton);
+    ASSERT_EQ(fake.messageBoxes.size(), 1u);
+    EXPECT_TRUE(fake.menus.empty());
+    ASSERT_NE(fake.window(ui->hwnd), nullptr);
+    command(UIEx::kMenuExit);
+    EXPECT_EQ(fake.window(ui->hwnd), nullptr);
+}
+
 // A settings file that is there but gives nothing is said at start and kept as it is: the
 // exit save goes beside it. Unreadable, lines ended by CR alone, UTF-16 without its mark.
 TEST_F(MainWindowTest, AnUnusableSettingsFileIsKeptAndTheExitSaveGoesBesideIt) {
@@ -734,6 +752,38 @@ TEST_F(MainWindowTest, AnUnusableSettingsFileIsKeptAndTheExitSaveGoesBesideIt) {
         EXPECT_TRUE(said.ends_with("; it is left as it is, the defaults are used and saved to " +
                                    whole + ".new\n"))
             << said;
+    }
+}
+
+// In a working folder that others may write to, their tarvel.ini (or a link of theirs by that
+// name) is not read: the defaults are used, and the start says why in one line.
+TEST_F(MainWindowTest, ASettingsFileOfAnotherUserIsNotRead) {
+    const auto other = settingstest::otherUser();
+    if (!other) GTEST_SKIP() << settingstest::kNeedsRoot;
+    testsupport::writeFile(dir_.file("theirs.ini"), "[emulation]\nappMode=1\nkeyF=65\n");
+    ASSERT_EQ(::chown(dir_.file("theirs.ini").c_str(), other->pw_uid, other->pw_gid), 0);
+    const std::string uid = std::to_string(other->pw_uid);
+    for (const bool link : {false, true}) {
+        std::filesystem::remove(dir_.file("tarvel.ini"));
+        if (link) {
+            std::filesystem::copy(dir_.file("theirs.ini"), dir_.file("mine.ini"));
+            std::filesystem::create_symlink("mine.ini", dir_.file("tarvel.ini"));
+            ASSERT_EQ(::lchown(dir_.file("tarvel.ini").c_str(), other->pw_uid, other->pw_gid), 0);
+        } else {
+            std::filesystem::copy(dir_.file("theirs.ini"), dir_.file("tarvel.ini"),
+                                  std::filesystem::copy_options::copy_symlinks);
+            ASSERT_EQ(::chown(dir_.file("tarvel.ini").c_str(), other->pw_uid, other->pw_gid), 0);
+        }
+        WalkState loaded{};
+        ::testing::internal::CaptureStderr();
+        loadStartSettings(loaded);
+        const std::string said = ::testing::internal::GetCapturedStderr();
+        EXPECT_EQ(loaded.appMode, 0) << link;
+        EXPECT_EQ(said, "tarvel: ./tarvel.ini is not read: " +
+                            std::string(link ? "tarvel.ini is a symbolic link of another user"
+                                             : "it belongs to another user") +
+                            " (uid " + uid + (link ? "), not followed" : ")") +
+                            "; the defaults are used\n");
     }
 }
 

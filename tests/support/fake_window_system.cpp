@@ -479,6 +479,7 @@ std::uint32_t FakeWindowSystem::trackPopupMenu(NativeWindow owner, const platfor
 int FakeWindowSystem::messageBox(NativeWindow owner, std::string_view text,
                                  std::string_view caption, std::uint32_t flags) {
     messageBoxes.push_back({owner, std::string(text), std::string(caption), flags});
+    if (duringMessageBox) duringMessageBox();
     return platform::kIdOk;
 }
 

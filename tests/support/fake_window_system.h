@@ -110,6 +110,9 @@ class FakeWindowSystem : public platform::WindowSystem {
     // can feed messages; getMessage then reports kWmQuit with kStarved when
     // still nothing waits, instead of blocking.
     std::function<void()> whenIdle;
+    // Called inside messageBox while the box is "open", as the system's modal loop would
+    // dispatch what arrives meanwhile.
+    std::function<void()> duringMessageBox;
     static constexpr platform::WParam kStarved = static_cast<platform::WParam>(-1);
 
     // --- what was recorded ---------------------------------------------------

@@ -138,8 +138,9 @@ TEST_F(FileReplace, ARefusalSaysWhy) {
     }
 }
 
-// A link that another user could have planted is not followed: one of another user's, or any
-// in a folder shared by all (sticky and writable by everyone). Nothing is written.
+// A link that another user could have planted is not followed: one of another user's (at the
+// file's name or as a folder on the way), or any in a folder shared by all (sticky and writable
+// by everyone). Nothing is written.
 TEST_F(FileReplace, ALinkAnotherUserCouldHavePlantedIsRefused) {
     const auto other = settingstest::otherUser();
     if (!other) GTEST_SKIP() << settingstest::kNeedsRoot;
@@ -151,10 +152,12 @@ TEST_F(FileReplace, ALinkAnotherUserCouldHavePlantedIsRefused) {
     ::chmod(shared.c_str(), 01777);
     fs::create_directory(theirs);
     ASSERT_EQ(::chown(theirs.c_str(), other->pw_uid, other->pw_gid), 0);
-    const std::vector<std::string> links = {shared + "a.ini", theirs + "a.ini", shared + "own.ini"};
+    const std::vector<std::string> links = {shared + "a.ini", theirs + "a.ini", shared + "own.ini",
+                                            theirs + "home/bashrc"};
     auto plant = [&] {
         return ::symlink(mine.c_str(), links[0].c_str()) |
-               ::symlink(mine.c_str(), links[1].c_str());
+               ::symlink(mine.c_str(), links[1].c_str()) |
+               ::symlink(dir_.path().c_str(), (theirs + "home").c_str());
     };
     ASSERT_EQ(settingstest::runAsUser(plant, other->pw_uid, other->pw_gid), 0);
     fs::create_symlink(mine, links[2]);

@@ -17,6 +17,8 @@
 #include "platform/file_chooser.h"
 #include "platform/input_injector.h"
 #include "platform/modal_idle.h"
+#include "platform/termination.h"
+#include "platform/win32/win32_internal.h"
 #include "platform/window_system.h"
 #include "settings/settings_dialog.h"
 #include "tests/support/support.h"
@@ -403,6 +405,28 @@ TEST_F(WindowSystemWin32, TheModalHookRunsInsideMenusBoxesAndFileDialogsAndEndsT
     EXPECT_TRUE(queueAsExpected);
     EXPECT_FALSE(ownerEnabled);
     EXPECT_TRUE(IsWindowEnabled(reinterpret_cast<HWND>(owner)));
+}
+
+// A dialog that does not close when the program ends (its thread stuck) does not keep the program
+// from ending: the wait gives up, the settings saved first (the last-chance handler).
+TEST(FileDialogWait, AnEndingProgramStopsWaitingForADialogThatDoesNotClose) {
+    const HANDLE release = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    DWORD threadId = 0;
+    const HANDLE stuck = CreateThread(
+        nullptr, 0, [](void* event) -> DWORD { return WaitForSingleObject(event, INFINITE); },
+        release, 0, &threadId);
+    ASSERT_NE(stuck, nullptr);
+    bool saved = false;
+    platform::setLastChanceHandler([&saved] { saved = true; });
+    platform::setModalIdle([](platform::ModalQueue) { return platform::ModalTurn{.end = true}; });
+    EXPECT_FALSE(platform::win32::awaitDialog(stuck, threadId));
+    platform::setModalIdle(nullptr);
+    platform::setLastChanceHandler(nullptr);
+    EXPECT_TRUE(saved);
+    SetEvent(release);
+    WaitForSingleObject(stuck, INFINITE);
+    CloseHandle(stuck);
+    CloseHandle(release);
 }
 
 TEST_F(WindowSystemWin32, TheTrayIconComesAndGoes) {
