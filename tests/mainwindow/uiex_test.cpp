@@ -779,7 +779,7 @@ TEST_F(MainWindowTest, ASettingsFileOfAnotherUserIsNotRead) {
         loadStartSettings(loaded);
         const std::string said = ::testing::internal::GetCapturedStderr();
         EXPECT_EQ(loaded.appMode, 0) << link;
-        EXPECT_EQ(said, "tarvel: ./tarvel.ini is not read: " +
+        EXPECT_EQ(said, "tarvel: " + dir_.file("tarvel.ini") + " is not read: " +
                             std::string(link ? "tarvel.ini is a symbolic link of another user"
                                              : "it belongs to another user") +
                             " (uid " + uid + (link ? "), not followed" : ")") +
