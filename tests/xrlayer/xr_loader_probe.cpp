@@ -60,8 +60,8 @@ void play(HMODULE loader, bool walking, const char* stop = nullptr) {
     const auto get = loaderFunction<PFN_xrGetInstanceProcAddr>(loader, "xrGetInstanceProcAddr");
     const auto create = loaderFunction<PFN_xrCreateInstance>(loader, "xrCreateInstance");
     const auto destroy = loaderFunction<PFN_xrDestroyInstance>(loader, "xrDestroyInstance");
-    for (const auto kind : {xrtest::GameKind::Hands, xrtest::GameKind::Unity,
-                            xrtest::GameKind::Unreal}) {
+    for (const auto kind :
+         {xrtest::GameKind::Hands, xrtest::GameKind::Unity, xrtest::GameKind::Unreal}) {
         XrInstanceCreateInfo info{XR_TYPE_INSTANCE_CREATE_INFO};
         std::strcpy(info.applicationInfo.applicationName, "probe");
         info.applicationInfo.apiVersion = XR_MAKE_VERSION(1, 0, 0);
@@ -111,14 +111,15 @@ int main(int argc, char** argv) {
     check(loader != nullptr, "openxr_loader.dll loaded");
     if (loader == nullptr) return 1;
 
-    const auto enumerate = loaderFunction<PFN_xrEnumerateApiLayerProperties>(
-        loader, "xrEnumerateApiLayerProperties");
+    const auto enumerate =
+        loaderFunction<PFN_xrEnumerateApiLayerProperties>(loader, "xrEnumerateApiLayerProperties");
     std::uint32_t count = 0;
     enumerate(0, &count, nullptr);
     std::vector<XrApiLayerProperties> layers(count, {XR_TYPE_API_LAYER_PROPERTIES});
     enumerate(count, &count, layers.data());
     bool listed = false;
-    for (const auto& layer : layers) listed |= std::strcmp(layer.layerName, "XR_APILAYER_TARVEL_walk") == 0;
+    for (const auto& layer : layers)
+        listed |= std::strcmp(layer.layerName, "XR_APILAYER_TARVEL_walk") == 0;
     check(listed == walking, std::string("layer ") + (listed ? "listed" : "not listed"));
 
     play(loader, walking, mode == "hold" ? argv[2] : nullptr);
