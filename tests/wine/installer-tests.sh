@@ -170,4 +170,5 @@ timeout 60 "$TARVEL_WINE" reg query "$uninstall_key" >/dev/null 2>&1 &&
   fail "the uninstall left the Apps and Features entry"
 [[ $(in_wine reg query "$xr_key") != *tarvel_xr.json* ]] || fail "the uninstall left the OpenXR layer"
 cmp -s "$ini" "$work/installed-tarvel.ini" || fail "the uninstall did not keep $ini"
+xr_all_users_tests
 echo "   E took $((SECONDS - d_started)) s"
