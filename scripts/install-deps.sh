@@ -19,7 +19,7 @@ sudo_cmd=()
 
 if ((windows)); then
   packages+=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64 fonts-wine locales iproute2
-    nsis)
+    nsis python3)
 fi
 
 missing=()

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The Windows part of the test run: installs the cross compiler, Wine and NSIS, builds the
-# `windows` preset (tarvel.exe and the test programs), its ZIP and installer, and the Linux
-# simulator, then runs the Windows tests under Wine (tests/wine/run-tests.sh) in a network
-# namespace of their own, so that the program's fixed datagram port 127.0.0.1:12345 is free
+# `windows` preset (tarvel.exe and the test programs), its ZIP and installer, the Linux
+# simulator and Khronos's OpenXR loader for Windows (once per machine; about 4 minutes on a
+# busy machine, then cached), then runs the Windows tests under Wine (tests/wine/run-tests.sh)
+# in a network namespace of their own, so that the program's fixed datagram port 127.0.0.1:12345 is free
 # for the test whatever else runs on the machine. Standalone and safe to run again; prints
 # its duration.
 set -euo pipefail
@@ -26,6 +27,11 @@ done
 echo "$(ls $zip): $(wc -l <<<"$listing") files"
 installer=$(ls build/windows/package/tarvel-*-windows-x64.exe)
 echo "$installer: $(stat -c %s "$installer") bytes; both packages in $((SECONDS - packaged)) s"
+echo "== windows: Khronos's OpenXR loader for the tests (built once per machine, then cached)"
+loader_started=$SECONDS
+TARVEL_OPENXR_LOADER_DIR=$(bash tests/wine/build-openxr-loader.sh)
+export TARVEL_OPENXR_LOADER_DIR
+echo "$TARVEL_OPENXR_LOADER_DIR/openxr_loader.dll in $((SECONDS - loader_started)) s"
 echo "== linux: the simulator"
 cmake --preset linux >/dev/null
 cmake --build --preset linux --target tarvel-sim -j "$jobs"

@@ -6,7 +6,8 @@
 #      program started through its shortcut keeps tarvel.ini in %APPDATA%\Tarvel-Omnix at the
 #      tray menu's 終了; its tray icon comes back when a taskbar announces itself; with no
 #      taskbar the close box minimises; the silent uninstall removes the program, its shortcuts, its entry and the layer's
-#      registration and keeps tarvel.ini. While the program runs, the quiet uninstall string
+#      registration and keeps tarvel.ini. Khronos's OpenXR loader in games over the installed
+#      layer (xr-loader-tests.sh). While the program runs, the quiet uninstall string
 #      removes nothing and ends with 2; an older version installed silently over a newer one
 #      keeps the newer and ends with 3.
 # Needs the installer that cpack makes (scripts/test-windows.sh makes it).
@@ -30,9 +31,12 @@ install_started=$SECONDS
 timeout 120 "$TARVEL_WINE" "$installer" /S /AUTOSTART || fail "the silent install ended with $?"
 echo "   installed in $((SECONDS - install_started)) s from $(basename "$installer")" \
   "($(stat -c %s "$installer") bytes)"
-for file in tarvel.exe tarvel_xr.dll tarvel_xr.json README-ja.txt README-en.txt Uninstall.exe; do
+for file in tarvel.exe tarvel_xr.json README-ja.txt README-en.txt Uninstall.exe; do
   [[ -f $programs/$file ]] || fail "$file is not in $programs"
 done
+# The layer's DLL under a name of this install's own, named by the manifest.
+layer_dll=$(sed -n 's/.*"library_path": "\.\\\\\(tarvel_xr-[0-9]*\.dll\)".*/\1/p' "$programs/tarvel_xr.json")
+[[ -n $layer_dll && -f $programs/$layer_dll ]] || fail "the layer's manifest names no installed DLL"
 [[ -d $settings ]] || fail "no settings folder $settings"
 shortcut_files=()
 for lnk in "${shortcuts[@]}"; do
@@ -61,6 +65,8 @@ quiet_uninstall() {
   timeout 120 "$TARVEL_WINE" "$windows_programs\\Uninstall.exe" /S "_?=$windows_programs" ||
     code=$?
 }
+
+source "$here/xr-loader-tests.sh"
 
 step "E: an older version does not replace a newer one silently"
 in_wine reg add "$uninstall_key" /v DisplayVersion /d 99.0.0 /f >/dev/null
@@ -164,4 +170,5 @@ timeout 60 "$TARVEL_WINE" reg query "$uninstall_key" >/dev/null 2>&1 &&
   fail "the uninstall left the Apps and Features entry"
 [[ $(in_wine reg query "$xr_key") != *tarvel_xr.json* ]] || fail "the uninstall left the OpenXR layer"
 cmp -s "$ini" "$work/installed-tarvel.ini" || fail "the uninstall did not keep $ini"
+xr_all_users_tests
 echo "   E took $((SECONDS - d_started)) s"
