@@ -70,7 +70,9 @@ class XrLayerTest : public ::testing::Test {
     }
     void publish(xrwalk::Axes axes, std::chrono::milliseconds age = 0ms) {
         const auto ns = std::chrono::nanoseconds(age).count();
-        xrwalk::publish(block(), axes, 1, platform::monotonicNanoseconds() - ns);
+        const std::uint32_t s = block().sequence.load();
+        xrwalk::publish(block(), xrwalk::fieldsOf(axes, 1, platform::monotonicNanoseconds() - ns,
+                                                  s + 2 - s % 2));
     }
 
     // Frames of a game of `kind` in an instance of its own, through the loader.
