@@ -1,11 +1,11 @@
 // The judgement of block copies that every reader of the walk block shares: what counts as a
 // fresh walk, and what a reader shows while the program is in the middle of a write.
+#include "output/xr_walk_block.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <limits>
-
-#include "output/xr_walk_block.h"
 
 namespace {
 
