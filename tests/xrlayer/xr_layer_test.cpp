@@ -50,8 +50,8 @@ class XrLayerTest : public ::testing::Test {
     // The game's own sticks, left (0.1, 0.2) and right (0.3, -0.4), exactly as they are.
     static void expectPhysical(const Frame& f) {
         for (const auto& [name, read] : f) {
-            EXPECT_EQ(read.x, name == "R" ? 0.3f : 0.1f) << name;
-            EXPECT_EQ(read.y, name == "R" ? -0.4f : 0.2f) << name;
+            EXPECT_EQ(read.x, name == "R" ? 0.3f : name == "U" ? 0.0f : 0.1f) << name;
+            EXPECT_EQ(read.y, name == "R" ? -0.4f : name == "U" ? 0.0f : 0.2f) << name;
             EXPECT_FALSE(read.changed) << name;
             EXPECT_EQ(read.lastChange, kStubChangeTime) << name;
         }
@@ -140,26 +140,37 @@ class XrLayerTest : public ::testing::Test {
     std::unique_ptr<testsupport::ChildProcess> simulator_, program_;
 };
 
-TEST_F(XrLayerTest, StrafingMovesOnlyTheLeftStickOfEveryKindOfGame) {
-    publish({0.25f, -0.08f, 0.0f});
-    for (const GameKind kind : kKinds) {
-        SCOPED_TRACE(static_cast<int>(kind));
-        const std::vector<Frame> f = play(kind);
-        for (const Frame& frame : f) {
-            expectStick(frame.at("L"), 0.02f, 0.45f);
-            EXPECT_EQ(frame.at("R").x, 0.3f);
-            EXPECT_EQ(frame.at("R").y, -0.4f);
-            // The walk changed in the first frame (display time 1000), the stick never.
-            EXPECT_EQ(frame.at("L").lastChange, 1000);
-            EXPECT_EQ(frame.at("R").lastChange, kStubChangeTime);
-        }
-        EXPECT_TRUE(f[0].at("L").changed);
-        EXPECT_FALSE(f[1].at("L").changed);
-        EXPECT_FALSE(f[0].at("R").changed);
-        if (kind == GameKind::Unity) expectStick(f[0].at("N"), 0.02f, 0.45f);
-        if (kind == GameKind::Hands) {
-            expectStick(f[0].at("V"), 0.02f, 0.45f);  // the Vive's trackpad
-            EXPECT_EQ(f[0].at("P").y, 0.2f);          // a trackpad beside a thumbstick
+// Each controller the runtime may say the game uses, for each kind of game: the walk goes to
+// the left stick's actions of that profile only (the trackpad where it is the only stick, the
+// forward direction as a button), the right stick keeps its own value.
+TEST_F(XrLayerTest, StrafingMovesTheLeftStickOfTheProfileInUse) {
+    publish({0.6f, -0.08f, 0.0f});
+    for (const xrtest::Profile& profile : xrtest::kProfiles) {
+        const bool stick = profile.thumbstick || profile.trackpad;
+        ScopedEnv current{"TARVEL_STUB_PROFILE",
+                          std::string("/interaction_profiles/") + profile.path};
+        for (const GameKind kind : kKinds) {
+            SCOPED_TRACE(std::string(profile.path) + " " + std::to_string(static_cast<int>(kind)));
+            const std::vector<Frame> f = play(kind, 2);
+            for (int i = 0; i < 2; ++i) {
+                if (stick) {
+                    expectStick(f[i].at("L"), 0.02f, 0.8f);
+                    // Never the predicted time of a frame still to come (1000 for frame 0).
+                    EXPECT_LT(f[i].at("L").lastChange, 1000 * (i + 1));
+                } else {
+                    expectPhysical(f[i]);
+                }
+                EXPECT_EQ(f[i].at("R").x, 0.3f);
+                EXPECT_EQ(f[i].at("R").y, -0.4f);
+                EXPECT_EQ(f[i].at("R").lastChange, kStubChangeTime);
+            }
+            EXPECT_EQ(f[0].at("L").changed, stick);
+            EXPECT_FALSE(f[1].at("L").changed);
+            if (kind == GameKind::Unity && stick) expectStick(f[0].at("N"), 0.02f, 0.8f);
+            if (kind != GameKind::Hands) continue;
+            EXPECT_EQ(f[0].at("U").x, profile.thumbstick ? 1.0f : 0.0f);
+            if (!profile.thumbstick && profile.trackpad) expectStick(f[0].at("V"), 0.02f, 0.8f);
+            EXPECT_EQ(f[0].at("P").y, 0.2f);  // a trackpad beside a thumbstick
         }
     }
 }
@@ -175,8 +186,36 @@ TEST_F(XrLayerTest, TurningMovesTheRightStickSidewaysAndSumsStayInTheCircle) {
     publish({0.25f, 0.08f, 0.0f});
     const float length = std::hypot(0.68f, 0.85f);
     for (const GameKind kind : {GameKind::Hands, GameKind::Unreal}) {
+        SCOPED_TRACE(static_cast<int>(kind));
         expectStick(play(kind, 1)[0].at("L"), 0.68f / length, 0.85f / length);
     }
+}
+
+// A game with a menu set of higher priority bound to the same stick: the walk goes to the
+// gameplay set's stick only, pauses while the menu is open, and goes nowhere out of focus.
+TEST_F(XrLayerTest, TheWalkMovesTheGameplaySetOnlyWhileItHasTheStickAndFocus) {
+    publish({0.6f, -0.08f, 0.0f});
+    const auto expectPhysicalStick = [](const xrtest::StickRead& r) {
+        EXPECT_EQ(r.x, 0.1f);
+        EXPECT_EQ(r.y, 0.2f);
+    };
+    {
+        const XrInstance instance = createInstance();
+        xrtest::XrGame game(xrGetInstanceProcAddr, instance, GameKind::Hands, true);
+        for (const bool menuOpen : {false, true, false}) {
+            SCOPED_TRACE(menuOpen);
+            const Frame f = game.frame(menuOpen);
+            expectPhysicalStick(f.at("M"));
+            if (menuOpen) {
+                expectPhysicalStick(f.at("L"));
+            } else {
+                expectStick(f.at("L"), 0.02f, 0.8f);
+            }
+        }
+        xrDestroyInstance(instance);
+    }
+    ScopedEnv visible{"TARVEL_STUB_STATE", std::to_string(XR_SESSION_STATE_VISIBLE)};
+    for (const Frame& f : play(GameKind::Hands)) expectPhysical(f);
 }
 
 TEST_F(XrLayerTest, WithoutAFreshWalkTheSticksPassThroughExactly) {
