@@ -7,6 +7,7 @@
 #include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 namespace xrwalk {
 
@@ -145,12 +146,16 @@ struct Reading {
     bool fresh = false;  // a consistent copy, published within kStaleNs of `nowNs`
 };
 
-// Whether `published` lies within kStaleNs of `nowNs` either way (no signed overflow for any
-// two values).
+// Whether `a` and `b` lie within `limit` of each other (no signed overflow for any two values).
+inline bool withinNs(std::int64_t a, std::int64_t b, std::int64_t limit) {
+    const auto ua = static_cast<std::uint64_t>(a), ub = static_cast<std::uint64_t>(b);
+    const std::uint64_t distance = a <= b ? ub - ua : ua - ub;
+    return distance <= static_cast<std::uint64_t>(limit);
+}
+
+// Whether `published` lies within kStaleNs of `nowNs` either way.
 inline bool withinStaleLimit(std::int64_t published, std::int64_t nowNs) {
-    const auto a = static_cast<std::uint64_t>(published), b = static_cast<std::uint64_t>(nowNs);
-    const std::uint64_t distance = published <= nowNs ? b - a : a - b;
-    return distance <= static_cast<std::uint64_t>(kStaleNs);
+    return withinNs(published, nowNs, kStaleNs);
 }
 
 // The reader's judgement of copies, one after another: a consistent copy that is fresh and in
@@ -195,5 +200,51 @@ class Judge {
     Reading last_;
     std::int64_t lastNs_ = 0;
 };
+
+// The second area of the block, written by the layer in the game that last synced and read by
+// the program: where the walk goes, or why it goes nowhere.
+inline constexpr std::size_t kStatusOffset = 1024;
+inline constexpr std::uint32_t kStatusMagic = 0x53525854;  // "TXRS"
+// A game whose layer has not written for this long has ended (or hangs).
+inline constexpr std::int64_t kStatusAliveNs = 2'000'000'000;
+// The layer writes at least this often while the game syncs.
+inline constexpr std::int64_t kStatusEveryNs = 500'000'000;
+
+enum class Because : std::uint32_t {
+    Adding = 1,        // the walk goes to `action`, bound to `path`
+    NoProfile,         // the runtime has not said which controller the game uses
+    NoStickBinding,    // the game binds no stick of the controller in use
+    SimpleController,  // the controller in use has no stick
+    Disabled,          // DISABLE_TARVEL_XR_LAYER is set
+    NoWalk,            // no fresh walk from the program
+    Paused,            // a menu of higher priority has the stick, or the game is not focused
+};
+
+struct Status {
+    std::uint32_t magic = 0;
+    Because because{};
+    std::int64_t startedNs = 0;  // when this game's layer first synced
+    std::int64_t aliveNs = 0;    // its last write
+    char exe[64] = {};           // the game's executable, UTF-8, without its folder
+    char runtime[64] = {};       // its runtime's name
+    char profile[96] = {};       // the current profile's path (left hand)
+    char action[64] = {};        // the action the walk goes to
+    char path[128] = {};         // and its binding's path
+    std::uint32_t check = 0;     // statusCheckOf(): a copy torn by a write fails it
+};
+static_assert(kStatusOffset + sizeof(Status) <= kBytes && kStatusOffset >= sizeof(Fields));
+
+inline std::uint32_t statusCheckOf(const Status& s) {
+    unsigned char bytes[offsetof(Status, check)];
+    std::memcpy(bytes, &s, sizeof bytes);
+    std::uint32_t h = 2166136261u;
+    for (const unsigned char b : bytes) h = (h ^ b) * 16777619u;
+    return h;
+}
+
+// A whole status from a copy of its area: false when it was never written or torn.
+inline bool statusValid(const Status& s) {
+    return s.magic == kStatusMagic && s.check == statusCheckOf(s);
+}
 
 }  // namespace xrwalk

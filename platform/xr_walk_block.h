@@ -4,6 +4,7 @@
 // check it alike.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "output/xr_walk_block.h"
@@ -65,6 +66,9 @@ class XrWalkReader {
     // that it is still the one under its name, at most once a second; otherwise one pread
     // (Linux) or a few loads (Windows): no lock, no allocation.
     xrwalk::Reading read(std::int64_t nowNs);
+    // Writes the layer's status into the block's second area (one pwrite on Linux); false when
+    // there is no block.
+    bool writeStatus(const xrwalk::Status& status);
     void close();
 
   private:
@@ -76,6 +80,13 @@ class XrWalkReader {
     bool checked_ = false;
     xrwalk::Judge judge_;
 };
+
+// The status area of the user's block as it is now (the program's window and --xr-status);
+// false when there is no block. Opens and closes the block: not for a frame path.
+bool readXrStatus(xrwalk::Status& status);
+
+// The running program's file name without its folder, UTF-8 (for the status).
+void executableName(char* out, std::size_t size);
 
 // The clock of the block's time stamps, in nanoseconds (no system call on either system).
 std::int64_t monotonicNanoseconds();

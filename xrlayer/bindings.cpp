@@ -73,6 +73,8 @@ struct BindingTable::Snapshot {
     std::vector<ActionUse> slots;  // a power of two, at most half full
     std::size_t mask = 0;
     std::vector<StickSet> stickSets[2];
+    XrPath profile[2] = {XR_NULL_PATH, XR_NULL_PATH};
+    const ActionUse* walkAction[2] = {nullptr, nullptr};
 };
 
 BindingTable::BindingTable() = default;
@@ -213,6 +215,18 @@ void BindingTable::publish() {
             return a.priority < b.priority;
         });
     }
+    for (int h = 0; h < 2; ++h) {
+        snapshot->profile[h] = current_[h];
+        const auto& sets = snapshot->stickSets[h];
+        for (const ActionUse& u : snapshot->slots) {
+            if (sets.empty() || u.action == XR_NULL_HANDLE || u.hand[h] == Use::None ||
+                u.priority != sets.front().priority) {
+                continue;
+            }
+            const ActionUse* best = snapshot->walkAction[h];
+            if (best == nullptr || (u.hand[h] < best->hand[h])) snapshot->walkAction[h] = &u;
+        }
+    }
     // A replaced snapshot is freed once no read is under way: a read that starts after the
     // store below finds the new one.
     snapshot_.store(snapshot.get(), std::memory_order_seq_cst);
@@ -247,6 +261,14 @@ const ActionUse* BindingTable::Reader::find(XrAction action) const {
 const std::vector<StickSet>& BindingTable::Reader::stickSets(int hand) const {
     static const std::vector<StickSet> kNone;
     return snapshot_ != nullptr ? snapshot_->stickSets[hand] : kNone;
+}
+
+XrPath BindingTable::Reader::profile(int hand) const {
+    return snapshot_ != nullptr ? snapshot_->profile[hand] : XR_NULL_PATH;
+}
+
+const ActionUse* BindingTable::Reader::walkAction(int hand) const {
+    return snapshot_ != nullptr ? snapshot_->walkAction[hand] : nullptr;
 }
 
 }  // namespace xrlayer

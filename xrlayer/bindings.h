@@ -85,6 +85,10 @@ class BindingTable {
         const ActionUse* find(XrAction action) const;
         // The attached sets that bind `hand`'s stick, lowest priority first.
         const std::vector<StickSet>& stickSets(int hand) const;
+        // The profile the runtime uses for `hand`, and the action of the lowest-priority set
+        // that the walk goes to there (a whole stick first); null when none.
+        XrPath profile(int hand) const;
+        const ActionUse* walkAction(int hand) const;
 
       private:
         const BindingTable& table_;

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <exception>
@@ -67,6 +68,23 @@ struct Next {
     PFN_xrGetActionStateFloat getFloat = nullptr;
     PFN_xrGetActionStateVector2f getVector2f = nullptr;
 };
+
+// What the status last said, so that it is written again only when that changes (and at least
+// every kStatusEveryNs, so that the program knows the game runs).
+struct StatusKey {
+    xrwalk::Because because{};
+    XrAction action = XR_NULL_HANDLE;
+    XrPath profile = XR_NULL_PATH;
+    bool operator==(const StatusKey&) const = default;
+};
+
+template <class F>
+bool resolve(PFN_xrGetInstanceProcAddr get, XrInstance instance, const char* name, F& out) {
+    PFN_xrVoidFunction f = nullptr;
+    if (XR_FAILED(get(instance, name, &f)) || f == nullptr) return false;
+    out = reinterpret_cast<F>(f);
+    return true;
+}
 
 // What one xrSyncActions decided, per hand: the walk now and at the sync before (zero while the
 // walk pauses), the priority of the action sets it goes to, and when it last changed. Published
@@ -164,7 +182,23 @@ struct Layer {
     std::atomic<XrSessionState> sessionState{XR_SESSION_STATE_UNKNOWN};
     // The predicted display times of the last two frames: the older one has passed.
     std::atomic<XrTime> displayTime{0}, pastDisplayTime{0};
+    // The status written back for the program, under syncMutex.
+    xrwalk::Status status;
+    StatusKey statusKey;
+    std::int64_t statusWrittenNs = 0;
 };
+
+// The names the status carries from the start: the game's executable and its runtime's name.
+void nameGame(xrwalk::Status& status, XrInstance instance, PFN_xrGetInstanceProcAddr get) {
+    status = {};
+    platform::executableName(status.exe, sizeof status.exe);
+    PFN_xrGetInstanceProperties properties = nullptr;
+    XrInstanceProperties p{XR_TYPE_INSTANCE_PROPERTIES, nullptr, 0, ""};
+    if (resolve(get, instance, "xrGetInstanceProperties", properties) &&
+        XR_SUCCEEDED(properties(instance, &p))) {
+        std::snprintf(status.runtime, sizeof status.runtime, "%s", p.runtimeName);
+    }
+}
 
 Layer& layer() {
     static Layer l;
@@ -173,14 +207,6 @@ Layer& layer() {
 
 XrResult XRAPI_CALL getInstanceProcAddr(XrInstance instance, const char* name,
                                         PFN_xrVoidFunction* function);
-
-template <class F>
-bool resolve(PFN_xrGetInstanceProcAddr get, XrInstance instance, const char* name, F& out) {
-    PFN_xrVoidFunction f = nullptr;
-    if (XR_FAILED(get(instance, name, &f)) || f == nullptr) return false;
-    out = reinterpret_cast<F>(f);
-    return true;
-}
 
 // Serves `instance` when no other is served and every function the hooks call is there.
 void serve(XrInstance instance, PFN_xrGetInstanceProcAddr get) {
@@ -227,6 +253,12 @@ void serve(XrInstance instance, PFN_xrGetInstanceProcAddr get) {
     l.displayTime.store(0);
     l.pastDisplayTime.store(0);
     l.source.close();  // found again at the first read
+    {
+        std::lock_guard syncLock(l.syncMutex);
+        nameGame(l.status, instance, get);
+        l.statusKey = {};
+        l.statusWrittenNs = 0;
+    }
     l.served.store(instance, std::memory_order_release);
 }
 
@@ -256,8 +288,18 @@ XrResult XRAPI_CALL createApiLayerInstance(const XrInstanceCreateInfo* info,
          later = later->next) {
         duplicate = std::strncmp(later->layerName, own->layerName, XR_MAX_API_LAYER_NAME_SIZE) == 0;
     }
-    if (!duplicate && std::getenv(kDisableVariable) == nullptr) {
+    if (duplicate) return result;
+    if (std::getenv(kDisableVariable) == nullptr) {
         serve(*instance, own->nextGetInstanceProcAddr);
+    } else {
+        // Switched off by its variable: the program's window says so.
+        xrwalk::Status status;
+        nameGame(status, *instance, own->nextGetInstanceProcAddr);
+        status.magic = xrwalk::kStatusMagic;
+        status.because = xrwalk::Because::Disabled;
+        status.startedNs = status.aliveNs = WalkSource::now();
+        status.check = xrwalk::statusCheckOf(status);
+        l.source.writeStatus(status);
     }
     return result;
 }
@@ -422,24 +464,76 @@ bool walkGoes(const Layer& l, const BindingTable::Reader& bindings, const XrActi
     return active;
 }
 
+XrInstance instanceOf(const Layer& l) {
+    return l.served.load(std::memory_order_relaxed);
+}
+
+// Where the left hand's walk goes, or why nowhere, written back for the program when that
+// changes and every kStatusEveryNs while the game syncs. Under syncMutex.
+void noteStatus(Layer& l, const BindingTable::Reader& bindings, bool fresh, bool goes,
+                XrInstance instance) {
+    const XrPath profile = bindings.profile(kLeft);
+    const ActionUse* action = bindings.walkAction(kLeft);
+    using xrwalk::Because;
+    StatusKey key{profile == XR_NULL_PATH ? Because::NoProfile
+                  : action == nullptr     ? Because::NoStickBinding
+                  : !fresh                ? Because::NoWalk
+                  : !goes                 ? Because::Paused
+                                          : Because::Adding,
+                  action != nullptr ? action->action : XR_NULL_HANDLE, profile};
+    const std::int64_t now = WalkSource::now();
+    if (key == l.statusKey && l.statusWrittenNs != 0 &&
+        now - l.statusWrittenNs < xrwalk::kStatusEveryNs) {
+        return;
+    }
+    xrwalk::Status& status = l.status;
+    status.magic = xrwalk::kStatusMagic;
+    if (key.profile != l.statusKey.profile || l.statusWrittenNs == 0) {
+        std::uint32_t length = 0;
+        status.profile[0] = '\0';
+        if (profile == XR_NULL_PATH ||
+            XR_FAILED(l.next.pathToString(instance, profile, sizeof status.profile, &length,
+                                          status.profile))) {
+            status.profile[0] = '\0';
+        }
+    }
+    status.because = key.because;
+    if (key.because == Because::NoStickBinding &&
+        std::strstr(status.profile, "/khr/simple_controller") != nullptr) {
+        status.because = Because::SimpleController;
+    }
+    std::snprintf(status.action, sizeof status.action, "%s",
+                  action != nullptr ? action->name.c_str() : "");
+    std::snprintf(status.path, sizeof status.path, "%s",
+                  action != nullptr ? action->path[kLeft].c_str() : "");
+    if (status.startedNs == 0) status.startedNs = now;
+    status.aliveNs = now;
+    status.check = xrwalk::statusCheckOf(status);
+    l.source.writeStatus(status);
+    l.statusKey = key;
+    l.statusWrittenNs = now;
+}
+
 // The walk is taken once per sync, as the game's own input is: every read until the next sync
 // sees the same value.
 XrResult XRAPI_CALL syncActions(XrSession session, const XrActionsSyncInfo* info) {
     Layer& l = layer();
     const XrResult result = l.next.syncActions(session, info);
     if (XR_FAILED(result) || info == nullptr) return result;
-    const xrwalk::Axes a = l.source.read().axes;
+    const xrwalk::Reading reading = l.source.read();
+    const xrwalk::Axes a = reading.axes;
     const Vec walk[2] = {{a.horizontal, a.vertical}, {a.lookHorizontal, 0.0f}};
     const XrTime past = l.pastDisplayTime.load(std::memory_order_relaxed);
     const BindingTable::Reader bindings(l.bindings);
     std::lock_guard lock(l.syncMutex);
     SyncState& s = l.lastSync;
     ++s.generation;
+    bool goes[2] = {false, false};
     for (int h = 0; h < 2; ++h) {
         std::uint32_t priority = 0;
-        const bool goes = walkGoes(l, bindings, *info, h, priority);
+        goes[h] = walkGoes(l, bindings, *info, h, priority);
         s.before[h] = s.now[h];
-        s.now[h] = goes ? walk[h] : Vec{};
+        s.now[h] = goes[h] ? walk[h] : Vec{};
         s.priority[h] = priority;
         if (s.now[h] != s.before[h]) {
             s.changedBefore[h] = s.changedAt[h];
@@ -447,6 +541,7 @@ XrResult XRAPI_CALL syncActions(XrSession session, const XrActionsSyncInfo* info
         }
     }
     l.sync.store(s);
+    noteStatus(l, bindings, reading.fresh, goes[kLeft], instanceOf(l));
     return result;
 }
 

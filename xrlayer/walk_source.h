@@ -18,6 +18,14 @@ class WalkSource {
         std::lock_guard lock(mutex_);  // a game may sync on more than one thread
         return reader_.read(now());
     }
+    // The layer's status into the block's second area (the block found first if need be).
+    void writeStatus(const xrwalk::Status& status) {
+        std::lock_guard lock(mutex_);
+        if (!reader_.writeStatus(status)) {
+            reader_.read(now());
+            reader_.writeStatus(status);
+        }
+    }
     void close() {
         std::lock_guard lock(mutex_);
         reader_.close();

@@ -9,7 +9,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "platform/xr_walk_block.h"
@@ -148,7 +150,8 @@ bool XrWalkReader::reopen(std::int64_t nowNs) {
     if (handle_ >= 0 && identityOf(s) == identity_) return true;
     close();
     checked_ = true;
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    // Read and write: the layer writes its status into the second area.
+    const int fd = ::open(path.c_str(), O_RDWR | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0) return false;
     if (fstat(fd, &s) != 0 || !ownFile(s)) {
         ::close(fd);
@@ -170,6 +173,31 @@ xrwalk::Reading XrWalkReader::read(std::int64_t nowNs) {
         return {};
     }
     return judge_.next(&f, nowNs);
+}
+
+bool XrWalkReader::writeStatus(const xrwalk::Status& status) {
+    return handle_ >= 0 &&
+           writeAll(static_cast<int>(handle_), &status, sizeof status, xrwalk::kStatusOffset);
+}
+
+bool readXrStatus(xrwalk::Status& status) {
+    const std::string path = blockPath(false);
+    const int fd = path.empty() ? -1 : ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) return false;
+    struct stat s {};
+    const bool read = fstat(fd, &s) == 0 && ownFile(s) &&
+                      pread(fd, &status, sizeof status, xrwalk::kStatusOffset) ==
+                          static_cast<ssize_t>(sizeof status);
+    ::close(fd);
+    return read;
+}
+
+void executableName(char* out, std::size_t size) {
+    char path[4096];
+    const ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
+    path[n > 0 ? n : 0] = '\0';
+    const char* slash = std::strrchr(path, '/');
+    std::snprintf(out, size, "%s", slash != nullptr ? slash + 1 : path);
 }
 
 void XrWalkReader::close() {

@@ -6,6 +6,9 @@
 #include <aclapi.h>
 #include <windows.h>
 
+#include <cstring>
+#include <cwchar>
+
 #include "platform/xr_walk_block.h"
 
 namespace platform {
@@ -115,7 +118,8 @@ bool XrWalkReader::reopen(std::int64_t nowNs) {
     if (view_ != nullptr) return true;
     HANDLE mapping = userMapping();
     if (mapping == nullptr) return false;
-    view_ = MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, xrwalk::kBytes);
+    // Read and write: the layer writes its status into the second area.
+    view_ = MapViewOfFile(mapping, FILE_MAP_READ | FILE_MAP_WRITE, 0, 0, xrwalk::kBytes);
     if (view_ == nullptr) {
         CloseHandle(mapping);
         return false;
@@ -133,6 +137,36 @@ xrwalk::Reading XrWalkReader::read(std::int64_t nowNs) {
     xrwalk::Fields f;
     const bool copied = xrwalk::copyOf(*static_cast<const xrwalk::Block*>(view_), f);
     return judge_.next(copied ? &f : nullptr, nowNs);
+}
+
+bool XrWalkReader::writeStatus(const xrwalk::Status& status) {
+    if (view_ == nullptr) return false;
+    // Plain bytes: a reader's copy torn by this write fails the status's check.
+    std::memcpy(static_cast<char*>(view_) + xrwalk::kStatusOffset, &status, sizeof status);
+    return true;
+}
+
+bool readXrStatus(xrwalk::Status& status) {
+    HANDLE mapping = OpenFileMappingW(FILE_MAP_READ, FALSE, xrwalk::kMappingName);
+    if (mapping == nullptr) return false;
+    const void* at = MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, xrwalk::kBytes);
+    if (at != nullptr) {
+        std::memcpy(&status, static_cast<const char*>(at) + xrwalk::kStatusOffset, sizeof status);
+        UnmapViewOfFile(at);
+    }
+    CloseHandle(mapping);
+    return at != nullptr;
+}
+
+void executableName(char* out, std::size_t size) {
+    wchar_t path[MAX_PATH];
+    const DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
+    path[n < MAX_PATH ? n : 0] = L'\0';
+    const wchar_t* slash = std::wcsrchr(path, L'\\');
+    const wchar_t* name = slash != nullptr ? slash + 1 : path;
+    const int written =
+        WideCharToMultiByte(CP_UTF8, 0, name, -1, out, static_cast<int>(size), nullptr, nullptr);
+    if (written <= 0 && size > 0) out[0] = '\0';
 }
 
 void XrWalkReader::close() {

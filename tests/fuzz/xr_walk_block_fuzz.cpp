@@ -24,7 +24,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         // matching check (so that consistent copies are reached).
         const std::uint8_t mode = data[at + kStep - 1] % 3;
         if (mode == 2) copy.check = xrwalk::checkOf(copy);
-        const bool consistent = mode != 0 && copy.sequence % 2 == 0 && copy.check == xrwalk::checkOf(copy);
+        const bool consistent =
+            mode != 0 && copy.sequence % 2 == 0 && copy.check == xrwalk::checkOf(copy);
         const xrwalk::Reading r = judge.next(mode == 0 ? nullptr : &copy, nowNs);
         if (consistent) {
             haveGood = true;

@@ -299,6 +299,16 @@ TEST_F(XrLayerTest, TheProgramWalksTheGameOnlyWhileItShould) {
     };
     auto program = start();
     ASSERT_TRUE(walking()) << testsupport::readFile(dir_.file("tarvel.log"));
+    // Where the walk goes, as the window's line says it.
+    const auto status = [] {
+        std::string text;
+        FILE* out = popen((testsupport::programBinary() + " --xr-status").c_str(), "r");
+        for (int c; out != nullptr && (c = std::fgetc(out)) != EOF;)
+            text.push_back(static_cast<char>(c));
+        if (out != nullptr) pclose(out);
+        return text.substr(0, text.find('\n'));
+    };
+    EXPECT_EQ(status(), "XR：xr_layer_test ← stick (左スティック)");
     click(10, 30);  // デスクトップモード
     EXPECT_TRUE(standing()) << "in desktop mode";
     click(10, 30);
@@ -317,6 +327,8 @@ TEST_F(XrLayerTest, TheProgramWalksTheGameOnlyWhileItShould) {
     program->signal(SIGTERM);
     EXPECT_EQ(program->wait(10s), std::optional<int>(0));
     EXPECT_EQ(block().publishedNs.load(), 0) << "the end is not marked";
+    game.frame();
+    EXPECT_EQ(status(), "XR：xr_layer_test：歩行データなし");
     xrDestroyInstance(instance);
 }
 
