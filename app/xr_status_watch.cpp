@@ -14,11 +14,15 @@ void XrStatusWatch::poll(const XrOutput& output, UIEx& ui) {
     nextNs_ = now + 1'000'000'000;
     namespace s = ui_strings;
     switch (output.problem()) {
-        case XrOutput::Problem::Busy: return ui.showXrStatus(s::kXrBusy);
-        case XrOutput::Problem::NotPrivate: return ui.showXrStatus(s::kXrNotPrivate);
-        case XrOutput::Problem::Unavailable: return ui.showXrStatus(s::kXrUnavailable);
+        case XrOutput::Problem::Busy:
+            return ui.showXrStatus(s::kXrBusy);
+        case XrOutput::Problem::NotPrivate:
+            return ui.showXrStatus(s::kXrNotPrivate);
+        case XrOutput::Problem::Unavailable:
+            return ui.showXrStatus(s::kXrUnavailable);
         case XrOutput::Problem::WriteFailed:
-        case XrOutput::Problem::None: break;
+        case XrOutput::Problem::None:
+            break;
     }
     xrwalk::Status status;
     const bool read = platform::readXrStatus(status);

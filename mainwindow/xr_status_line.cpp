@@ -49,12 +49,24 @@ std::string xrStatusLine(bool read, const xrwalk::Status& status, std::int64_t n
             line.append(s::kXrArrow).append(field(status.action));
             line.append(" (").append(stickName(field(status.path))).append(")");
             return line;
-        case Because::NoProfile: why = s::kXrNoProfile; break;
-        case Because::NoStickBinding: why = s::kXrNoStickBinding; break;
-        case Because::SimpleController: why = s::kXrSimpleController; break;
-        case Because::Disabled: why = s::kXrDisabled; break;
-        case Because::NoWalk: why = s::kXrNoWalk; break;
-        case Because::Paused: why = s::kXrPaused; break;
+        case Because::NoProfile:
+            why = s::kXrNoProfile;
+            break;
+        case Because::NoStickBinding:
+            why = s::kXrNoStickBinding;
+            break;
+        case Because::SimpleController:
+            why = s::kXrSimpleController;
+            break;
+        case Because::Disabled:
+            why = s::kXrDisabled;
+            break;
+        case Because::NoWalk:
+            why = s::kXrNoWalk;
+            break;
+        case Because::Paused:
+            why = s::kXrPaused;
+            break;
     }
     if (why != nullptr) line.append("：").append(why);
     return line;
