@@ -5,6 +5,7 @@
 #include "tests/xrlayer/stub_runtime.h"
 
 #include <atomic>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <deque>
@@ -150,9 +151,30 @@ XrResult XRAPI_CALL getSystem(XrInstance, const XrSystemGetInfo*, XrSystemId* id
     return XR_SUCCESS;
 }
 
-XrResult XRAPI_CALL noExtensions(const char*, std::uint32_t, std::uint32_t* count,
-                                 XrExtensionProperties*) {
-    *count = 0;
+// One extension: XR_MND_headless (a session without graphics), which Khronos's validation layer
+// asks for before it lets such a session pass.
+XrResult XRAPI_CALL extensions(const char*, std::uint32_t capacity, std::uint32_t* count,
+                               XrExtensionProperties* properties) {
+    *count = 1;
+    if (capacity == 0) return XR_SUCCESS;
+    std::strcpy(properties[0].extensionName, XR_MND_HEADLESS_EXTENSION_NAME);
+    properties[0].extensionVersion = 1;
+    return XR_SUCCESS;
+}
+
+XrResult XRAPI_CALL instanceProperties(XrInstance, XrInstanceProperties* properties) {
+    properties->runtimeVersion = XR_MAKE_VERSION(1, 0, 0);
+    std::strcpy(properties->runtimeName, "tarvel stub");
+    return XR_SUCCESS;
+}
+
+XrResult XRAPI_CALL resultToString(XrInstance, XrResult value, char* text) {
+    std::snprintf(text, XR_MAX_RESULT_STRING_SIZE, "XR_RESULT_%d", static_cast<int>(value));
+    return XR_SUCCESS;
+}
+
+XrResult XRAPI_CALL structureTypeToString(XrInstance, XrStructureType value, char* text) {
+    std::snprintf(text, XR_MAX_STRUCTURE_NAME_SIZE, "XR_TYPE_%d", static_cast<int>(value));
     return XR_SUCCESS;
 }
 
@@ -173,7 +195,10 @@ XrResult XRAPI_CALL stubGetInstanceProcAddr(XrInstance, const char* name, PFN_xr
     { name, reinterpret_cast<PFN_xrVoidFunction>(&function) }
     static const std::map<std::string, PFN_xrVoidFunction> functions = {
         TARVEL_STUB("xrGetInstanceProcAddr", stubGetInstanceProcAddr),
-        TARVEL_STUB("xrEnumerateInstanceExtensionProperties", noExtensions),
+        TARVEL_STUB("xrEnumerateInstanceExtensionProperties", extensions),
+        TARVEL_STUB("xrResultToString", resultToString),
+        TARVEL_STUB("xrGetInstanceProperties", instanceProperties),
+        TARVEL_STUB("xrStructureTypeToString", structureTypeToString),
         TARVEL_STUB("xrCreateInstance", createInstance),
         TARVEL_STUB("xrDestroyInstance", succeed<XrInstance>),
         TARVEL_STUB("xrGetSystem", getSystem),

@@ -36,8 +36,12 @@ void expectStick(const xrtest::StickRead& r, float x, float y) {
     EXPECT_NEAR(r.y, y, 1e-6f);
 }
 
-XrInstance createInstance() {
+// `headless`: with XR_MND_headless, as the validation layer wants a session without graphics.
+XrInstance createInstance(bool headless = false) {
     XrInstanceCreateInfo info{XR_TYPE_INSTANCE_CREATE_INFO};
+    const char* const extensions[] = {XR_MND_HEADLESS_EXTENSION_NAME};
+    info.enabledExtensionCount = headless ? 1 : 0;
+    info.enabledExtensionNames = extensions;
     std::strcpy(info.applicationInfo.applicationName, "probe");
     info.applicationInfo.apiVersion = XR_MAKE_VERSION(1, 0, 0);
     XrInstance instance = XR_NULL_HANDLE;
@@ -76,8 +80,8 @@ class XrLayerTest : public ::testing::Test {
     }
 
     // Frames of a game of `kind` in an instance of its own, through the loader.
-    static std::vector<Frame> play(GameKind kind, int frames = 2) {
-        const XrInstance instance = createInstance();
+    static std::vector<Frame> play(GameKind kind, int frames = 2, bool headless = false) {
+        const XrInstance instance = createInstance(headless);
         std::vector<Frame> played;
         {
             xrtest::XrGame game(xrGetInstanceProcAddr, instance, kind);
@@ -240,6 +244,49 @@ TEST_F(XrLayerTest, WithoutAFreshWalkTheSticksPassThroughExactly) {
     }
     chmod(dir_.file(xrwalk::kFileName).c_str(), 0666);
     expectPassThrough("a block that others may write");
+}
+
+// Beside Khronos's core validation and API dump layers (explicit: between this layer and the
+// runtime, so they check and show what this layer passes down): the walk arrives, nothing is
+// reported invalid, and each Float axis's partner is read from the runtime once per sync.
+TEST_F(XrLayerTest, BesideKhronosValidationLayersTheWalkArrivesAndNothingIsInvalid) {
+    for (const char* layer : {"core_validation", "api_dump"}) {
+        if (!testsupport::fileExists(
+                std::string("/usr/share/openxr/1/api_layers/explicit.d/XrApiLayer_") + layer +
+                ".x86_64-linux-gnu.json")) {
+            GTEST_SKIP()
+                << "openxr-layer-corevalidation and openxr-layer-apidump are not installed";
+        }
+    }
+    ScopedEnv env[] = {
+        {"XR_ENABLE_API_LAYERS", "XR_APILAYER_LUNARG_core_validation:XR_APILAYER_LUNARG_api_dump"},
+        {"XDG_DATA_DIRS", share_ + ":/usr/share"},
+        {"XR_CORE_VALIDATION_EXPORT_TYPE", "text"},
+        {"XR_CORE_VALIDATION_FILE_NAME", dir_.file("validation.txt")},
+        {"XR_API_DUMP_EXPORT_TYPE", "text"},
+        {"XR_API_DUMP_FILE_NAME", dir_.file("dump.txt")}};
+    publish({0.25f, -0.08f, 0.0f});
+    for (const GameKind kind : kKinds) {
+        for (const Frame& f : play(kind, 3, true)) expectStick(f.at("L"), 0.02f, 0.45f);
+    }
+    EXPECT_EQ(testsupport::readFile(dir_.file("validation.txt")), "");
+    {  // The validation layer does report into its file: a sync with a wrong structure type.
+        const XrInstance instance = createInstance(true);
+        xrtest::XrGame game(xrGetInstanceProcAddr, instance, GameKind::Hands);
+        XrActionsSyncInfo wrong{XR_TYPE_ACTION_STATE_GET_INFO};
+        xrSyncActions(game.session(), &wrong);
+        xrDestroyInstance(instance);
+        EXPECT_NE(testsupport::readFile(dir_.file("validation.txt")), "");
+    }
+    const std::string dump = testsupport::readFile(dir_.file("dump.txt"));
+    std::size_t floats = 0;
+    for (std::size_t at = 0;
+         (at = dump.find("XrResult xrGetActionStateFloat\n", at)) != std::string::npos; ++at) {
+        ++floats;
+    }
+    // The Unreal-style game reads 4 axes in each of 3 frames; the layer adds one partner read per
+    // stick and sync for the left stick only (the right one is not walked).
+    EXPECT_EQ(floats, 3u * (4 + 1)) << dump.substr(0, 4000);
 }
 
 TEST_F(XrLayerTest, InstalledTwiceTheWalkIsAddedOnce) {
