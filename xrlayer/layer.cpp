@@ -446,11 +446,11 @@ XrResult XRAPI_CALL waitFrame(XrSession session, const XrFrameWaitInfo* info,
 // while the session is focused.
 bool walkGoes(const Layer& l, const BindingTable::Reader& bindings, const XrActionsSyncInfo& info,
               int hand, std::uint32_t& priority) {
-    const XrSessionState state = l.sessionState.load();
-    if (state != XR_SESSION_STATE_UNKNOWN && state != XR_SESSION_STATE_FOCUSED) return false;
     const std::vector<StickSet>& sets = bindings.stickSets(hand);
     if (sets.empty()) return false;
     priority = sets.front().priority;
+    const XrSessionState state = l.sessionState.load();
+    if (state != XR_SESSION_STATE_UNKNOWN && state != XR_SESSION_STATE_FOCUSED) return false;
     bool active = false;
     for (std::uint32_t i = 0; i < info.countActiveActionSets; ++i) {
         const XrActiveActionSet& a = info.activeActionSets[i];
