@@ -46,6 +46,8 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
             return line;
         } else if (name == "--version") {
             line.action = CommandLine::Action::Version;
+        } else if (name == "--xr-status") {
+            line.action = CommandLine::Action::XrStatus;
         } else if (name == "--workdir") {
             if (value->empty()) return fail("option --workdir needs a folder");
             line.workdir = *value;
@@ -93,6 +95,8 @@ per result to 127.0.0.1 port 12345 and, in desktop mode, presses keys.
                    --scenario replay --file FILE plays them back)
   -h, --help       print this help and exit
   --version        print the version and exit
+  --xr-status      print which OpenXR game reads the walk, and where it goes
+                   or why nowhere, and exit
 
 COM<n> is ./COM<n> in the working folder when it exists (a link to the device,
 e.g. ln -s /dev/serial/by-id/usb-... COM3), otherwise /dev/ttyS<n-1>.

@@ -6,7 +6,7 @@
 #include <vector>
 
 struct CommandLine {
-    enum class Action { Run, Help, Version, Error };
+    enum class Action { Run, Help, Version, XrStatus, Error };
     Action action = Action::Run;
     // Error: what was wrong, in one line.
     std::string error;

@@ -1,5 +1,5 @@
-// Entry point of the Linux program: reads the command line, answers --help and --version
-// at once, enters the working folder and runs the program there.
+// Entry point of the Linux program: reads the command line, answers --help, --version and
+// --xr-status at once, enters the working folder and runs the program there.
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -7,6 +7,7 @@
 
 #include "app/command_line.h"
 #include "app/program.h"
+#include "app/xr_status_watch.h"
 #include "platform/working_folder.h"
 
 int main(int argc, char** argv) {
@@ -17,6 +18,9 @@ int main(int argc, char** argv) {
             return 0;
         case CommandLine::Action::Version:
             std::printf("%s\n", versionLine().c_str());
+            return 0;
+        case CommandLine::Action::XrStatus:
+            std::fputs(xrStatusReport().c_str(), stdout);
             return 0;
         case CommandLine::Action::Error:
             std::fprintf(stderr, "tarvel: %s\n%s", line.error.c_str(), usageText());

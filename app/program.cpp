@@ -11,6 +11,7 @@
 #include "app/frame_pass.h"
 #include "app/main_loop.h"
 #include "app/refresh_pace.h"
+#include "app/xr_status_watch.h"
 #include "link/sensor_link.h"
 #include "link/stream_recorder.h"
 #include "mainwindow/ui_strings.h"
@@ -118,6 +119,7 @@ int runProgram(const ProgramOptions& options) {
     emulator.prepare(state);
     OscOutput osc;
     XrOutput xr;
+    XrStatusWatch xrWatch;
     FramePass framePass(link, state, telemetry, &osc);
     // The graph keeps every analysed frame (it does nothing while its window is closed).
     framePass.afterFrame = [&state, &ui](std::uint32_t frame,
@@ -142,6 +144,7 @@ int runProgram(const ProgramOptions& options) {
         const RefreshPace::Clock::time_point now = RefreshPace::Clock::now();
         trayWaitMs = ui->watchTray(now);
         if (!refreshPace.due(now)) return;
+        xrWatch.poll(xr, *ui);
         ui->refreshDisplay();
         ui->graphWindow.refresh(now);
     };

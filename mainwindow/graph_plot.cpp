@@ -142,6 +142,9 @@ void GraphWindow::paintLoadPanel(PaintContext context, const WalkState& state) {
                           kWalkingShade);
             runStart = -1;
         }
+        if (inSpan && sample.gameStarted) {
+            ws().fillRect(context, {x, kLoadPanel.top, x + 2, kLoadPanel.bottom}, kGameStart);
+        }
         if (inSpan && previous != nullptr && sample.numStep > previous->numStep) {
             ws().fillRect(context, {x - 1, kStepStrip.top, x + 2, kStepStrip.bottom}, kCyan);
         }

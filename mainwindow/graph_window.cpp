@@ -123,6 +123,8 @@ void GraphWindow::sample(const WalkState& state, std::uint32_t frames, Clock::ti
     s.angle = state.angle;
     s.numStep = state.numStep;
     s.walking = state.walking == 1;
+    s.gameStarted = gameStartPending_;
+    gameStartPending_ = false;
     newSamples_ = true;
 }
 

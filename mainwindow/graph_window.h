@@ -66,6 +66,7 @@ class GraphWindow : public UI_Window {
     static constexpr platform::Colour kGrey = 0x7D7D7D;
     static constexpr platform::Colour kPanel = 0x222222;
     static constexpr platform::Colour kWalkingShade = 0x3C3C00;
+    static constexpr platform::Colour kGameStart = 0xFF00FF;
     static constexpr platform::Colour kBands[5] = {0x232355, 0x5A2841, 0x194655, 0x5A3C19,
                                                    0x284B1E};
     static constexpr platform::Colour kTraces[5] = {0x7878FF, 0xFF96D7, 0x5AD7FF, 0xFFBE6E,
@@ -78,6 +79,7 @@ class GraphWindow : public UI_Window {
         float angle = 0.0f;
         std::int32_t numStep = 0;
         bool walking = false;
+        bool gameStarted = false;  // a game began to read the walk (OpenXR) at this sample
     };
     // Over ten seconds at the platform's 100 frames a second, in a fixed ring.
     static constexpr std::size_t kCapacity = 2048;
@@ -108,6 +110,8 @@ class GraphWindow : public UI_Window {
     // A pass's results, kept as a sample when the link's frame count moved since the last
     // one. Nothing at all while the window is closed.
     void sample(const WalkState& state, std::uint32_t frames, Clock::time_point now);
+    // A game began to read the walk: the next sample carries a mark (a magenta line).
+    void markGameStart() { gameStartPending_ = true; }
     // Shows the recorder's state when it changed, and repaints the graph when thresholds
     // changed (at once) or new samples came (at most every kRepaintPeriod). Nothing while
     // closed.
@@ -127,6 +131,7 @@ class GraphWindow : public UI_Window {
 
   private:
     friend class GraphPlot;
+    bool gameStartPending_ = false;
 
     // The values whose change repaints at once: the five thresholds the graph draws.
     struct Thresholds {

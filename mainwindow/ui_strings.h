@@ -83,6 +83,23 @@ inline constexpr const char* kOscOn = "OSC出力：有効";
 inline constexpr const char* kOscOff = "OSC出力：無効";
 inline constexpr const char* kXrOn = "XR出力：有効";
 inline constexpr const char* kXrOff = "XR出力：無効";
+// The line under it: which game reads the walk, and where it goes or why nowhere.
+inline constexpr const char* kXrStatusPrefix = "XR：";
+inline constexpr const char* kXrNoGame = "XR：接続なし";
+inline constexpr const char* kXrArrow = " ← ";
+inline constexpr const char* kXrLeft = "左";
+inline constexpr const char* kXrRight = "右";
+inline constexpr const char* kXrStick = "スティック";
+inline constexpr const char* kXrTrackpad = "トラックパッド";
+inline constexpr const char* kXrNoProfile = "コントローラー未確定";
+inline constexpr const char* kXrNoStickBinding = "スティックの割り当てなし";
+inline constexpr const char* kXrSimpleController = "スティックのないコントローラー";
+inline constexpr const char* kXrDisabled = "無効（DISABLE_TARVEL_XR_LAYER）";
+inline constexpr const char* kXrNoWalk = "歩行データなし";
+inline constexpr const char* kXrPaused = "一時停止（メニュー／非フォーカス）";
+inline constexpr const char* kXrBusy = "XR：別のtarvelが出力中";
+inline constexpr const char* kXrNotPrivate = "XR：共有フォルダが他人のもの";
+inline constexpr const char* kXrUnavailable = "XR：ブロックを作れません";
 
 // The graph window: identity, the recorder's switch and its states, headings, axes and the
 // names of the angle bands (the emulation's rows, from left to right).

@@ -186,6 +186,8 @@ std::vector<UIEx::WidgetPlacement> UIEx::widgetTable() {
         label(oscText, nullptr, kOscToggleX + 20, kOscToggleY, 140),
         button(xrButton, s::kToggle, kXrToggleX, kXrToggleY, 20, kXrToggle),
         label(xrText, nullptr, kXrToggleX + 20, kXrToggleY, 140),
+        // The first free row below the XR switch (the averages fill the row under it).
+        label(xrStatusText, s::kXrNoGame, 230, 170, 200),
     };
     table.insert(table.end(), std::begin(rest), std::end(rest));
     return table;

@@ -91,6 +91,10 @@ class UIEx final : public UI_Window {
     // Copies the live values of WalkState into the read-outs and paints what
     // changed. Does nothing while the window is hidden.
     void refreshDisplay();
+    // The OpenXR status line's text (the program reads the block about once a second).
+    void showXrStatus(std::string_view line) {
+        showText(xrStatusText, line, xrStatusText.textColour);
+    }
     // What the tray menu's "終了" does: removes the tray icon and destroys the
     // window, which ends the message loop.
     void exitProgram();
@@ -208,6 +212,8 @@ class UIEx final : public UI_Window {
     // The OpenXR layer's switch, after the OSC one.
     UI_Button xrButton;
     UI_Text xrText;
+    // Under it: where the walk goes in OpenXR games (xr_status_line.h).
+    UI_Text xrStatusText;
 
     SettingsFileDialog settingsFileDialog;
     // The graph window, opened from the tray menu; its native window is made on first use.

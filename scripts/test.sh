@@ -38,7 +38,7 @@ run_fuzz() {
   cmake --preset fuzz >/dev/null
   # The targets alone: the rest of the fuzz preset (the program built by clang with the
   # sanitizers) adds nothing to what the two builds above test.
-  local targets=(stream_parser_fuzz settings_load_fuzz) target name found log
+  local targets=(stream_parser_fuzz settings_load_fuzz xr_walk_block_fuzz) target name found log
   cmake --build --preset fuzz -j "$jobs" --target "${targets[@]}"
   for name in "${targets[@]}"; do
     target=build/fuzz/bin/$name

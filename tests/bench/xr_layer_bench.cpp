@@ -4,6 +4,9 @@
 // (DISABLE_TARVEL_XR_LAYER: the loader leaves it out), for a game of a Vector2f action per stick
 // and one of Float axes.
 #include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <thread>
@@ -28,9 +31,10 @@ void frame(benchmark::State& state) {
         {"DISABLE_TARVEL_XR_LAYER", layer ? std::nullopt : std::optional<std::string>("1")}};
     std::atomic<bool> running{true};
     std::thread program([&] {
+        platform::XrWalkWriter writer;
         while (running.load()) {
-            xrwalk::publish(*platform::openXrWalkBlock(), {0.25f, -0.08f, 0.15f}, 1,
-                            platform::monotonicNanoseconds());
+            writer.open();
+            writer.publish({0.25f, -0.08f, 0.15f}, 1, platform::monotonicNanoseconds());
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
     });
@@ -80,7 +84,38 @@ void frame(benchmark::State& state) {
     program.join();
 }
 
+// One read of the walk block as the layer makes it at each xrSyncActions: 0 the earlier way (a
+// mapping of the file, copied between two sequence loads; it faults once the file is cut
+// short), 1 the reader now (one pread, the file checked once a second).
+void blockRead(benchmark::State& state) {
+    static testsupport::TempDir dir;
+    testsupport::ScopedEnv runtime("XDG_RUNTIME_DIR", dir.path());
+    platform::XrWalkWriter writer;
+    writer.open();
+    writer.publish({0.25f, -0.08f, 0.15f}, 1, platform::monotonicNanoseconds());
+    platform::XrWalkReader reader;
+    const int fd = open(dir.file(xrwalk::kFileName).c_str(), O_RDONLY);
+    void* mapped = mmap(nullptr, xrwalk::kBytes, PROT_READ, MAP_SHARED, fd, 0);
+    const auto* block = static_cast<const xrwalk::Block*>(mapped);
+    xrwalk::Judge judge;
+    for (auto _ : state) {
+        const std::int64_t now = platform::monotonicNanoseconds();
+        xrwalk::Reading r;
+        if (state.range(0) == 0) {
+            xrwalk::Fields f;
+            r = judge.next(xrwalk::copyOf(*block, f) ? &f : nullptr, now);
+        } else {
+            r = reader.read(now);
+        }
+        benchmark::DoNotOptimize(r);
+    }
+    munmap(mapped, xrwalk::kBytes);
+    close(fd);
+}
+
 }  // namespace
+
+BENCHMARK(blockRead)->Arg(0)->Arg(1)->ArgName("pread");
 
 // {game: 0 a Vector2f action per stick, 2 Float axes} x {0 runtime alone, 1 through the layer}
 BENCHMARK(frame)->ArgsProduct({{0, 2}, {0, 1}})->ArgNames({"game", "layer"});

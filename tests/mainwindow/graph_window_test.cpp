@@ -156,6 +156,22 @@ TEST_F(GraphWindowTest, TheThresholdLineAndTheBandsFollowTheButtonsAtOnce) {
     }
 }
 
+TEST_F(GraphWindowTest, AGameThatBeganToReadTheWalkIsMarkedAtItsSample) {
+    create();
+    command(UIEx::kMenuGraph);
+    graph().sample(state(), 1, t0);
+    graph().markGameStart();
+    graph().sample(state(), 2, t0 + 10ms);
+    graph().sample(state(), 3, t0 + 20ms);
+    graph().refresh(t0 + 20ms);
+    std::vector<platform::Rect> marks;
+    for (const DrawOp& op : plotFills()) {
+        if (op.fill == GraphWindow::kGameStart) marks.push_back(op.rect);
+    }
+    ASSERT_EQ(marks.size(), 1u);
+    EXPECT_EQ(marks[0].height(), GraphWindow::kLoadPanel.height());
+}
+
 TEST_F(GraphWindowTest, TheRecordSwitchRecordsIntoRecordingsAndTellsWhatBecameOfIt) {
     create();
     command(UIEx::kMenuGraph);

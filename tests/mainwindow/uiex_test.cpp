@@ -25,7 +25,7 @@ namespace {
 // ---------------------------------------------------------------------------
 // Build and layout
 
-TEST_F(MainWindowTest, BuildsTwentyNineButtonsAndSeventyTwoLabels) {
+TEST_F(MainWindowTest, BuildsTwentyNineButtonsAndSeventyThreeLabels) {
     create();
     const auto table = ui->widgetTable();
     int buttons = 0;
@@ -47,12 +47,12 @@ TEST_F(MainWindowTest, BuildsTwentyNineButtonsAndSeventyTwoLabels) {
         }
     }
     // The 27 buttons and 70 labels of the settings and read-outs, and the switches of the OSC
-    // output and the OpenXR layer.
+    // output and the OpenXR layer, and the OpenXR status line.
     EXPECT_EQ(buttons, 29);
-    EXPECT_EQ(labels, 72);
+    EXPECT_EQ(labels, 73);
     // Every widget got a window of its own, a child of the main window.
-    EXPECT_EQ(windows.size(), 101u);
-    EXPECT_EQ(fake.childrenOf(ui->hwnd).size(), 101u);
+    EXPECT_EQ(windows.size(), 102u);
+    EXPECT_EQ(fake.childrenOf(ui->hwnd).size(), 102u);
     // Ids 100 to 130, of which 118 and 119 belong to no button.
     std::set<std::int32_t> expected;
     for (int id = 100; id <= 130; ++id) {

@@ -294,12 +294,12 @@ int besideProgram(const std::string& linkPath, int frames, int rate) {
 int xrBesideProgram(const std::string& linkPath, int frames, int rate) {
     sim::PtyPort port(linkPath);
     std::string error;
-    const xrwalk::Block* block = platform::openXrWalkBlock();
-    if (!port.open(error) || block == nullptr) {
-        std::fprintf(stderr, "%s\n", block == nullptr ? "no block" : error.c_str());
+    platform::XrWalkReader reader;
+    if (!port.open(error)) {
+        std::fprintf(stderr, "%s\n", error.c_str());
         return 1;
     }
-    const auto shown = [&] { return xrwalk::read(*block, platform::monotonicNanoseconds()); };
+    const auto shown = [&] { return reader.read(platform::monotonicNanoseconds()); };
     Pacer pacer(rate);
     long counter = 0;
     const auto giveUp = Clock::now() + std::chrono::seconds(120);

@@ -1,10 +1,14 @@
 // The stub runtime: paths, actions and bindings kept as given; a read takes the stick of the
 // hand its subaction path names (with none, the first hand the action is bound to), whole or as
-// the axis its binding ends in.
+// the axis its binding ends in. Once action sets are attached it says that the current profile
+// (TARVEL_STUB_PROFILE, else Touch) changed, and the session state TARVEL_STUB_STATE if set.
 #include "tests/xrlayer/stub_runtime.h"
 
+#include <atomic>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <map>
 #include <sstream>
 #include <string>
@@ -18,7 +22,12 @@ struct Stub {
     float sticks[2][2] = {};
     std::uintptr_t handles = 0;
     XrTime displayTime = 0;
+    std::deque<XrEventDataBuffer> events;
+    XrPath profile = XR_NULL_PATH;
 } stub;
+
+// Calls of each kind the runtime took, for the tests that count what the layer adds.
+std::atomic<unsigned> floatReads{0};
 
 template <class... A>
 XrResult XRAPI_CALL succeed(A...) {
@@ -87,9 +96,48 @@ XrResult XRAPI_CALL getVector2f(XrSession, const XrActionStateGetInfo* get,
 
 XrResult XRAPI_CALL getFloat(XrSession, const XrActionStateGetInfo* get,
                              XrActionStateFloat* state) {
+    floatReads.fetch_add(1);
     char axis = 0;
     const XrVector2f v = read(get, state, &axis);
     state->currentState = axis == 'y' ? v.y : v.x;
+    return XR_SUCCESS;
+}
+
+XrResult XRAPI_CALL getBoolean(XrSession, const XrActionStateGetInfo* get,
+                               XrActionStateBoolean* state) {
+    char axis = 0;
+    read(get, state, &axis);
+    state->currentState = XR_FALSE;
+    return XR_SUCCESS;
+}
+
+XrResult XRAPI_CALL attach(XrSession session, const XrSessionActionSetsAttachInfo*) {
+    const char* profile = std::getenv("TARVEL_STUB_PROFILE");
+    stringToPath(XR_NULL_HANDLE,
+                 profile ? profile : "/interaction_profiles/oculus/touch_controller",
+                 &stub.profile);
+    XrEventDataBuffer event{XR_TYPE_EVENT_DATA_INTERACTION_PROFILE_CHANGED};
+    reinterpret_cast<XrEventDataInteractionProfileChanged&>(event).session = session;
+    stub.events.push_back(event);
+    if (const char* state = std::getenv("TARVEL_STUB_STATE")) {
+        XrEventDataBuffer changed{XR_TYPE_EVENT_DATA_SESSION_STATE_CHANGED};
+        auto& c = reinterpret_cast<XrEventDataSessionStateChanged&>(changed);
+        c.session = session;
+        c.state = static_cast<XrSessionState>(std::atoi(state));
+        stub.events.push_back(changed);
+    }
+    return XR_SUCCESS;
+}
+
+XrResult XRAPI_CALL pollEvent(XrInstance, XrEventDataBuffer* event) {
+    if (stub.events.empty()) return XR_EVENT_UNAVAILABLE;
+    *event = stub.events.front();
+    stub.events.pop_front();
+    return XR_SUCCESS;
+}
+
+XrResult XRAPI_CALL currentProfile(XrSession, XrPath, XrInteractionProfileState* state) {
+    state->interactionProfile = stub.profile;
     return XR_SUCCESS;
 }
 
@@ -103,9 +151,30 @@ XrResult XRAPI_CALL getSystem(XrInstance, const XrSystemGetInfo*, XrSystemId* id
     return XR_SUCCESS;
 }
 
-XrResult XRAPI_CALL noExtensions(const char*, std::uint32_t, std::uint32_t* count,
-                                 XrExtensionProperties*) {
-    *count = 0;
+// One extension: XR_MND_headless (a session without graphics), which Khronos's validation layer
+// asks for before it lets such a session pass.
+XrResult XRAPI_CALL extensions(const char*, std::uint32_t capacity, std::uint32_t* count,
+                               XrExtensionProperties* properties) {
+    *count = 1;
+    if (capacity == 0) return XR_SUCCESS;
+    std::strcpy(properties[0].extensionName, XR_MND_HEADLESS_EXTENSION_NAME);
+    properties[0].extensionVersion = 1;
+    return XR_SUCCESS;
+}
+
+XrResult XRAPI_CALL instanceProperties(XrInstance, XrInstanceProperties* properties) {
+    properties->runtimeVersion = XR_MAKE_VERSION(1, 0, 0);
+    std::strcpy(properties->runtimeName, "tarvel stub");
+    return XR_SUCCESS;
+}
+
+XrResult XRAPI_CALL resultToString(XrInstance, XrResult value, char* text) {
+    std::snprintf(text, XR_MAX_RESULT_STRING_SIZE, "XR_RESULT_%d", static_cast<int>(value));
+    return XR_SUCCESS;
+}
+
+XrResult XRAPI_CALL structureTypeToString(XrInstance, XrStructureType value, char* text) {
+    std::snprintf(text, XR_MAX_STRUCTURE_NAME_SIZE, "XR_TYPE_%d", static_cast<int>(value));
     return XR_SUCCESS;
 }
 
@@ -126,7 +195,10 @@ XrResult XRAPI_CALL stubGetInstanceProcAddr(XrInstance, const char* name, PFN_xr
     { name, reinterpret_cast<PFN_xrVoidFunction>(&function) }
     static const std::map<std::string, PFN_xrVoidFunction> functions = {
         TARVEL_STUB("xrGetInstanceProcAddr", stubGetInstanceProcAddr),
-        TARVEL_STUB("xrEnumerateInstanceExtensionProperties", noExtensions),
+        TARVEL_STUB("xrEnumerateInstanceExtensionProperties", extensions),
+        TARVEL_STUB("xrResultToString", resultToString),
+        TARVEL_STUB("xrGetInstanceProperties", instanceProperties),
+        TARVEL_STUB("xrStructureTypeToString", structureTypeToString),
         TARVEL_STUB("xrCreateInstance", createInstance),
         TARVEL_STUB("xrDestroyInstance", succeed<XrInstance>),
         TARVEL_STUB("xrGetSystem", getSystem),
@@ -137,8 +209,12 @@ XrResult XRAPI_CALL stubGetInstanceProcAddr(XrInstance, const char* name, PFN_xr
         TARVEL_STUB("xrCreateActionSet", (create<XrInstance, XrActionSetCreateInfo, XrActionSet>)),
         TARVEL_STUB("xrCreateAction", (create<XrActionSet, XrActionCreateInfo, XrAction>)),
         TARVEL_STUB("xrSuggestInteractionProfileBindings", suggest),
-        TARVEL_STUB("xrAttachSessionActionSets",
-                    (succeed<XrSession, const XrSessionActionSetsAttachInfo*>)),
+        TARVEL_STUB("xrAttachSessionActionSets", attach),
+        TARVEL_STUB("xrPollEvent", pollEvent),
+        TARVEL_STUB("xrGetCurrentInteractionProfile", currentProfile),
+        TARVEL_STUB("xrDestroyAction", succeed<XrAction>),
+        TARVEL_STUB("xrDestroyActionSet", succeed<XrActionSet>),
+        TARVEL_STUB("xrGetActionStateBoolean", getBoolean),
         TARVEL_STUB("xrSyncActions", (succeed<XrSession, const XrActionsSyncInfo*>)),
         TARVEL_STUB("xrWaitFrame", waitFrame),
         TARVEL_STUB("xrGetActionStateFloat", getFloat),
@@ -153,6 +229,10 @@ XrResult XRAPI_CALL stubGetInstanceProcAddr(XrInstance, const char* name, PFN_xr
 XrResult XRAPI_CALL stubCreateInstance(const XrInstanceCreateInfo* info,
                                        const XrApiLayerCreateInfo*, XrInstance* instance) {
     return createInstance(info, instance);
+}
+
+extern "C" unsigned tarvelStubFloatReads() {
+    return floatReads.load();
 }
 
 // The loader's entry point: interface version 1, every call through stubGetInstanceProcAddr.

@@ -16,6 +16,9 @@
 #include <windows.h>
 #else
 #include <dlfcn.h>
+#include <malloc.h>
+
+#include <filesystem>
 
 #include "tests/support/scoped_env.h"
 #endif
@@ -83,9 +86,9 @@ TEST(XrLayerLibrary, HooksAddTheProgramsWalkOverTheRuntime) {
     testsupport::TempDir dir;
     testsupport::ScopedEnv runtime("XDG_RUNTIME_DIR", dir.path());
 #endif
-    xrwalk::Block* block = platform::openXrWalkBlock();
-    ASSERT_NE(block, nullptr);
-    xrwalk::publish(*block, {0.25f, -0.08f, 0.0f}, 1, platform::monotonicNanoseconds());
+    platform::XrWalkWriter writer;
+    ASSERT_EQ(writer.open(), platform::XrWalkWriter::Opened::Yes);
+    ASSERT_TRUE(writer.publish({0.25f, -0.08f, 0.0f}, 1, platform::monotonicNanoseconds()));
     Negotiation n;
     ASSERT_EQ(n.run(), XR_SUCCESS);
     XrApiLayerNextInfo next{XR_LOADER_INTERFACE_STRUCT_API_LAYER_NEXT_INFO,
@@ -101,21 +104,38 @@ TEST(XrLayerLibrary, HooksAddTheProgramsWalkOverTheRuntime) {
                                nullptr,
                                {},
                                &next};
-    XrInstanceCreateInfo info{XR_TYPE_INSTANCE_CREATE_INFO};
-    XrInstance instance = XR_NULL_HANDLE;
-    ASSERT_EQ(n.request.createApiLayerInstance(&info, &layer, &instance), XR_SUCCESS);
-    {
-        xrtest::XrGame game(n.request.getInstanceProcAddr, instance, xrtest::GameKind::Unity);
-        ASSERT_TRUE(game.ok());
-        const auto frame = game.frame();
-        EXPECT_NEAR(frame.at("L").x, -0.08f, 1e-6f);
-        EXPECT_NEAR(frame.at("L").y, 0.25f, 1e-6f);
-        EXPECT_EQ(frame.at("R").x, 0.0f);
-        EXPECT_EQ(frame.at("R").y, 0.0f);
-    }
-    PFN_xrVoidFunction destroy = nullptr;
-    n.request.getInstanceProcAddr(instance, "xrDestroyInstance", &destroy);
-    EXPECT_EQ(reinterpret_cast<PFN_xrDestroyInstance>(destroy)(instance), XR_SUCCESS);
+    // Re-created 50 times in one process, as some games do at each pause: each walks, and
+    // what the layer keeps per instance (open files, binding snapshots) does not pile up.
+    const auto playOnce = [&] {
+        XrInstanceCreateInfo info{XR_TYPE_INSTANCE_CREATE_INFO};
+        XrInstance instance = XR_NULL_HANDLE;
+        ASSERT_EQ(n.request.createApiLayerInstance(&info, &layer, &instance), XR_SUCCESS);
+        {
+            xrtest::XrGame game(n.request.getInstanceProcAddr, instance, xrtest::GameKind::Unity);
+            ASSERT_TRUE(game.ok());
+            const auto frame = game.frame();
+            EXPECT_NEAR(frame.at("L").x, -0.08f, 1e-6f);
+            EXPECT_NEAR(frame.at("L").y, 0.25f, 1e-6f);
+            EXPECT_EQ(frame.at("R").x, 0.0f);
+            EXPECT_EQ(frame.at("R").y, 0.0f);
+        }
+        PFN_xrVoidFunction destroy = nullptr;
+        n.request.getInstanceProcAddr(instance, "xrDestroyInstance", &destroy);
+        EXPECT_EQ(reinterpret_cast<PFN_xrDestroyInstance>(destroy)(instance), XR_SUCCESS);
+    };
+    for (int i = 0; i < 10; ++i) playOnce();
+#if !defined(_WIN32)
+    const auto openFiles = [] {
+        return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {});
+    };
+    const auto files = openFiles();
+    const std::size_t used = mallinfo2().uordblks;
+#endif
+    for (int i = 10; i < 50; ++i) playOnce();
+#if !defined(_WIN32)
+    EXPECT_EQ(openFiles(), files);
+    EXPECT_LT(mallinfo2().uordblks, used + 4096) << "40 re-creations kept memory";
+#endif
 }
 
 }  // namespace

@@ -36,8 +36,12 @@ void expectStick(const xrtest::StickRead& r, float x, float y) {
     EXPECT_NEAR(r.y, y, 1e-6f);
 }
 
-XrInstance createInstance() {
+// `headless`: with XR_MND_headless, as the validation layer wants a session without graphics.
+XrInstance createInstance(bool headless = false) {
     XrInstanceCreateInfo info{XR_TYPE_INSTANCE_CREATE_INFO};
+    const char* const extensions[] = {XR_MND_HEADLESS_EXTENSION_NAME};
+    info.enabledExtensionCount = headless ? 1 : 0;
+    info.enabledExtensionNames = extensions;
     std::strcpy(info.applicationInfo.applicationName, "probe");
     info.applicationInfo.apiVersion = XR_MAKE_VERSION(1, 0, 0);
     XrInstance instance = XR_NULL_HANDLE;
@@ -50,8 +54,8 @@ class XrLayerTest : public ::testing::Test {
     // The game's own sticks, left (0.1, 0.2) and right (0.3, -0.4), exactly as they are.
     static void expectPhysical(const Frame& f) {
         for (const auto& [name, read] : f) {
-            EXPECT_EQ(read.x, name == "R" ? 0.3f : 0.1f) << name;
-            EXPECT_EQ(read.y, name == "R" ? -0.4f : 0.2f) << name;
+            EXPECT_EQ(read.x, name == "R" ? 0.3f : name == "U" ? 0.0f : 0.1f) << name;
+            EXPECT_EQ(read.y, name == "R" ? -0.4f : name == "U" ? 0.0f : 0.2f) << name;
             EXPECT_FALSE(read.changed) << name;
             EXPECT_EQ(read.lastChange, kStubChangeTime) << name;
         }
@@ -70,12 +74,14 @@ class XrLayerTest : public ::testing::Test {
     }
     void publish(xrwalk::Axes axes, std::chrono::milliseconds age = 0ms) {
         const auto ns = std::chrono::nanoseconds(age).count();
-        xrwalk::publish(block(), axes, 1, platform::monotonicNanoseconds() - ns);
+        const std::uint32_t s = block().sequence.load();
+        xrwalk::publish(block(), xrwalk::fieldsOf(axes, 1, platform::monotonicNanoseconds() - ns,
+                                                  s + 2 - s % 2));
     }
 
     // Frames of a game of `kind` in an instance of its own, through the loader.
-    static std::vector<Frame> play(GameKind kind, int frames = 2) {
-        const XrInstance instance = createInstance();
+    static std::vector<Frame> play(GameKind kind, int frames = 2, bool headless = false) {
+        const XrInstance instance = createInstance(headless);
         std::vector<Frame> played;
         {
             xrtest::XrGame game(xrGetInstanceProcAddr, instance, kind);
@@ -84,6 +90,45 @@ class XrLayerTest : public ::testing::Test {
         }
         xrDestroyInstance(instance);
         return played;
+    }
+
+    // The simulator walking on COM3 in the test's folder, and the program beside it (a display
+    // of its own, XR output on), with `extraEnv`.
+    void startWalking() {
+        simulator_ = startSimulator(dir_.path(), "walk:600");
+        program_ = startProgram(dir_.path());
+    }
+    static std::unique_ptr<testsupport::ChildProcess> startSimulator(const std::string& folder,
+                                                                     const char* sequence) {
+        auto simulator = std::make_unique<testsupport::ChildProcess>(
+            std::vector<std::string>{testsupport::simulatorBinary(), "--port", "3", "--quiet",
+                                     "--sequence", sequence},
+            folder, folder + "/sim.log");
+        EXPECT_TRUE(waitUntil([&] { return testsupport::fileExists(folder + "/COM3"); }, 10s));
+        testsupport::writeFile(folder + "/tarvel.ini", "[openxr]\r\nenabled=1\r\n");
+        return simulator;
+    }
+    std::unique_ptr<testsupport::ChildProcess> startProgram(const std::string& folder) {
+        return std::make_unique<testsupport::ChildProcess>(
+            std::vector<std::string>{testsupport::programBinary()}, folder, folder + "/tarvel.log",
+            std::vector<std::string>{"XDG_RUNTIME_DIR=" + dir_.path()});
+    }
+    // Whether a game that starts now walks within `limit`.
+    static bool gameWalks(std::chrono::seconds limit = 60s) {
+        const XrInstance instance = createInstance();
+        bool walks = false;
+        {
+            xrtest::XrGame game(xrGetInstanceProcAddr, instance, GameKind::Hands);
+            walks = waitUntil([&] { return game.frame().at("L").y > 0.4f; }, limit);
+        }
+        xrDestroyInstance(instance);
+        return walks;
+    }
+    // The program still runs and ends as it should.
+    void expectProgramEndsWell() {
+        ASSERT_TRUE(program_->running()) << testsupport::readFile(dir_.file("tarvel.log"));
+        program_->signal(SIGTERM);
+        EXPECT_EQ(program_->wait(10s), std::optional<int>(0));
     }
 
     testsupport::TempDir dir_;  // 0700: the runtime folder
@@ -96,28 +141,40 @@ class XrLayerTest : public ::testing::Test {
                          {"TARVEL_STUB_STICKS", "0.1 0.2 0.3 -0.4"},
                          {"DISABLE_TARVEL_XR_LAYER", std::nullopt}};
     xrwalk::Block* block_ = nullptr;
+    std::unique_ptr<testsupport::ChildProcess> simulator_, program_;
 };
 
-TEST_F(XrLayerTest, StrafingMovesOnlyTheLeftStickOfEveryKindOfGame) {
-    publish({0.25f, -0.08f, 0.0f});
-    for (const GameKind kind : kKinds) {
-        SCOPED_TRACE(static_cast<int>(kind));
-        const std::vector<Frame> f = play(kind);
-        for (const Frame& frame : f) {
-            expectStick(frame.at("L"), 0.02f, 0.45f);
-            EXPECT_EQ(frame.at("R").x, 0.3f);
-            EXPECT_EQ(frame.at("R").y, -0.4f);
-            // The walk changed in the first frame (display time 1000), the stick never.
-            EXPECT_EQ(frame.at("L").lastChange, 1000);
-            EXPECT_EQ(frame.at("R").lastChange, kStubChangeTime);
-        }
-        EXPECT_TRUE(f[0].at("L").changed);
-        EXPECT_FALSE(f[1].at("L").changed);
-        EXPECT_FALSE(f[0].at("R").changed);
-        if (kind == GameKind::Unity) expectStick(f[0].at("N"), 0.02f, 0.45f);
-        if (kind == GameKind::Hands) {
-            expectStick(f[0].at("V"), 0.02f, 0.45f);  // the Vive's trackpad
-            EXPECT_EQ(f[0].at("P").y, 0.2f);          // a trackpad beside a thumbstick
+// Each controller the runtime may say the game uses, for each kind of game: the walk goes to
+// the left stick's actions of that profile only (the trackpad where it is the only stick, the
+// forward direction as a button), the right stick keeps its own value.
+TEST_F(XrLayerTest, StrafingMovesTheLeftStickOfTheProfileInUse) {
+    publish({0.6f, -0.08f, 0.0f});
+    for (const xrtest::Profile& profile : xrtest::kProfiles) {
+        const bool stick = profile.thumbstick || profile.trackpad;
+        ScopedEnv current{"TARVEL_STUB_PROFILE",
+                          std::string("/interaction_profiles/") + profile.path};
+        for (const GameKind kind : kKinds) {
+            SCOPED_TRACE(std::string(profile.path) + " " + std::to_string(static_cast<int>(kind)));
+            const std::vector<Frame> f = play(kind, 2);
+            for (int i = 0; i < 2; ++i) {
+                if (stick) {
+                    expectStick(f[i].at("L"), 0.02f, 0.8f);
+                    // Never the predicted time of a frame still to come (1000 for frame 0).
+                    EXPECT_LT(f[i].at("L").lastChange, 1000 * (i + 1));
+                } else {
+                    expectPhysical(f[i]);
+                }
+                EXPECT_EQ(f[i].at("R").x, 0.3f);
+                EXPECT_EQ(f[i].at("R").y, -0.4f);
+                EXPECT_EQ(f[i].at("R").lastChange, kStubChangeTime);
+            }
+            EXPECT_EQ(f[0].at("L").changed, stick);
+            EXPECT_FALSE(f[1].at("L").changed);
+            if (kind == GameKind::Unity && stick) expectStick(f[0].at("N"), 0.02f, 0.8f);
+            if (kind != GameKind::Hands) continue;
+            EXPECT_EQ(f[0].at("U").x, profile.thumbstick ? 1.0f : 0.0f);
+            if (!profile.thumbstick && profile.trackpad) expectStick(f[0].at("V"), 0.02f, 0.8f);
+            EXPECT_EQ(f[0].at("P").y, 0.2f);  // a trackpad beside a thumbstick
         }
     }
 }
@@ -133,8 +190,36 @@ TEST_F(XrLayerTest, TurningMovesTheRightStickSidewaysAndSumsStayInTheCircle) {
     publish({0.25f, 0.08f, 0.0f});
     const float length = std::hypot(0.68f, 0.85f);
     for (const GameKind kind : {GameKind::Hands, GameKind::Unreal}) {
+        SCOPED_TRACE(static_cast<int>(kind));
         expectStick(play(kind, 1)[0].at("L"), 0.68f / length, 0.85f / length);
     }
+}
+
+// A game with a menu set of higher priority bound to the same stick: the walk goes to the
+// gameplay set's stick only, pauses while the menu is open, and goes nowhere out of focus.
+TEST_F(XrLayerTest, TheWalkMovesTheGameplaySetOnlyWhileItHasTheStickAndFocus) {
+    publish({0.6f, -0.08f, 0.0f});
+    const auto expectPhysicalStick = [](const xrtest::StickRead& r) {
+        EXPECT_EQ(r.x, 0.1f);
+        EXPECT_EQ(r.y, 0.2f);
+    };
+    {
+        const XrInstance instance = createInstance();
+        xrtest::XrGame game(xrGetInstanceProcAddr, instance, GameKind::Hands, true);
+        for (const bool menuOpen : {false, true, false}) {
+            SCOPED_TRACE(menuOpen);
+            const Frame f = game.frame(menuOpen);
+            expectPhysicalStick(f.at("M"));
+            if (menuOpen) {
+                expectPhysicalStick(f.at("L"));
+            } else {
+                expectStick(f.at("L"), 0.02f, 0.8f);
+            }
+        }
+        xrDestroyInstance(instance);
+    }
+    ScopedEnv visible{"TARVEL_STUB_STATE", std::to_string(XR_SESSION_STATE_VISIBLE)};
+    for (const Frame& f : play(GameKind::Hands)) expectPhysical(f);
 }
 
 TEST_F(XrLayerTest, WithoutAFreshWalkTheSticksPassThroughExactly) {
@@ -159,6 +244,49 @@ TEST_F(XrLayerTest, WithoutAFreshWalkTheSticksPassThroughExactly) {
     }
     chmod(dir_.file(xrwalk::kFileName).c_str(), 0666);
     expectPassThrough("a block that others may write");
+}
+
+// Beside Khronos's core validation and API dump layers (explicit: between this layer and the
+// runtime, so they check and show what this layer passes down): the walk arrives, nothing is
+// reported invalid, and each Float axis's partner is read from the runtime once per sync.
+TEST_F(XrLayerTest, BesideKhronosValidationLayersTheWalkArrivesAndNothingIsInvalid) {
+    for (const char* layer : {"core_validation", "api_dump"}) {
+        if (!testsupport::fileExists(
+                std::string("/usr/share/openxr/1/api_layers/explicit.d/XrApiLayer_") + layer +
+                ".x86_64-linux-gnu.json")) {
+            GTEST_SKIP()
+                << "openxr-layer-corevalidation and openxr-layer-apidump are not installed";
+        }
+    }
+    ScopedEnv env[] = {
+        {"XR_ENABLE_API_LAYERS", "XR_APILAYER_LUNARG_core_validation:XR_APILAYER_LUNARG_api_dump"},
+        {"XDG_DATA_DIRS", share_ + ":/usr/share"},
+        {"XR_CORE_VALIDATION_EXPORT_TYPE", "text"},
+        {"XR_CORE_VALIDATION_FILE_NAME", dir_.file("validation.txt")},
+        {"XR_API_DUMP_EXPORT_TYPE", "text"},
+        {"XR_API_DUMP_FILE_NAME", dir_.file("dump.txt")}};
+    publish({0.25f, -0.08f, 0.0f});
+    for (const GameKind kind : kKinds) {
+        for (const Frame& f : play(kind, 3, true)) expectStick(f.at("L"), 0.02f, 0.45f);
+    }
+    EXPECT_EQ(testsupport::readFile(dir_.file("validation.txt")), "");
+    {  // The validation layer does report into its file: a sync with a wrong structure type.
+        const XrInstance instance = createInstance(true);
+        xrtest::XrGame game(xrGetInstanceProcAddr, instance, GameKind::Hands);
+        XrActionsSyncInfo wrong{XR_TYPE_ACTION_STATE_GET_INFO};
+        xrSyncActions(game.session(), &wrong);
+        xrDestroyInstance(instance);
+        EXPECT_NE(testsupport::readFile(dir_.file("validation.txt")), "");
+    }
+    const std::string dump = testsupport::readFile(dir_.file("dump.txt"));
+    std::size_t floats = 0;
+    for (std::size_t at = 0;
+         (at = dump.find("XrResult xrGetActionStateFloat\n", at)) != std::string::npos; ++at) {
+        ++floats;
+    }
+    // The Unreal-style game reads 4 axes in each of 3 frames; the layer adds one partner read per
+    // stick and sync for the left stick only (the right one is not walked).
+    EXPECT_EQ(floats, 3u * (4 + 1)) << dump.substr(0, 4000);
 }
 
 TEST_F(XrLayerTest, InstalledTwiceTheWalkIsAddedOnce) {
@@ -218,6 +346,16 @@ TEST_F(XrLayerTest, TheProgramWalksTheGameOnlyWhileItShould) {
     };
     auto program = start();
     ASSERT_TRUE(walking()) << testsupport::readFile(dir_.file("tarvel.log"));
+    // Where the walk goes, as the window's line says it.
+    const auto status = [] {
+        std::string text;
+        FILE* out = popen((testsupport::programBinary() + " --xr-status").c_str(), "r");
+        for (int c; out != nullptr && (c = std::fgetc(out)) != EOF;)
+            text.push_back(static_cast<char>(c));
+        if (out != nullptr) pclose(out);
+        return text.substr(0, text.find('\n'));
+    };
+    EXPECT_EQ(status(), "XR：xr_layer_test ← stick (左スティック)");
     click(10, 30);  // デスクトップモード
     EXPECT_TRUE(standing()) << "in desktop mode";
     click(10, 30);
@@ -236,7 +374,111 @@ TEST_F(XrLayerTest, TheProgramWalksTheGameOnlyWhileItShould) {
     program->signal(SIGTERM);
     EXPECT_EQ(program->wait(10s), std::optional<int>(0));
     EXPECT_EQ(block().publishedNs.load(), 0) << "the end is not marked";
+    game.frame();
+    EXPECT_EQ(status(), "XR：xr_layer_test：歩行データなし");
     xrDestroyInstance(instance);
+}
+
+// What users and other processes do to the block while a game and the program run: neither dies
+// (a fault in the game would end this test's process), and the walk comes back.
+TEST_F(XrLayerTest, ATruncatedBlockFaultsNeitherGameNorProgram) {
+    uitest::XSession session;
+    ASSERT_TRUE(session.ok()) << "no Xvfb";
+    ScopedEnv runtime{"XDG_RUNTIME_DIR", dir_.path()};  // the block's folder, not the session's
+    startWalking();
+    const XrInstance instance = createInstance();
+    {
+        xrtest::XrGame game(xrGetInstanceProcAddr, instance, GameKind::Unreal);
+        ASSERT_TRUE(waitUntil([&] { return game.frame().at("L").y > 0.4f; }, 60s));
+        for (int i = 0; i < 20; ++i) {
+            ASSERT_EQ(truncate(dir_.file(xrwalk::kFileName).c_str(), 0), 0);
+            game.frame();
+        }
+        EXPECT_TRUE(waitUntil([&] { return game.frame().at("L").y > 0.4f; }, 10s));
+    }
+    xrDestroyInstance(instance);
+    expectProgramEndsWell();
+}
+
+TEST_F(XrLayerTest, ARemovedBlockIsMadeAgainForTheGamesThatStartLater) {
+    uitest::XSession session;
+    ASSERT_TRUE(session.ok()) << "no Xvfb";
+    ScopedEnv runtime{"XDG_RUNTIME_DIR", dir_.path()};  // the block's folder, not the session's
+    startWalking();
+    ASSERT_TRUE(gameWalks());
+    ASSERT_EQ(unlink(dir_.file(xrwalk::kFileName).c_str()), 0);
+    EXPECT_TRUE(gameWalks(10s));
+    expectProgramEndsWell();
+}
+
+TEST_F(XrLayerTest, ACounterLeftOddIsHealedWhenTheProgramStarts) {
+    publish({});
+    block().sequence.fetch_add(1);  // a writer killed in the middle of a write
+    uitest::XSession session;
+    ASSERT_TRUE(session.ok()) << "no Xvfb";
+    ScopedEnv runtime{"XDG_RUNTIME_DIR", dir_.path()};  // the block's folder, not the session's
+    startWalking();
+    EXPECT_TRUE(gameWalks());
+    expectProgramEndsWell();
+}
+
+// A second copy on a second display of the same user: it says that the block is taken and
+// never writes it, so the game's walk never flips to the second copy's stillness.
+TEST_F(XrLayerTest, ASecondCopyOfTheProgramLeavesTheBlockToTheFirst) {
+    uitest::XSession first;
+    ASSERT_TRUE(first.ok()) << "no Xvfb";
+    ScopedEnv runtime{"XDG_RUNTIME_DIR", dir_.path()};
+    startWalking();
+    const XrInstance instance = createInstance();
+    {
+        xrtest::XrGame game(xrGetInstanceProcAddr, instance, GameKind::Hands);
+        ASSERT_TRUE(waitUntil([&] { return game.frame().at("L").y > 0.4f; }, 60s));
+        uitest::XSession second;
+        ASSERT_TRUE(second.ok()) << "no Xvfb";
+        ScopedEnv runtime2{"XDG_RUNTIME_DIR", dir_.path()};
+        testsupport::TempDir other;  // a platform nobody stands on: it would publish zeros
+        auto standing = startSimulator(other.path(), "stand:600");
+        auto copy = startProgram(other.path());
+        ASSERT_TRUE(waitUntil(
+            [&] {
+                return testsupport::readFile(other.file("tarvel.log")).find("another copy") !=
+                       std::string::npos;
+            },
+            30s));
+        int still = 0;
+        for (int i = 0; i < 300; ++i) still += game.frame().at("L").y > 0.4f ? 0 : 1;
+        EXPECT_EQ(still, 0);
+        copy->signal(SIGTERM);
+        EXPECT_EQ(copy->wait(10s), std::optional<int>(0));
+    }
+    xrDestroyInstance(instance);
+    expectProgramEndsWell();
+}
+
+// The program in a runtime folder with no room left (a 4 kB tmpfs, filled, in a mount namespace
+// of its own): it says so once and runs on.
+TEST_F(XrLayerTest, AFullRuntimeFolderLeavesTheProgramRunning) {
+    if (std::system("unshare --mount mount -t tmpfs -o size=4k tmpfs /tmp 2>/dev/null") != 0) {
+        GTEST_SKIP() << "no mount namespace of its own";
+    }
+    uitest::XSession session;
+    ASSERT_TRUE(session.ok()) << "no Xvfb";
+    simulator_ = startSimulator(dir_.path(), "walk:600");
+    const std::string full = dir_.file("full");
+    std::filesystem::create_directory(full);
+    const std::string script =
+        "mount -t tmpfs -o size=4k,mode=0700 tmpfs \"$1\" && head -c 4096 /dev/zero >\"$1/fill\" "
+        "; XDG_RUNTIME_DIR=\"$1\" exec \"$2\"";
+    program_ = std::make_unique<testsupport::ChildProcess>(
+        std::vector<std::string>{"unshare", "--mount", "bash", "-c", script, "full", full,
+                                 testsupport::programBinary()},
+        dir_.path(), dir_.file("tarvel.log"));
+    const auto said = [&] {
+        const std::string log = testsupport::readFile(dir_.file("tarvel.log"));
+        return log.find("OpenXR block cannot be created") != std::string::npos;
+    };
+    ASSERT_TRUE(waitUntil(said, 30s)) << testsupport::readFile(dir_.file("tarvel.log"));
+    expectProgramEndsWell();
 }
 
 }  // namespace
