@@ -49,9 +49,10 @@ std::string layerModule() {
 }
 
 void publishWalk() {
-    if (xrwalk::Block* block = platform::openXrWalkBlock()) {
-        xrwalk::publish(*block, {kForward, kSideways, 0.0f}, 1, platform::monotonicNanoseconds());
-    }
+    static platform::XrWalkWriter writer;
+    static const bool opened = writer.open() == platform::XrWalkWriter::Opened::Yes;
+    check(opened, "the walk block could not be opened for writing");
+    if (opened) writer.publish({kForward, kSideways, 0.0f}, 1, platform::monotonicNanoseconds());
 }
 
 // Each kind of game in an instance of its own; the left stick walks or not. With `stop`, the
