@@ -48,10 +48,11 @@ std::string layerModule() {
     return "";
 }
 
+// One writer per user: when another probe of the test (a game left holding the layer) writes
+// already, its walk is the same.
 void publishWalk() {
     static platform::XrWalkWriter writer;
     static const bool opened = writer.open() == platform::XrWalkWriter::Opened::Yes;
-    check(opened, "the walk block could not be opened for writing");
     if (opened) writer.publish({kForward, kSideways, 0.0f}, 1, platform::monotonicNanoseconds());
 }
 
