@@ -42,6 +42,8 @@ void InputEmulator::prepare(const WalkState& state) {
     frontHeld = false;
     leftHeld = false;
     rightHeld = false;
+    runKey = state.runKeyCode != 0 ? makeKeyRecord(injector_, state.runKeyCode) : runKey;
+    runHeld = false;
     buttonHeld = false;
     lastMoveMode_ = state.moveMode;
 }
@@ -51,6 +53,7 @@ void InputEmulator::releaseAll() {
     release(frontKey, frontHeld);
     release(leftKey, leftHeld);
     release(rightKey, rightHeld);
+    release(runKey, runHeld);
 }
 
 void InputEmulator::step(const WalkState& state) {
@@ -104,6 +107,12 @@ void InputEmulator::step(const WalkState& state) {
             release(leftKey, leftHeld);
             release(rightKey, rightHeld);
             break;
+    }
+    // Running: the run key with the front key, at a cadence of runCadence and above.
+    if (frontHeld && state.runKeyCode != 0 && state.cadence >= state.runCadence) {
+        press(runKey, runHeld, runRepeat_, now);
+    } else {
+        release(runKey, runHeld);
     }
 }
 
