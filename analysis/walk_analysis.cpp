@@ -94,7 +94,11 @@ void updateCadence(WalkState& s, std::int32_t frames, bool stepped) {
     if (stepped) {
         const std::int32_t interval = s.stepAge - 1;
         if (s.stepAge == 0 || interval > WalkState::kCadenceForgetFrames) {
-            s.stepIntervals[0] = s.stepIntervals[1] = 0;
+            // The first step of a walk: the interval up to the next one is not timed.
+            s.stepIntervals[0] = -1;
+            s.stepIntervals[1] = 0;
+        } else if (interval > 0 && s.stepIntervals[0] < 0) {
+            s.stepIntervals[0] = 0;
         } else if (interval > 0) {
             s.stepIntervals[1] = s.stepIntervals[0];
             s.stepIntervals[0] = interval;
@@ -102,7 +106,7 @@ void updateCadence(WalkState& s, std::int32_t frames, bool stepped) {
         s.stepAge = 1;
     }
     const std::int32_t since = s.stepAge - 1;
-    const std::int32_t sum = s.stepIntervals[0] + s.stepIntervals[1];
+    const std::int32_t sum = std::max(s.stepIntervals[0], 0) + s.stepIntervals[1];
     if (since > WalkState::kCadenceForgetFrames) {
         s.stepAge = s.stepIntervals[0] = s.stepIntervals[1] = 0;
         s.cadence = 0.0f;

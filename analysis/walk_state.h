@@ -72,12 +72,14 @@ struct WalkState {
     float lastTick;
     // Steps per minute, from the counted steps: 6000 over the mean of the last two intervals
     // between steps (the platform sends 100 frames a second), falling as 1 / time once no
-    // step came for 1.5 mean intervals, 0 with no interval known.
+    // step came for 1.5 mean intervals, 0 with no interval known. The interval after the first
+    // step of a walk (from a standstill, often short or long) is not used.
     float cadence;
     // Frames since the latest counted step plus one; 0 while none is known (at the start,
     // after a rest, after a pause of more than kCadenceForgetFrames).
     std::int32_t stepAge;
-    // The last two intervals between counted steps in frames, newest first; 0 where none.
+    // The last two intervals between counted steps in frames, newest first; 0 where none, -1
+    // (newest) between the first step of a walk and the next.
     std::int32_t stepIntervals[2];
     // A pause between steps longer than this (3 s) starts the cadence afresh.
     static constexpr std::int32_t kCadenceForgetFrames = 300;
@@ -90,10 +92,10 @@ struct WalkState {
     void analyze(const FrameReadings& frame, float (&tare)[8], bool connected);
 
     // The pass while the platform delivers no frames: the results of a platform that has
-    // been empty for a while. Every result, window, step flag and the cadence is 0 (so nobody walks,
-    // and frames that come back start the windows afresh instead of from stale walking);
-    // the tare, the maxima and the step count stay as they are. `tick` is the counter of the
-    // latest frame, from which the windows advance again.
+    // been empty for a while. Every result, window, step flag and the cadence is 0 (so nobody
+    // walks, and frames that come back start the windows afresh instead of from stale walking); the
+    // tare, the maxima and the step count stay as they are. `tick` is the counter of the latest
+    // frame, from which the windows advance again.
     void rest(float tick);
 
     // Takes back the results, windows and step flags of `before`, a copy of this record made

@@ -114,8 +114,7 @@ void GraphWindow::paintSpeedPanel(PaintContext context, const WalkState& state) 
     for (int i = 0; i < 3; ++i) {
         textRight(context, panel.left - 4, rows[i], s::kGraphCadenceTicks[i], kTickFont,
                   kCadenceTrace);
-        text(context, panel.right + 4, rows[i], s::kGraphForwardTicks[i], kTickFont,
-             kForwardTrace);
+        text(context, panel.right + 4, rows[i], s::kGraphForwardTicks[i], kTickFont, kForwardTrace);
     }
     ws().fillRect(context, panel, kPanel);
     // Where the curve starts and ends rising: walkCadence and runCadence.

@@ -33,5 +33,6 @@ bool saveSettings(const std::string& path, const WalkState& state = WalkState::i
                   std::string* failure = nullptr);
 
 // The exact text saveSettings writes: the sections [param] and [emulation] (27 lines), then
-// [osc], [openxr] and [walk]; one "key=value" line per setting, CR LF line ends, decimals with two places.
+// [osc], [openxr] and [walk]; one "key=value" line per setting, CR LF line ends, decimals with two
+// places.
 std::string formatSettings(const WalkState& state);

@@ -370,15 +370,15 @@ TEST_F(SettingsFile, OscValuesThatCannotBeUsedGiveTheDefaultAndSaySo) {
         const char* key;
         const char* value;
         float expected;
-    } walk[] = {{"cadenceSpeed", "0", 0.0f},     {"cadenceSpeed", "2", 1.0f},
-                {"cadenceSpeed", "off", 1.0f},   {"walkCadence", "85.5", 85.5f},
-                {"walkCadence", "10", 100.0f},   {"walkCadence", "fast", 100.0f},
-                {"runCadence", "300", 300.0f},   {"runCadence", "inf", 170.0f},
-                {"runSpeed", "0.6", 0.6f},       {"runSpeed", "1.5", 1.0f},
+    } walk[] = {{"cadenceSpeed", "0", 0.0f},   {"cadenceSpeed", "2", 1.0f},
+                {"cadenceSpeed", "off", 1.0f}, {"walkCadence", "85.5", 85.5f},
+                {"walkCadence", "10", 100.0f}, {"walkCadence", "fast", 100.0f},
+                {"runCadence", "300", 300.0f}, {"runCadence", "inf", 170.0f},
+                {"runSpeed", "0.6", 0.6f},     {"runSpeed", "1.5", 1.0f},
                 {"runSpeed", "", 1.0f}};
     for (const auto& c : walk) {
         const WalkState w = load(std::string("[walk]\n") + c.key + "=" + c.value + "\n");
-        const float got = std::string_view(c.key) == "cadenceSpeed" ? float(w.cadenceSpeed)
+        const float got = std::string_view(c.key) == "cadenceSpeed"  ? float(w.cadenceSpeed)
                           : std::string_view(c.key) == "walkCadence" ? w.walkCadence
                           : std::string_view(c.key) == "runCadence"  ? w.runCadence
                                                                      : w.runSpeed;
@@ -436,6 +436,10 @@ TEST_F(SettingsFile, SaveThenLoadGivesBackEverySettingToTwoDecimals) {
     std::strcpy(s.oscHost, "10.1.2.3");
     s.oscPort = 65535;
     s.xrEnabled = 1;
+    s.runKeyCode = 16;
+    s.walkCadence = 95.555f;
+    s.runCadence = 160.004f;
+    s.runSpeed = 0.875f;
     ASSERT_TRUE(saveSettings(path_, s));
     WalkState back = scribbled();
     loadSettings(path_, back);
@@ -448,7 +452,8 @@ TEST_F(SettingsFile, SaveThenLoadGivesBackEverySettingToTwoDecimals) {
     for (float WalkState::*f :
          {&WalkState::walkFThreshold, &WalkState::thresholdFL, &WalkState::thresholdFR,
           &WalkState::thresholdL, &WalkState::thresholdR, &WalkState::walkSpeedFB,
-          &WalkState::walkSpeedLR, &WalkState::rotationSpeed}) {
+          &WalkState::walkSpeedLR, &WalkState::rotationSpeed, &WalkState::walkCadence,
+          &WalkState::runCadence, &WalkState::runSpeed}) {
         expected.*f = twoPlaces(s.*f);
     }
     expectSameSettings(back, expected);

@@ -209,8 +209,12 @@ TEST_F(SimScenarios, TheForwardSpeedFollowsTheCadenceWithinThreeStepsAndNotWhenS
                 ASSERT_NEAR(p.forward, on ? 1.0f : 0.25f, on ? 0.05f : 0.0f) << p.seconds;
             }
             // The steps stop: the cadence falls, and is gone after three seconds.
-            if (p.seconds >= 22.0) ASSERT_LT(p.cadence, 100.0f) << p.seconds;
-            if (p.seconds >= 24.0) ASSERT_EQ(p.cadence, 0.0f) << p.seconds;
+            if (p.seconds >= 22.0) {
+                ASSERT_LT(p.cadence, 100.0f) << p.seconds;
+            }
+            if (p.seconds >= 24.0) {
+                ASSERT_EQ(p.cadence, 0.0f) << p.seconds;
+            }
         }
     }
 }
