@@ -37,7 +37,7 @@ float forwardSpeedOf(const WalkState& state) {
     } else {
         speed = base + (top - base) * ((cadence - walk) / (run - walk));
     }
-    // Today's speed is the floor: a slow walker, or a runSpeed below walkSpeedFB, never slows.
+    // walkSpeedFB is the floor: a slow walker, or a runSpeed below it, is never slower.
     return speed > base ? static_cast<float>(speed) : state.walkSpeedFB;
 }
 
