@@ -257,8 +257,7 @@ TEST(SimSequence, ParsesNamesAndDurations) {
     EXPECT_EQ((*seq)[0].cadence, 170.0);
     EXPECT_EQ((*seq)[0].seconds, 10.0);
     for (const char* bad : {"", "walk,,stand", "walk,", "walk:0", "walk:-1", "walk:x",
-                            "walk:", "replay", "tour", "nosuch", "walk@0", "walk@x:3",
-                            "walk@:3"}) {
+                            "walk:", "replay", "tour", "nosuch", "walk@0", "walk@x:3", "walk@:3"}) {
         EXPECT_FALSE(sim::parseSequence(bad, 5.0, error)) << bad;
     }
 }

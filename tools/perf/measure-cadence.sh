@@ -28,17 +28,26 @@ after=$root/build/linux/bin
 echo "before: $(git -C "$root" log -1 --format='%h %s' "$base" | cut -c1-70)"
 echo "after:  $(git -C "$root" log -1 --format='%h %s' HEAD | cut -c1-70)"
 
-echo "== analysis pass (ns per pass, median of 5 rounds, before and after in turn)"
-bench() {
-  "$1/tarvel_bench" --benchmark_filter='BM_Analyze' --benchmark_min_time=0.3 \
-    --benchmark_format=csv 2>/dev/null | awk -F, -v who="$2" 'NR > 1 { gsub(/"/, "", $1); print who, $1, $4 }'
-}
-for _ in 1 2 3 4 5; do bench "$before" before; bench "$after" after; done | sort -k2,2 -k1,1 |
-  awk '{ k = $2 " " $1; v[k] = v[k] " " $3; n[k]++ }
-    END { for (k in v) { split(substr(v[k], 2), a, " "); asort(a); m[k] = a[int((n[k] + 1) / 2)] }
-          for (k in m) { split(k, p, " "); if (p[2] == "after") {
-            b = m[p[1] " before"]; printf "  %-26s before %6.2f  after %6.2f  (+%.2f ns, x%.3f)\n",
-              p[1], b, m[k], m[k] - b, m[k] / b } } }' | sort
+echo "== analysis pass (CPU ns per pass, median of 5 rounds, before and after in turn)"
+for _ in 1 2 3 4 5; do
+  for who in before after; do
+    bin=$before
+    [[ $who == after ]] && bin=$after
+    "$bin/tarvel_bench" --benchmark_filter='BM_Analyze' --benchmark_min_time=0.3 \
+      --benchmark_format=json 2>/dev/null | python3 -c '
+import json, sys
+for b in json.load(sys.stdin)["benchmarks"]:
+    print(sys.argv[1], b["name"], b["cpu_time"])' "$who"
+  done
+done | python3 -c '
+import statistics, sys
+runs = {}
+for line in sys.stdin:
+    who, name, ns = line.split()
+    runs.setdefault(name, {}).setdefault(who, []).append(float(ns))
+for name, r in sorted(runs.items()):
+    b, a = statistics.median(r["before"]), statistics.median(r["after"])
+    print("  %-22s before %6.2f  after %6.2f  (%+.2f ns, x%.3f)" % (name, b, a, a - b, a / b))'
 
 perf_scratch tarvel-cadence
 perf_display 1280x800
