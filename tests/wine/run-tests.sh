@@ -346,7 +346,7 @@ step "D: the OSC output, read by oscdump"
 d=$work/osc
 mkdir -p "$d"
 # The speeds of the window whatever the cadence; runCadence cannot be used.
-printf '[param]\r\ncomID=3\r\n[emulation]\r\nmoveMode=1\r\nrunKeyCode=16\r\n[osc]\r\nenabled=1\r\n%s' \
+printf '[param]\r\ncomID=3\r\n[emulation]\r\nmoveMode=1\r\nrunKeyCode=16\r\n[osc]\r\nenabled=1\r\n%b' \
   '[walk]\r\ncadenceSpeed=0\r\nwalkCadence=90.5\r\nrunCadence=fast\r\nrunSpeed=0.8\r\n' >"$d/tarvel.ini"
 dump=$work/oscdump.txt
 spawn oscdump -L 9000 >"$dump" 2>&1
