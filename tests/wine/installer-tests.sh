@@ -149,7 +149,7 @@ wait_until 10 "the window to minimise" window_is minimised
 rm "$ini"
 driver end-session >/dev/null
 wait_until 30 "the program to end" bash -c "! kill -0 $installed_pid 2>/dev/null"
-(($(grep -c $'\r$' "$ini") == 32)) || fail "the end of the session did not save $ini"
+(($(grep -c $'\r$' "$ini") == 38)) || fail "the end of the session did not save $ini"
 cp "$ini" "$work/installed-tarvel.ini"
 
 step "E: silent uninstall"
