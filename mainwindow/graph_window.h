@@ -30,7 +30,7 @@ class GraphWindow : public UI_Window {
 
     // The window, fixed in size, and its parts (client coordinates).
     static constexpr std::int32_t kWidth = 720;
-    static constexpr std::int32_t kHeight = 556;
+    static constexpr std::int32_t kHeight = 574;
     static constexpr std::uint32_t kStyle =
         platform::kWsCaption | platform::kWsSysMenu | platform::kWsMinimizeBox;
     static constexpr platform::Colour kBackground = 0x191919;
@@ -38,7 +38,7 @@ class GraphWindow : public UI_Window {
     static constexpr std::int32_t kRecordButtonWidth = 50;
     static constexpr platform::Point kRecordTextAt{70, 10};
     static constexpr std::int32_t kRecordTextWidth = 630;
-    static constexpr platform::Rect kPlotArea{0, 34, 700, 510};
+    static constexpr platform::Rect kPlotArea{0, 34, 700, 528};
 
     // Within the plot: the traces' panels, the step strip and the sensors (plot coordinates).
     // The load panel runs from 0.0 up to the smallest multiple of 0.5 that holds the
