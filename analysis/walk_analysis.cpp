@@ -1,6 +1,6 @@
 // The walk analysis pass: from the eight raw loads to tared and normalised
 // loads, group averages and their windows, the direction vector and angle,
-// walking, steps and automatic calibration. Every step keeps the single or
+// walking, steps, the cadence and automatic calibration. Every step keeps the single or
 // double precision it is defined with, because later steps compare results
 // exactly (change averages against 0.0, the counter difference against 1.0).
 #include <algorithm>
@@ -78,6 +78,49 @@ void detectStep(float value, float movingAverage, std::uint8_t& armed, std::int3
     }
 }
 
+// The frames by which a pass moves the cadence's clock on: the counter's move when it went up by
+// a whole 1 to 16 (frames lost on the way), one for any other move (a wrap, a restart, a
+// fraction, NaN), none for the same frame again.
+std::int32_t newFrames(float d) {
+    if (d >= 1.0f && d <= 16.0f) return static_cast<std::int32_t>(d);
+    return d == 0.0f ? 0 : 1;
+}
+
+// The cadence after a pass that moved the clock by `frames` and counted a step or not. Steps
+// counted on the same frame are one for the timing. In double, rounded to float once.
+void updateCadence(WalkState& s, std::int32_t frames, bool stepped) {
+    if (frames == 0 && !stepped) return;
+    if (s.stepAge > 0) s.stepAge += frames;
+    if (stepped) {
+        const std::int32_t interval = s.stepAge - 1;
+        if (s.stepAge == 0 || interval > WalkState::kCadenceForgetFrames) {
+            // The first step of a walk: the interval up to the next one is not timed.
+            s.stepIntervals[0] = -1;
+            s.stepIntervals[1] = 0;
+        } else if (interval > 0 && s.stepIntervals[0] < 0) {
+            s.stepIntervals[0] = 0;
+        } else if (interval > 0) {
+            s.stepIntervals[1] = s.stepIntervals[0];
+            s.stepIntervals[0] = interval;
+        }
+        s.stepAge = 1;
+    }
+    const std::int32_t since = s.stepAge - 1;
+    const std::int32_t sum = std::max(s.stepIntervals[0], 0) + s.stepIntervals[1];
+    if (since > WalkState::kCadenceForgetFrames) {
+        s.stepAge = s.stepIntervals[0] = s.stepIntervals[1] = 0;
+        s.cadence = 0.0f;
+    } else if (sum == 0 || s.stepAge == 0) {
+        s.cadence = 0.0f;
+    } else {
+        const std::int32_t known = (s.stepIntervals[0] > 0) + (s.stepIntervals[1] > 0);
+        // Past 1.5 mean intervals without a step the cadence falls as 1 / time, from where it
+        // stood: 6000 * 1.5 / since.
+        s.cadence = 2 * since * known > 3 * sum ? static_cast<float>(9000.0 / since)
+                                                : static_cast<float>(6000.0 * known / sum);
+    }
+}
+
 }  // namespace
 
 void WalkState::analyze(const FrameReadings& frame, float (&tare)[8], bool connected) {
@@ -136,6 +179,7 @@ void WalkState::analyze(const FrameReadings& frame, float (&tare)[8], bool conne
     }
 
     // Walking, and the step detector while walking (left side first).
+    const std::int32_t stepsBefore = numStep;
     if (lowerMovingAverage > walkFThreshold && static_cast<double>(upperAverage) > 0.05) {
         walking = 1;
         detectStep(leftAverage, leftMovingAverage, leftStepArmed, numStep);
@@ -171,6 +215,8 @@ void WalkState::analyze(const FrameReadings& frame, float (&tare)[8], bool conne
         }
     }
 
+    updateCadence(*this, newFrames(d), numStep != stepsBefore);
+
     // The counter this pass saw, for the next window advance.
     lastTick = frame.tick;
 }
@@ -200,5 +246,7 @@ void WalkState::rest(float tick) {
     directionX = directionY = angle = 0.0f;
     walking = 0;
     leftStepArmed = rightStepArmed = 0;
+    cadence = 0.0f;
+    stepAge = stepIntervals[0] = stepIntervals[1] = 0;
     lastTick = tick;
 }

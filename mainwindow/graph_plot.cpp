@@ -1,6 +1,7 @@
 // The graph window's picture: the lower moving average with the walking threshold and the
-// walking periods, the step marks, the angle over the bands of the emulation rows, the eight
-// loads laid out like the sensors, and the direction as an arrow.
+// walking periods, the step marks, the angle over the bands of the emulation rows, the cadence
+// and the forward output, the eight loads laid out like the sensors, and the direction as an
+// arrow.
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -11,6 +12,7 @@
 #include "analysis/walk_state.h"
 #include "mainwindow/graph_window.h"
 #include "mainwindow/ui_strings.h"
+#include "output/walk_axes.h"
 #include "output/walk_row.h"
 
 namespace s = ui_strings;
@@ -87,12 +89,56 @@ void GraphWindow::paintPlot(PaintContext context) {
     paintLoadPanel(context, state);
     paintAnglePanel(context, state);
     paintSensors(context, state);
-    // The time axis under the angle panel.
-    const std::int32_t y = kAnglePanel.bottom + 4;
-    text(context, kAnglePanel.left, y, s::kGraphTimeTicks[0], kTickFont, kGrey);
-    text(context, (kAnglePanel.left + kAnglePanel.right) / 2 - 8, y, s::kGraphTimeTicks[1],
-         kTickFont, kGrey);
-    textRight(context, kAnglePanel.right, y, s::kGraphTimeTicks[2], kTickFont, kGrey);
+    paintSpeedPanel(context, state);
+    // The time axis under the angle panel and under the speed panel.
+    for (const std::int32_t y : {kAnglePanel.bottom + 4, kSpeedPanel.bottom + 4}) {
+        text(context, kAnglePanel.left, y, s::kGraphTimeTicks[0], kTickFont, kGrey);
+        text(context, (kAnglePanel.left + kAnglePanel.right) / 2 - 8, y, s::kGraphTimeTicks[1],
+             kTickFont, kGrey);
+        textRight(context, kAnglePanel.right, y, s::kGraphTimeTicks[2], kTickFont, kGrey);
+    }
+}
+
+void GraphWindow::paintSpeedPanel(PaintContext context, const WalkState& state) {
+    const Rect& panel = kSpeedPanel;
+    // The headings with the current values, each in its trace's colour.
+    char value[48];
+    const std::int32_t top = panel.top - 20;
+    std::snprintf(value, sizeof value, "%s%.1f", s::kGraphCadence,
+                  static_cast<double>(state.cadence));
+    text(context, 10, top, value, kHeadingFont, kCadenceTrace);
+    std::snprintf(value, sizeof value, "%s%.3f", s::kGraphForward,
+                  static_cast<double>(walkAxesOf(state).vertical));
+    text(context, 260, top, value, kHeadingFont, kForwardTrace);
+    const std::int32_t rows[3] = {panel.top, (panel.top + panel.bottom) / 2 - 6, panel.bottom - 12};
+    for (int i = 0; i < 3; ++i) {
+        textRight(context, panel.left - 4, rows[i], s::kGraphCadenceTicks[i], kTickFont,
+                  kCadenceTrace);
+        text(context, panel.right + 4, rows[i], s::kGraphForwardTicks[i], kTickFont, kForwardTrace);
+    }
+    ws().fillRect(context, panel, kPanel);
+    // Where the curve starts and ends rising: walkCadence and runCadence.
+    for (const float cadence : {state.walkCadence, state.runCadence}) {
+        const std::int32_t y = rowOf(panel, cadence, 0.0, kCadenceTop);
+        ws().fillRect(context, {panel.left, y, panel.right, y + 1}, kGrey);
+    }
+    paintSpeedTrace(context, &Sample::cadence, kCadenceTop, kCadenceTrace);
+    paintSpeedTrace(context, &Sample::forward, 1.0, kForwardTrace);
+}
+
+void GraphWindow::paintSpeedTrace(PaintContext context, float Sample::*value, double top,
+                                  platform::Colour colour) {
+    std::size_t n = 0;
+    const Sample* last = nullptr;
+    for (std::size_t i = 0; i < count_; ++i) {
+        const Sample& sample = sampleAt(i);
+        std::int32_t x = 0;
+        if (!xOf(sample, x)) continue;
+        if (n > 0 && sample.time - last->time > kGap) flushLine(context, n, colour);
+        points_[n++] = {x, rowOf(kSpeedPanel, sample.*value, 0.0, top)};
+        last = &sample;
+    }
+    flushLine(context, n, colour);
 }
 
 double GraphWindow::loadTop(const WalkState& state) const {

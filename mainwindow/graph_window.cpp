@@ -9,6 +9,7 @@
 #include "analysis/walk_state.h"
 #include "link/stream_recorder.h"
 #include "mainwindow/ui_strings.h"
+#include "output/walk_axes.h"
 
 namespace s = ui_strings;
 
@@ -125,6 +126,8 @@ void GraphWindow::sample(const WalkState& state, std::uint32_t frames, Clock::ti
     s.walking = state.walking == 1;
     s.gameStarted = gameStartPending_;
     gameStartPending_ = false;
+    s.cadence = state.cadence;
+    s.forward = walkAxesOf(state).vertical;
     newSamples_ = true;
 }
 

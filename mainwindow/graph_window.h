@@ -1,6 +1,7 @@
 // GraphWindow: the live graph of the walk for tuning, opened from the tray menu's "グラフ" (the
 // last ten seconds of the lower moving average, the angle over the emulation's bands, the
-// counted steps, the eight loads and the direction), with the 記録 switch of the recorder.
+// counted steps, the cadence and the forward output, the eight loads and the direction), with
+// the 記録 switch of the recorder.
 #pragma once
 
 #include <array>
@@ -29,7 +30,7 @@ class GraphWindow : public UI_Window {
 
     // The window, fixed in size, and its parts (client coordinates).
     static constexpr std::int32_t kWidth = 720;
-    static constexpr std::int32_t kHeight = 460;
+    static constexpr std::int32_t kHeight = 574;
     static constexpr std::uint32_t kStyle =
         platform::kWsCaption | platform::kWsSysMenu | platform::kWsMinimizeBox;
     static constexpr platform::Colour kBackground = 0x191919;
@@ -37,7 +38,7 @@ class GraphWindow : public UI_Window {
     static constexpr std::int32_t kRecordButtonWidth = 50;
     static constexpr platform::Point kRecordTextAt{70, 10};
     static constexpr std::int32_t kRecordTextWidth = 630;
-    static constexpr platform::Rect kPlotArea{0, 34, 700, 414};
+    static constexpr platform::Rect kPlotArea{0, 34, 700, 528};
 
     // Within the plot: the traces' panels, the step strip and the sensors (plot coordinates).
     // The load panel runs from 0.0 up to the smallest multiple of 0.5 that holds the
@@ -46,6 +47,10 @@ class GraphWindow : public UI_Window {
     static constexpr platform::Rect kLoadPanel{50, 20, 550, 130};
     static constexpr platform::Rect kStepStrip{50, 134, 550, 148};   // one mark per step
     static constexpr platform::Rect kAnglePanel{50, 174, 550, 334};  // -50 .. +50 degrees
+    // The cadence (0 .. kCadenceTop steps a minute, scale on the left) and the forward output
+    // (0 .. 1, scale on the right) over the same ten seconds.
+    static constexpr platform::Rect kSpeedPanel{50, 376, 550, 466};
+    static constexpr double kCadenceTop = 240.0;
     static constexpr double kLoadTopMin = 1.0;
     static constexpr double kLoadTopMax = 5.0;
     static constexpr float kAngleLimit = 50.0f;
@@ -71,6 +76,8 @@ class GraphWindow : public UI_Window {
                                                    0x284B1E};
     static constexpr platform::Colour kTraces[5] = {0x7878FF, 0xFF96D7, 0x5AD7FF, 0xFFBE6E,
                                                     0x96EB8C};
+    static constexpr platform::Colour kCadenceTrace = 0x50B4FF;  // orange
+    static constexpr platform::Colour kForwardTrace = 0xFFFF00;  // cyan
 
     // What the graph keeps of each new frame.
     struct Sample {
@@ -80,6 +87,8 @@ class GraphWindow : public UI_Window {
         std::int32_t numStep = 0;
         bool walking = false;
         bool gameStarted = false;  // a game began to read the walk (OpenXR) at this sample
+        float cadence = 0.0f;
+        float forward = 0.0f;  // the forward axis that OSC and the OpenXR block carry
     };
     // Over ten seconds at the platform's 100 frames a second, in a fixed ring.
     static constexpr std::size_t kCapacity = 2048;
@@ -152,6 +161,11 @@ class GraphWindow : public UI_Window {
     double loadTop(const WalkState& state) const;
     void paintAnglePanel(platform::PaintContext context, const WalkState& state);
     void paintSensors(platform::PaintContext context, const WalkState& state);
+    void paintSpeedPanel(platform::PaintContext context, const WalkState& state);
+    // Draws one value of the samples over the span in the speed panel, 0 at its bottom and
+    // `top` at its top.
+    void paintSpeedTrace(platform::PaintContext context, float Sample::*value, double top,
+                         platform::Colour colour);
     // x of a sample; false when it is older than the span.
     bool xOf(const Sample& s, std::int32_t& x) const;
     // Draws the first n points of points_ as one line (a single point as a dot); n becomes 0.

@@ -121,5 +121,9 @@ inline constexpr const char* kGraphRows[5] = {"左横・左旋回", "左前", "�
                                               "右横・右旋回"};
 inline constexpr const char* kGraphAngleTicks[3] = {"+50", "0", "-50"};
 inline constexpr const char* kGraphTimeTicks[3] = {"-10s", "-5s", "0s"};
+inline constexpr const char* kGraphCadence = "歩調[歩/分]：";
+inline constexpr const char* kGraphForward = "前進出力：";
+inline constexpr const char* kGraphCadenceTicks[3] = {"240", "120", "0"};
+inline constexpr const char* kGraphForwardTicks[3] = {"1.0", "0.5", "0"};
 
 }  // namespace ui_strings

@@ -33,8 +33,9 @@ platform::KeyRecord makeKeyRecord(platform::InputInjector& injector, std::int32_
     return key;
 }
 
-std::array<std::int32_t, 3> keyCodesOf(const WalkState& state) {
-    return {state.moveFrontKeyCode, state.moveLeftKeyCode, state.moveRightKeyCode};
+std::array<std::int32_t, 4> keyCodesOf(const WalkState& state) {
+    return {state.moveFrontKeyCode, state.moveLeftKeyCode, state.moveRightKeyCode,
+            state.runKeyCode};
 }
 
 }  // namespace
@@ -45,6 +46,7 @@ void InputEmulator::prepare(const WalkState& state) {
     frontKey = makeKeyRecord(injector_, state.moveFrontKeyCode);
     leftKey = makeKeyRecord(injector_, state.moveLeftKeyCode);
     rightKey = makeKeyRecord(injector_, state.moveRightKeyCode);
+    runKey = state.runKeyCode != 0 ? makeKeyRecord(injector_, state.runKeyCode) : runKey;
     keyCodes_ = keyCodesOf(state);
     lastMoveMode_ = state.moveMode;
 }
@@ -54,6 +56,7 @@ void InputEmulator::releaseAll() {
     release(frontKey, frontHeld);
     release(leftKey, leftHeld);
     release(rightKey, rightHeld);
+    release(runKey, runHeld);
 }
 
 void InputEmulator::step(const WalkState& state) {
@@ -113,6 +116,12 @@ void InputEmulator::step(const WalkState& state) {
             release(leftKey, leftHeld);
             release(rightKey, rightHeld);
             break;
+    }
+    // Running: the run key with the front key, at a cadence of runCadence and above.
+    if (frontHeld && state.runKeyCode != 0 && state.cadence >= state.runCadence) {
+        press(runKey, runHeld, runRepeat_, now);
+    } else {
+        release(runKey, runHeld);
     }
 }
 

@@ -1,5 +1,6 @@
 // InputEmulator: in desktop mode, turns the walking results of each analysis
-// pass into key strokes (forward, left, right) and sideways mouse turns, and
+// pass into key strokes (forward, left, right, and a run key held with the
+// forward key at a running cadence) and sideways mouse turns, and
 // lets go of every key and of the button when their use ends.
 #pragma once
 
@@ -35,12 +36,13 @@ class InputEmulator {
     // when the emulation holds it. A row that presses one side key lets go of
     // the other first, so that left and right are never held together. The
     // button goes down once at the start of a turn and up on the first step
-    // that no longer turns; each turning step moves the mouse. Leaving
-    // desktop mode or changing the move mode releases what is held first.
+    // that no longer turns; each turning step moves the mouse. The run key (runKeyCode, when not 0)
+    // goes down with the front key while the cadence is at runCadence or above, and is let go once
+    // either ends. Leaving desktop mode or changing the move mode releases what is held first.
     void step(const WalkState& state);
 
     // Releases the button and then each key that is held (front, left,
-    // right); sends nothing for what is not held. For the end of the program.
+    // right, run); sends nothing for what is not held. For the end of the program.
     void releaseAll();
 
     // The mouse move of a turn for angle a: |a| * 0.01 * a * rotationSpeed in
@@ -50,10 +52,12 @@ class InputEmulator {
     platform::KeyRecord frontKey;
     platform::KeyRecord leftKey;
     platform::KeyRecord rightKey;
+    platform::KeyRecord runKey;
     // Set when a press of the key was sent, cleared when a release was sent.
     bool frontHeld = false;
     bool leftHeld = false;
     bool rightHeld = false;
+    bool runHeld = false;
     // Set while the left button of a turning drag is down.
     bool buttonHeld = false;
 
@@ -73,8 +77,9 @@ class InputEmulator {
     Clock::time_point frontRepeat_{};
     Clock::time_point leftRepeat_{};
     Clock::time_point rightRepeat_{};
+    Clock::time_point runRepeat_{};
     // The move mode of the last step, to notice a change.
     std::int32_t lastMoveMode_ = 0;
-    // The key-code settings the records were built from (front, left, right).
-    std::array<std::int32_t, 3> keyCodes_{};
+    // The key-code settings the records were built from (front, left, right, run).
+    std::array<std::int32_t, 4> keyCodes_{};
 };

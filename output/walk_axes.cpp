@@ -1,4 +1,4 @@
-// The walk's axes from the angle band and the speeds.
+// The walk's axes from the angle band, the speeds and the speed curve over the cadence.
 #include "output/walk_axes.h"
 
 #include <algorithm>
@@ -22,13 +22,37 @@ float axis(float value) {
 
 }  // namespace
 
+float forwardSpeedOf(const WalkState& state) {
+    if (state.cadenceSpeed != 1) return state.walkSpeedFB;
+    const double cadence = state.cadence;
+    const double walk = state.walkCadence;
+    const double run = state.runCadence;
+    const double base = state.walkSpeedFB;
+    const double top = state.runSpeed;
+    double speed = base;
+    if (cadence <= walk) {
+        speed = base;
+    } else if (cadence >= run) {
+        speed = top;
+    } else {
+        speed = base + (top - base) * ((cadence - walk) / (run - walk));
+    }
+    // walkSpeedFB is the floor: a slow walker, or a runSpeed below it, is never slower.
+    return speed > base ? static_cast<float>(speed) : state.walkSpeedFB;
+}
+
 WalkAxes walkAxesOf(const WalkState& state) {
     WalkAxes axes;
     if (state.walking <= 0) return axes;
     if (state.moveMode != kSideStepMode && state.moveMode != kTurnMode) return axes;
     const bool turning = state.moveMode == kTurnMode;
-    const float forward = state.walkSpeedFB;
-    const float side = state.walkSpeedLR;
+    const float forward = forwardSpeedOf(state);
+    // The sideways speed by the forward speed's factor: exactly walkSpeedLR when the forward
+    // speed is walkSpeedFB (a product of two floats is exact in double).
+    const float side = forward == state.walkSpeedFB || !(state.walkSpeedFB > 0.0f)
+                           ? state.walkSpeedLR
+                           : static_cast<float>(static_cast<double>(state.walkSpeedLR) * forward /
+                                                state.walkSpeedFB);
     switch (walkRowOf(state)) {
         case WalkRow::SidewaysLeft:
             if (turning) {

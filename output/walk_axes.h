@@ -16,6 +16,13 @@ struct WalkAxes {
 // emulation and with the speeds set in the window: not walking, or a move mode other than 0
 // and 1, gives 0, 0, 0. Sideways: horizontal -+walkSpeedLR (move mode 0) or lookHorizontal
 // -+rotationSpeed (move mode 1); diagonally forward: vertical walkSpeedFB and horizontal
-// -+walkSpeedLR; straight ahead: vertical walkSpeedFB. The application mode plays no part.
-// Every value lies in [-1, 1] and zero is +0.
+// -+walkSpeedLR; straight ahead: vertical walkSpeedFB. With cadenceSpeed 1 the forward speed is
+// forwardSpeedOf's and the sideways speed scales by the same factor; the turn keeps its speed.
+// The application mode plays no part. Every value lies in [-1, 1] and zero is +0.
 WalkAxes walkAxesOf(const WalkState& state);
+
+// The forward speed at the state's cadence. With cadenceSpeed other than 1, walkSpeedFB. Else
+// walkSpeedFB up to walkCadence, rising linearly to runSpeed at runCadence, runSpeed above it
+// (a runCadence at or below walkCadence: runSpeed above walkCadence); never below walkSpeedFB.
+// In double, rounded to float.
+float forwardSpeedOf(const WalkState& state);

@@ -1,8 +1,9 @@
 // The settings in one table: file section and key, WalkState field, the default the load uses
 // when the file lacks the key, the range of the values the load takes and the ＋/－ buttons
-// clamp to, and the buttons' step. The file is written in the table's order: the 24 settings of
-// [param] and [emulation] first, then those of the OSC output and of the OpenXR layer's block,
-// so the first 26 lines of the file are the same whatever the outputs' settings are.
+// clamp to, and the buttons' step. The file is written in the table's order: the 25 settings of
+// [param] and [emulation] first, then those of the OSC output, of the OpenXR layer's block and of
+// the speed from the step rate, so the first 27 lines of the file are the same whatever the
+// outputs' settings are.
 #pragma once
 
 #include <algorithm>
@@ -43,7 +44,7 @@ struct Range {
 enum class OutOfRange {
     Clamp,    // the nearer end of the range
     Default,  // the default, with a line on stderr: a destination port pulled to 1 or 65535
-              // would send to a port nobody listens on
+              // would send to a port nobody listens on. So does text without a digit.
 };
 
 // A text setting's field: a NUL-terminated string of at most kHostTextSize - 1 characters.
@@ -136,6 +137,8 @@ inline constexpr Setting kSettings[] = {
     {"emulation", "moveFrontKeyCode", integer(&WalkState::moveFrontKeyCode), "87"},
     {"emulation", "moveLeftKeyCode", integer(&WalkState::moveLeftKeyCode), "65"},
     {"emulation", "moveRightKeyCode", integer(&WalkState::moveRightKeyCode), "68"},
+    // Held with the front key at runCadence and above; 16 is Shift.
+    {"emulation", "runKeyCode", integer(&WalkState::runKeyCode), "0"},
     {"osc", "enabled", integer(&WalkState::oscEnabled), "0", {0.0f, 1.0f}},
     {"osc", "host", text(&WalkState::oscHost), "127.0.0.1", {}, 0.0, isIPv4Text},
     // VRChat's own input port.
@@ -146,6 +149,31 @@ inline constexpr Setting kSettings[] = {
      .range = {1.0f, 65535.0f},
      .outOfRange = OutOfRange::Default},
     {"openxr", "enabled", integer(&WalkState::xrEnabled), "0", {0.0f, 1.0f}},
+    // The speed curve over the cadence; 100 steps a minute is the simulator's walk.
+    {.section = "walk",
+     .key = "cadenceSpeed",
+     .field = integer(&WalkState::cadenceSpeed),
+     .loadDefault = "1",
+     .range = {0.0f, 1.0f},
+     .outOfRange = OutOfRange::Default},
+    {.section = "walk",
+     .key = "walkCadence",
+     .field = decimal(&WalkState::walkCadence),
+     .loadDefault = "100",
+     .range = {20.0f, 300.0f},
+     .outOfRange = OutOfRange::Default},
+    {.section = "walk",
+     .key = "runCadence",
+     .field = decimal(&WalkState::runCadence),
+     .loadDefault = "170",
+     .range = {20.0f, 300.0f},
+     .outOfRange = OutOfRange::Default},
+    {.section = "walk",
+     .key = "runSpeed",
+     .field = decimal(&WalkState::runSpeed),
+     .loadDefault = "1.0",
+     .range = {0.0f, 1.0f},
+     .outOfRange = OutOfRange::Default},
 };
 
 // The row of a field, found while compiling: a field without a row does not compile.

@@ -28,11 +28,6 @@ using settings::Setting;
 // "nan" and "inf", and numbers beyond the float range, count as text without a number: a NaN
 // setting would silently stop the walk detection and the key emulation, an infinite maximum
 // would make the outputs infinite, and either would be saved and loaded again forever.
-float loadDecimal(const std::string& valueText, Range range) {
-    float value = text::roundToFloat(text::textToDouble(valueText));
-    if (!std::isfinite(value)) value = 0.0f;
-    return range.clamp(value);
-}
 
 // "%d" and "%.2f" (of the float widened to double) in the classic locale.
 void appendNumber(std::string& out, std::int32_t value) {
@@ -59,11 +54,33 @@ void reportRejected(const std::string& path, const Setting& s, const std::string
                  s.section, s.key, shown.c_str(), s.loadDefault);
 }
 
+// Whether a setting that takes no value outside its range gets text without any digit: such a
+// value is not a number at all.
+bool lacksNumber(const Setting& s, const std::string& valueText) {
+    return s.outOfRange == settings::OutOfRange::Default &&
+           std::none_of(valueText.begin(), valueText.end(),
+                        [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// A decimal setting: forced into its range, or for a setting that takes no value outside it, the
+// default with a line on stderr.
+float loadDecimal(const std::string& valueText, const Setting& s, const std::string& path) {
+    float value = text::roundToFloat(text::textToDouble(valueText));
+    if (s.outOfRange == settings::OutOfRange::Default &&
+        (!std::isfinite(value) || !s.range.contains(value) || lacksNumber(s, valueText))) {
+        reportRejected(path, s, valueText);
+        return text::roundToFloat(text::textToDouble(s.loadDefault));
+    }
+    if (!std::isfinite(value)) value = 0.0f;
+    return s.range.clamp(value);
+}
+
 // An integer setting: the value forced into the setting's range, or the default for a value
 // outside a range that takes no other value.
 std::int32_t loadInteger(const std::string& valueText, const Setting& s, const std::string& path) {
     const std::int32_t value = text::textToInt(valueText);
-    if (s.outOfRange == settings::OutOfRange::Default && !s.range.contains(value)) {
+    if (s.outOfRange == settings::OutOfRange::Default &&
+        (!s.range.contains(value) || lacksNumber(s, valueText))) {
         reportRejected(path, s, valueText);
         return text::textToInt(s.loadDefault);
     }
@@ -120,7 +137,7 @@ SettingsLoad loadSettings(const std::string& path, WalkState& state) {
         } else if (char* field = s.field.textIn(state)) {
             loadText(valueText, s, field, path);
         } else {
-            *s.field.decimalIn(state) = loadDecimal(valueText, s.range);
+            *s.field.decimalIn(state) = loadDecimal(valueText, s, path);
         }
     }
     return anyKey ? SettingsLoad{.found = true, .unusable = false, .problem = {}}

@@ -22,8 +22,9 @@ struct SettingsLoad {
 
 // Reads the settings from the file at `path` into `state`. A missing file, section or key gives
 // the key's default; text that is not a number gives 0; the limited settings are forced into
-// their ranges. An OSC host that is not a dotted IPv4 address, or a port outside 1..65535,
-// gives the default and a line on stderr naming the key and the value. Every setting is
+// their ranges. An OSC host that is not a dotted IPv4 address, a port outside 1..65535, or a
+// [walk] value outside its range or without a digit gives the default and a line on stderr
+// naming the key and the value. Every setting is
 // overwritten, nothing else in `state` changes.
 SettingsLoad loadSettings(const std::string& path, WalkState& state = WalkState::instance());
 
@@ -38,6 +39,7 @@ SettingsLoad loadChosenSettings(const std::string& path, WalkState& state);
 bool saveSettings(const std::string& path, const WalkState& state = WalkState::instance(),
                   std::string* failure = nullptr);
 
-// The exact text saveSettings writes: the sections [param] and [emulation] (26 lines), then
-// [osc] and [openxr]; one "key=value" line per setting, CR LF line ends, decimals with two places.
+// The exact text saveSettings writes: the sections [param] and [emulation] (27 lines), then
+// [osc], [openxr] and [walk]; one "key=value" line per setting, CR LF line ends, decimals with two
+// places.
 std::string formatSettings(const WalkState& state);

@@ -1,9 +1,12 @@
-// Cost of one analysis pass, on a new frame (windows advance) and on a
-// repeated frame (no advance).
+// Cost of one analysis pass, on a new frame (windows advance), on a
+// repeated frame (no advance), and over the simulator's walk (steps counted).
 #include <benchmark/benchmark.h>
+
+#include <vector>
 
 #include "analysis/walk_state.h"
 #include "tests/support/default_settings.h"
+#include "tools/sim/frame_generator.h"
 
 namespace {
 
@@ -40,5 +43,31 @@ void BM_AnalyzeSameFrame(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_AnalyzeSameFrame);
+
+// A minute of the simulator's walk at 100 steps a minute, one new frame per pass, as the
+// program analyses it while someone walks: steps counted, the cadence timed.
+void BM_AnalyzeWalk(benchmark::State& state) {
+    setUp(false);
+    sim::GeneratorOptions options;
+    options.scenario = sim::Scenario::Walk;
+    const sim::FrameGenerator generator(options);
+    float walkTare[8];
+    for (int i = 0; i < 8; ++i) walkTare[i] = static_cast<float>(sim::sensorBaseline(options, i));
+    std::vector<FrameReadings> frames(6000);
+    for (std::size_t k = 0; k < frames.size(); ++k) {
+        const sim::Frame f = generator.frame(k, 0);
+        for (int i = 0; i < 8; ++i) frames[k].rawLoad[i] = static_cast<float>(f.load[i]);
+        frames[k].tick = static_cast<float>(k);
+    }
+    WalkState& s = WalkState::instance();
+    std::size_t k = 0;
+    for (auto _ : state) {
+        s.analyze(frames[k], walkTare, true);
+        benchmark::DoNotOptimize(s.numStep);
+        if (++k == frames.size()) k = 0;
+    }
+    state.counters["steps"] = static_cast<double>(s.numStep);
+}
+BENCHMARK(BM_AnalyzeWalk);
 
 }  // namespace

@@ -71,6 +71,9 @@ void requireRanges(const WalkState& s) {
     require(s.xrEnabled == 0 || s.xrEnabled == 1);
     require(s.oscPort >= 1 && s.oscPort <= 65535);
     require(text::parseIPv4(s.oscHost).has_value());
+    require(s.cadenceSpeed == 0 || s.cadenceSpeed == 1);
+    require(within(s.walkCadence, 20.0f, 300.0f) && within(s.runCadence, 20.0f, 300.0f));
+    require(within(s.runSpeed, 0.0f, 1.0f));
 }
 
 }  // namespace

@@ -1,7 +1,8 @@
 // The built program's OSC output read by a real OSC decoder, liblo's oscdump, with the
 // simulator walking, leaning, side-stepping and turning: the three addresses with one float
 // each, the values of every angle band, zeros once the platform falls silent and at the end of
-// the program (a termination signal, the display lost).
+// the program (a termination signal, the display lost), and the forward value following the
+// cadence.
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
@@ -95,13 +96,15 @@ class OscDumpTest : public ::testing::Test {
             << "oscdump (liblo-tools) did not start: " << readFile(dir_.file("oscdump.txt"));
     }
 
-    // The program with the OSC output on, sending to oscdump, in move mode `moveMode`; the
+    // The program with the OSC output on, sending to oscdump, in move mode `moveMode`, its
+    // [walk] section `walk` (by default the speeds of the window whatever the cadence); the
     // simulator goes through `sequence`.
-    void start(int moveMode, const std::string& sequence) {
+    void start(int moveMode, const std::string& sequence,
+               const std::string& walk = "cadenceSpeed=0\r\n") {
         testsupport::writeFile(dir_.file("tarvel.ini"),
                                "[emulation]\r\nmoveMode=" + std::to_string(moveMode) +
                                    "\r\n[osc]\r\nenabled=1\r\nport=" + std::to_string(port_) +
-                                   "\r\n");
+                                   "\r\n[walk]\r\n" + walk);
         simulator_ = std::make_unique<ChildProcess>(
             std::vector<std::string>{testsupport::simulatorBinary(), "--port", "3", "--quiet",
                                      "--sequence", sequence},
@@ -221,6 +224,28 @@ TEST_F(OscDumpTest, TurnModeTurnsBothWaysAndZeroesWhenTheDisplayIsLost) {
     ASSERT_FALSE(d.triples.empty());
     EXPECT_EQ(d.triples.back(), kZeros);
     EXPECT_EQ(d.problem, "");
+}
+
+TEST_F(OscDumpTest, TheForwardValueFollowsTheCadenceFromWalkSpeedFBToRunSpeed) {
+    // The [walk] defaults: 100 steps a minute reads walkSpeedFB (0.25), 170 runSpeed (1.0).
+    start(0, "walk:8,walk@170:8", "");
+    std::vector<double> forward;
+    auto read = [&] {
+        forward.clear();
+        for (const std::string& t : dump().triples) forward.push_back(std::stod(t));
+        return std::find_if(forward.begin(), forward.end(), [](double v) { return v >= 0.95; });
+    };
+    ASSERT_TRUE(waitUntil([&] { return forward.end() - read() >= 200; }, 40s))
+        << "the forward value never reached runSpeed";
+    const auto run = read();
+    // Walking at 100: walkSpeedFB, give or take 8 %, for most of the 8 seconds.
+    const auto rise =
+        std::find_if(forward.begin(), forward.end(), [](double v) { return v > 0.27; });
+    EXPECT_GE(std::count_if(forward.begin(), rise, [](double v) { return v >= 0.25; }), 500);
+    // At 170: runSpeed within 5 %, without a dropout.
+    for (auto v = run; v != run + 200; ++v) {
+        ASSERT_TRUE(*v >= 0.95 && *v <= 1.0) << *v << " at " << (v - run);
+    }
 }
 
 }  // namespace

@@ -185,8 +185,9 @@ TEST_F(ProgramModalTest, ATerminationSignalEndsTheDialogAndTheProgramWithItsSave
     EXPECT_TRUE(dialogsGone()) << "the dialog is still running";
 
     const std::string saved = readFile(dir_.file("tarvel.ini"));
-    // The 24 settings, the three of the OSC output and the OpenXR layer's switch.
-    EXPECT_EQ(std::count(saved.begin(), saved.end(), '='), 28) << saved;
+    // The 24 settings and the run key, the three of the OSC output, the OpenXR layer's switch
+    // and the four of the speed curve.
+    EXPECT_EQ(std::count(saved.begin(), saved.end(), '='), 33) << saved;
     EXPECT_NE(saved.find("numStep="), std::string::npos) << saved;
     EXPECT_NE(saved.find("moveRightKeyCode=68\r\n"), std::string::npos) << saved;
 }

@@ -142,15 +142,17 @@ TEST_F(GraphWindowTest, TheThresholdLineAndTheBandsFollowTheButtonsAtOnce) {
     EXPECT_EQ(thresholdRow(), 20 + 71);               // 0.35
     EXPECT_EQ(sidewaysRightBand().bottom, 174 + 46);  // 21
 
-    // The scales' numbers, left of the panels, lie within their panels' heights.
+    // The scales' numbers, left of the panels (the cadence's too), lie within their panels'
+    // heights.
     for (const DrawOp& op : fake.drawingOf(graph().plot.hwnd)) {
         if (op.kind != DrawOp::Text || op.x >= GraphWindow::kLoadPanel.left ||
             std::strchr("+-0123456789", op.text[0]) == nullptr) {
             continue;
         }
-        const platform::Rect& panel = op.y < GraphWindow::kAnglePanel.top - 10
-                                          ? GraphWindow::kLoadPanel
-                                          : GraphWindow::kAnglePanel;
+        const platform::Rect& panel =
+            op.y < GraphWindow::kAnglePanel.top - 10   ? GraphWindow::kLoadPanel
+            : op.y < GraphWindow::kSpeedPanel.top - 10 ? GraphWindow::kAnglePanel
+                                                       : GraphWindow::kSpeedPanel;
         EXPECT_GE(op.y, panel.top) << op.text;
         EXPECT_LE(op.y + op.fontHeight, panel.bottom) << op.text;
     }

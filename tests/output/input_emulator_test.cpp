@@ -278,6 +278,27 @@ TEST_F(InputEmulatorTest, ReleaseAllLetsGoOfTheButtonThenTheHeldKeys) {
     EXPECT_THAT(injector.take(), IsEmpty());
 }
 
+TEST_F(InputEmulatorTest, TheRunKeyGoesWithTheFrontKeyAtARunningCadenceAndIsLetGoOnce) {
+    state.runKeyCode = 0x10;  // Shift; runCadence 170
+    state.cadence = 180.0f;
+    emulator.prepare(state);
+    EXPECT_THAT(stepAt(0.0f), ElementsAre("press W", "press 0x10"));
+    state.cadence = 150.0f;  // below runCadence: let go once
+    EXPECT_THAT(stepAt(-15.0f), ElementsAre("press A", "release 0x10"));
+    EXPECT_THAT(stepAt(0.0f), ElementsAre("release A"));
+    state.cadence = 170.0f;  // at runCadence
+    EXPECT_THAT(stepAt(0.0f), ElementsAre("press 0x10"));
+    // Sideways there is no front key to go with.
+    EXPECT_THAT(stepAt(-30.0f), ElementsAre("release W", "press A", "release 0x10"));
+    stepAt(0.0f);
+    EXPECT_THAT(stopWalking(), ElementsAre("release W", "release 0x10"));
+    // Without a run key nothing more than before is sent.
+    state.runKeyCode = 0;
+    emulator.prepare(state);
+    EXPECT_THAT(stepAt(0.0f), ElementsAre("press W"));
+    EXPECT_THAT(stopWalking(), ElementsAre("release W"));
+}
+
 // ---- Turn amounts -------------------------------------------------------------
 
 TEST(InputEmulatorTurn, AmountGrowsWithTheSquareAndTruncatesTowardZero) {

@@ -40,10 +40,15 @@ WalkState defaults() {
     s.moveFrontKeyCode = 87;
     s.moveLeftKeyCode = 65;
     s.moveRightKeyCode = 68;
+    s.runKeyCode = 0;
     s.oscEnabled = 0;
     std::strcpy(s.oscHost, "127.0.0.1");
     s.oscPort = 9000;
     s.xrEnabled = 0;
+    s.cadenceSpeed = 1;
+    s.walkCadence = 100.0f;
+    s.runCadence = 170.0f;
+    s.runSpeed = 1.0f;
     return s;
 }
 
@@ -76,6 +81,11 @@ void expectSameSettings(const WalkState& actual, const WalkState& expected) {
     EXPECT_STREQ(actual.oscHost, expected.oscHost);
     EXPECT_EQ(actual.oscPort, expected.oscPort);
     EXPECT_EQ(actual.xrEnabled, expected.xrEnabled);
+    EXPECT_EQ(actual.runKeyCode, expected.runKeyCode);
+    EXPECT_EQ(actual.cadenceSpeed, expected.cadenceSpeed);
+    EXPECT_EQ(actual.walkCadence, expected.walkCadence);
+    EXPECT_EQ(actual.runCadence, expected.runCadence);
+    EXPECT_EQ(actual.runSpeed, expected.runSpeed);
 }
 
 const char* const kDefaultText =
@@ -104,16 +114,22 @@ const char* const kDefaultText =
     "moveMode=0\r\n"
     "moveFrontKeyCode=87\r\n"
     "moveLeftKeyCode=65\r\n"
-    "moveRightKeyCode=68\r\n";
+    "moveRightKeyCode=68\r\n"
+    "runKeyCode=0\r\n";
 
-// The OSC output's section and the OpenXR layer's, after the 26 lines above.
+// The OSC output's section, the OpenXR layer's and the speed curve's, after the 27 lines above.
 const char* const kOscDefaultText =
     "[osc]\r\n"
     "enabled=0\r\n"
     "host=127.0.0.1\r\n"
     "port=9000\r\n"
     "[openxr]\r\n"
-    "enabled=0\r\n";
+    "enabled=0\r\n"
+    "[walk]\r\n"
+    "cadenceSpeed=1\r\n"
+    "walkCadence=100.00\r\n"
+    "runCadence=170.00\r\n"
+    "runSpeed=1.00\r\n";
 
 class SettingsFile : public ::testing::Test {
   protected:
@@ -273,21 +289,27 @@ TEST_F(SettingsFile, TheSavedTextOfTheDefaultsIsExact) {
     EXPECT_EQ(readFile(path_), expected);  // CR LF written as such, nothing added
 }
 
-TEST_F(SettingsFile, TheOutputSectionsFollowTheFirst26LinesAndLeaveThemAsTheyWere) {
+TEST_F(SettingsFile, TheOutputSectionsFollowTheFirst27LinesAndLeaveThemAsTheyWere) {
     WalkState s = defaults();
+    s.cadenceSpeed = 0;
+    s.walkCadence = 90.5f;
+    s.runCadence = 180.0f;
+    s.runSpeed = 0.75f;
     s.oscEnabled = 1;
     std::strcpy(s.oscHost, "192.168.1.20");
     s.oscPort = 9001;
     s.xrEnabled = 1;
     const std::string text = formatSettings(s);
-    const std::string first26(kDefaultText);
-    ASSERT_GE(text.size(), first26.size());
-    EXPECT_EQ(text.substr(0, first26.size()), first26);  // byte for byte
-    EXPECT_EQ(text.substr(first26.size()),
+    const std::string first27(kDefaultText);
+    ASSERT_GE(text.size(), first27.size());
+    EXPECT_EQ(text.substr(0, first27.size()), first27);  // byte for byte
+    EXPECT_EQ(text.substr(first27.size()),
               "[osc]\r\nenabled=1\r\nhost=192.168.1.20\r\nport=9001\r\n"
-              "[openxr]\r\nenabled=1\r\n");
+              "[openxr]\r\nenabled=1\r\n"
+              "[walk]\r\ncadenceSpeed=0\r\nwalkCadence=90.50\r\nrunCadence=180.00\r\n"
+              "runSpeed=0.75\r\n");
     // A file of an older version, without the sections, loads the outputs' defaults.
-    expectSameSettings(load(first26), defaults());
+    expectSameSettings(load(first27), defaults());
     // And the section round-trips.
     ASSERT_TRUE(saveSettings(path_, s));
     WalkState back = scribbled();
@@ -343,11 +365,31 @@ TEST_F(SettingsFile, OscValuesThatCannotBeUsedGiveTheDefaultAndSaySo) {
         EXPECT_STREQ(load(std::string("[osc]\nhost=") + c.value + "\n").oscHost, c.expected)
             << c.value;
     }
-    // One line for each of the 5 ports and 15 hosts not taken.
+    // The speed curve's values likewise: outside the range, or no number at all.
+    const struct {
+        const char* key;
+        const char* value;
+        float expected;
+    } walk[] = {{"cadenceSpeed", "0", 0.0f},   {"cadenceSpeed", "2", 1.0f},
+                {"cadenceSpeed", "off", 1.0f}, {"walkCadence", "85.5", 85.5f},
+                {"walkCadence", "10", 100.0f}, {"walkCadence", "fast", 100.0f},
+                {"runCadence", "300", 300.0f}, {"runCadence", "inf", 170.0f},
+                {"runSpeed", "0.6", 0.6f},     {"runSpeed", "1.5", 1.0f},
+                {"runSpeed", "", 1.0f}};
+    for (const auto& c : walk) {
+        const WalkState w = load(std::string("[walk]\n") + c.key + "=" + c.value + "\n");
+        const float got = std::string_view(c.key) == "cadenceSpeed"  ? float(w.cadenceSpeed)
+                          : std::string_view(c.key) == "walkCadence" ? w.walkCadence
+                          : std::string_view(c.key) == "runCadence"  ? w.runCadence
+                                                                     : w.runSpeed;
+        EXPECT_EQ(got, c.expected) << c.key << "=" << c.value;
+    }
+    // One line for each of the 5 ports, 15 hosts and 7 values of [walk] not taken.
     const std::string said = testing::internal::GetCapturedStderr();
-    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 20) << said;
+    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 27) << said;
     for (const char* line : {": [osc] port=65536 cannot be used, 9000 instead\n",
-                             ": [osc] host=::1 cannot be used, 127.0.0.1 instead\n"}) {
+                             ": [osc] host=::1 cannot be used, 127.0.0.1 instead\n",
+                             ": [walk] walkCadence=fast cannot be used, 100 instead\n"}) {
         EXPECT_NE(said.find("tarvel: " + path_ + line), std::string::npos) << line;
     }
 }
@@ -394,6 +436,10 @@ TEST_F(SettingsFile, SaveThenLoadGivesBackEverySettingToTwoDecimals) {
     std::strcpy(s.oscHost, "10.1.2.3");
     s.oscPort = 65535;
     s.xrEnabled = 1;
+    s.runKeyCode = 16;
+    s.walkCadence = 95.555f;
+    s.runCadence = 160.004f;
+    s.runSpeed = 0.875f;
     ASSERT_TRUE(saveSettings(path_, s));
     WalkState back = scribbled();
     loadSettings(path_, back);
@@ -406,7 +452,8 @@ TEST_F(SettingsFile, SaveThenLoadGivesBackEverySettingToTwoDecimals) {
     for (float WalkState::*f :
          {&WalkState::walkFThreshold, &WalkState::thresholdFL, &WalkState::thresholdFR,
           &WalkState::thresholdL, &WalkState::thresholdR, &WalkState::walkSpeedFB,
-          &WalkState::walkSpeedLR, &WalkState::rotationSpeed}) {
+          &WalkState::walkSpeedLR, &WalkState::rotationSpeed, &WalkState::walkCadence,
+          &WalkState::runCadence, &WalkState::runSpeed}) {
         expected.*f = twoPlaces(s.*f);
     }
     expectSameSettings(back, expected);

@@ -251,8 +251,13 @@ TEST(SimSequence, ParsesNamesAndDurations) {
     EXPECT_EQ((*seq)[1].kind, Scenario::Walk);
     EXPECT_EQ((*seq)[1].seconds, 5.0);
     EXPECT_EQ((*seq)[2].seconds, 4.5);
+    EXPECT_EQ((*seq)[2].cadence, 0.0);  // the options' cadence
+    seq = sim::parseSequence("walk@170:10", 5.0, error);
+    ASSERT_TRUE(seq) << error;
+    EXPECT_EQ((*seq)[0].cadence, 170.0);
+    EXPECT_EQ((*seq)[0].seconds, 10.0);
     for (const char* bad : {"", "walk,,stand", "walk,", "walk:0", "walk:-1", "walk:x",
-                            "walk:", "replay", "tour", "nosuch"}) {
+                            "walk:", "replay", "tour", "nosuch", "walk@0", "walk@x:3", "walk@:3"}) {
         EXPECT_FALSE(sim::parseSequence(bad, 5.0, error)) << bad;
     }
 }

@@ -2,7 +2,8 @@
 // analysis pass, the way the program uses them: tare captured 500 ms after
 // the reader attached, then one analysis pass per frame with the default
 // settings. Checks that every scenario gives its intended walking flag and
-// angle band, and that walking counts steps at the cadence.
+// angle band, that walking counts steps at the cadence, and that the forward
+// speed follows the cadence.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -14,6 +15,7 @@
 #include "app/frame_pass.h"
 #include "link/sensor_link.h"
 #include "link/stream_parser.h"
+#include "output/walk_axes.h"
 #include "tests/sim/frame_grammar.h"
 #include "tests/support/default_settings.h"
 #include "tools/sim/frame_source.h"
@@ -30,6 +32,8 @@ struct Pass {
     float angle;
     float upperAverage;
     int numStep;
+    float cadence;
+    float forward;  // the forward axis of OSC and the OpenXR block
 };
 
 class SimScenarios : public ::testing::Test {
@@ -72,7 +76,8 @@ class SimScenarios : public ::testing::Test {
             }
             while (link.frames.pop(frame)) state.analyze(readingsOf(frame), link.tare, true);
             passes.push_back({(static_cast<double>(k) - static_cast<double>(settle)) / options.rate,
-                              state.walking, state.angle, state.upperAverage, state.numStep});
+                              state.walking, state.angle, state.upperAverage, state.numStep,
+                              state.cadence, walkAxesOf(state).vertical});
         }
         return passes;
     }
@@ -168,7 +173,7 @@ TEST_F(SimScenarios, StandingNeverCountsAsWalkingEvenWhileSteppingOn) {
 }
 
 TEST_F(SimScenarios, WalkingCountsStepsAtTheCadence) {
-    for (double cadence : {60.0, 100.0, 140.0}) {
+    for (double cadence : {60.0, 100.0, 140.0, 200.0}) {
         SetUp();
         GeneratorOptions o = optionsFor(Scenario::Walk);
         o.cadence = cadence;
@@ -180,6 +185,37 @@ TEST_F(SimScenarios, WalkingCountsStepsAtTheCadence) {
         }
         // 30 seconds of walking, both feet counted.
         EXPECT_NEAR(atEnd - atStart, cadence * 30.0 / 60.0, 2.0) << "cadence " << cadence;
+    }
+}
+
+TEST_F(SimScenarios, TheForwardSpeedFollowsTheCadenceWithinThreeStepsAndNotWhenSwitchedOff) {
+    GeneratorOptions o = optionsFor(Scenario::Sequence);
+    o.sequence = {{Scenario::Walk, 10.0}, {Scenario::Walk, 10.0, 170.0}, {Scenario::Stand, 6.0}};
+    for (const std::int32_t on : {1, 0}) {
+        SCOPED_TRACE(on ? "cadenceSpeed=1" : "cadenceSpeed=0");
+        SetUp();
+        WalkState::instance().cadenceSpeed = on;
+        int stepsAtChange = -1;
+        for (const Pass& p : run(o, 26.0)) {
+            if (p.seconds >= 3.0 && p.seconds < 10.0) {
+                // Walking at 100, walkCadence: walkSpeedFB, give or take a frame's timing.
+                ASSERT_NEAR(p.cadence, 100.0f, 3.5f) << p.seconds;
+                ASSERT_NEAR(p.forward, 0.25f, on ? 0.25f * 0.08f : 0.0f) << p.seconds;
+            }
+            if (p.seconds >= 10.0 && stepsAtChange < 0) stepsAtChange = p.numStep;
+            // From the third step at 170 on: runSpeed, or walkSpeedFB when switched off.
+            if (p.seconds < 20.0 && stepsAtChange >= 0 && p.numStep >= stepsAtChange + 3) {
+                ASSERT_NEAR(p.cadence, 170.0f, 6.0f) << p.seconds;
+                ASSERT_NEAR(p.forward, on ? 1.0f : 0.25f, on ? 0.05f : 0.0f) << p.seconds;
+            }
+            // The steps stop: the cadence falls, and is gone after three seconds.
+            if (p.seconds >= 22.0) {
+                ASSERT_LT(p.cadence, 100.0f) << p.seconds;
+            }
+            if (p.seconds >= 24.0) {
+                ASSERT_EQ(p.cadence, 0.0f) << p.seconds;
+            }
+        }
     }
 }
 

@@ -127,7 +127,7 @@ xdotool mousemove $((icon_x + 25)) $((icon_y + 42)) click 1
 wait_until 30 "the program to end" bash -c "! kill -0 $installed_pid 2>/dev/null"
 ini=$settings/tarvel.ini
 [[ -f $ini ]] || fail "no tarvel.ini in $settings after the tray menu's exit"
-(($(grep -c $'\r$' "$ini") == 32)) || fail "$ini is not the program's settings file"
+(($(grep -c $'\r$' "$ini") == 38)) || fail "$ini is not the program's settings file"
 
 step "E: without a taskbar the close box minimises"
 # Explorer gone (Wine cannot start its tray again in the same desktop: this comes last).
@@ -155,7 +155,7 @@ wait_until 10 "the window to minimise" window_is minimised
 rm "$ini"
 driver end-session >/dev/null
 wait_until 30 "the program to end" bash -c "! kill -0 $installed_pid 2>/dev/null"
-(($(grep -c $'\r$' "$ini") == 32)) || fail "the end of the session did not save $ini"
+(($(grep -c $'\r$' "$ini") == 38)) || fail "the end of the session did not save $ini"
 cp "$ini" "$work/installed-tarvel.ini"
 
 step "E: silent uninstall"

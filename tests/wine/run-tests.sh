@@ -12,7 +12,8 @@
 #   C  no port: the program waits for messages instead of turning round;
 #   D  the OSC output read by liblo's oscdump (a Linux program on 127.0.0.1:9000, which Wine's
 #      sockets reach): addresses, type tags and values while walking and turning, zeros when
-#      the platform stops and at the end of the session.
+#      the platform stops and at the end of the session; the [walk] settings and the run key
+#      saved as loaded, a bad one as its default with a line on stderr.
 #   E  the installer, the shortcuts, the tray icon when the taskbar comes (back) and the
 #      uninstaller (installer-tests.sh).
 #   F  in a folder named in Japanese and with accents: settings loaded and saved there through
@@ -277,8 +278,8 @@ ini=$a/tarvel.ini
 [[ -f $ini ]] || fail "no ./tarvel.ini after the exit"
 lines=$(grep -c '' "$ini")
 crlf=$(grep -c $'\r$' "$ini")
-((lines == 32 && crlf == 32)) || fail "./tarvel.ini: $lines lines, $crlf ending in CR LF"
-[[ $(sed -n 27p "$ini") == $'[osc]\r' ]] || fail "./tarvel.ini: [osc] does not follow the 26 lines"
+((lines == 38 && crlf == 38)) || fail "./tarvel.ini: $lines lines, $crlf ending in CR LF"
+[[ $(sed -n 28p "$ini") == $'[osc]\r' ]] || fail "./tarvel.ini: [osc] does not follow the 27 lines"
 grep -q $'^comID=3\r$' "$ini" && grep -q $'^numStep=[1-9][0-9]*\r$' "$ini" ||
   fail "./tarvel.ini does not hold the run's settings and steps"
 echo "   saved: $(tr -d '\r' <"$ini" | grep numStep)"
@@ -310,7 +311,7 @@ step "B: the end of the session saves like the exit command"
 driver end-session >/dev/null
 wait_exit "$third" 30
 ((code == 0)) || fail "the program ended with $code at the end of the session"
-grep -q $'^appMode=1\r$' "$b/tarvel.ini" && (($(grep -c $'\r$' "$b/tarvel.ini") == 32)) ||
+grep -q $'^appMode=1\r$' "$b/tarvel.ini" && (($(grep -c $'\r$' "$b/tarvel.ini") == 38)) ||
   fail "the session's end did not save ./tarvel.ini"
 # Nothing stays held: the last event of each key is its release.
 released() {
@@ -344,7 +345,9 @@ wait_exit "$fourth" 30
 step "D: the OSC output, read by oscdump"
 d=$work/osc
 mkdir -p "$d"
-printf '[param]\r\ncomID=3\r\n[emulation]\r\nmoveMode=1\r\n[osc]\r\nenabled=1\r\n' >"$d/tarvel.ini"
+# The speeds of the window whatever the cadence; runCadence cannot be used.
+printf '[param]\r\ncomID=3\r\n[emulation]\r\nmoveMode=1\r\nrunKeyCode=16\r\n[osc]\r\nenabled=1\r\n%b' \
+  '[walk]\r\ncadenceSpeed=0\r\nwalkCadence=90.5\r\nrunCadence=fast\r\nrunSpeed=0.8\r\n' >"$d/tarvel.ini"
 dump=$work/oscdump.txt
 spawn oscdump -L 9000 >"$dump" 2>&1
 spawn "$sim" --sequence "walk:3,turn-left:3,diagonal-right:3" --port 3 --dir "$d" \
@@ -390,6 +393,12 @@ sleep 1
 (($(triples | wc -l) == stopped + 1)) || fail "not exactly one set of zeros at the end"
 [[ $(triples | tail -n 1) == 0.000000,0.000000,0.000000 ]] || fail "no zeros at the end"
 grep -q $'^enabled=1\r$' "$d/tarvel.ini" || fail "the OSC switch was not saved"
+walk=$(sed -n '/^\[walk\]\r$/,$p' "$d/tarvel.ini" | tr -d '\r' | xargs)
+[[ $walk == "[walk] cadenceSpeed=0 walkCadence=90.50 runCadence=170.00 runSpeed=0.80" ]] ||
+  fail "[walk] was saved as: $walk"
+grep -q $'^runKeyCode=16\r$' "$d/tarvel.ini" || fail "the run key was not saved"
+grep -q '\[walk\] runCadence=fast cannot be used, 170 instead' "$work/tarvel-osc.log" ||
+  fail "no line on stderr for runCadence=fast"
 # The recording holds the simulator's frames as they came, written out at the end of the session.
 frames=$(grep -c $'^!.*\r$' "$d/walk.txt" 2>/dev/null || true)
 ((frames > 100)) || fail "--record walk.txt holds ${frames:-no} lines of the stream"

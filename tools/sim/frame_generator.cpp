@@ -137,6 +137,17 @@ std::optional<std::vector<Segment>> parseSequence(std::string_view text, double 
         double seconds = defaultSeconds;
         std::size_t colon = item.find(':');
         std::string_view name = item.substr(0, colon);
+        double cadence = 0.0;
+        if (const std::size_t at = name.find('@'); at != std::string_view::npos) {
+            std::string number(name.substr(at + 1));
+            char* end = nullptr;
+            cadence = std::strtod(number.c_str(), &end);
+            if (number.empty() || *end != '\0' || !(cadence >= 1.0 && cadence <= 400.0)) {
+                error = "bad cadence in sequence element '" + std::string(item) + "'";
+                return std::nullopt;
+            }
+            name = name.substr(0, at);
+        }
         if (colon != std::string_view::npos) {
             std::string number(item.substr(colon + 1));
             char* end = nullptr;
@@ -151,7 +162,7 @@ std::optional<std::vector<Segment>> parseSequence(std::string_view text, double 
             error = "'" + std::string(name) + "' cannot be part of a sequence";
             return std::nullopt;
         }
-        out.push_back({*kind, seconds});
+        out.push_back({*kind, seconds, cadence});
     }
     return out;
 }
@@ -234,7 +245,29 @@ FrameGenerator::FrameGenerator(GeneratorOptions options) : options_(std::move(op
     if (options_.scenario == Scenario::Sequence && options_.sequence.empty()) {
         options_.sequence = tourSequence(5.0);
     }
-    for (const auto& s : options_.sequence) sequenceLength_ += s.seconds;
+    for (const auto& s : options_.sequence) {
+        sequenceLength_ += s.seconds;
+        ownCadences_ = ownCadences_ || s.cadence > 0.0;
+    }
+}
+
+double FrameGenerator::cadenceOf(const Segment& segment) const {
+    return segment.cadence > 0.0 ? segment.cadence : options_.cadence;
+}
+
+double FrameGenerator::sequenceSteps(double seconds) const {
+    double perCycle = 0.0;
+    for (const Segment& s : options_.sequence) perCycle += cadenceOf(s) * s.seconds / 60.0;
+    const double cycles = std::floor(seconds / sequenceLength_);
+    double local = seconds - cycles * sequenceLength_;
+    double steps = cycles * perCycle;
+    for (const Segment& s : options_.sequence) {
+        const double taken = std::min(local, s.seconds);
+        steps += cadenceOf(s) * taken / 60.0;
+        local -= taken;
+        if (local <= 0.0) break;
+    }
+    return steps;
 }
 
 std::uint64_t FrameGenerator::counter(std::uint64_t k) const {
@@ -258,7 +291,15 @@ void FrameGenerator::userLoads(double seconds, double tared[8]) const {
             local -= seq[i].seconds;
             ++i;
         }
-        scenarioPose(seq[i].kind, local, seconds, cadence, tared);
+        // With cadences of their own, each pose gets the time at its cadence that puts the
+        // gait where the steps walked so far do.
+        const double steps = ownCadences_ ? sequenceSteps(seconds) : 0.0;
+        auto pose = [&](const Segment& segment, double at, double out[8]) {
+            if (!ownCadences_) return scenarioPose(segment.kind, at, seconds, cadence, out);
+            const double c = cadenceOf(segment);
+            scenarioPose(segment.kind, at, steps * 60.0 / c, c, out);
+        };
+        pose(seq[i], local, tared);
         const double fade = std::min(kFadeSeconds, seq[i].seconds * 0.5);
         if (local < fade) {
             // Blend from the pose the previous segment would be in now; the
@@ -266,7 +307,7 @@ void FrameGenerator::userLoads(double seconds, double tared[8]) const {
             double from[8] = {};
             if (seconds >= sequenceLength_ || i > 0) {
                 const Segment& prev = seq[(i + seq.size() - 1) % seq.size()];
-                scenarioPose(prev.kind, prev.seconds + local, seconds, cadence, from);
+                pose(prev, prev.seconds + local, from);
             }
             blend(from, smoothstep(local / fade), tared);
         }

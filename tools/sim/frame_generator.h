@@ -45,9 +45,11 @@ const char* scenarioName(Scenario kind);
 struct Segment {
     Scenario kind;
     double seconds;
+    double cadence = 0.0;  // steps per minute of its own; 0: the options' cadence
 };
 
-// Parses "stand:3,walk,lean-left:4.5" (durations default to `defaultSeconds`).
+// Parses "stand:3,walk,lean-left:4.5,walk@170:10" (durations default to
+// `defaultSeconds`; "@SPM" gives a segment a cadence of its own, 1 to 400).
 // Only the plain scenarios may appear. Returns nullopt and fills `error` on a
 // bad list.
 std::optional<std::vector<Segment>> parseSequence(std::string_view text, double defaultSeconds,
@@ -112,8 +114,15 @@ class FrameGenerator {
     void userLoads(double seconds, double tared[8]) const;
 
   private:
+    // Steps walked (at each segment's cadence) from the start of the sequence to `seconds`.
+    double sequenceSteps(double seconds) const;
+    double cadenceOf(const Segment& segment) const;
+
     GeneratorOptions options_;
     double sequenceLength_ = 0.0;
+    // Some segment has a cadence of its own: the gait's phase then follows the steps walked,
+    // so that it runs on without a jump where the cadence changes.
+    bool ownCadences_ = false;
 };
 
 // The frame as the controller sends it: "!", eight loads with the chosen

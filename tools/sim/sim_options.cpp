@@ -243,7 +243,8 @@ Scenario:
   --settle SECONDS    empty-platform frames after a reader attaches (default
                       1.0; 0 for replay unless given)
   --sequence LIST     cycle through scenarios, e.g. "stand:3,walk,lean-left:4"
-                      (NAME[:SECONDS], default length --segment)
+                      (NAME[@SPM][:SECONDS], default length --segment, default
+                      cadence --cadence: "walk:10,walk@170:10" steps up)
   --segment SECONDS   length of each step of the tour or a sequence (default 5)
   --file F            the recorded stream for replay: split at "!" and sent one
                       frame per period, bytes unchanged

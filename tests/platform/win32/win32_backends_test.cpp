@@ -350,15 +350,21 @@ TEST(SettingsFileWin32, SavesWindowsTextAndLoadsItBack) {
     std::strcpy(state.oscHost, "192.168.1.40");
     state.oscPort = 9001;
     state.xrEnabled = 1;
+    state.runKeyCode = 16;
+    state.cadenceSpeed = 0;
+    state.walkCadence = 92.5f;
+    state.runSpeed = 0.8f;
     ASSERT_TRUE(saveSettings("./tarvel.ini", state));
     const std::string bytes = testsupport::readFile(dir.file("tarvel.ini"));
     EXPECT_EQ(bytes.substr(0, 27), "[param]\r\ncomID=12\r\nautoCali");
     EXPECT_NE(bytes.find("\r\nloadMax3=123.46\r\n"), std::string::npos);
     EXPECT_NE(bytes.find("\r\nthresholdFL=-19.50\r\n"), std::string::npos);
     EXPECT_EQ(bytes.find("\n\n"), std::string::npos);
-    EXPECT_NE(bytes.find("\r\nmoveRightKeyCode=68\r\n[osc]\r\n"), std::string::npos);
+    EXPECT_NE(bytes.find("\r\nmoveRightKeyCode=68\r\nrunKeyCode=16\r\n[osc]\r\n"),
+              std::string::npos);
     EXPECT_TRUE(bytes.ends_with(
-        "\r\nenabled=1\r\nhost=192.168.1.40\r\nport=9001\r\n[openxr]\r\nenabled=1\r\n"));
+        "\r\nenabled=1\r\nhost=192.168.1.40\r\nport=9001\r\n[openxr]\r\nenabled=1\r\n"
+        "[walk]\r\ncadenceSpeed=0\r\nwalkCadence=92.50\r\nrunCadence=170.00\r\nrunSpeed=0.80\r\n"));
 
     WalkState loaded{};
     loadSettings("./tarvel.ini", loaded);
@@ -371,6 +377,11 @@ TEST(SettingsFileWin32, SavesWindowsTextAndLoadsItBack) {
     EXPECT_STREQ(loaded.oscHost, "192.168.1.40");
     EXPECT_EQ(loaded.oscPort, 9001);
     EXPECT_EQ(loaded.xrEnabled, 1);
+    EXPECT_EQ(loaded.runKeyCode, 16);
+    EXPECT_EQ(loaded.cadenceSpeed, 0);
+    EXPECT_EQ(loaded.walkCadence, 92.5f);
+    EXPECT_EQ(loaded.runCadence, 170.0f);
+    EXPECT_EQ(loaded.runSpeed, 0.8f);
 }
 
 TEST(FileReplaceWin32, ReplacesWholeAndLeavesNoTemporaryFileBehind) {
