@@ -8,6 +8,7 @@
 #include "app/command_line.h"
 #include "app/program.h"
 #include "platform/working_folder.h"
+#include "steamvr/registration.h"
 
 int main(int argc, char** argv) {
     const CommandLine line = parseCommandLine({argv + 1, argv + argc});
@@ -18,6 +19,12 @@ int main(int argc, char** argv) {
         case CommandLine::Action::Version:
             std::printf("%s\n", versionLine().c_str());
             return 0;
+        case CommandLine::Action::SteamVr: {
+            std::string message;
+            const bool ok = steamvr::runRegistrationCommand(line.steamVrVerb, message);
+            std::fprintf(ok ? stdout : stderr, "%s%s\n", ok ? "" : "tarvel: ", message.c_str());
+            return ok ? 0 : 1;
+        }
         case CommandLine::Action::Error:
             std::fprintf(stderr, "tarvel: %s\n%s", line.error.c_str(), usageText());
             return 2;

@@ -78,6 +78,8 @@ inline constexpr const char* kOscOn = "OSC出力：有効";
 inline constexpr const char* kOscOff = "OSC出力：無効";
 inline constexpr const char* kXrOn = "XR出力：有効";
 inline constexpr const char* kXrOff = "XR出力：無効";
+inline constexpr const char* kSteamVrOn = "SteamVR：登録";
+inline constexpr const char* kSteamVrOff = "SteamVR：未登録";
 
 // The graph window: identity, the recorder's switch and its states, headings, axes and the
 // names of the angle bands (the emulation's rows, from left to right).

@@ -153,6 +153,8 @@ std::vector<UIEx::WidgetPlacement> UIEx::widgetTable() {
         label(oscText, nullptr, kOscToggleX + 20, kOscToggleY, 140),
         button(xrButton, s::kToggle, kXrToggleX, kXrToggleY, 20, kXrToggle),
         label(xrText, nullptr, kXrToggleX + 20, kXrToggleY, 140),
+        button(steamVrButton, s::kToggle, kSteamVrToggleX, kSteamVrToggleY, 20, kSteamVrToggle),
+        label(steamVrText, nullptr, kSteamVrToggleX + 20, kSteamVrToggleY, 140),
     };
     table.insert(table.end(), std::begin(rest), std::end(rest));
     return table;
@@ -170,6 +172,9 @@ void UIEx::buildWidgets(platform::NativeInstance instance) {
         if (label == &moveModeText) return moveModeCaption(state.moveMode);
         if (label == &oscText) return oscCaption(state.oscEnabled);
         if (label == &xrText) return xrCaption(state.xrEnabled);
+        if (label == &steamVrText) {
+            return steamVrCaption(steamVrSwitch.registered && steamVrSwitch.registered());
+        }
         return autoCalibrationCaption(state.autoCalibration);
     };
 

@@ -11,6 +11,7 @@ packages=(
   libpng-dev socat xvfb openbox trayer xdotool xinput x11-utils imagemagick zenity
   dpkg-dev file man-db desktop-file-utils appstream lintian liblo-tools
   libsystemd-dev dbus-daemon haskell-status-notifier-item-utils libopenxr-dev libopenxr-loader1
+  nlohmann-json3-dev
 )
 windows=0
 [[ "${1:-}" == "--windows" || "${TARVEL_WINDOWS:-}" == 1 ]] && windows=1

@@ -16,6 +16,7 @@
 
 #include "xrlayer/bindings.h"
 #include "xrlayer/loader_interface.h"
+#include "xrlayer/steamvr_guard.h"
 #include "xrlayer/walk_source.h"
 
 #if defined(_WIN32)
@@ -127,6 +128,7 @@ void serve(XrInstance instance, PFN_xrGetInstanceProcAddr get) {
     }
     l.displayTime.store(0);
     l.source.open();  // without it every read gives no walk
+    learnRuntime(get, instance);
     l.served.store(instance, std::memory_order_release);
 }
 
@@ -229,7 +231,7 @@ XrResult XRAPI_CALL syncActions(XrSession session, const XrActionsSyncInfo* info
     Layer& l = layer();
     const XrResult result = l.next.syncActions(session, info);
     if (XR_FAILED(result)) return result;
-    const xrwalk::Axes a = l.source.read().axes;
+    const xrwalk::Axes a = standAsideForSteamVr() ? xrwalk::Axes{} : l.source.read().axes;
     const Vec hands[2] = {{a.horizontal, a.vertical}, {a.lookHorizontal, 0.0f}};
     const XrTime at = l.displayTime.load(std::memory_order_relaxed);
     for (int h = 0; h < 2; ++h) {

@@ -3,6 +3,7 @@
 // the axis its binding ends in.
 #include "tests/xrlayer/stub_runtime.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <map>
@@ -103,6 +104,13 @@ XrResult XRAPI_CALL getSystem(XrInstance, const XrSystemGetInfo*, XrSystemId* id
     return XR_SUCCESS;
 }
 
+// Named by TARVEL_STUB_RUNTIME_NAME ("stub" when unset), so that a test can play SteamVR's.
+XrResult XRAPI_CALL instanceProperties(XrInstance, XrInstanceProperties* properties) {
+    const char* name = std::getenv("TARVEL_STUB_RUNTIME_NAME");
+    std::snprintf(properties->runtimeName, XR_MAX_RUNTIME_NAME_SIZE, "%s", name ? name : "stub");
+    return XR_SUCCESS;
+}
+
 XrResult XRAPI_CALL noExtensions(const char*, std::uint32_t, std::uint32_t* count,
                                  XrExtensionProperties*) {
     *count = 0;
@@ -130,6 +138,7 @@ XrResult XRAPI_CALL stubGetInstanceProcAddr(XrInstance, const char* name, PFN_xr
         TARVEL_STUB("xrCreateInstance", createInstance),
         TARVEL_STUB("xrDestroyInstance", succeed<XrInstance>),
         TARVEL_STUB("xrGetSystem", getSystem),
+        TARVEL_STUB("xrGetInstanceProperties", instanceProperties),
         TARVEL_STUB("xrStringToPath", stringToPath),
         TARVEL_STUB("xrPathToString", pathToString),
         TARVEL_STUB("xrCreateSession", (create<XrInstance, XrSessionCreateInfo, XrSession>)),

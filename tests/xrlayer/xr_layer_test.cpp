@@ -13,6 +13,7 @@
 #include <memory>
 
 #include "mainwindow/uiex.h"
+#include "platform/steamvr_presence.h"
 #include "platform/xr_walk_block.h"
 #include "tests/support/scoped_env.h"
 #include "tests/support/support.h"
@@ -159,6 +160,29 @@ TEST_F(XrLayerTest, WithoutAFreshWalkTheSticksPassThroughExactly) {
     }
     chmod(dir_.file(xrwalk::kFileName).c_str(), 0666);
     expectPassThrough("a block that others may write");
+}
+
+// On SteamVR's runtime with the SteamVR driver running, the treadmill walks the game: the layer
+// leaves the sticks alone there, and only there.
+TEST_F(XrLayerTest, OnSteamVrWithItsDriverRunningTheSticksPassThrough) {
+    publish({0.25f, -0.08f, 0.0f});
+    ScopedEnv steamVr{"TARVEL_STUB_RUNTIME_NAME", "SteamVR/OpenXR"};
+    const auto walks = [&](const char* why) {
+        SCOPED_TRACE(why);
+        expectStick(play(GameKind::Hands, 1)[0].at("L"), 0.02f, 0.45f);
+    };
+    walks("without the driver");
+    void* driver = platform::claimSteamVrDriverMark();
+    ASSERT_NE(driver, nullptr);
+    for (const GameKind kind : kKinds) {
+        for (const Frame& f : play(kind)) expectPhysical(f);
+    }
+    {
+        ScopedEnv other{"TARVEL_STUB_RUNTIME_NAME", "Monado"};
+        walks("on another runtime");
+    }
+    platform::releaseSteamVrDriverMark(driver);
+    walks("after the driver ended");
 }
 
 TEST_F(XrLayerTest, InstalledTwiceTheWalkIsAddedOnce) {

@@ -1,0 +1,30 @@
+// The driver as vrserver sees it: the provider of the treadmill device, its Init and Cleanup,
+// and RunFrame, which hands the walk block's axes to the device's joystick.
+#pragma once
+
+#include "vrdriver/openvr_interface.h"
+#include "vrdriver/treadmill_device.h"
+#include "vrdriver/walk_feed.h"
+
+namespace vrdriver {
+
+class TreadmillProvider final : public openvr::IServerTrackedDeviceProvider {
+  public:
+    openvr::InitError Init(openvr::IVRDriverContext* context) override;
+    void Cleanup() override;
+    const char* const* GetInterfaceVersions() override;
+    // One read of the block, two component updates: no lock, no allocation, no other call to
+    // the system.
+    void RunFrame() override;
+    bool ShouldBlockStandbyMode() override { return false; }
+    void EnterStandby() override {}
+    void LeaveStandby() override {}
+
+  private:
+    Host host_;
+    TreadmillDevice device_;
+    WalkFeed feed_;
+    void* mark_ = nullptr;
+};
+
+}  // namespace vrdriver
