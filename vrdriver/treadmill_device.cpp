@@ -3,6 +3,7 @@
 #include "vrdriver/treadmill_device.h"
 
 #include <cstring>
+#include <iterator>
 
 namespace vrdriver {
 
