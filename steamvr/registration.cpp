@@ -2,10 +2,9 @@
 // the whole-file replace of the platform seam.
 #include "steamvr/registration.h"
 
-#include <nlohmann/json.hpp>
-
 #include <cstdio>
 #include <filesystem>
+#include <nlohmann/json.hpp>
 #include <system_error>
 
 #include "platform/file_names.h"
@@ -74,14 +73,14 @@ Registration registrationOf(const std::string& pathsFile, const std::string& dri
     return listed(doc, driverFolder) ? Registration::Registered : Registration::NotRegistered;
 }
 
-Registration setRegistration(const std::string& pathsFile, const std::string& driverFolder,
-                             bool on, std::string* failure) {
+Registration setRegistration(const std::string& pathsFile, const std::string& driverFolder, bool on,
+                             std::string* failure) {
     bool exists = false;
     Json doc = load(pathsFile, exists);
     if (!exists) return Registration::NoSteamVr;
     if (doc.is_discarded()) return Registration::Unreadable;
-    const Registration before = listed(doc, driverFolder) ? Registration::Registered
-                                                          : Registration::NotRegistered;
+    const Registration before =
+        listed(doc, driverFolder) ? Registration::Registered : Registration::NotRegistered;
     const Registration wanted = on ? Registration::Registered : Registration::NotRegistered;
     if (before == wanted) return before;
     if (on) {
@@ -103,8 +102,8 @@ Registration setRegistration(const std::string& pathsFile, const std::string& dr
 std::string installedDriverFolder() {
     const std::string exe = platform::executableFolder();
     if (exe.empty()) return {};
-    for (const char* relative : {"/../lib/tarvel/steamvr/tarvel", "/steamvr/tarvel",
-                                 "/../steamvr/tarvel"}) {
+    for (const char* relative :
+         {"/../lib/tarvel/steamvr/tarvel", "/steamvr/tarvel", "/../steamvr/tarvel"}) {
         const std::filesystem::path folder =
             platform::fileSystemPath(exe + relative).lexically_normal();
         std::error_code error;

@@ -19,8 +19,8 @@ Registration registrationOf(const std::string& pathsFile, const std::string& dri
 // Lists (`on`) or unlists the folder, writing the file atomically and only when it changes.
 // Nothing is written when the file is missing or unreadable. Returns the state afterwards
 // (NotRegistered/Registered when the file could not be written: `failure` then says why).
-Registration setRegistration(const std::string& pathsFile, const std::string& driverFolder,
-                             bool on, std::string* failure = nullptr);
+Registration setRegistration(const std::string& pathsFile, const std::string& driverFolder, bool on,
+                             std::string* failure = nullptr);
 
 // The driver folder installed with the running program: <bin>/../lib/tarvel/steamvr/tarvel
 // (Linux), <exe folder>/steamvr/tarvel (Windows), or the build tree's; empty when none is there.

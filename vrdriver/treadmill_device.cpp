@@ -10,9 +10,13 @@ namespace vrdriver {
 namespace {
 
 openvr::PropertyWrite stringProperty(openvr::TrackedDeviceProperty prop, const char* value) {
-    return {prop,    openvr::PropertyWriteSet, openvr::PropertySuccess,
-            const_cast<char*>(value), static_cast<std::uint32_t>(std::strlen(value) + 1),
-            openvr::kStringTag, openvr::PropertySuccess};
+    return {prop,
+            openvr::PropertyWriteSet,
+            openvr::PropertySuccess,
+            const_cast<char*>(value),
+            static_cast<std::uint32_t>(std::strlen(value) + 1),
+            openvr::kStringTag,
+            openvr::PropertySuccess};
 }
 
 }  // namespace

@@ -48,7 +48,8 @@ openvr::InitError TreadmillProvider::Init(openvr::IVRDriverContext* context) {
     if (!host_.host->TrackedDeviceAdded(kSerialNumber, openvr::DeviceClassController, &device_)) {
         host_.log->Log("tarvel: SteamVR did not take the treadmill device");
     } else {
-        host_.log->Log("tarvel: treadmill device added; it walks while tarvel runs with XR output on");
+        host_.log->Log(
+            "tarvel: treadmill device added; it walks while tarvel runs with XR output on");
     }
     return openvr::InitErrorNone;
 }

@@ -3,9 +3,8 @@
 // and nothing written where SteamVR has never run.
 #include <gtest/gtest.h>
 
-#include <nlohmann/json.hpp>
-
 #include <filesystem>
+#include <nlohmann/json.hpp>
 
 #include "tests/support/support.h"
 
@@ -18,16 +17,17 @@ class SteamVrRegistration : public ::testing::Test {
   protected:
     // The program's exit code and output.
     std::pair<std::optional<int>, std::string> run(const std::string& verb) {
-        testsupport::ChildProcess program(
-            {testsupport::programBinary(), "--steamvr", verb}, dir_.path(), dir_.file("out.log"),
-            {"XDG_CONFIG_HOME=" + dir_.path()});
+        testsupport::ChildProcess program({testsupport::programBinary(), "--steamvr", verb},
+                                          dir_.path(), dir_.file("out.log"),
+                                          {"XDG_CONFIG_HOME=" + dir_.path()});
         return {program.wait(30s), testsupport::readFile(dir_.file("out.log"))};
     }
     Json paths() { return Json::parse(testsupport::readFile(file_)); }
 
     testsupport::TempDir dir_;
     const std::string file_ = dir_.file("openvr/openvrpaths.vrpath");
-    const std::string folder_ = std::filesystem::canonical(testsupport::binaryDir() + "/../steamvr/tarvel").string();
+    const std::string folder_ =
+        std::filesystem::canonical(testsupport::binaryDir() + "/../steamvr/tarvel").string();
 };
 
 TEST_F(SteamVrRegistration, AddsAndRemovesOnlyItsOwnFolder) {
@@ -41,7 +41,8 @@ TEST_F(SteamVrRegistration, AddsAndRemovesOnlyItsOwnFolder) {
         "log": ["/home/u/.steam/logs"], "runtime": ["/home/u/.steam/SteamVR"], "version": 1})";
     std::filesystem::create_directories(dir_.file("openvr"));
     for (const std::string& before :
-         {original, std::string(R"({"jsonid": "vrpathreg", "external_drivers": null, "version": 1})")}) {
+         {original,
+          std::string(R"({"jsonid": "vrpathreg", "external_drivers": null, "version": 1})")}) {
         testsupport::writeFile(file_, before);
         EXPECT_EQ(run("status").first, std::optional<int>(0));
         EXPECT_EQ(run("register").first, std::optional<int>(0));

@@ -170,10 +170,9 @@ openvr::InputError DriverHost::CreateHapticComponent(openvr::PropertyContainerHa
     return kUnsupported;
 }
 
-openvr::InputError DriverHost::CreateSkeletonComponent(openvr::PropertyContainerHandle,
-                                                       const char*, const char*, const char*,
-                                                       std::int32_t, const openvr::BoneTransform*,
-                                                       std::uint32_t,
+openvr::InputError DriverHost::CreateSkeletonComponent(openvr::PropertyContainerHandle, const char*,
+                                                       const char*, const char*, std::int32_t,
+                                                       const openvr::BoneTransform*, std::uint32_t,
                                                        openvr::InputComponentHandle*) {
     return kUnsupported;
 }

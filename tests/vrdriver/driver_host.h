@@ -62,7 +62,9 @@ class DriverHost : openvr::IVRDriverContext,
     // The component of that name (null: none).
     const Component* component(const std::string& name) const;
     // The container vrserver gives device `index`.
-    static openvr::PropertyContainerHandle containerOf(std::uint32_t index) { return 0x100 + index; }
+    static openvr::PropertyContainerHandle containerOf(std::uint32_t index) {
+        return 0x100 + index;
+    }
 
   private:
     // IVRDriverContext
@@ -74,14 +76,17 @@ class DriverHost : openvr::IVRDriverContext,
     void TrackedDevicePoseUpdated(std::uint32_t device, const openvr::DriverPose& pose,
                                   std::uint32_t size) override;
     void VsyncEvent(double) override {}
-    void VendorSpecificEvent(std::uint32_t, std::int32_t, const openvr::EventData&, double) override {}
+    void VendorSpecificEvent(std::uint32_t, std::int32_t, const openvr::EventData&,
+                             double) override {}
     bool IsExiting() override { return false; }
     bool PollNextEvent(openvr::Event*, std::uint32_t) override { return false; }
     void GetRawTrackedDevicePoses(float, openvr::TrackedDevicePose*, std::uint32_t) override {}
     void RequestRestart(const char*, const char*, const char*, const char*) override {}
     std::uint32_t GetFrameTimings(openvr::FrameTiming*, std::uint32_t) override { return 0; }
-    void SetDisplayEyeToHead(std::uint32_t, const openvr::Matrix34&, const openvr::Matrix34&) override {}
-    void SetDisplayProjectionRaw(std::uint32_t, const openvr::Rect2&, const openvr::Rect2&) override {}
+    void SetDisplayEyeToHead(std::uint32_t, const openvr::Matrix34&,
+                             const openvr::Matrix34&) override {}
+    void SetDisplayProjectionRaw(std::uint32_t, const openvr::Rect2&,
+                                 const openvr::Rect2&) override {}
     void SetRecommendedRenderTargetSize(std::uint32_t, std::uint32_t, std::uint32_t) override {}
     // IVRProperties_001
     openvr::TrackedPropertyError ReadPropertyBatch(openvr::PropertyContainerHandle,

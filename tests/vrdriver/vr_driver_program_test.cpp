@@ -33,14 +33,12 @@ TEST(VrDriverProgram, TheTreadmillWalksOnlyWhileTheProgramWalks) {
     const auto walking = [&] { return waitUntil([&] { return forward() > 0.2f; }, 60s); };
     const auto standing = [&] {
         return waitUntil(
-            [&] {
-                return forward() == 0.0f && host.component("/input/joystick/x")->value == 0.0f;
-            },
+            [&] { return forward() == 0.0f && host.component("/input/joystick/x")->value == 0.0f; },
             10s);
     };
-    testsupport::ChildProcess simulator({testsupport::simulatorBinary(), "--port", "3", "--quiet",
-                                         "--sequence", "walk:600"},
-                                        dir.path(), dir.file("sim.log"));
+    testsupport::ChildProcess simulator(
+        {testsupport::simulatorBinary(), "--port", "3", "--quiet", "--sequence", "walk:600"},
+        dir.path(), dir.file("sim.log"));
     ASSERT_TRUE(waitUntil([&] { return testsupport::fileExists(dir.file("COM3")); }, 10s));
     const auto start = [&] {
         return std::make_unique<testsupport::ChildProcess>(
