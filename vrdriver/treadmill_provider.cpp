@@ -56,7 +56,7 @@ openvr::InitError TreadmillProvider::Init(openvr::IVRDriverContext* context) {
 
 void TreadmillProvider::Cleanup() {
     device_.Deactivate();
-    feed_.close();
+    walk_.close();
     platform::releaseSteamVrDriverMark(mark_);
     mark_ = nullptr;
     host_ = {};
@@ -84,8 +84,8 @@ const char* const* TreadmillProvider::GetInterfaceVersions() {
 
 void TreadmillProvider::RunFrame() {
     if (!device_.active()) return;
-    const xrwalk::Axes walk = feed_.read(platform::monotonicNanoseconds()).axes;
-    device_.update(walk.horizontal, walk.vertical);
+    const xrwalk::Axes axes = walk_.read(platform::monotonicNanoseconds()).axes;
+    device_.update(axes.horizontal, axes.vertical);
 }
 
 }  // namespace vrdriver

@@ -2,9 +2,9 @@
 // and RunFrame, which hands the walk block's axes to the device's joystick.
 #pragma once
 
+#include "platform/xr_walk_block.h"
 #include "vrdriver/openvr_interface.h"
 #include "vrdriver/treadmill_device.h"
-#include "vrdriver/walk_feed.h"
 
 namespace vrdriver {
 
@@ -13,8 +13,8 @@ class TreadmillProvider final : public openvr::IServerTrackedDeviceProvider {
     openvr::InitError Init(openvr::IVRDriverContext* context) override;
     void Cleanup() override;
     const char* const* GetInterfaceVersions() override;
-    // One read of the block, two component updates: no lock, no allocation, no other call to
-    // the system.
+    // One read of the block (the reader opens it, or finds it again, at most once a second),
+    // two component updates: no lock, no allocation, no other call to the system.
     void RunFrame() override;
     bool ShouldBlockStandbyMode() override { return false; }
     void EnterStandby() override {}
@@ -23,7 +23,7 @@ class TreadmillProvider final : public openvr::IServerTrackedDeviceProvider {
   private:
     Host host_;
     TreadmillDevice device_;
-    WalkFeed feed_;
+    platform::XrWalkReader walk_;
     void* mark_ = nullptr;
 };
 

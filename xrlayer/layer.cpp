@@ -127,7 +127,7 @@ void serve(XrInstance instance, PFN_xrGetInstanceProcAddr get) {
         w.changedAt.store(0);
     }
     l.displayTime.store(0);
-    l.source.open();  // without it every read gives no walk
+    l.source.close();  // found again at the first read
     learnRuntime(get, instance);
     l.served.store(instance, std::memory_order_release);
 }

@@ -1,42 +1,34 @@
-// The layer's side of the program's block: opened (or created, when the game starts before the
-// program) when the layer takes an instance, read at each xrSyncActions through the header both
-// sides share, let go with the instance.
+// The layer's side of the program's block: read at each xrSyncActions through the reader that
+// the program's block backend provides (one pread on Linux: nothing the layer reads can vanish
+// under it), let go with the instance.
 #pragma once
 
 #include <cstdint>
+#include <mutex>
 
-#include "output/xr_walk_block.h"
 #include "platform/xr_walk_block.h"
 
 namespace xrlayer {
 
 class WalkSource {
   public:
-    WalkSource() = default;
-    ~WalkSource() { close(); }
-    WalkSource(const WalkSource&) = delete;
-    WalkSource& operator=(const WalkSource&) = delete;
-
-    // Maps the per-user block for reading; false when it cannot be had or is not this user's
-    // alone (every read then gives no walk).
-    bool open() {
-        if (mapping_.block == nullptr) mapping_ = platform::mapXrWalkBlock(false);
-        return mapping_.block != nullptr;
+    // The walk now: a consistent, fresh copy of the block, the last good one while the program
+    // writes, or no walk. The block is found (again, when it was replaced) at most once a second.
+    xrwalk::Reading read() {
+        std::lock_guard lock(mutex_);  // a game may sync on more than one thread
+        return reader_.read(now());
     }
-    void close() { platform::unmapXrWalkBlock(mapping_); }
-
-    // The walk now: a consistent, fresh copy of the block, or no walk. No system call, lock or
-    // allocation (the clock is read through the vDSO on Linux, QueryPerformanceCounter on
-    // Windows).
-    xrwalk::Reading read() const {
-        return mapping_.block != nullptr ? xrwalk::read(*mapping_.block, now()) : xrwalk::Reading{};
+    void close() {
+        std::lock_guard lock(mutex_);
+        reader_.close();
     }
 
     // The clock the program stamps the block with, in nanoseconds.
     static std::int64_t now() { return platform::monotonicNanoseconds(); }
 
   private:
-    platform::XrWalkMapping mapping_;
+    std::mutex mutex_;
+    platform::XrWalkReader reader_;
 };
 
 }  // namespace xrlayer

@@ -1,6 +1,8 @@
 // The block the OpenXR layer reads, on Windows: a named file mapping in the session's own
-// namespace, this user's alone; QueryPerformanceCounter for its time stamps. Compiled into the
-// program and into the layer.
+// namespace, this user's alone; a named mutex for the one writer; QueryPerformanceCounter for
+// its time stamps. Compiled into the program, the layer and the SteamVR driver. A section's size
+// is fixed when it is created and no process can shrink it while a view of it exists, so reads
+// of the view cannot fault as those of a truncated file's mapping do on Linux.
 #include <aclapi.h>
 #include <windows.h>
 
@@ -56,23 +58,92 @@ HANDLE userMapping() {
 
 }  // namespace
 
-XrWalkMapping mapXrWalkBlock(bool writable) {
-    HANDLE mapping = userMapping();
-    if (mapping == nullptr) return {};
-    const DWORD access = writable ? FILE_MAP_READ | FILE_MAP_WRITE : FILE_MAP_READ;
-    void* at = MapViewOfFile(mapping, access, 0, 0, xrwalk::kBytes);
-    if (at == nullptr) {
-        CloseHandle(mapping);
-        return {};
+XrWalkWriter::Opened XrWalkWriter::open() {
+    if (isOpen()) return Opened::Yes;
+    // One writer per user and session: the first to create the mutex; it goes with the process.
+    HANDLE lock = CreateMutexW(nullptr, FALSE, xrwalk::kWriterMutexName);
+    if (lock == nullptr) return Opened::NotPrivate;
+    if (GetLastError() == ERROR_ALREADY_EXISTS) {
+        CloseHandle(lock);
+        return Opened::Busy;
     }
-    return {static_cast<xrwalk::Block*>(at), mapping};
+    HANDLE mapping = userMapping();
+    void* at = mapping != nullptr
+                   ? MapViewOfFile(mapping, FILE_MAP_READ | FILE_MAP_WRITE, 0, 0, xrwalk::kBytes)
+                   : nullptr;
+    if (at == nullptr) {
+        if (mapping != nullptr) CloseHandle(mapping);
+        CloseHandle(lock);
+        return Opened::NotPrivate;
+    }
+    auto* block = static_cast<xrwalk::Block*>(at);
+    // A counter left odd (a writer killed mid-write) would read as "being written" for ever.
+    const std::uint32_t s = block->sequence.load();
+    sequence_ = block->magic.load() == xrwalk::kMagic ? s + (s % 2) : 0;
+    block->sequence.store(sequence_);
+    handle_ = reinterpret_cast<std::intptr_t>(mapping);
+    lock_ = reinterpret_cast<std::intptr_t>(lock);
+    view_ = at;
+    return Opened::Yes;
 }
 
-void unmapXrWalkBlock(XrWalkMapping& mapping) {
-    if (mapping.block == nullptr) return;
-    UnmapViewOfFile(mapping.block);
-    CloseHandle(mapping.handle);
-    mapping = {};
+bool XrWalkWriter::publish(const xrwalk::Axes& axes, std::uint32_t frame, std::int64_t nowNs) {
+    if (!isOpen()) return false;
+    const xrwalk::Fields f = xrwalk::fieldsOf(axes, frame, nowNs, sequence_ + 2);
+    xrwalk::publish(*static_cast<xrwalk::Block*>(view_), f);
+    sequence_ = f.sequence;
+    return true;
+}
+
+// A named mapping cannot be removed or replaced while this writer holds it.
+bool XrWalkWriter::stillNamed() const {
+    return isOpen();
+}
+
+void XrWalkWriter::close() {
+    if (!isOpen()) return;
+    UnmapViewOfFile(view_);
+    CloseHandle(reinterpret_cast<HANDLE>(handle_));
+    CloseHandle(reinterpret_cast<HANDLE>(lock_));
+    handle_ = lock_ = kNone;
+    view_ = nullptr;
+}
+
+bool XrWalkReader::reopen(std::int64_t nowNs) {
+    nextCheckNs_ = nowNs + 1'000'000'000;
+    checked_ = true;
+    if (view_ != nullptr) return true;
+    HANDLE mapping = userMapping();
+    if (mapping == nullptr) return false;
+    view_ = MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, xrwalk::kBytes);
+    if (view_ == nullptr) {
+        CloseHandle(mapping);
+        return false;
+    }
+    handle_ = reinterpret_cast<std::intptr_t>(mapping);
+    return true;
+}
+
+xrwalk::Reading XrWalkReader::read(std::int64_t nowNs) {
+    if (view_ == nullptr &&
+        (!checked_ || nowNs >= nextCheckNs_ || nowNs < nextCheckNs_ - 1'000'000'000)) {
+        reopen(nowNs);
+    }
+    if (view_ == nullptr) return {};
+    xrwalk::Fields f;
+    const bool copied = xrwalk::copyOf(*static_cast<const xrwalk::Block*>(view_), f);
+    return judge_.next(copied ? &f : nullptr, nowNs);
+}
+
+void XrWalkReader::close() {
+    if (view_ != nullptr) {
+        UnmapViewOfFile(view_);
+        CloseHandle(reinterpret_cast<HANDLE>(handle_));
+    }
+    view_ = nullptr;
+    handle_ = -1;
+    checked_ = false;
+    judge_.forget();
 }
 
 std::int64_t monotonicNanoseconds() {

@@ -16,26 +16,26 @@ namespace {
 struct Publisher {
     testsupport::TempDir dir;
     testsupport::ScopedEnv runtime{"XDG_RUNTIME_DIR", dir.path()};
-    platform::XrWalkMapping mapping = platform::mapXrWalkBlock(true);
+    platform::XrWalkWriter writer;
+    bool opened = writer.open() == platform::XrWalkWriter::Opened::Yes;
     std::atomic<bool> running{true};
     std::thread thread{[this] {
         while (running.load()) {
-            xrwalk::publish(*mapping.block, {0.25f, -0.08f, 0.15f}, 1,
-                            platform::monotonicNanoseconds());
+            writer.publish({0.25f, -0.08f, 0.15f}, 1, platform::monotonicNanoseconds());
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
     }};
     ~Publisher() {
         running = false;
         thread.join();
-        platform::unmapXrWalkBlock(mapping);
     }
 };
 
 void runFrame(benchmark::State& state) {
     Publisher program;
     vrtest::DriverHost host;
-    if (!host.load(vrtest::driverLibrary()) || host.start() != openvr::InitErrorNone) {
+    if (!program.opened || !host.load(vrtest::driverLibrary()) ||
+        host.start() != openvr::InitErrorNone) {
         state.SkipWithError("the driver did not load");
         return;
     }
@@ -46,10 +46,8 @@ BENCHMARK(runFrame);
 
 void blockRead(benchmark::State& state) {
     Publisher program;
-    for (auto _ : state) {
-        benchmark::DoNotOptimize(
-            xrwalk::read(*program.mapping.block, platform::monotonicNanoseconds()));
-    }
+    platform::XrWalkReader reader;
+    for (auto _ : state) benchmark::DoNotOptimize(reader.read(platform::monotonicNanoseconds()));
 }
 BENCHMARK(blockRead);
 

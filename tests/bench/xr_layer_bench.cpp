@@ -28,9 +28,10 @@ void frame(benchmark::State& state) {
         {"DISABLE_TARVEL_XR_LAYER", layer ? std::nullopt : std::optional<std::string>("1")}};
     std::atomic<bool> running{true};
     std::thread program([&] {
+        platform::XrWalkWriter writer;
         while (running.load()) {
-            xrwalk::publish(*platform::openXrWalkBlock(), {0.25f, -0.08f, 0.15f}, 1,
-                            platform::monotonicNanoseconds());
+            writer.open();
+            writer.publish({0.25f, -0.08f, 0.15f}, 1, platform::monotonicNanoseconds());
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
     });

@@ -299,15 +299,16 @@ int besideProgram(const std::string& linkPath, int frames, int rate) {
 int xrBesideProgram(const std::string& linkPath, int frames, int rate, bool vr) {
     sim::PtyPort port(linkPath);
     std::string error;
-    const xrwalk::Block* block = platform::openXrWalkBlock();
-    if (!port.open(error) || block == nullptr) {
-        std::fprintf(stderr, "%s\n", block == nullptr ? "no block" : error.c_str());
+    platform::XrWalkReader reader;
+    if (!port.open(error)) {
+        std::fprintf(stderr, "%s\n", error.c_str());
         return 1;
     }
-    const auto read = [&] { return xrwalk::read(*block, platform::monotonicNanoseconds()); };
+    const auto read = [&] { return reader.read(platform::monotonicNanoseconds()); };
     // With vr: the block's frame as of the start of the last RunFrame, once that has ended.
     std::atomic<std::uint32_t> updated{0};
     std::atomic<bool> running{true};
+    platform::XrWalkReader vrReader;  // the RunFrame thread's own
     vrtest::DriverHost host;
     if (vr && (!host.load(vrtest::driverLibrary()) || host.start() != openvr::InitErrorNone)) {
         return std::fprintf(stderr, "the driver did not load\n"), 1;
@@ -315,7 +316,7 @@ int xrBesideProgram(const std::string& linkPath, int frames, int rate, bool vr) 
     std::thread vrserver([&] {
         for (auto next = Clock::now(); vr && running.load();
              next += std::chrono::microseconds(11111)) {
-            const std::uint32_t frame = read().frame;
+            const std::uint32_t frame = vrReader.read(platform::monotonicNanoseconds()).frame;
             host.runFrame();
             updated.store(frame);
             std::this_thread::sleep_until(next);
@@ -326,7 +327,9 @@ int xrBesideProgram(const std::string& linkPath, int frames, int rate, bool vr) 
         std::uint32_t frame;
     };
     const auto shown = [&] {
-        return vr ? Shown{true, updated.load()} : Shown{read().fresh, read().frame};
+        if (vr) return Shown{true, updated.load()};
+        const xrwalk::Reading r = read();
+        return Shown{r.fresh, r.frame};
     };
     struct Stop {
         std::atomic<bool>& running;

@@ -21,14 +21,12 @@ class VrDriverTest : public ::testing::Test {
   protected:
     void SetUp() override {
         ASSERT_TRUE(host_.load(vrtest::driverLibrary())) << vrtest::driverLibrary();
-        mapping_ = platform::mapXrWalkBlock(true);
-        ASSERT_NE(mapping_.block, nullptr);
+        ASSERT_EQ(program_.open(), platform::XrWalkWriter::Opened::Yes);
     }
-    void TearDown() override { platform::unmapXrWalkBlock(mapping_); }
 
     void publish(xrwalk::Axes axes, std::int64_t ageMs = 0) {
-        xrwalk::publish(*mapping_.block, axes, 1,
-                        platform::monotonicNanoseconds() - ageMs * 1'000'000);
+        ASSERT_TRUE(
+            program_.publish(axes, 1, platform::monotonicNanoseconds() - ageMs * 1'000'000));
     }
     // The joystick after one RunFrame.
     std::pair<float, float> frame() {
@@ -42,7 +40,7 @@ class VrDriverTest : public ::testing::Test {
     testsupport::ScopedEnv runtime_{"XDG_RUNTIME_DIR", dir_.path()};
 #endif
     vrtest::DriverHost host_;
-    platform::XrWalkMapping mapping_;
+    platform::XrWalkWriter program_;
 };
 
 TEST_F(VrDriverTest, AddsATreadmillWhoseJoystickFollowsTheWalk) {
@@ -82,7 +80,7 @@ TEST_F(VrDriverTest, AddsATreadmillWhoseJoystickFollowsTheWalk) {
         EXPECT_EQ(frame(), std::pair(0.0f, 0.0f)) << why;
     }
     publish({0.5f, 0.5f, 0.0f});
-    xrwalk::publish(*mapping_.block, {0.5f, 0.5f, 0.0f}, 0, 0);  // the program's end
+    ASSERT_TRUE(program_.publish({0.5f, 0.5f, 0.0f}, 0, 0));  // the program's end
     EXPECT_EQ(frame(), std::pair(0.0f, 0.0f)) << "after the program ended";
 }
 

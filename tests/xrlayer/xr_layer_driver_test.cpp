@@ -83,9 +83,9 @@ TEST(XrLayerLibrary, HooksAddTheProgramsWalkOverTheRuntime) {
     testsupport::TempDir dir;
     testsupport::ScopedEnv runtime("XDG_RUNTIME_DIR", dir.path());
 #endif
-    xrwalk::Block* block = platform::openXrWalkBlock();
-    ASSERT_NE(block, nullptr);
-    xrwalk::publish(*block, {0.25f, -0.08f, 0.0f}, 1, platform::monotonicNanoseconds());
+    platform::XrWalkWriter writer;
+    ASSERT_EQ(writer.open(), platform::XrWalkWriter::Opened::Yes);
+    ASSERT_TRUE(writer.publish({0.25f, -0.08f, 0.0f}, 1, platform::monotonicNanoseconds()));
     Negotiation n;
     ASSERT_EQ(n.run(), XR_SUCCESS);
     XrApiLayerNextInfo next{XR_LOADER_INTERFACE_STRUCT_API_LAYER_NEXT_INFO,

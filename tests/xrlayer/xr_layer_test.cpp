@@ -71,7 +71,9 @@ class XrLayerTest : public ::testing::Test {
     }
     void publish(xrwalk::Axes axes, std::chrono::milliseconds age = 0ms) {
         const auto ns = std::chrono::nanoseconds(age).count();
-        xrwalk::publish(block(), axes, 1, platform::monotonicNanoseconds() - ns);
+        const std::uint32_t s = block().sequence.load();
+        xrwalk::publish(block(), xrwalk::fieldsOf(axes, 1, platform::monotonicNanoseconds() - ns,
+                                                  s + 2 - s % 2));
     }
 
     // Frames of a game of `kind` in an instance of its own, through the loader.
@@ -87,6 +89,45 @@ class XrLayerTest : public ::testing::Test {
         return played;
     }
 
+    // The simulator walking on COM3 in the test's folder, and the program beside it (a display
+    // of its own, XR output on), with `extraEnv`.
+    void startWalking() {
+        simulator_ = startSimulator(dir_.path(), "walk:600");
+        program_ = startProgram(dir_.path());
+    }
+    static std::unique_ptr<testsupport::ChildProcess> startSimulator(const std::string& folder,
+                                                                     const char* sequence) {
+        auto simulator = std::make_unique<testsupport::ChildProcess>(
+            std::vector<std::string>{testsupport::simulatorBinary(), "--port", "3", "--quiet",
+                                     "--sequence", sequence},
+            folder, folder + "/sim.log");
+        EXPECT_TRUE(waitUntil([&] { return testsupport::fileExists(folder + "/COM3"); }, 10s));
+        testsupport::writeFile(folder + "/tarvel.ini", "[openxr]\r\nenabled=1\r\n");
+        return simulator;
+    }
+    std::unique_ptr<testsupport::ChildProcess> startProgram(const std::string& folder) {
+        return std::make_unique<testsupport::ChildProcess>(
+            std::vector<std::string>{testsupport::programBinary()}, folder, folder + "/tarvel.log",
+            std::vector<std::string>{"XDG_RUNTIME_DIR=" + dir_.path()});
+    }
+    // Whether a game that starts now walks within `limit`.
+    static bool gameWalks(std::chrono::seconds limit = 60s) {
+        const XrInstance instance = createInstance();
+        bool walks = false;
+        {
+            xrtest::XrGame game(xrGetInstanceProcAddr, instance, GameKind::Hands);
+            walks = waitUntil([&] { return game.frame().at("L").y > 0.4f; }, limit);
+        }
+        xrDestroyInstance(instance);
+        return walks;
+    }
+    // The program still runs and ends as it should.
+    void expectProgramEndsWell() {
+        ASSERT_TRUE(program_->running()) << testsupport::readFile(dir_.file("tarvel.log"));
+        program_->signal(SIGTERM);
+        EXPECT_EQ(program_->wait(10s), std::optional<int>(0));
+    }
+
     testsupport::TempDir dir_;  // 0700: the runtime folder
     const std::string share_ = binaryDir() + "/../xr/share";
     ScopedEnv env_[7] = {{"XR_RUNTIME_JSON", binaryDir() + "/../xr/stub_runtime.json"},
@@ -97,6 +138,7 @@ class XrLayerTest : public ::testing::Test {
                          {"TARVEL_STUB_STICKS", "0.1 0.2 0.3 -0.4"},
                          {"DISABLE_TARVEL_XR_LAYER", std::nullopt}};
     xrwalk::Block* block_ = nullptr;
+    std::unique_ptr<testsupport::ChildProcess> simulator_, program_;
 };
 
 TEST_F(XrLayerTest, StrafingMovesOnlyTheLeftStickOfEveryKindOfGame) {
@@ -261,6 +303,108 @@ TEST_F(XrLayerTest, TheProgramWalksTheGameOnlyWhileItShould) {
     EXPECT_EQ(program->wait(10s), std::optional<int>(0));
     EXPECT_EQ(block().publishedNs.load(), 0) << "the end is not marked";
     xrDestroyInstance(instance);
+}
+
+// What users and other processes do to the block while a game and the program run: neither dies
+// (a fault in the game would end this test's process), and the walk comes back.
+TEST_F(XrLayerTest, ATruncatedBlockFaultsNeitherGameNorProgram) {
+    uitest::XSession session;
+    ASSERT_TRUE(session.ok()) << "no Xvfb";
+    ScopedEnv runtime{"XDG_RUNTIME_DIR", dir_.path()};  // the block's folder, not the session's
+    startWalking();
+    const XrInstance instance = createInstance();
+    {
+        xrtest::XrGame game(xrGetInstanceProcAddr, instance, GameKind::Unreal);
+        ASSERT_TRUE(waitUntil([&] { return game.frame().at("L").y > 0.4f; }, 60s));
+        for (int i = 0; i < 20; ++i) {
+            ASSERT_EQ(truncate(dir_.file(xrwalk::kFileName).c_str(), 0), 0);
+            game.frame();
+        }
+        EXPECT_TRUE(waitUntil([&] { return game.frame().at("L").y > 0.4f; }, 10s));
+    }
+    xrDestroyInstance(instance);
+    expectProgramEndsWell();
+}
+
+TEST_F(XrLayerTest, ARemovedBlockIsMadeAgainForTheGamesThatStartLater) {
+    uitest::XSession session;
+    ASSERT_TRUE(session.ok()) << "no Xvfb";
+    ScopedEnv runtime{"XDG_RUNTIME_DIR", dir_.path()};  // the block's folder, not the session's
+    startWalking();
+    ASSERT_TRUE(gameWalks());
+    ASSERT_EQ(unlink(dir_.file(xrwalk::kFileName).c_str()), 0);
+    EXPECT_TRUE(gameWalks(10s));
+    expectProgramEndsWell();
+}
+
+TEST_F(XrLayerTest, ACounterLeftOddIsHealedWhenTheProgramStarts) {
+    publish({});
+    block().sequence.fetch_add(1);  // a writer killed in the middle of a write
+    uitest::XSession session;
+    ASSERT_TRUE(session.ok()) << "no Xvfb";
+    ScopedEnv runtime{"XDG_RUNTIME_DIR", dir_.path()};  // the block's folder, not the session's
+    startWalking();
+    EXPECT_TRUE(gameWalks());
+    expectProgramEndsWell();
+}
+
+// A second copy on a second display of the same user: it says that the block is taken and
+// never writes it, so the game's walk never flips to the second copy's stillness.
+TEST_F(XrLayerTest, ASecondCopyOfTheProgramLeavesTheBlockToTheFirst) {
+    uitest::XSession first;
+    ASSERT_TRUE(first.ok()) << "no Xvfb";
+    ScopedEnv runtime{"XDG_RUNTIME_DIR", dir_.path()};
+    startWalking();
+    const XrInstance instance = createInstance();
+    {
+        xrtest::XrGame game(xrGetInstanceProcAddr, instance, GameKind::Hands);
+        ASSERT_TRUE(waitUntil([&] { return game.frame().at("L").y > 0.4f; }, 60s));
+        uitest::XSession second;
+        ASSERT_TRUE(second.ok()) << "no Xvfb";
+        ScopedEnv runtime2{"XDG_RUNTIME_DIR", dir_.path()};
+        testsupport::TempDir other;  // a platform nobody stands on: it would publish zeros
+        auto standing = startSimulator(other.path(), "stand:600");
+        auto copy = startProgram(other.path());
+        ASSERT_TRUE(waitUntil(
+            [&] {
+                return testsupport::readFile(other.file("tarvel.log")).find("another copy") !=
+                       std::string::npos;
+            },
+            30s));
+        int still = 0;
+        for (int i = 0; i < 300; ++i) still += game.frame().at("L").y > 0.4f ? 0 : 1;
+        EXPECT_EQ(still, 0);
+        copy->signal(SIGTERM);
+        EXPECT_EQ(copy->wait(10s), std::optional<int>(0));
+    }
+    xrDestroyInstance(instance);
+    expectProgramEndsWell();
+}
+
+// The program in a runtime folder with no room left (a 4 kB tmpfs, filled, in a mount namespace
+// of its own): it says so once and runs on.
+TEST_F(XrLayerTest, AFullRuntimeFolderLeavesTheProgramRunning) {
+    if (std::system("unshare --mount mount -t tmpfs -o size=4k tmpfs /tmp 2>/dev/null") != 0) {
+        GTEST_SKIP() << "no mount namespace of its own";
+    }
+    uitest::XSession session;
+    ASSERT_TRUE(session.ok()) << "no Xvfb";
+    simulator_ = startSimulator(dir_.path(), "walk:600");
+    const std::string full = dir_.file("full");
+    std::filesystem::create_directory(full);
+    const std::string script =
+        "mount -t tmpfs -o size=4k,mode=0700 tmpfs \"$1\" && head -c 4096 /dev/zero >\"$1/fill\" "
+        "; XDG_RUNTIME_DIR=\"$1\" exec \"$2\"";
+    program_ = std::make_unique<testsupport::ChildProcess>(
+        std::vector<std::string>{"unshare", "--mount", "bash", "-c", script, "full", full,
+                                 testsupport::programBinary()},
+        dir_.path(), dir_.file("tarvel.log"));
+    const auto said = [&] {
+        const std::string log = testsupport::readFile(dir_.file("tarvel.log"));
+        return log.find("OpenXR block cannot be created") != std::string::npos;
+    };
+    ASSERT_TRUE(waitUntil(said, 30s)) << testsupport::readFile(dir_.file("tarvel.log"));
+    expectProgramEndsWell();
 }
 
 }  // namespace
