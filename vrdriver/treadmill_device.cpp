@@ -45,7 +45,7 @@ openvr::InitError TreadmillDevice::Activate(std::uint32_t objectId) {
         host_.input->CreateScalarComponent(container, "/input/joystick/y", &y_,
                                            openvr::ScalarAbsolute,
                                            openvr::UnitsTwoSided) != openvr::InputErrorNone) {
-        host_.log->Log("tarvel: the treadmill's joystick could not be created");
+        log(host_, "tarvel: the treadmill's joystick could not be created");
         return openvr::InitErrorInterfaceNotFound;
     }
     // No pose, ever; but connected, so that SteamVR lists it and routes its input.

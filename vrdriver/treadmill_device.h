@@ -20,6 +20,11 @@ struct Host {
     openvr::IVRDriverLog* log = nullptr;
 };
 
+// One line in vrserver's log (vrserver.txt), when there is a log.
+inline void log(const Host& host, const char* line) {
+    if (host.log != nullptr) host.log->Log(line);
+}
+
 class TreadmillDevice final : public openvr::ITrackedDeviceServerDriver {
   public:
     // Before the device is added; `host` lives until Cleanup.

@@ -38,19 +38,18 @@ openvr::InitError TreadmillProvider::Init(openvr::IVRDriverContext* context) {
     host.properties = genericInterface<openvr::IVRProperties>(context, openvr::kProperties);
     host.input = genericInterface<openvr::IVRDriverInput>(context, openvr::kDriverInput);
     host.log = genericInterface<openvr::IVRDriverLog>(context, openvr::kDriverLog);
-    if (host.host == nullptr || host.properties == nullptr || host.input == nullptr ||
-        host.log == nullptr) {
+    // The log is welcome but not needed.
+    if (host.host == nullptr || host.properties == nullptr || host.input == nullptr) {
         return openvr::InitErrorInterfaceNotFound;
     }
     host_ = host;
     device_.attach(host_);
     mark_ = platform::claimSteamVrDriverMark();
-    if (!host_.host->TrackedDeviceAdded(kSerialNumber, openvr::DeviceClassController, &device_)) {
-        host_.log->Log("tarvel: SteamVR did not take the treadmill device");
-    } else {
-        host_.log->Log(
-            "tarvel: treadmill device added; it walks while tarvel runs with XR output on");
-    }
+    const bool added =
+        host_.host->TrackedDeviceAdded(kSerialNumber, openvr::DeviceClassController, &device_);
+    log(host_, added
+                   ? "tarvel: treadmill device added; it walks while tarvel runs with XR output on"
+                   : "tarvel: SteamVR did not take the treadmill device");
     return openvr::InitErrorNone;
 }
 

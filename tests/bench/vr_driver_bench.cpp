@@ -17,7 +17,8 @@ struct Publisher {
     testsupport::TempDir dir;
     testsupport::ScopedEnv runtime{"XDG_RUNTIME_DIR", dir.path()};
     platform::XrWalkWriter writer;
-    bool opened = writer.open() == platform::XrWalkWriter::Opened::Yes;
+    bool opened = writer.open() == platform::XrWalkWriter::Opened::Yes &&
+                  writer.publish({0.25f, -0.08f, 0.15f}, 1, platform::monotonicNanoseconds());
     std::atomic<bool> running{true};
     std::thread thread{[this] {
         while (running.load()) {

@@ -60,6 +60,9 @@ TEST_F(VrDriverTest, AddsATreadmillWhoseJoystickFollowsTheWalk) {
         EXPECT_EQ(c->type, openvr::ScalarAbsolute);
         EXPECT_EQ(c->units, openvr::UnitsTwoSided);
     }
+    // What README tells the user to look for in vrserver.txt.
+    ASSERT_FALSE(host_.log.empty());
+    EXPECT_EQ(host_.log[0].rfind("tarvel: treadmill device added", 0), 0u) << host_.log[0];
     ASSERT_EQ(host_.poses.size(), 1u);
     EXPECT_FALSE(host_.poses[0].second.poseIsValid);
     EXPECT_TRUE(host_.poses[0].second.deviceIsConnected);
