@@ -44,7 +44,7 @@ openvr::InitError TreadmillProvider::Init(openvr::IVRDriverContext* context) {
     }
     host_ = host;
     device_.attach(host_);
-    mark_ = platform::claimSteamVrDriverMark();
+    if (mark_ == nullptr) mark_ = platform::claimSteamVrDriverMark();
     const bool added =
         host_.host->TrackedDeviceAdded(kSerialNumber, openvr::DeviceClassController, &device_);
     log(host_, added

@@ -2,6 +2,7 @@
 // and RunFrame, which hands the walk block's axes to the device's joystick.
 #pragma once
 
+#include "platform/steamvr_presence.h"
 #include "platform/xr_walk_block.h"
 #include "vrdriver/openvr_interface.h"
 #include "vrdriver/treadmill_device.h"
@@ -10,6 +11,9 @@ namespace vrdriver {
 
 class TreadmillProvider final : public openvr::IServerTrackedDeviceProvider {
   public:
+    // Unloaded without Cleanup, the library still lets the mark go.
+    ~TreadmillProvider() { platform::releaseSteamVrDriverMark(mark_); }
+
     openvr::InitError Init(openvr::IVRDriverContext* context) override;
     void Cleanup() override;
     const char* const* GetInterfaceVersions() override;
