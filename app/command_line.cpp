@@ -34,7 +34,8 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
             value = name.substr(eq + 1);
             name.resize(eq);
         }
-        const bool takesValue = name == "--workdir" || name == "--port" || name == "--record";
+        const bool takesValue =
+            name == "--workdir" || name == "--port" || name == "--record" || name == "--steamvr";
         if (!takesValue && value) return fail("option " + name + " takes no value");
         if (takesValue && !value) {
             if (i + 1 >= args.size()) return fail("option " + name + " needs a value");
@@ -66,6 +67,12 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
         } else if (name == "--record") {
             if (value->empty()) return fail("option --record needs a file");
             line.recordFile = *value;
+        } else if (name == "--steamvr") {
+            if (*value != "register" && *value != "unregister" && *value != "status") {
+                return fail("--steamvr takes register, unregister or status");
+            }
+            line.action = CommandLine::Action::SteamVr;
+            line.steamVrVerb = *value;
         } else if (name.size() > 1 && name[0] == '-') {
             return fail("unknown option '" + name + "'");
         } else {
@@ -93,6 +100,11 @@ per result to 127.0.0.1 port 12345 and, in desktop mode, presses keys.
   --record FILE    write the bytes from the serial port to FILE exactly as they
                    arrive, from the start to the end of the run (tarvel-sim
                    --scenario replay --file FILE plays them back)
+  --steamvr register|unregister|status
+                   add this installation's SteamVR driver (the walking
+                   platform as a treadmill in OpenVR games) to SteamVR's list
+                   of drivers in ~/.config/openvr/openvrpaths.vrpath, remove
+                   it, or tell whether it is there; then exit
   -h, --help       print this help and exit
   --version        print the version and exit
   --xr-status      print which OpenXR game reads the walk, and where it goes

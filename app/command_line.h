@@ -6,7 +6,7 @@
 #include <vector>
 
 struct CommandLine {
-    enum class Action { Run, Help, Version, XrStatus, Error };
+    enum class Action { Run, Help, Version, XrStatus, SteamVr, Error };
     Action action = Action::Run;
     // Error: what was wrong, in one line.
     std::string error;
@@ -20,6 +20,8 @@ struct CommandLine {
     bool hidden = false;
     // A file to record the serial stream into, as given; empty: none.
     std::string recordFile;
+    // SteamVr: register, unregister or status (the driver folder in SteamVR's list).
+    std::string steamVrVerb;
 };
 
 // Reads argv[1..]. Options take their value as the next argument or after "=".

@@ -9,6 +9,7 @@
 #include "app/program.h"
 #include "app/xr_status_watch.h"
 #include "platform/working_folder.h"
+#include "steamvr/registration.h"
 
 int main(int argc, char** argv) {
     const CommandLine line = parseCommandLine({argv + 1, argv + argc});
@@ -22,6 +23,12 @@ int main(int argc, char** argv) {
         case CommandLine::Action::XrStatus:
             std::fputs(xrStatusReport().c_str(), stdout);
             return 0;
+        case CommandLine::Action::SteamVr: {
+            std::string message;
+            const bool ok = steamvr::runRegistrationCommand(line.steamVrVerb, message);
+            std::fprintf(ok ? stdout : stderr, "%s%s\n", ok ? "" : "tarvel: ", message.c_str());
+            return ok ? 0 : 1;
+        }
         case CommandLine::Action::Error:
             std::fprintf(stderr, "tarvel: %s\n%s", line.error.c_str(), usageText());
             return 2;

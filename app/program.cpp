@@ -23,8 +23,10 @@
 #include "platform/desktop_session.h"
 #include "platform/modal_idle.h"
 #include "platform/single_instance.h"
+#include "platform/steamvr_paths.h"
 #include "platform/termination.h"
 #include "platform/window_system.h"
+#include "steamvr/registration.h"
 
 namespace s = ui_strings;
 
@@ -96,6 +98,15 @@ int runProgram(const ProgramOptions& options) {
     if (!options.recordPath.empty()) recorder.start(options.recordPath);
     setSensorPortDevice(options.portDevice);
     openSensorPort(state.comID);
+    ui->steamVrSwitch.registered = [] {
+        return steamvr::registrationOf(platform::openVrPathsFile(),
+                                       steamvr::installedDriverFolder()) ==
+               steamvr::Registration::Registered;
+    };
+    ui->steamVrSwitch.set = [](bool on) {
+        const std::string folder = steamvr::installedDriverFolder();
+        if (!folder.empty()) steamvr::setRegistration(platform::openVrPathsFile(), folder, on);
+    };
     ui->buildWidgets(0);
 
     TelemetrySender telemetry;

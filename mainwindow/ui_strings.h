@@ -100,6 +100,8 @@ inline constexpr const char* kXrPaused = "一時停止（メニュー／非フ�
 inline constexpr const char* kXrBusy = "XR：別のtarvelが出力中";
 inline constexpr const char* kXrNotPrivate = "XR：共有フォルダが他人のもの";
 inline constexpr const char* kXrUnavailable = "XR：ブロックを作れません";
+inline constexpr const char* kSteamVrOn = "SteamVR：登録";
+inline constexpr const char* kSteamVrOff = "SteamVR：未登録";
 
 // The graph window: identity, the recorder's switch and its states, headings, axes and the
 // names of the angle bands (the emulation's rows, from left to right).

@@ -188,6 +188,8 @@ std::vector<UIEx::WidgetPlacement> UIEx::widgetTable() {
         label(xrText, nullptr, kXrToggleX + 20, kXrToggleY, 140),
         // The first free row below the XR switch (the averages fill the row under it).
         label(xrStatusText, s::kXrNoGame, 230, 170, 200),
+        button(steamVrButton, s::kToggle, kSteamVrToggleX, kSteamVrToggleY, 20, kSteamVrToggle),
+        label(steamVrText, nullptr, kSteamVrToggleX + 20, kSteamVrToggleY, 140),
     };
     table.insert(table.end(), std::begin(rest), std::end(rest));
     return table;
@@ -205,6 +207,9 @@ void UIEx::buildWidgets(platform::NativeInstance instance) {
         if (label == &moveModeText) return moveModeCaption(state.moveMode);
         if (label == &oscText) return oscCaption(state.oscEnabled);
         if (label == &xrText) return xrCaption(state.xrEnabled);
+        if (label == &steamVrText) {
+            return steamVrCaption(steamVrSwitch.registered && steamVrSwitch.registered());
+        }
         return autoCalibrationCaption(state.autoCalibration);
     };
 

@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -29,6 +30,9 @@ class UIEx final : public UI_Window {
     // The OpenXR layer's switch, below the OSC one.
     static constexpr std::int32_t kXrToggleX = 260;
     static constexpr std::int32_t kXrToggleY = 130;
+    // The SteamVR driver's registration switch, right of the connection state.
+    static constexpr std::int32_t kSteamVrToggleX = 260;
+    static constexpr std::int32_t kSteamVrToggleY = 10;
     // The start-up and exit settings file, in the working folder (named whole at start).
     static constexpr const char* kSettingsPath = "./tarvel.ini";
 
@@ -69,6 +73,7 @@ class UIEx final : public UI_Window {
         kSettingsSave = 128,
         kOscToggle = 129,
         kXrToggle = 130,
+        kSteamVrToggle = 131,
         kMenuShowWindow = 40003,
         kMenuExit = 40004,
         kMenuGraph = 40005,
@@ -214,6 +219,16 @@ class UIEx final : public UI_Window {
     UI_Text xrText;
     // Under it: where the walk goes in OpenXR games (xr_status_line.h).
     UI_Text xrStatusText;
+    // The SteamVR driver's registration switch, after the OpenXR one.
+    UI_Button steamVrButton;
+    UI_Text steamVrText;
+    // What that switch reads and changes (set by the program before the widgets are built;
+    // unset, it shows 未登録 and does nothing): whether this installation's driver folder is in
+    // SteamVR's list, and the change to `registered`.
+    struct SteamVrSwitch {
+        std::function<bool()> registered;
+        std::function<void(bool registered)> set;
+    } steamVrSwitch;
 
     SettingsFileDialog settingsFileDialog;
     // The graph window, opened from the tray menu; its native window is made on first use.
@@ -330,3 +345,5 @@ const char* autoCalibrationCaption(std::int32_t autoCalibration);
 const char* oscCaption(std::int32_t oscEnabled);
 // The OpenXR layer's switch, read the same way.
 const char* xrCaption(std::int32_t xrEnabled);
+// The SteamVR driver's registration.
+const char* steamVrCaption(bool registered);

@@ -104,6 +104,10 @@ const char* xrCaption(std::int32_t xrEnabled) {
     return xrEnabled == 1 ? s::kXrOn : s::kXrOff;
 }
 
+const char* steamVrCaption(bool registered) {
+    return registered ? s::kSteamVrOn : s::kSteamVrOff;
+}
+
 void UIEx::replaceText(UI_Text& label, const char* text, bool erase) {
     label.text = text;
     ws().invalidate(label.hwnd, erase);
@@ -192,6 +196,13 @@ void UIEx::onCommand(platform::WParam wParam, platform::LParam) {
             // The block follows at the next pass: zeros from then on when switched off.
             state.xrEnabled = toggled(state.xrEnabled);
             replaceText(xrText, xrCaption(state.xrEnabled), false);
+            break;
+        case kSteamVrToggle:
+            // Read back from SteamVR's file: without SteamVR it stays 未登録.
+            if (steamVrSwitch.registered && steamVrSwitch.set) {
+                steamVrSwitch.set(!steamVrSwitch.registered());
+                replaceText(steamVrText, steamVrCaption(steamVrSwitch.registered()), false);
+            }
             break;
         case kStepReset:
             state.numStep = 0;

@@ -12,6 +12,7 @@ packages=(
   dpkg-dev file man-db desktop-file-utils appstream lintian liblo-tools
   libsystemd-dev dbus-daemon haskell-status-notifier-item-utils libopenxr-dev libopenxr-loader1
   openxr-layer-corevalidation openxr-layer-apidump
+  nlohmann-json3-dev
 )
 windows=0
 [[ "${1:-}" == "--windows" || "${TARVEL_WINDOWS:-}" == 1 ]] && windows=1

@@ -21,7 +21,8 @@ packaged=$SECONDS
 (cd build/windows && cpack -G "ZIP;NSIS" >/dev/null)
 zip=build/windows/package/tarvel-*-windows-x64.zip
 listing=$(cmake -E tar tf $zip)
-for file in tarvel.exe tarvel_xr.dll tarvel_xr.json README-ja.txt README-en.txt; do
+for file in tarvel.exe tarvel_xr.dll tarvel_xr.json README-ja.txt README-en.txt \
+  steamvr/tarvel/driver.vrdrivermanifest steamvr/tarvel/bin/win64/driver_tarvel.dll; do
   grep -q "/$file\$" <<<"$listing" || { echo "FAIL: $file missing from $zip" >&2; exit 1; }
 done
 echo "$(ls $zip): $(wc -l <<<"$listing") files"

@@ -17,6 +17,7 @@
 
 #include "xrlayer/bindings.h"
 #include "xrlayer/loader_interface.h"
+#include "xrlayer/steamvr_guard.h"
 #include "xrlayer/walk_source.h"
 
 #if defined(_WIN32)
@@ -259,6 +260,7 @@ void serve(XrInstance instance, PFN_xrGetInstanceProcAddr get) {
         l.statusKey = {};
         l.statusWrittenNs = 0;
     }
+    learnRuntime(get, instance);
     l.served.store(instance, std::memory_order_release);
 }
 
@@ -520,7 +522,8 @@ XrResult XRAPI_CALL syncActions(XrSession session, const XrActionsSyncInfo* info
     Layer& l = layer();
     const XrResult result = l.next.syncActions(session, info);
     if (XR_FAILED(result) || info == nullptr) return result;
-    const xrwalk::Reading reading = l.source.read();
+    // On SteamVR's runtime with the SteamVR driver running, the treadmill walks the game.
+    const xrwalk::Reading reading = standAsideForSteamVr() ? xrwalk::Reading{} : l.source.read();
     const xrwalk::Axes a = reading.axes;
     const Vec walk[2] = {{a.horizontal, a.vertical}, {a.lookHorizontal, 0.0f}};
     const XrTime past = l.pastDisplayTime.load(std::memory_order_relaxed);

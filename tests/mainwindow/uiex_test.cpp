@@ -25,7 +25,7 @@ namespace {
 // ---------------------------------------------------------------------------
 // Build and layout
 
-TEST_F(MainWindowTest, BuildsTwentyNineButtonsAndSeventyThreeLabels) {
+TEST_F(MainWindowTest, BuildsThirtyButtonsAndSeventyThreeLabels) {
     create();
     const auto table = ui->widgetTable();
     int buttons = 0;
@@ -47,15 +47,15 @@ TEST_F(MainWindowTest, BuildsTwentyNineButtonsAndSeventyThreeLabels) {
         }
     }
     // The 27 buttons and 70 labels of the settings and read-outs, and the switches of the OSC
-    // output and the OpenXR layer, and the OpenXR status line.
-    EXPECT_EQ(buttons, 29);
+    // output, the OpenXR layer and the SteamVR driver's registration.
+    EXPECT_EQ(buttons, 30);
     EXPECT_EQ(labels, 73);
     // Every widget got a window of its own, a child of the main window.
-    EXPECT_EQ(windows.size(), 102u);
-    EXPECT_EQ(fake.childrenOf(ui->hwnd).size(), 102u);
-    // Ids 100 to 130, of which 118 and 119 belong to no button.
+    EXPECT_EQ(windows.size(), 103u);
+    EXPECT_EQ(fake.childrenOf(ui->hwnd).size(), 103u);
+    // Ids 100 to 131, of which 118 and 119 belong to no button.
     std::set<std::int32_t> expected;
-    for (int id = 100; id <= 130; ++id) {
+    for (int id = 100; id <= 131; ++id) {
         if (id != 118 && id != 119) expected.insert(id);
     }
     EXPECT_EQ(buttonIds, expected);
@@ -272,6 +272,25 @@ TEST_F(MainWindowTest, TogglesTreatEveryNonZeroValueAsOn) {
             EXPECT_FALSE(fake.invalidations.back().erase);
         }
     }
+}
+
+// The SteamVR switch shows what SteamVR's file says after the change it asks for: without
+// SteamVR (the change does not take) it stays 未登録; unset, it does nothing.
+TEST_F(MainWindowTest, TheSteamVrSwitchShowsTheRegistrationReadBack) {
+    bool registered = true;
+    bool steamVr = true;
+    ui->steamVrSwitch.registered = [&] { return registered; };
+    ui->steamVrSwitch.set = [&](bool on) { registered = steamVr && on; };
+    create();
+    EXPECT_EQ(ui->steamVrText.text, s::kSteamVrOn);
+    command(UIEx::kSteamVrToggle);
+    EXPECT_EQ(ui->steamVrText.text, s::kSteamVrOff);
+    steamVr = false;
+    command(UIEx::kSteamVrToggle);
+    EXPECT_EQ(ui->steamVrText.text, s::kSteamVrOff);
+    ui->steamVrSwitch = {};
+    command(UIEx::kSteamVrToggle);
+    EXPECT_EQ(ui->steamVrText.text, s::kSteamVrOff);
 }
 
 struct AdjustCase {

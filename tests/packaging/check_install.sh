@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the build tree into a staging folder as a distribution would (prefix /usr) and
 # checks what lands there: the file list, the desktop entry, the AppStream metadata, the
-# icon sizes, the manual pages and the OpenXR layer's manifest.
+# icon sizes, the manual pages, the OpenXR layer's manifest and the SteamVR driver's folder.
 #   usage: check_install.sh BUILD_DIR
 set -euo pipefail
 source "$(dirname "$0")/../support/fail-trap.sh"
@@ -33,6 +33,15 @@ appstreamcli validate --no-net "$stage/usr/share/metainfo/org.tarvel.tarvel.meta
 implicit=$stage/usr/share/openxr/1/api_layers/implicit.d
 library=$(sed -n 's/.*"library_path": "\(.*\)".*/\1/p' "$implicit/tarvel_xr.json")
 [[ -f $implicit/$library ]] || fail "the OpenXR layer's manifest names $library"
+
+# The installed program finds the SteamVR driver's folder installed with it, and registers it.
+mkdir -p "$stage/home/openvr"
+echo '{"jsonid": "vrpathreg", "external_drivers": null}' >"$stage/home/openvr/openvrpaths.vrpath"
+XDG_CONFIG_HOME=$stage/home "$stage/usr/bin/tarvel" --steamvr register >/dev/null ||
+  fail "the installed program does not register its SteamVR driver"
+grep -q "\"$stage/usr/lib/tarvel/steamvr/tarvel\"" "$stage/home/openvr/openvrpaths.vrpath" ||
+  fail "registered: $(cat "$stage/home/openvr/openvrpaths.vrpath")"
+rm -r "$stage/home"
 
 # Each hicolor size holds a picture of that size.
 for png in "$stage"/usr/share/icons/hicolor/*x*/apps/tarvel.png; do

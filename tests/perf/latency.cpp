@@ -15,6 +15,10 @@
 //       the same program with [openxr] enabled=1 and this tool's XDG_RUNTIME_DIR: a frame's
 //       latency ends when the OpenXR layer's read of the block (polled every 20 us, as a game
 //       that syncs without pause would) first shows the program's pass over it.
+//   tarvel_latency --link PATH --vr 1 [--frames N] [--rate HZ]
+//       the same, read by the SteamVR driver in the test host with RunFrame at 90 Hz: a frame's
+//       latency ends when the first RunFrame that begins after the program's pass over it has
+//       updated the joystick.
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -43,6 +47,7 @@
 #include "tests/support/default_settings.h"
 #include "tests/support/pty_pair.h"
 #include "tests/support/support.h"
+#include "tests/vrdriver/driver_host.h"
 #include "tools/sim/pty_port.h"
 
 using Clock = std::chrono::steady_clock;
@@ -291,7 +296,7 @@ int besideProgram(const std::string& linkPath, int frames, int rate) {
 
 // Frames one period apart, each timed until the block's frame count moves on from the one
 // before it was written.
-int xrBesideProgram(const std::string& linkPath, int frames, int rate) {
+int xrBesideProgram(const std::string& linkPath, int frames, int rate, bool vr) {
     sim::PtyPort port(linkPath);
     std::string error;
     platform::XrWalkReader reader;
@@ -299,14 +304,48 @@ int xrBesideProgram(const std::string& linkPath, int frames, int rate) {
         std::fprintf(stderr, "%s\n", error.c_str());
         return 1;
     }
-    const auto shown = [&] { return reader.read(platform::monotonicNanoseconds()); };
+    const auto read = [&] { return reader.read(platform::monotonicNanoseconds()); };
+    // With vr: the block's frame as of the start of the last RunFrame, once that has ended.
+    std::atomic<std::uint32_t> updated{0};
+    std::atomic<bool> running{true};
+    platform::XrWalkReader vrReader;  // the RunFrame thread's own
+    vrtest::DriverHost host;
+    if (vr && (!host.load(vrtest::driverLibrary()) || host.start() != openvr::InitErrorNone)) {
+        return std::fprintf(stderr, "the driver did not load\n"), 1;
+    }
+    std::thread vrserver([&] {
+        for (auto next = Clock::now(); vr && running.load();
+             next += std::chrono::microseconds(11111)) {
+            const std::uint32_t frame = vrReader.read(platform::monotonicNanoseconds()).frame;
+            host.runFrame();
+            updated.store(frame);
+            std::this_thread::sleep_until(next);
+        }
+    });
+    struct Shown {
+        bool fresh;
+        std::uint32_t frame;
+    };
+    const auto shown = [&] {
+        if (vr) return Shown{true, updated.load()};
+        const xrwalk::Reading r = read();
+        return Shown{r.fresh, r.frame};
+    };
+    struct Stop {
+        std::atomic<bool>& running;
+        std::thread& thread;
+        ~Stop() {
+            running = false;
+            thread.join();
+        }
+    } stop{running, vrserver};
     Pacer pacer(rate);
     long counter = 0;
     const auto giveUp = Clock::now() + std::chrono::seconds(120);
     for (auto started = giveUp; Clock::now() < started + std::chrono::seconds(2); pacer.next()) {
         if (Clock::now() > giveUp) return std::fprintf(stderr, "the block stays empty\n"), 1;
         port.write(frameText(0, ++counter));
-        if (shown().fresh && started == giveUp) started = Clock::now();
+        if (read().fresh && shown().fresh && started == giveUp) started = Clock::now();
         while (pacer.running()) std::this_thread::sleep_for(pacer.left());
     }
     std::printf("measuring\n");
@@ -334,11 +373,12 @@ int main(int argc, char** argv) {
     if (std::strcmp(argv[1], "--link") != 0) return inProcess(std::atoi(argv[1]));
     std::string link;
     int frames = 3000, rate = 100;
-    bool xr = false;
+    bool xr = false, vr = false;
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string option = argv[i];
         if (option == "--link") link = argv[i + 1];
         if (option == "--xr") xr = std::strcmp(argv[i + 1], "1") == 0;
+        if (option == "--vr") vr = std::strcmp(argv[i + 1], "1") == 0;
         if (option == "--frames") frames = std::atoi(argv[i + 1]);
         if (option == "--rate") rate = std::atoi(argv[i + 1]);
     }
@@ -347,5 +387,5 @@ int main(int argc, char** argv) {
                      "usage: tarvel_latency [FRAMES] | --link PATH [--frames N] [--rate HZ]\n");
         return 2;
     }
-    return xr ? xrBesideProgram(link, frames, rate) : besideProgram(link, frames, rate);
+    return xr || vr ? xrBesideProgram(link, frames, rate, vr) : besideProgram(link, frames, rate);
 }

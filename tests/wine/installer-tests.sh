@@ -2,7 +2,8 @@
 # (its helpers, display, prefix and clean-up):
 #   D  the installer (/S /AUTOSTART) per user: the files, the Start menu and Startup
 #      shortcuts with the settings folder as their working folder, the Apps and Features
-#      entry, the OpenXR layer's registration; no install while the program runs; the
+#      entry, the OpenXR layer's registration, the SteamVR driver's registration (its box
+#      ticked by default where SteamVR's openvrpaths.vrpath exists); no install while the program runs; the
 #      program started through its shortcut keeps tarvel.ini in %APPDATA%\Tarvel-Omnix at the
 #      tray menu's 終了; its tray icon comes back when a taskbar announces itself; with no
 #      taskbar the close box minimises; the silent uninstall removes the program, its shortcuts, its entry and the layer's
@@ -27,6 +28,12 @@ programs=$(unix_of "$windows_programs")
 settings=$(unix_of "$appdata\\Tarvel-Omnix")
 start_menu="$appdata\\Microsoft\\Windows\\Start Menu\\Programs"
 shortcuts=("$start_menu\\Tarvel-Omnix.lnk" "$start_menu\\Startup\\Tarvel-Omnix.lnk")
+# SteamVR has run for this user: the installer's SteamVR box is ticked, and registers the driver
+# folder beside the other drivers listed there.
+openvr_paths=$(unix_of "$localappdata\\openvr\\openvrpaths.vrpath")
+mkdir -p "$(dirname "$openvr_paths")"
+printf '{"external_drivers": ["C:\\\\other"], "jsonid": "vrpathreg", "version": 1}' >"$openvr_paths"
+driver_json=$(sed 's/\\/\\\\/g' <<<"$windows_programs\\steamvr\\tarvel")
 install_started=$SECONDS
 timeout 120 "$TARVEL_WINE" "$installer" /S /AUTOSTART || fail "the silent install ended with $?"
 echo "   installed in $((SECONDS - install_started)) s from $(basename "$installer")" \
@@ -52,6 +59,9 @@ uninstall_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Tarvel-O
 xr_key='HKCU\Software\Khronos\OpenXR\1\ApiLayers\Implicit'
 xr_value="$localappdata\\Programs\\Tarvel-Omnix\\tarvel_xr.json    REG_DWORD    0x0"
 [[ $(in_wine reg query "$xr_key") == *"$xr_value"* ]] || fail "the OpenXR layer is not registered"
+[[ -f $programs/steamvr/tarvel/bin/win64/driver_tarvel.dll ]] || fail "no SteamVR driver"
+grep -qF "\"$driver_json\"" "$openvr_paths" && grep -qF '"C:\\other"' "$openvr_paths" ||
+  fail "the SteamVR driver is not registered beside the others: $(cat "$openvr_paths")"
 entry=$(in_wine reg query "$uninstall_key")
 for value in "DisplayName    REG_SZ    Tarvel-Omnix" "DisplayVersion    REG_SZ    $version" \
   "UninstallString    REG_SZ    \"$localappdata\\Programs\\Tarvel-Omnix\\Uninstall.exe\"" \
@@ -169,6 +179,8 @@ done
 timeout 60 "$TARVEL_WINE" reg query "$uninstall_key" >/dev/null 2>&1 &&
   fail "the uninstall left the Apps and Features entry"
 [[ $(in_wine reg query "$xr_key") != *tarvel_xr.json* ]] || fail "the uninstall left the OpenXR layer"
+! grep -qF "$driver_json" "$openvr_paths" && grep -qF '"C:\\other"' "$openvr_paths" ||
+  fail "the uninstall did not unregister just the SteamVR driver: $(cat "$openvr_paths")"
 cmp -s "$ini" "$work/installed-tarvel.ini" || fail "the uninstall did not keep $ini"
 xr_all_users_tests
 echo "   E took $((SECONDS - d_started)) s"

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# The layer's built library: it needs nothing but the system's own libraries (the C library on
-# Linux, DLLs of Windows itself), and exports the loader's negotiation function alone.
+# The layer's (or the SteamVR driver's) built library: it needs nothing but the system's own
+# libraries (the C library on Linux, DLLs of Windows itself), and exports the loader's
+# negotiation function alone (the driver: HmdDriverFactory, named by EXPECTED_EXPORT).
 #   usage: check_library.sh LIBRARY [sanitized]   (a sanitized build needs its runtimes too)
 set -euo pipefail
 library=$1
@@ -19,7 +20,7 @@ status=0
 for lib in $needed; do
   [[ $lib =~ $allowed ]] || { echo "FAIL: $library needs $lib"; status=1; }
 done
-[[ $exported == xrNegotiateLoaderApiLayerInterface ]] ||
+[[ $exported == "${EXPECTED_EXPORT:-xrNegotiateLoaderApiLayerInterface}" ]] ||
   { echo "FAIL: $library exports: $exported"; status=1; }
 echo "$library needs: $(echo $needed); exports: $exported"
 exit $status

@@ -162,9 +162,12 @@ XrResult XRAPI_CALL extensions(const char*, std::uint32_t capacity, std::uint32_
     return XR_SUCCESS;
 }
 
+// Named by TARVEL_STUB_RUNTIME_NAME ("tarvel stub" when unset), so that a test can play SteamVR's.
 XrResult XRAPI_CALL instanceProperties(XrInstance, XrInstanceProperties* properties) {
+    const char* name = std::getenv("TARVEL_STUB_RUNTIME_NAME");
     properties->runtimeVersion = XR_MAKE_VERSION(1, 0, 0);
-    std::strcpy(properties->runtimeName, "tarvel stub");
+    std::snprintf(properties->runtimeName, XR_MAX_RUNTIME_NAME_SIZE, "%s",
+                  name ? name : "tarvel stub");
     return XR_SUCCESS;
 }
 

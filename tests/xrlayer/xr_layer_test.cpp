@@ -13,6 +13,7 @@
 #include <memory>
 
 #include "mainwindow/uiex.h"
+#include "platform/steamvr_presence.h"
 #include "platform/xr_walk_block.h"
 #include "tests/support/scoped_env.h"
 #include "tests/support/support.h"
@@ -287,6 +288,29 @@ TEST_F(XrLayerTest, BesideKhronosValidationLayersTheWalkArrivesAndNothingIsInval
     // The Unreal-style game reads 4 axes in each of 3 frames; the layer adds one partner read per
     // stick and sync for the left stick only (the right one is not walked).
     EXPECT_EQ(floats, 3u * (4 + 1)) << dump.substr(0, 4000);
+}
+
+// On SteamVR's runtime with the SteamVR driver running, the treadmill walks the game: the layer
+// leaves the sticks alone there, and only there.
+TEST_F(XrLayerTest, OnSteamVrWithItsDriverRunningTheSticksPassThrough) {
+    publish({0.25f, -0.08f, 0.0f});
+    ScopedEnv steamVr{"TARVEL_STUB_RUNTIME_NAME", "SteamVR/OpenXR"};
+    const auto walks = [&](const char* why) {
+        SCOPED_TRACE(why);
+        expectStick(play(GameKind::Hands, 1)[0].at("L"), 0.02f, 0.45f);
+    };
+    walks("without the driver");
+    void* driver = platform::claimSteamVrDriverMark();
+    ASSERT_NE(driver, nullptr);
+    for (const GameKind kind : kKinds) {
+        for (const Frame& f : play(kind)) expectPhysical(f);
+    }
+    {
+        ScopedEnv other{"TARVEL_STUB_RUNTIME_NAME", "Monado"};
+        walks("on another runtime");
+    }
+    platform::releaseSteamVrDriverMark(driver);
+    walks("after the driver ended");
 }
 
 TEST_F(XrLayerTest, InstalledTwiceTheWalkIsAddedOnce) {
