@@ -25,7 +25,7 @@ namespace {
 // ---------------------------------------------------------------------------
 // Build and layout
 
-TEST_F(MainWindowTest, BuildsThirtyButtonsAndSeventyThreeLabels) {
+TEST_F(MainWindowTest, BuildsThirtyButtonsAndSeventyFourLabels) {
     create();
     const auto table = ui->widgetTable();
     int buttons = 0;
@@ -49,10 +49,10 @@ TEST_F(MainWindowTest, BuildsThirtyButtonsAndSeventyThreeLabels) {
     // The 27 buttons and 70 labels of the settings and read-outs, and the switches of the OSC
     // output, the OpenXR layer and the SteamVR driver's registration.
     EXPECT_EQ(buttons, 30);
-    EXPECT_EQ(labels, 73);
+    EXPECT_EQ(labels, 74);
     // Every widget got a window of its own, a child of the main window.
-    EXPECT_EQ(windows.size(), 103u);
-    EXPECT_EQ(fake.childrenOf(ui->hwnd).size(), 103u);
+    EXPECT_EQ(windows.size(), 104u);
+    EXPECT_EQ(fake.childrenOf(ui->hwnd).size(), 104u);
     // Ids 100 to 131, of which 118 and 119 belong to no button.
     std::set<std::int32_t> expected;
     for (int id = 100; id <= 131; ++id) {
