@@ -230,6 +230,7 @@ wait_until 30 "200 datagrams with the open dialog open" \
 has_window Open || fail "the open dialog closed by itself"
 driver file-dialog "" >/dev/null
 wait_until 20 "the open dialog to close" bash -c "! xdotool search --onlyvisible --name '^Open\$'"
+wait_until 20 "the main window to take clicks again" driver enabled
 # Asked of Wine, not of X: Wine's own tray window may lie over the menu's first item.
 menu_is_open() { [[ $(driver menu) == open* ]]; }
 # A right click that Wine's tray loses on a busy machine is made again, as a user would, and
@@ -420,6 +421,8 @@ xdotool mousemove $((client_x + 100)) $((client_y + 420)) click 1
 driver file-dialog other.ini >/dev/null || fail "no open dialog"
 wait_until 20 "the open dialog to close" \
   bash -c "! xdotool search --onlyvisible --name '^Open\$' 2>/dev/null"
+# A click that comes before the load has ended is dropped, as any command inside another's is.
+wait_until 20 "the main window to take clicks again" driver enabled
 xdotool mousemove $((client_x + 250)) $((client_y + 420)) click 1
 driver file-dialog saved >/dev/null || fail "no save dialog"
 wait_until 20 "saved.ini" test -f "$f/saved.ini"

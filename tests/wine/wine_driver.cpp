@@ -193,6 +193,9 @@ int main(int argc, char** argv) {
     const std::string command = argc > 1 ? argv[1] : "";
     if (command == "watch-keys" && argc == 3) return watchKeys(std::atoi(argv[2]));
     if (command == "window") return showState(mainWindow());
+    // Whether the main window takes clicks (it is disabled while a file dialog of its is open).
+    if (command == "enabled")
+        return mainWindow() != nullptr && IsWindowEnabled(mainWindow()) ? 0 : 1;
     if (command == "graph") return showState(FindWindowA("graph", nullptr));
     if (command == "menu") {
         HWND menu = FindWindowA("#32768", nullptr);
