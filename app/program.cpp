@@ -4,11 +4,13 @@
 #include <chrono>
 #include <cstdio>
 #include <memory>
+#include <string>
 #include <thread>
 
 #include "analysis/walk_state.h"
 #include "app/frame_pass.h"
 #include "app/main_loop.h"
+#include "app/pass_watchdog.h"
 #include "app/refresh_pace.h"
 #include "link/sensor_link.h"
 #include "link/stream_recorder.h"
@@ -29,6 +31,8 @@ namespace s = ui_strings;
 namespace {
 // The pace of the passes while no frames arrive: the platform's own 100 frames a second.
 constexpr int kRestPassPeriodMs = 10;
+// How long the status shows that frames were lost or held back.
+constexpr auto kLossShown = std::chrono::seconds(5);
 }  // namespace
 
 int runProgram(const ProgramOptions& options) {
@@ -123,6 +127,14 @@ int runProgram(const ProgramOptions& options) {
                                          FramePass::Clock::time_point arrival) {
         ui->graphWindow.sample(state, frame, arrival);
     };
+    // Each loss on standard error, and for a while in the window's status.
+    FramePass::Clock::time_point lossShownUntil{};
+    framePass.onLoss = [&lossShownUntil](const std::string& line) {
+        std::fprintf(stderr, "tarvel: %s\n", line.c_str());
+        lossShownUntil = FramePass::Clock::now() + kLossShown;
+    };
+    // Stands in for the passes while this thread is held up.
+    PassWatchdog watchdog(options.telemetryPort);
     // Saved first, the game's axes zeroed and the driver told that nobody walks next: letting go
     // of the keys may fail with the display gone.
     platform::setLastChanceHandler([&state, &emulator, &osc, &xr, &recorder, &framePass] {
@@ -153,9 +165,11 @@ int runProgram(const ProgramOptions& options) {
     bool arriving = false;
     // Inside a modal dialog or menu the key emulation holds nothing and presses nothing.
     auto pass = [&](bool emulate) {
-        arriving = framePass.run(FramePass::Clock::now());
+        const FramePass::Clock::time_point now = FramePass::Clock::now();
+        arriving = framePass.run(now);
+        watchdog.passed(state, arriving);
         xr.update(state, framePass.frameCount(), arriving);
-        ui->showLinkStatus(arriving);
+        ui->showLinkStatus(arriving, now < lossShownUntil);
         if (emulate) emulator.step(state);
     };
     steps.pass = [&] { pass(true); };
@@ -178,6 +192,7 @@ int runProgram(const ProgramOptions& options) {
         [&](platform::ModalQueue queue) { return runModalTurn(ws, steps, queue); });
     const int exitCode = runMainLoop(ws, steps);
     platform::setModalIdle(nullptr);
+    watchdog.passed(state, false);
     // No key or button stays down in other programs once this one is gone, and no avatar
     // walks on in a game.
     osc.stop();

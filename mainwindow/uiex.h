@@ -96,8 +96,9 @@ class UIEx final : public UI_Window {
     void exitProgram();
     // Brings the connection status up to date with whether frames arrive:
     // "・・・データなし" while connected but silent, "・・・接続済" again when
-    // frames resume. Repaints only on a change.
-    void showLinkStatus(bool framesArriving);
+    // frames resume; "・・・データ欠落" while `recentLoss` (frames were lost or held back a
+    // moment ago). Repaints only on a change.
+    void showLinkStatus(bool framesArriving, bool recentLoss = false);
     // The tray icon's menu, in the order shown: its items are commands.
     platform::PopupMenu trayMenu() const;
     // Where the ＋/－ buttons of the settings lie on the screen (the graph
@@ -311,7 +312,7 @@ std::string decimalText(std::int32_t value);
 // desktop), the move mode (0 side-step, any other turn), automatic
 // calibration (on only at exactly 1).
 const char* connectionCaption(bool connected);
-const char* linkStatusCaption(bool connected, bool framesArriving);
+const char* linkStatusCaption(bool connected, bool framesArriving, bool recentLoss = false);
 const char* appModeCaption(std::int32_t appMode);
 const char* moveModeCaption(std::int32_t moveMode);
 const char* autoCalibrationCaption(std::int32_t autoCalibration);

@@ -32,8 +32,16 @@ constexpr long kMwmDecorMaximize = 64;
 }  // namespace
 
 void X11WindowSystem::setUtf8Name(Window window, std::string_view name) {
-    const std::string copy(name);
-    XStoreName(display_, window, copy.c_str());
+    std::string copy(name);
+    // WM_NAME as a text property the server's clients convert (STRING when Latin-1 holds it,
+    // else compound text), for window lists and tools that read no _NET_WM_NAME; the UTF-8
+    // bytes stored as they are would read as Latin-1 mojibake.
+    char* list[] = {copy.data()};
+    XTextProperty text{};
+    if (Xutf8TextListToTextProperty(display_, list, 1, XStdICCTextStyle, &text) >= Success) {
+        XSetWMName(display_, window, &text);
+        XFree(text.value);
+    }
     XChangeProperty(display_, window, atoms_.netWmName, atoms_.utf8String, 8, PropModeReplace,
                     reinterpret_cast<const unsigned char*>(copy.data()),
                     static_cast<int>(copy.size()));

@@ -115,7 +115,6 @@ class ProgramTest : public ::testing::Test {
 TEST_F(ProgramTest, ASecondCopyShowsTheBoxAndTouchesNothing) {
     platform::SingleInstanceGuard first;
     ASSERT_TRUE(first.acquire(options.instanceName));
-    SensorLink::instance().portNumber = 5;
 
     EXPECT_EQ(runProgram(options), 0);
 

@@ -180,10 +180,8 @@ TEST_F(MainWindowTest, OnlyTheComNumberAndTheStepCountAreRightAligned) {
 
 TEST_F(MainWindowTest, ConstructionResetsTheLinkAndTheMouseWheelDoesNothing) {
     ui.reset();
-    link().portNumber = 9;
     link().tare[0] = 4.0f;
     ui = std::make_unique<UIEx>();
-    EXPECT_EQ(link().portNumber, -1);
     EXPECT_EQ(link().tare[0], 0.0f);
     create();
     unsigned char before[sizeof(WalkState)];
@@ -451,18 +449,15 @@ TEST_F(MainWindowTest, ConnectButtonShowsWhetherThePortOpened) {
     fake.clearRecords();
     click(ui->connectButton);
     EXPECT_FALSE(link().connected);
-    EXPECT_EQ(link().portNumber, 42);
     EXPECT_EQ(ui->connectionStatusText.text, s::kNotConnected);
     ASSERT_EQ(fake.invalidationCount(ui->connectionStatusText.hwnd), 1);
     EXPECT_FALSE(fake.invalidations.back().erase);
 
     // Once connected, the button changes nothing, whatever the number is now.
     link().connected = true;
-    link().portNumber = 3;
     click(ui->comIdUpButton);
     click(ui->connectButton);
     EXPECT_TRUE(link().connected);
-    EXPECT_EQ(link().portNumber, 3);
     EXPECT_EQ(ui->connectionStatusText.text, s::kConnected);
 }
 
@@ -643,7 +638,6 @@ TEST_F(SettingsDialogTest, LoadingAFileBringsTheStateTextsUpToDate) {
     EXPECT_EQ(fake.invalidationCount(ui->appModeText.hwnd), 1);
     // The load opens no port.
     EXPECT_FALSE(link().connected);
-    EXPECT_EQ(link().portNumber, -1);
     // Numbers follow at the next refresh.
     ui->refreshDisplay();
     EXPECT_EQ(ui->thresholdFLText.text, "20.000000");
