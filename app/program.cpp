@@ -29,8 +29,12 @@
 namespace s = ui_strings;
 
 namespace {
-// The pace of the passes while no frames arrive: the platform's own 100 frames a second.
+// The pace of the passes while no frames arrive: the platform's own 100 frames a second for the
+// first second, then ten a second. A platform that is unplugged or switched off then costs a
+// tenth of the wake-ups; its return is taken up within 0.1 s.
 constexpr int kRestPassPeriodMs = 10;
+constexpr int kLongRestPassPeriodMs = 100;
+constexpr auto kShortRest = std::chrono::seconds(1);
 // How long the status shows that frames were lost or held back.
 constexpr auto kLossShown = std::chrono::seconds(5);
 }  // namespace
@@ -43,7 +47,10 @@ int runProgram(const ProgramOptions& options) {
 
     platform::WindowSystem& ws = platform::windowSystem();
     if (!guard.acquire(options.instanceName)) {
+        // The running copy shows its window too, wherever it was hidden: its tray icon may be
+        // out of reach.
         if (ws.available()) {
+            ws.commandOtherCopy(s::kWindowClassName, s::kWindowTitle, UIEx::kMenuShowWindow);
             ws.messageBox(0, s::kAlreadyRunningText, s::kAlreadyRunningCaption, platform::kMbOk);
         } else {
             std::fprintf(stderr, "%s\n", s::kAlreadyRunningText);
@@ -163,10 +170,17 @@ int runProgram(const ProgramOptions& options) {
     };
     steps.connected = [&] { return link.connected; };
     bool arriving = false;
+    FramePass::Clock::time_point restingSince = FramePass::Clock::now();
+    auto restPassPeriodMs = [&] {
+        return FramePass::Clock::now() - restingSince < kShortRest ? kRestPassPeriodMs
+                                                                   : kLongRestPassPeriodMs;
+    };
     // Inside a modal dialog or menu the key emulation holds nothing and presses nothing.
     auto pass = [&](bool emulate) {
         const FramePass::Clock::time_point now = FramePass::Clock::now();
+        const bool wasArriving = arriving;
         arriving = framePass.run(now);
+        if (wasArriving && !arriving) restingSince = now;
         watchdog.passed(state, arriving);
         xr.update(state, framePass.frameCount(), arriving);
         ui->showLinkStatus(arriving, now < lossShownUntil);
@@ -175,16 +189,16 @@ int runProgram(const ProgramOptions& options) {
     steps.pass = [&] { pass(true); };
     steps.modalPass = [&] { pass(false); };
     steps.releaseInput = [&] { emulator.releaseAll(); };
-    // While no frames arrive, the results at rest go out at about the platform's frame rate,
-    // and the loop waits for messages meanwhile instead of turning.
+    // While no frames arrive, the results at rest go out at the pace above, and the loop waits
+    // for messages meanwhile instead of turning.
     steps.pause = [&] {
         if (arriving) {
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         } else {
-            ws.waitMessage(kRestPassPeriodMs);
+            ws.waitMessage(restPassPeriodMs());
         }
     };
-    steps.modalPauseMs = [&] { return arriving ? 1 : kRestPassPeriodMs; };
+    steps.modalPauseMs = [&] { return arriving ? 1 : restPassPeriodMs(); };
     steps.exitRequested = [] { return platform::terminationRequested(); };
     steps.exit = [&] { ui->exitProgram(); };
     // The platform's modal dialogs and menus keep the loop going while they are open.

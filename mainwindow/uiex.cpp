@@ -1,6 +1,7 @@
 // UIEx construction, widget build, layout and teardown.
 #include "mainwindow/uiex.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "analysis/walk_state.h"
@@ -185,7 +186,25 @@ void UIEx::buildWidgets(platform::NativeInstance instance) {
     comIdText.rightAlign = true;
     stepCountText.rightAlign = true;
     instance_ = instance;
+    fitTextToBoxes();
     platform::windowSystem().setTrayMenu(hwnd, 0, trayMenu());
+}
+
+void UIEx::fitTextToBoxes() {
+    // The layout was made for ＭＳ Ｐゴシック; another face (Meiryo, or whatever Japanese
+    // font a Wine prefix has) may be wider and would cut "キャリブレーション" short.
+    platform::WindowSystem& ws = platform::windowSystem();
+    ws.setTextScale(1.0);
+    double widest = 1.0;
+    for (const WidgetPlacement& w : widgetTable()) {
+        if (w.text == nullptr || *w.text == '\0') continue;
+        const bool button = w.button != nullptr;
+        const std::int32_t height = button ? UI_Button::kFontHeight : w.label->fontHeight;
+        const std::int32_t room = w.width - (button ? 2 * w.textX : 0);
+        const platform::Size cell = ws.textExtent({}, w.text, height);
+        if (room > 0) widest = std::max(widest, static_cast<double>(cell.cx) / room);
+    }
+    if (widest > 1.0) ws.setTextScale(1.0 / widest);
 }
 
 void UIEx::layoutWidgets() {

@@ -268,7 +268,9 @@ void UIEx::onTrayIcon(platform::WParam wParam, platform::LParam lParam) {
 // Closing only hides the window: the program goes on in the tray. Without a
 // tray to bring it back from, the window is minimised instead.
 void UIEx::onClose() {
-    if (!ws().trayAvailable()) {
+    // Hidden only in a tray that holds the icon now: else the window could not come back.
+    trayConfirmed_ = ws().trayAvailable();
+    if (!trayConfirmed_) {
         ws().showWindow(hwnd, platform::kSwMinimize);
         return;
     }

@@ -27,6 +27,7 @@
 #include "analysis/walk_state.h"
 #include "app/frame_pass.h"
 #include "link/sensor_link.h"
+#include "mainwindow/uiex.h"
 #include "output/input_emulator.h"
 #include "output/telemetry.h"
 #include "platform/single_instance.h"
@@ -122,6 +123,10 @@ TEST_F(ProgramTest, ASecondCopyShowsTheBoxAndTouchesNothing) {
     EXPECT_EQ(fake.messageBoxes[0].text, "すでに起動しています");
     EXPECT_EQ(fake.messageBoxes[0].caption, "ZendraTarvel-Omnix");
     EXPECT_EQ(fake.messageBoxes[0].owner, 0u);
+    // The running copy is asked to show its window, as its tray menu's 表示 would.
+    ASSERT_EQ(fake.otherCopyCommands.size(), 1u);
+    EXPECT_EQ(fake.otherCopyCommands[0].title, "Tarvel-Omnix");
+    EXPECT_EQ(fake.otherCopyCommands[0].command, UIEx::kMenuShowWindow);
     EXPECT_EQ(mainWindow(), 0u);
     EXPECT_TRUE(fake.registeredClasses.empty());
     EXPECT_EQ(fake.trayAdds, 0);
