@@ -61,7 +61,10 @@ bool FramePass::run(Clock::time_point now) {
         toldStray_ = true;
     }
     if (arriving) toldStray_ = false;
-    tellLosses(late);
+    // The first pass finds the frames that came while the program started: late, but no
+    // listener had live values before them, and nothing was held up.
+    tellLosses(ran_ ? late : 0);
+    ran_ = true;
     return arriving;
 }
 

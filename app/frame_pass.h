@@ -71,5 +71,6 @@ class FramePass {
     bool resting_ = true;
     WalkState beforeRest_{};
     std::uint32_t toldDropped_ = 0;
+    bool ran_ = false;
     bool toldStray_ = false;
 };

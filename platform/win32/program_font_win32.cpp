@@ -13,7 +13,7 @@ namespace {
 // In order of preference: the layout's own face, then the Japanese UI faces of later Windows
 // (under their English and Japanese names, as an English system lists them in English).
 constexpr const wchar_t* kPreferred[] = {L"ＭＳ Ｐゴシック", L"MS PGothic", L"Meiryo",
-                                         L"メイリオ",      L"Yu Gothic",  L"游ゴシック",
+                                         L"メイリオ",        L"Yu Gothic",  L"游ゴシック",
                                          L"MS UI Gothic"};
 
 int CALLBACK collectFace(const LOGFONTW* font, const TEXTMETRICW*, DWORD, LPARAM list) {

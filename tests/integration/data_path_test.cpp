@@ -184,11 +184,13 @@ TEST_F(DataPath, FramesHeldUpPastTheSilenceLimitAreAnalysedButNotSentAsLive) {
         for (int i = 0; i < 8; ++i) link.store(i, i % 2 == 1 ? 300.0f : 0.0f);
         link.store(8, tick, true, arrival);
     };
-    // Eight frames that waited two seconds for a main thread held up, then a fresh one.
-    for (int tick = 1; tick <= 8; ++tick) push(static_cast<float>(tick), now - 2s);
     FramePass pass(link, WalkState::instance(), sender_, nullptr);
     std::vector<std::string> losses;
     pass.onLoss = [&](const std::string& line) { losses.push_back(line); };
+    pass.run(now - 3s);
+    ASSERT_TRUE(listener_.receive(5s));
+    // Eight frames that waited two seconds for a main thread held up, then a fresh one.
+    for (int tick = 1; tick <= 8; ++tick) push(static_cast<float>(tick), now - 2s);
     pass.run(now);
     push(9.0f, now);
     pass.run(now);
