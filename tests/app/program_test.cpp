@@ -357,6 +357,48 @@ TEST_F(ProgramTest, AnUnpluggedPlatformWalksNobodyUntilItIsBack) {
     for (float m : WalkState::instance().loadMax) EXPECT_EQ(m, 10.0f);
 }
 
+TEST_F(ProgramTest, AMainThreadHeldUpLeavesTheListenerAtRestAndTheWindowSaysSo) {
+    writeFile(dir_.file("tarvel.ini"), "[param]\r\ncomID=7\r\n");
+    testsupport::ChildProcess simulator(
+        {testsupport::simulatorBinary(), "--port", "7", "--scenario", "walk", "--quiet"},
+        dir_.path());
+    ASSERT_TRUE(testsupport::waitUntil([&] { return testsupport::fileExists("COM7"); }, 5s));
+    // Once walking shows, the next paint of a text holds the main thread up until the listener
+    // has had the values at rest and 25 more frames have come (or for 10 s).
+    enum Phase { Starting, HoldNext, Held, Released };
+    std::atomic<int> phase{Starting};
+    std::atomic<bool> restWhileHeld{false};
+    fake.measure = [&, plain = fake.measure](std::string_view text, std::int32_t height) {
+        int due = HoldNext;
+        if (phase.compare_exchange_strong(due, Held)) {
+            // Held past the silence limit: the values at rest went out meanwhile, and frames
+            // for a quarter of a second wait for the passes.
+            const float heldAt = SensorLink::instance().currentTick();
+            testsupport::waitUntil(
+                [&] {
+                    return restWhileHeld && SensorLink::instance().currentTick() >= heldAt + 25;
+                },
+                10s);
+            phase = Released;
+        }
+        return plain(text, height);
+    };
+    // Afterwards, passes enough for a dozen refreshes (each pass pauses 1 ms).
+    int afterRelease = 0;
+    EXPECT_EQ(runWatching([&](const std::string& d) {
+                  const Shown s = shown(d);
+                  if (phase == Starting && s == Shown::Walking) phase = HoldNext;
+                  if (phase == Held && s == Shown::Rest) restWhileHeld = true;
+                  return !(phase == Released && ++afterRelease > 200);
+              }),
+              0);
+    EXPECT_TRUE(restWhileHeld);
+    const std::vector<std::string> status = statusTexts(fake);
+    EXPECT_NE(std::find(status.begin(), status.end(), "・・・データ欠落"), status.end())
+        << "the window did not say that frames were held back: "
+        << ::testing::PrintToString(status);
+}
+
 // Connected, a datagram goes out per pass until a termination signal ends the program the way
 // the exit command does (the loop woken, the tray icon gone, the settings of the run saved); its
 // last datagram is at rest, though the user walked until then, so that the driver is told that
