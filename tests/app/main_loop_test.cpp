@@ -136,7 +136,9 @@ TEST_F(MainLoopTest, AWakeUpWithoutAMessageOnlyCostsARefresh) {
         if (++idle == 3) fake.postQuitMessage(0);
     };
     EXPECT_EQ(runMainLoop(fake, steps), 0);
-    EXPECT_EQ(sequence(), "RWRWRWR");
+    // Each wake-up: a refresh and a wait again, nothing else.
+    EXPECT_EQ(count("W"), 3);
+    EXPECT_EQ(count("M") + passes, 0);
 }
 
 TEST_F(MainLoopTest, ConnectedItRunsAPassOnEveryIdleTurnAndMessagesComeFirst) {
@@ -172,7 +174,11 @@ TEST_F(MainLoopTest, PassesStartWhenTheLinkConnectsDuringAMessage) {
         if (events.size() > 3) connected = true;
     };
     EXPECT_EQ(runMainLoop(fake, steps), 0);
-    EXPECT_EQ(sequence(), "RWRMRPSRPSR");
+    // No pass before the message that connected, one on each idle turn after it.
+    const std::string order = sequence();
+    EXPECT_LT(order.find('M'), order.find('P')) << order;
+    EXPECT_EQ(passes, 2);
+    expectRefreshedTurnsAndPausedPasses();
 }
 
 TEST_F(MainLoopTest, AnExitRequestRunsTheExitCommandOnce) {
@@ -191,7 +197,9 @@ TEST_F(MainLoopTest, AnExitRequestRunsTheExitCommandOnce) {
         post();
     };
     EXPECT_EQ(runMainLoop(fake, steps), 9);
-    EXPECT_EQ(sequence(), "RWXRMRWR");
+    EXPECT_EQ(count("X"), 1);
+    // The message the exit command posted was still handled.
+    EXPECT_EQ(count("M"), 1);
 }
 
 TEST_F(MainLoopTest, ExitWhileConnectedEndsWithTheQuitCode) {
@@ -200,7 +208,9 @@ TEST_F(MainLoopTest, ExitWhileConnectedEndsWithTheQuitCode) {
         if (n == 2) exitRequested = true;
     };
     EXPECT_EQ(runMainLoop(fake, steps), 0);
-    EXPECT_EQ(sequence(), "RPSRPSXR");
+    EXPECT_EQ(count("X"), 1);
+    EXPECT_EQ(passes, 2);
+    expectRefreshedTurnsAndPausedPasses();
 }
 
 TEST_F(MainLoopTest, ModalTurnsHandleMessagesDropInputAndPassWithoutPausing) {
