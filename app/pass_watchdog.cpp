@@ -20,7 +20,7 @@ PassWatchdog::~PassWatchdog() {
     }
     wake_.notify_all();
     if (thread_.joinable()) thread_.join();
-    osc_.stop();
+    // No zeros of its own at the end: the program's shutdown sends them once.
     telemetry_.close();
 }
 
