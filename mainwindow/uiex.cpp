@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <string_view>
 
 #include "analysis/walk_state.h"
 #include "link/sensor_link.h"
@@ -197,7 +198,14 @@ void UIEx::fitTextToBoxes() {
     ws.setTextScale(1.0);
     double widest = 1.0;
     for (const WidgetPlacement& w : widgetTable()) {
-        if (w.text == nullptr || *w.text == '\0') continue;
+        // Words only: a lone sign ("," in its 5 pixels) may touch its neighbour, and a
+        // read-out's first text ("0.000：") is replaced at once.
+        if (w.text == nullptr) continue;
+        const std::string_view text(w.text);
+        const auto characters = std::count_if(text.begin(), text.end(), [](char c) {
+            return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+        });
+        if (characters < 2 || (text[0] >= '0' && text[0] <= '9')) continue;
         const bool button = w.button != nullptr;
         const std::int32_t height = button ? UI_Button::kFontHeight : w.label->fontHeight;
         const std::int32_t room = w.width - (button ? 2 * w.textX : 0);
