@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <string>
 
 #include "analysis/walk_state.h"
 #include "link/link_watch.h"
@@ -32,12 +33,17 @@ class FramePass {
 
     // After each analysed frame: its number (counting every frame taken) and its arrival.
     std::function<void(std::uint32_t frame, Clock::time_point arrival)> afterFrame;
+    // Each time frames were lost (the ring was full) or came too late to be sent: one line
+    // that says how many.
+    std::function<void(const std::string& line)> onLoss;
 
-    // Runs the pass at `now`. Every waiting frame is analysed and sent in turn (the windows
-    // advance frame by frame, however late the pass); when none waits, the latest frame is
-    // analysed and sent again. While no platform frame has arrived within the link watch's
-    // silence limit, the results are those of an empty platform, and text that arrives instead
-    // is named once on standard error. Returns whether platform frames arrive.
+    // Runs the pass at `now`. Every waiting frame is analysed in turn (the windows advance
+    // frame by frame, however late the pass) and sent, unless it arrived longer ago than the
+    // silence limit: the listeners then had the values at rest meanwhile, and old values must
+    // not come after them as live. When none waits, the latest frame is analysed and sent
+    // again. While no platform frame has arrived within the link watch's silence limit, the
+    // results are those of an empty platform, and text that arrives instead is named once on
+    // standard error. Returns whether platform frames arrive.
     bool run(Clock::time_point now);
 
     // The values at rest, sent once while the link is connected: for the end of the program, so
@@ -48,8 +54,10 @@ class FramePass {
     std::uint32_t frameCount() const { return frames_; }
 
   private:
-    // Analyses (or rests) latest_ and sends its results.
-    void analyse(bool arriving);
+    // Analyses (or rests) latest_, and sends its results when `send`.
+    void analyse(bool arriving, bool send = true);
+    // Tells onLoss of frames lost or held back since it last told.
+    void tellLosses(std::uint32_t late);
 
     SensorLink& link_;
     WalkState& state_;
@@ -62,6 +70,7 @@ class FramePass {
     // The outputs are at rest, and the analysis as it stood when they came to rest.
     bool resting_ = true;
     WalkState beforeRest_{};
-    bool toldDropped_ = false;
+    std::uint32_t toldDropped_ = 0;
+    bool ran_ = false;
     bool toldStray_ = false;
 };

@@ -10,6 +10,7 @@
 #include "analysis/walk_state.h"
 #include "app/frame_pass.h"
 #include "app/main_loop.h"
+#include "app/pass_watchdog.h"
 #include "app/refresh_pace.h"
 #include "app/xr_status_watch.h"
 #include "link/sensor_link.h"
@@ -31,8 +32,14 @@
 namespace s = ui_strings;
 
 namespace {
-// The pace of the passes while no frames arrive: the platform's own 100 frames a second.
+// The pace of the passes while no frames arrive: the platform's own 100 frames a second for the
+// first second, then ten a second. A platform that is unplugged or switched off then costs a
+// tenth of the wake-ups; its return is taken up within 0.1 s.
 constexpr int kRestPassPeriodMs = 10;
+constexpr int kLongRestPassPeriodMs = 100;
+constexpr auto kShortRest = std::chrono::seconds(1);
+// How long the status shows that frames were lost or held back.
+constexpr auto kLossShown = std::chrono::seconds(5);
 }  // namespace
 
 int runProgram(const ProgramOptions& options) {
@@ -43,7 +50,10 @@ int runProgram(const ProgramOptions& options) {
 
     platform::WindowSystem& ws = platform::windowSystem();
     if (!guard.acquire(options.instanceName)) {
+        // The running copy shows its window too, wherever it was hidden: its tray icon may be
+        // out of reach.
         if (ws.available()) {
+            ws.commandOtherCopy(s::kWindowClassName, s::kWindowTitle, UIEx::kMenuShowWindow);
             ws.messageBox(0, s::kAlreadyRunningText, s::kAlreadyRunningCaption, platform::kMbOk);
         } else {
             std::fprintf(stderr, "%s\n", s::kAlreadyRunningText);
@@ -137,6 +147,14 @@ int runProgram(const ProgramOptions& options) {
                                          FramePass::Clock::time_point arrival) {
         ui->graphWindow.sample(state, frame, arrival);
     };
+    // Each loss on standard error, and for a while in the window's status.
+    FramePass::Clock::time_point lossShownUntil{};
+    framePass.onLoss = [&lossShownUntil](const std::string& line) {
+        std::fprintf(stderr, "tarvel: %s\n", line.c_str());
+        lossShownUntil = FramePass::Clock::now() + kLossShown;
+    };
+    // Stands in for the passes while this thread is held up.
+    PassWatchdog watchdog(options.telemetryPort);
     // Saved first, the game's axes zeroed and the driver told that nobody walks next: letting go
     // of the keys may fail with the display gone.
     platform::setLastChanceHandler([&state, &emulator, &osc, &xr, &recorder, &framePass] {
@@ -166,26 +184,35 @@ int runProgram(const ProgramOptions& options) {
     };
     steps.connected = [&] { return link.connected; };
     bool arriving = false;
+    FramePass::Clock::time_point restingSince = FramePass::Clock::now();
+    auto restPassPeriodMs = [&] {
+        return FramePass::Clock::now() - restingSince < kShortRest ? kRestPassPeriodMs
+                                                                   : kLongRestPassPeriodMs;
+    };
     // Inside a modal dialog or menu the key emulation holds nothing and presses nothing.
     auto pass = [&](bool emulate) {
-        arriving = framePass.run(FramePass::Clock::now());
+        const FramePass::Clock::time_point now = FramePass::Clock::now();
+        const bool wasArriving = arriving;
+        arriving = framePass.run(now);
+        if (wasArriving && !arriving) restingSince = now;
+        watchdog.passed(state, arriving);
         xr.update(state, framePass.frameCount(), arriving);
-        ui->showLinkStatus(arriving);
+        ui->showLinkStatus(arriving, now < lossShownUntil);
         if (emulate) emulator.step(state);
     };
     steps.pass = [&] { pass(true); };
     steps.modalPass = [&] { pass(false); };
     steps.releaseInput = [&] { emulator.releaseAll(); };
-    // While no frames arrive, the results at rest go out at about the platform's frame rate,
-    // and the loop waits for messages meanwhile instead of turning.
+    // While no frames arrive, the results at rest go out at the pace above, and the loop waits
+    // for messages meanwhile instead of turning.
     steps.pause = [&] {
         if (arriving) {
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         } else {
-            ws.waitMessage(kRestPassPeriodMs);
+            ws.waitMessage(restPassPeriodMs());
         }
     };
-    steps.modalPauseMs = [&] { return arriving ? 1 : kRestPassPeriodMs; };
+    steps.modalPauseMs = [&] { return arriving ? 1 : restPassPeriodMs(); };
     steps.exitRequested = [] { return platform::terminationRequested(); };
     steps.exit = [&] { ui->exitProgram(); };
     // The platform's modal dialogs and menus keep the loop going while they are open.
@@ -201,6 +228,7 @@ int runProgram(const ProgramOptions& options) {
     }
     const int exitCode = runMainLoop(ws, steps);
     platform::setModalIdle(nullptr);
+    watchdog.passed(state, false);
     // No key or button stays down in other programs once this one is gone, and no avatar
     // walks on in a game.
     osc.stop();

@@ -43,9 +43,12 @@ void SensorLink::reset() {
     // Stopping the reader closes the port it owns.
     readerThread.reset();
     connected = false;
-    portNumber = -1;
     for (auto& v : rawLoad) v.store(-1.0f, std::memory_order_relaxed);
     tick.store(0.0f, std::memory_order_relaxed);
+    {
+        const std::lock_guard<std::mutex> lock(latestMutex_);
+        latest_ = SensorFrame{{-1, -1, -1, -1, -1, -1, -1, -1}, 0.0f, false, {}};
+    }
     frames.clear();
     strayText.clear();
     deviceName.clear();
@@ -56,7 +59,6 @@ void openSensorPort(int portNumber) {
     SensorLink& link = SensorLink::instance();
     if (link.connected) return;
     link.reset();
-    link.portNumber = portNumber;
 
     const std::string& device = portDevice();
     auto port = device.empty() ? std::make_unique<platform::SerialPort>(portNumber)
@@ -85,7 +87,8 @@ void openSensorPort(int portNumber) {
 void captureTare() {
     SensorLink& link = SensorLink::instance();
     if (!link.connected) return;
-    for (int i = 0; i < 8; ++i) link.tare[i] = link.load(i);
+    // One frame's loads: values of two frames would tare each sensor against another moment.
+    link.latestLoads(link.tare);
 }
 
 void stopSensorReader() {

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 
 #include "link/sensor_frame.h"
@@ -15,9 +16,8 @@ class StreamReader;
 
 struct SensorLink {
     bool connected = false;
-    std::int32_t portNumber = -1;
     // Written by the reader thread, read by the main thread: each value is
-    // read and written whole, with no ordering between them.
+    // read and written whole, with no ordering between them (the tare takes latestFrame()).
     std::atomic<float> rawLoad[8];
     std::atomic<float> tick{0.0f};
     float tare[8] = {};
@@ -51,12 +51,26 @@ struct SensorLink {
             frame.wellFormed = wellFormed;
             frame.arrival = arrival;
             frames.push(frame);
+            const std::lock_guard<std::mutex> lock(latestMutex_);
+            latest_ = frame;
         }
+    }
+
+    // The loads of the latest frame, all eight from that one frame (-1 each before the first).
+    void latestLoads(float (&loads)[8]) const {
+        const std::lock_guard<std::mutex> lock(latestMutex_);
+        for (int i = 0; i < 8; ++i) loads[i] = latest_.rawLoad[i];
     }
 
     // Relaxed accessors for the values shared with the reader thread.
     float load(int i) const { return rawLoad[i].load(std::memory_order_relaxed); }
     float currentTick() const { return tick.load(std::memory_order_relaxed); }
+
+  private:
+    // The frame the counter completed last, whole: the reader writes it once a frame, the
+    // main thread reads it for the tare.
+    mutable std::mutex latestMutex_;
+    SensorFrame latest_{{-1, -1, -1, -1, -1, -1, -1, -1}, 0.0f, false, {}};
 };
 
 // Opens the serial port numbered `portNumber` (or the device set below), starts the reader
@@ -68,7 +82,7 @@ void openSensorPort(int portNumber);
 // A device path that the openings use instead of the numbered port (empty: the number again).
 void setSensorPortDevice(std::string devicePath);
 
-// Copies the latest raw loads into the tare when connected.
+// Copies the loads of the latest whole frame into the tare when connected.
 void captureTare();
 
 // Stops the reader thread and closes the port (orderly shutdown and tests).

@@ -73,6 +73,8 @@ inline constexpr const char* kConnected = "・・・接続済";
 inline constexpr const char* kNotConnected = "・・・未接続";
 // Connected, but no frame arrives (the platform was unplugged or is silent).
 inline constexpr const char* kNoData = "・・・データなし";
+// Frames were lost or came too late to be sent (the program was held up), shown for a while.
+inline constexpr const char* kDataLost = "・・・データ欠落";
 inline constexpr const char* kVrMode = "VRモード　　　　　　";
 inline constexpr const char* kDesktopMode = "デスクトップモード";
 inline constexpr const char* kSideStepMode = "前進・横歩きモード";

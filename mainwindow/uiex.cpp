@@ -1,8 +1,10 @@
 // UIEx construction, widget build, layout and teardown.
 #include "mainwindow/uiex.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <string_view>
 #include <system_error>
 
 #include "analysis/walk_state.h"
@@ -225,7 +227,32 @@ void UIEx::buildWidgets(platform::NativeInstance instance) {
     comIdText.rightAlign = true;
     stepCountText.rightAlign = true;
     instance_ = instance;
+    fitTextToBoxes();
     platform::windowSystem().setTrayMenu(hwnd, 0, trayMenu());
+}
+
+void UIEx::fitTextToBoxes() {
+    // The layout was made for ＭＳ Ｐゴシック; another face (Meiryo, or whatever Japanese
+    // font a Wine prefix has) may be wider and would cut "キャリブレーション" short.
+    platform::WindowSystem& ws = platform::windowSystem();
+    ws.setTextScale(1.0);
+    double widest = 1.0;
+    for (const WidgetPlacement& w : widgetTable()) {
+        // Words only: a lone sign ("," in its 5 pixels) may touch its neighbour, and a
+        // read-out's first text ("0.000：") is replaced at once.
+        if (w.text == nullptr) continue;
+        const std::string_view text(w.text);
+        const auto characters = std::count_if(text.begin(), text.end(), [](char c) {
+            return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+        });
+        if (characters < 2 || (text[0] >= '0' && text[0] <= '9')) continue;
+        const bool button = w.button != nullptr;
+        const std::int32_t height = button ? UI_Button::kFontHeight : w.label->fontHeight;
+        const std::int32_t room = w.width - (button ? 2 * w.textX : 0);
+        const platform::Size cell = ws.textExtent({}, w.text, height);
+        if (room > 0) widest = std::max(widest, static_cast<double>(cell.cx) / room);
+    }
+    if (widest > 1.0) ws.setTextScale(1.0 / widest);
 }
 
 void UIEx::layoutWidgets() {

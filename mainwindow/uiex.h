@@ -105,8 +105,9 @@ class UIEx final : public UI_Window {
     void exitProgram();
     // Brings the connection status up to date with whether frames arrive:
     // "・・・データなし" while connected but silent, "・・・接続済" again when
-    // frames resume. Repaints only on a change.
-    void showLinkStatus(bool framesArriving);
+    // frames resume; "・・・データ欠落" while `recentLoss` (frames were lost or held back a
+    // moment ago). Repaints only on a change.
+    void showLinkStatus(bool framesArriving, bool recentLoss = false);
     // The tray icon's menu, in the order shown: its items are commands.
     platform::PopupMenu trayMenu() const;
     // Where the ＋/－ buttons of the settings lie on the screen (the graph
@@ -115,8 +116,11 @@ class UIEx final : public UI_Window {
 
     // While the window is hidden, asks every kTrayCheckPeriod whether a tray
     // still holds the icon; once none has for kTrayGrace, shows the window,
-    // which could not be reached otherwise. Returns how many milliseconds the
-    // loop may wait before the next call is due (-1: no limit).
+    // which could not be reached otherwise. While it is shown and no tray has
+    // yet confirmed the icon (a taskbar not there yet at sign-in), offers the
+    // icon again after 50 ms, then twice as long each time, up to once a second.
+    // Returns how many milliseconds the loop may wait before the next call is
+    // due (-1: no limit).
     int watchTray(GraphWindow::Clock::time_point now);
     static constexpr GraphWindow::Clock::duration kTrayCheckPeriod = std::chrono::milliseconds(250);
     static constexpr GraphWindow::Clock::duration kTrayGrace = std::chrono::seconds(2);
@@ -310,6 +314,12 @@ class UIEx final : public UI_Window {
     // watchTray: when the next check is due, and since when no tray has held the icon.
     GraphWindow::Clock::time_point nextTrayCheck_{};
     std::optional<GraphWindow::Clock::time_point> trayMissingSince_;
+    // A tray holds the icon as of the last check, and the pause before the next offer.
+    bool trayConfirmed_ = false;
+    GraphWindow::Clock::duration trayRetry_ = std::chrono::milliseconds(50);
+    // Asks the window system for the program font's scale that fits the fixed texts in
+    // their boxes (for a font wider than the layout's own).
+    void fitTextToBoxes();
 };
 
 struct WalkState;
@@ -337,7 +347,7 @@ std::string decimalText(std::int32_t value);
 // desktop), the move mode (0 side-step, any other turn), automatic
 // calibration (on only at exactly 1).
 const char* connectionCaption(bool connected);
-const char* linkStatusCaption(bool connected, bool framesArriving);
+const char* linkStatusCaption(bool connected, bool framesArriving, bool recentLoss = false);
 const char* appModeCaption(std::int32_t appMode);
 const char* moveModeCaption(std::int32_t moveMode);
 const char* autoCalibrationCaption(std::int32_t autoCalibration);

@@ -309,7 +309,9 @@ void UIEx::onTrayIcon(platform::WParam wParam, platform::LParam lParam) {
 void UIEx::onClose() {
     // The window stays where the open box of a command belongs.
     if (commandRunning_) return;
-    if (!ws().trayAvailable()) {
+    // Hidden only in a tray that holds the icon now: else the window could not come back.
+    trayConfirmed_ = ws().trayAvailable();
+    if (!trayConfirmed_) {
         ws().showWindow(hwnd, platform::kSwMinimize);
         return;
     }

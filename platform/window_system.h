@@ -274,9 +274,12 @@ class WindowSystem {
     virtual void textOut(PaintContext context, std::int32_t x, std::int32_t y,
                          std::string_view text, std::int32_t fontHeight, Colour textColour,
                          Colour background) = 0;
-    // The size of the cell that textOut would fill.
+    // The size of the cell that textOut would fill (context 0: outside a paint).
     virtual Size textExtent(PaintContext context, std::string_view text,
                             std::int32_t fontHeight) = 0;
+    // Draws and measures the text at `scale` times the heights asked for from now on (1 at
+    // first): for a font wider than the one the layout was made for.
+    virtual void setTextScale(double) {}
     // The size of the primary screen.
     virtual Size screenSize() = 0;
     // The part of the primary screen that windows may take, in screen
@@ -339,6 +342,12 @@ class WindowSystem {
     // waits until it closes. The chosen item is posted to `owner` as
     // kWmCommand (wParam = its id, lParam = 0) and returned; 0 when none.
     virtual std::uint32_t trackPopupMenu(NativeWindow owner, const PopupMenu& menu, Point at) = 0;
+    // Asks the top-level window of that class and title in another process of this user to
+    // run `command` (a kWmCommand with that wParam), as a click on its menu item would. False
+    // when no such window is found, or the backend cannot ask.
+    virtual bool commandOtherCopy(std::string_view, std::string_view, std::uint32_t) {
+        return false;
+    }
     // A modal box with the text, the caption and an OK button.
     virtual int messageBox(NativeWindow owner, std::string_view text, std::string_view caption,
                            std::uint32_t flags) = 0;

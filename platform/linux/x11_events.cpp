@@ -167,6 +167,12 @@ void X11WindowSystem::translate(XEvent& event) {
                 record(event.xclient.window) != nullptr) {
                 input_.push_back({event.xclient.window, kWmClose, 0, 0});
             }
+            // A command another copy of the program sent (commandOtherCopy).
+            if (event.xclient.message_type == atoms_.command && event.xclient.format == 32 &&
+                record(event.xclient.window) != nullptr) {
+                input_.push_back({event.xclient.window, kWmCommand,
+                                  static_cast<WParam>(event.xclient.data.l[0]), 0});
+            }
             return;
         case ConfigureNotify: {
             WindowRecord* rec = record(event.xconfigure.window);

@@ -151,12 +151,15 @@ class X11WindowSystem final : public WindowSystem {
     // (the class is the program's).
     void setUtf8Name(Window window, std::string_view name);
     void setClassHint(Window window, const char* resName);
+    // The top-level window of another copy of the program with this name and title.
+    bool commandOtherCopy(std::string_view className, std::string_view title,
+                          std::uint32_t command) override;
 
   private:
     struct Atoms {
         Atom wmProtocols, wmDeleteWindow, wmState, netWmName, utf8String, netWmIcon, motifWmHints,
             netActiveWindow, netWmWindowType, netWmWindowTypeDialog, netWmWindowTypePopupMenu,
-            netWmPid, trayOpcode, manager, xembedInfo, traySelection;
+            netWmPid, trayOpcode, manager, xembedInfo, traySelection, command;
     };
 
     struct Tray {

@@ -79,12 +79,14 @@ X11WindowSystem::X11WindowSystem() {
                            "_NET_SYSTEM_TRAY_OPCODE",
                            "MANAGER",
                            "_XEMBED_INFO",
-                           traySelection.c_str()};
+                           traySelection.c_str(),
+                           "_TARVEL_COMMAND"};
     constexpr int kCount = sizeof(names) / sizeof(names[0]);
     Atom atoms[kCount];
     XInternAtoms(display_, const_cast<char**>(names), kCount, False, atoms);
-    atoms_ = {atoms[0], atoms[1], atoms[2],  atoms[3],  atoms[4],  atoms[5],  atoms[6],  atoms[7],
-              atoms[8], atoms[9], atoms[10], atoms[11], atoms[12], atoms[13], atoms[14], atoms[15]};
+    atoms_ = {atoms[0],  atoms[1],  atoms[2],  atoms[3],  atoms[4],  atoms[5],
+              atoms[6],  atoms[7],  atoms[8],  atoms[9],  atoms[10], atoms[11],
+              atoms[12], atoms[13], atoms[14], atoms[15], atoms[16]};
 }
 
 X11WindowSystem::~X11WindowSystem() {

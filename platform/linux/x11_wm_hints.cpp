@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <string>
+#include <string_view>
 
 #include "platform/linux/x11_icon_data.h"
 #include "platform/linux/x11_internal.h"
@@ -32,11 +33,69 @@ constexpr long kMwmDecorMaximize = 64;
 }  // namespace
 
 void X11WindowSystem::setUtf8Name(Window window, std::string_view name) {
-    const std::string copy(name);
-    XStoreName(display_, window, copy.c_str());
+    std::string copy(name);
+    // WM_NAME as a text property the server's clients convert (STRING when Latin-1 holds it,
+    // else compound text), for window lists and tools that read no _NET_WM_NAME; the UTF-8
+    // bytes stored as they are would read as Latin-1 mojibake.
+    char* list[] = {copy.data()};
+    XTextProperty text{};
+    if (Xutf8TextListToTextProperty(display_, list, 1, XStdICCTextStyle, &text) >= Success) {
+        XSetWMName(display_, window, &text);
+        XFree(text.value);
+    }
     XChangeProperty(display_, window, atoms_.netWmName, atoms_.utf8String, 8, PropModeReplace,
                     reinterpret_cast<const unsigned char*>(copy.data()),
                     static_cast<int>(copy.size()));
+}
+
+bool X11WindowSystem::commandOtherCopy(std::string_view, std::string_view title,
+                                       std::uint32_t command) {
+    if (display_ == nullptr) return false;
+    // Whether `window` is one of this program's top-level windows (class "Tarvel") titled so.
+    auto isCopy = [&](Window window) {
+        XClassHint hint{};
+        if (!XGetClassHint(display_, window, &hint)) return false;
+        const bool ours = hint.res_class != nullptr && std::string_view(hint.res_class) == "Tarvel";
+        if (hint.res_name != nullptr) XFree(hint.res_name);
+        if (hint.res_class != nullptr) XFree(hint.res_class);
+        if (!ours) return false;
+        Atom type = None;
+        int format = 0;
+        unsigned long count = 0, after = 0;
+        unsigned char* name = nullptr;
+        XGetWindowProperty(display_, window, atoms_.netWmName, 0, 256, False, atoms_.utf8String,
+                           &type, &format, &count, &after, &name);
+        const bool titled =
+            name != nullptr && std::string_view(reinterpret_cast<char*>(name), count) == title;
+        if (name != nullptr) XFree(name);
+        return titled;
+    };
+    // The root's children, and theirs: a window manager puts each client in a frame.
+    Window found = None;
+    auto search = [&](auto& self, Window parent, int depth) -> void {
+        Window root = None, up = None, *children = nullptr;
+        unsigned int n = 0;
+        if (!XQueryTree(display_, parent, &root, &up, &children, &n)) return;
+        for (unsigned int i = 0; i < n && found == None; ++i) {
+            if (isCopy(children[i])) {
+                found = children[i];
+            } else if (depth > 1) {
+                self(self, children[i], depth - 1);
+            }
+        }
+        if (children != nullptr) XFree(children);
+    };
+    search(search, root_, 3);
+    if (found == None) return false;
+    XEvent event{};
+    event.xclient.type = ClientMessage;
+    event.xclient.window = found;
+    event.xclient.message_type = atoms_.command;
+    event.xclient.format = 32;
+    event.xclient.data.l[0] = static_cast<long>(command);
+    XSendEvent(display_, found, False, NoEventMask, &event);
+    XFlush(display_);
+    return true;
 }
 
 void X11WindowSystem::setClassHint(Window window, const char* resName) {

@@ -32,6 +32,19 @@ bool sameIcon(const NOTIFYICONDATAW& kept, HWND window, UINT id) {
     return kept.hWnd == window && kept.uID == id;
 }
 
+// Whether the shell, asked where the icon is, does not deny having it: a shell that cannot
+// tell (Wine answers E_NOTIMPL) is taken at its word of the add.
+bool shellPlacesIcon(const NOTIFYICONDATAW& kept) {
+    NOTIFYICONIDENTIFIER which;
+    std::memset(&which, 0, sizeof which);
+    which.cbSize = sizeof which;
+    which.hWnd = kept.hWnd;
+    which.uID = kept.uID;
+    RECT place{};
+    const HRESULT found = Shell_NotifyIconGetRect(&which, &place);
+    return SUCCEEDED(found) || found == E_NOTIMPL;
+}
+
 }  // namespace
 
 bool addKeptTrayIcon(const TrayIcon& icon) {
@@ -76,7 +89,7 @@ bool keptTrayIconsShown() {
         // without anyone telling): then it is added again, if a taskbar is there.
         all = (Shell_NotifyIconW(NIM_MODIFY, &kept) != FALSE ||
                Shell_NotifyIconW(NIM_ADD, &kept) != FALSE) &&
-              all;
+              shellPlacesIcon(kept) && all;
     }
     return all;
 }

@@ -5,12 +5,14 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <map>
 #include <string>
 #include <vector>
 
 #include "platform/termination.h"
+#include "platform/win32/program_font_win32.h"
 #include "platform/win32/tray_icon_win32.h"
 #include "platform/win32/wide_text.h"
 #include "platform/win32/win32_internal.h"
@@ -19,9 +21,6 @@
 namespace platform {
 
 namespace {
-
-// The program's one font, in the few heights the widgets ask for.
-constexpr const wchar_t* kFontFace = L"ＭＳ Ｐゴシック";
 
 static_assert(sizeof(POINT) == sizeof(Point) && offsetof(POINT, x) == offsetof(Point, x) &&
                   offsetof(POINT, y) == offsetof(Point, y),
@@ -96,10 +95,12 @@ LRESULT CALLBACK classProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam
     return static_cast<LRESULT>(info->proc(windowOf(hwnd), message, wParam, lParam));
 }
 
+// The program's one font (its face picked once), in the few heights the widgets ask for.
 HFONT createProgramFont(std::int32_t height) {
-    return CreateFontW(height, 0, 0, 0, FW_DONTCARE, FALSE, FALSE, FALSE, SHIFTJIS_CHARSET,
+    const win32::ProgramFace& face = win32::programFace();
+    return CreateFontW(height, 0, 0, 0, FW_DONTCARE, FALSE, FALSE, FALSE, face.charset,
                        OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, PROOF_QUALITY,
-                       FIXED_PITCH | FF_MODERN, kFontFace);
+                       FIXED_PITCH | FF_MODERN, face.name.c_str());
 }
 
 Rect rectOf(const RECT& r) {
@@ -300,13 +301,35 @@ class Win32WindowSystem final : public WindowSystem {
     }
 
     Size textExtent(PaintContext context, std::string_view text, std::int32_t fontHeight) override {
-        HDC dc = dcOf(context);
+        // Outside a paint: measured on the screen.
+        HDC screen = context.handle == 0 ? GetDC(nullptr) : nullptr;
+        HDC dc = screen != nullptr ? screen : dcOf(context);
         HGDIOBJ previous = SelectObject(dc, fontOf(fontHeight));
         SIZE size{};
         const std::wstring wide = win32::widen(text);
         GetTextExtentPoint32W(dc, wide.c_str(), static_cast<int>(wide.size()), &size);
         SelectObject(dc, previous);
+        if (screen != nullptr) ReleaseDC(nullptr, screen);
         return {size.cx, size.cy};
+    }
+
+    void setTextScale(double scale) override {
+        if (scale == textScale_) return;
+        textScale_ = scale;
+        for (const auto& [height, font] : fonts_) DeleteObject(font);
+        fonts_.clear();
+    }
+
+    bool commandOtherCopy(std::string_view className, std::string_view title,
+                          std::uint32_t command) override {
+        HWND other = FindWindowW(win32::widen(className).c_str(), win32::widen(title).c_str());
+        if (other == nullptr) return false;
+        // The copy asked may bring its window to the front: this process, just started by the
+        // user, holds the right to.
+        DWORD process = 0;
+        GetWindowThreadProcessId(other, &process);
+        AllowSetForegroundWindow(process);
+        return PostMessageW(other, WM_COMMAND, command, 0) != FALSE;
     }
 
     Size screenSize() override {
@@ -440,7 +463,9 @@ class Win32WindowSystem final : public WindowSystem {
     // Made on first use and kept: making a font for every text costs more than drawing it.
     HFONT fontOf(std::int32_t height) {
         HFONT& font = fonts_[height];
-        if (font == nullptr) font = createProgramFont(height);
+        if (font == nullptr) {
+            font = createProgramFont(static_cast<std::int32_t>(std::lround(height * textScale_)));
+        }
         return font;
     }
 
@@ -473,6 +498,7 @@ class Win32WindowSystem final : public WindowSystem {
 
     HANDLE wakeEvent_;
     std::map<std::int32_t, HFONT> fonts_;
+    double textScale_ = 1.0;
     MSG last_{};
     std::vector<OpenPaint> paints_;
 };

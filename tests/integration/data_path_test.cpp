@@ -4,8 +4,10 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -93,6 +95,20 @@ class DataPath : public ::testing::Test {
         return got;
     }
 
+    // Runs the passes until `done` holds for the datagrams so far (or a minute has gone).
+    std::vector<Datagram> runPassesUntil(
+        const std::function<bool(const std::vector<Datagram>&)>& done) {
+        std::vector<Datagram> got;
+        const auto limit = std::chrono::steady_clock::now() + 60s;
+        FramePass pass(SensorLink::instance(), WalkState::instance(), sender_, nullptr);
+        while (!done(got) && std::chrono::steady_clock::now() < limit) {
+            pass.run(std::chrono::steady_clock::now());
+            std::this_thread::sleep_for(1ms);
+            while (auto d = listener_.receive(0ms)) got.push_back(parseDatagram(*d));
+        }
+        return got;
+    }
+
     TempDir dir_;
     std::unique_ptr<testsupport::ScopedCwd> cwd_;
     UdpListener listener_;
@@ -113,9 +129,12 @@ TEST_F(DataPath, WalkingOnTheSimulatorReachesTheListener) {
     for (int i = 0; i < 8; ++i)
         EXPECT_NEAR(link.tare[i], sim::sensorBaseline(opts, i), opts.noise + 0.0006) << i;
 
-    const auto datagrams = runPasses(3500ms);
-    // Roughly one datagram per pass of a little over 1 ms.
-    ASSERT_GT(datagrams.size(), 500u);
+    auto walkingIn = [](const Datagram& d) { return d.number(2) > 0.05 && d.number(6) > 0.3; };
+    // Two steps, walking values in the datagrams, and the windows following the counter.
+    const auto datagrams = runPassesUntil([&](const std::vector<Datagram>& got) {
+        return WalkState::instance().numStep >= 2 && WalkState::instance().lastTick > 100.0f &&
+               std::count_if(got.begin(), got.end(), walkingIn) > 300;
+    });
 
     int walkingRecords = 0;
     for (const Datagram& d : datagrams) {
@@ -125,17 +144,17 @@ TEST_F(DataPath, WalkingOnTheSimulatorReachesTheListener) {
         EXPECT_EQ(d.fields[5], "0.300000");
         EXPECT_EQ(d.fields[10], "-12.500000");
         EXPECT_EQ(d.fields[16], "0.150000");
-        const double upper = d.number(2), lowerMoving = d.number(6), angle = d.number(9);
+        const double angle = d.number(9);
         EXPECT_GE(d.number(3), 0.0);
         EXPECT_GE(d.number(4), 0.0);
-        if (upper > 0.05 && lowerMoving > 0.3) {
+        if (walkingIn(d)) {
             ++walkingRecords;
             // Straight ahead: inside the forward band.
             EXPECT_LT(std::fabs(angle), 12.5);
         }
     }
     EXPECT_GT(walkingRecords, 300);
-    // At 100 steps a minute, over two seconds of walking.
+    // At 100 steps a minute.
     EXPECT_GE(WalkState::instance().numStep, 2);
     // The windows followed the frame counter the simulator sends.
     EXPECT_GT(WalkState::instance().lastTick, 100.0f);
@@ -145,13 +164,48 @@ TEST_F(DataPath, LeaningLeftGivesAnglesBeyondTheLeftThreshold) {
     startSimulator("lean-left");
     openSensorPort(kPort);
     ASSERT_TRUE(SensorLink::instance().connected);
-    auto datagrams = runPasses(2500ms);
-    ASSERT_GT(datagrams.size(), 500u);
-    // The last second: the user leans left throughout.
-    std::size_t from = datagrams.size() * 3 / 5, left = 0;
+    auto leftOf = [](const Datagram& d) { return d.number(9) < -20.0; };
+    auto datagrams = runPassesUntil([&](const std::vector<Datagram>& got) {
+        return std::count_if(got.begin(), got.end(), leftOf) > 400;
+    });
+    // Once leaning, the user leans left throughout.
+    ASSERT_GT(datagrams.size(), 200u);
+    std::size_t from = datagrams.size() - 200, left = 0;
     for (std::size_t i = from; i < datagrams.size(); ++i)
-        if (datagrams[i].number(9) < -20.0) ++left;
-    EXPECT_GT(left, (datagrams.size() - from) * 9 / 10);
+        if (leftOf(datagrams[i])) ++left;
+    EXPECT_GT(left, 180u);
+}
+
+TEST_F(DataPath, FramesHeldUpPastTheSilenceLimitAreAnalysedButNotSentAsLive) {
+    SensorLink& link = SensorLink::instance();
+    link.connected = true;
+    const auto now = std::chrono::steady_clock::now();
+    auto push = [&](float tick, std::chrono::steady_clock::time_point arrival) {
+        for (int i = 0; i < 8; ++i) link.store(i, i % 2 == 1 ? 300.0f : 0.0f);
+        link.store(8, tick, true, arrival);
+    };
+    FramePass pass(link, WalkState::instance(), sender_, nullptr);
+    std::vector<std::string> losses;
+    pass.onLoss = [&](const std::string& line) { losses.push_back(line); };
+    pass.run(now - 3s);
+    ASSERT_TRUE(listener_.receive(5s));
+    // Eight frames that waited two seconds for a main thread held up, then a fresh one.
+    for (int tick = 1; tick <= 8; ++tick) push(static_cast<float>(tick), now - 2s);
+    pass.run(now);
+    push(9.0f, now);
+    pass.run(now);
+
+    // The values at rest (as the watchdog sent meanwhile), then the fresh frame: no old frame
+    // comes after the rest as if it were live.
+    const auto rest = listener_.receive(5s);
+    const auto fresh = listener_.receive(5s);
+    ASSERT_TRUE(rest && fresh);
+    EXPECT_EQ(parseDatagram(*rest).number(6), 0.0);
+    // The late frames filled the moving window: the fresh frame continues it, whole.
+    EXPECT_GT(WalkState::instance().lowerAverage, 0.0f);
+    EXPECT_NEAR(parseDatagram(*fresh).number(6), WalkState::instance().lowerAverage, 1e-5);
+    ASSERT_EQ(losses.size(), 1u);
+    EXPECT_NE(losses[0].find("8 frames came too late"), std::string::npos) << losses[0];
 }
 
 TEST_F(DataPath, UnplugAndReplugResumeTheStreamWithoutARestart) {

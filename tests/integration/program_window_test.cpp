@@ -225,6 +225,10 @@ TEST_F(ProgramWindowTest, ASecondCopyShowsTheBoxExitsAndLeavesTheSettingsAlone) 
     program_ = startProgram();
     const Window main = waitForMainWindow();
     ASSERT_NE(main, static_cast<Window>(None)) << readFile(dir_.file("tarvel.log"));
+    // Put away where the user may not find it: the second start brings it back.
+    XIconifyWindow(display_, main, DefaultScreen(display_));
+    XFlush(display_);
+    ASSERT_TRUE(waitUntil([&] { return !session_->viewable(main); }, 10s));
 
     second_ = startProgram("second.log");
     Window box = None;
@@ -238,6 +242,8 @@ TEST_F(ProgramWindowTest, ASecondCopyShowsTheBoxExitsAndLeavesTheSettingsAlone) 
         10s))
         << "no box";
     screenshot("program_second_copy.png");
+    EXPECT_TRUE(waitUntil([&] { return session_->viewable(main); }, 10s))
+        << "the running copy's window did not come back";
     EXPECT_TRUE(second_->running());
     // Only one main window exists.
     EXPECT_EQ(session_->findAllByName("Tarvel-Omnix", kWidth).size(), 1u);

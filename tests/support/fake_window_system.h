@@ -106,6 +106,14 @@ class FakeWindowSystem : public platform::WindowSystem {
     // Text width: by default half the font height per ASCII byte and the full
     // height per other character (UTF-8); cy is the font height.
     std::function<platform::Size(std::string_view, std::int32_t)> measure;
+    // The scale set for the text, and the commands asked of other copies (class, title, id).
+    double textScale = 1.0;
+    struct OtherCopyCommand {
+        std::string className;
+        std::string title;
+        std::uint32_t command = 0;
+    };
+    std::vector<OtherCopyCommand> otherCopyCommands;
     // Called when getMessage or waitMessage finds the queue empty, so a test
     // can feed messages; getMessage then reports kWmQuit with kStarved when
     // still nothing waits, instead of blocking.
@@ -201,6 +209,12 @@ class FakeWindowSystem : public platform::WindowSystem {
     bool addTrayIcon(const platform::TrayIcon& icon) override;
     void removeTrayIcon(NativeWindow window, std::uint32_t id) override;
     bool trayAvailable() override { return trayHostRunning && !trayIcons.empty(); }
+    void setTextScale(double scale) override { textScale = scale; }
+    bool commandOtherCopy(std::string_view className, std::string_view title,
+                          std::uint32_t command) override {
+        otherCopyCommands.push_back({std::string(className), std::string(title), command});
+        return true;
+    }
     std::uint32_t trackPopupMenu(NativeWindow owner, const platform::PopupMenu& menu,
                                  platform::Point at) override;
     int messageBox(NativeWindow owner, std::string_view text, std::string_view caption,

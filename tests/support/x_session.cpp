@@ -174,14 +174,20 @@ namespace {
 // wide to `out`; with `firstOnly` it stops at the first one.
 void collectNamed(Display* d, Window w, const std::string& name, int minWidth, bool firstOnly,
                   std::vector<Window>& out) {
-    char* windowName = nullptr;
-    if (XFetchName(d, w, &windowName) && windowName != nullptr) {
-        XWindowAttributes a;
-        if (name == windowName &&
-            (minWidth <= 0 || (XGetWindowAttributes(d, w, &a) && a.width >= minWidth))) {
-            out.push_back(w);
+    // WM_NAME read as window lists read it: converted from its type (STRING, compound text).
+    XTextProperty text{};
+    char** list = nullptr;
+    int listed = 0;
+    if (XGetWMName(d, w, &text) && text.value != nullptr) {
+        if (Xutf8TextPropertyToTextList(d, &text, &list, &listed) >= Success && listed > 0) {
+            XWindowAttributes a;
+            if (name == list[0] &&
+                (minWidth <= 0 || (XGetWindowAttributes(d, w, &a) && a.width >= minWidth))) {
+                out.push_back(w);
+            }
+            XFreeStringList(list);
         }
-        XFree(windowName);
+        XFree(text.value);
         if (firstOnly && !out.empty()) return;
     }
     Window root = None;

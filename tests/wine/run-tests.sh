@@ -2,8 +2,8 @@
 # Runs the Windows tests under Wine: the unit test programs (ctest, with a pair of COM ports
 # and a display), then smoke tests of tarvel.exe itself against the simulator on a COM port:
 #   A  VR mode: datagrams on 127.0.0.1:12345, a screenshot, a second copy that shows the box
-#      and ends with 0, unplug and replug, the close box hides the window, the tray icon shows
-#      it again, datagrams go on while the open dialog and then the tray menu are open, the
+#      and ends with 0, unplug and replug, the close box hides the window, a second copy shows
+#      it again, the tray icon shows it again, datagrams go on while the open dialog and then the tray menu are open, the
 #      tray menu's graph opens the graph window painted and its close box closes it, the tray
 #      menu's exit saves ./tarvel.ini in CR LF text and ends with 0;
 #   B  desktop mode: a low-level keyboard hook sees W, A and D arrive while the simulator
@@ -215,6 +215,15 @@ xdotool mousemove $((X + WIDTH - 14)) $((Y + 11)) click 1
 window_is() { [[ $(driver window) == "$1"* ]]; }
 wait_until 10 "the window to hide" window_is hidden
 kill -0 "$first" || fail "closing the window ended the program"
+# Another start shows the hidden window besides its box (the tray icon may be out of reach).
+start_tarvel "$a" tarvel-third.log
+third=$tarvel_pid
+wait_until 30 "the second copy's box" has_window ZendraTarvel-Omnix
+wait_until 10 "the second copy to show the running copy's window" window_is visible
+driver box ZendraTarvel-Omnix >/dev/null
+wait_exit "$third" 30
+xdotool mousemove $((X + WIDTH - 14)) $((Y + 11)) click 1
+wait_until 10 "the window to hide again" window_is hidden
 tray=$(x_window "Wine System Tray")
 [[ -n $tray ]] || fail "no tray window"
 eval "$(xdotool getwindowgeometry --shell "$tray")"
