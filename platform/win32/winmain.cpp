@@ -1,8 +1,9 @@
 // Entry point of the Windows program: a GUI program (no console) entered through WinMain.
-// Of the command line only `--record FILE` is taken, and `--steamvr register|unregister|status`
-// (for the installer: no window, the answer in the exit code, 0 when done); the other options
-// of the Linux program have no console to answer on here, and are ignored as any other
-// argument. The window is always shown. The arguments are read as wide text, so that any file name
+// Of the command line only `--record FILE` is taken, and two that open no window and answer on
+// the console they were started from (or their redirected output): `--steamvr
+// register|unregister|status` (also the installer's: the answer in the exit code, 0 when done)
+// and `--xr-status`. The other options of the Linux program are ignored as any other argument.
+// The window is always shown. The arguments are read as wide text, so that any file name
 // reaches the program.
 #include <windows.h>
 // After windows.h, whose types it uses.
@@ -13,8 +14,32 @@
 #include <vector>
 
 #include "app/program.h"
+#include "app/xr_status_watch.h"
 #include "platform/win32/wide_text.h"
 #include "steamvr/registration.h"
+
+namespace {
+
+// Writes an answer where the caller sees it: the redirected standard output, else the console
+// of the process that started this one (a GUI program has none of its own), as wide text.
+void answer(const std::string& text) {
+    HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+    const bool inherited = out != nullptr && out != INVALID_HANDLE_VALUE;
+    if (!inherited && AttachConsole(ATTACH_PARENT_PROCESS)) {
+        out = CreateFileW(L"CONOUT$", GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                          nullptr);
+    }
+    if (out == nullptr || out == INVALID_HANDLE_VALUE) return;
+    DWORD mode = 0, written = 0;
+    if (GetConsoleMode(out, &mode)) {
+        const std::wstring wide = platform::win32::widen(text);
+        WriteConsoleW(out, wide.c_str(), static_cast<DWORD>(wide.size()), &written, nullptr);
+    } else {
+        WriteFile(out, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    }
+}
+
+}  // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     std::vector<std::string> args;
@@ -25,7 +50,13 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     }
     if (args.size() == 3 && args[1] == "--steamvr") {
         std::string message;
-        return steamvr::runRegistrationCommand(args[2], message) ? 0 : 1;
+        const bool done = steamvr::runRegistrationCommand(args[2], message);
+        answer(message + "\n");
+        return done ? 0 : 1;
+    }
+    if (args.size() == 2 && args[1] == "--xr-status") {
+        answer(xrStatusReport());
+        return 0;
     }
     ProgramOptions options;
     constexpr std::string_view kRecord = "--record";

@@ -294,6 +294,9 @@ grep -q $'^comID=3\r$' "$ini" && grep -q $'^numStep=[1-9][0-9]*\r$' "$ini" ||
   fail "./tarvel.ini does not hold the run's settings and steps"
 echo "   saved: $(tr -d '\r' <"$ini" | grep numStep)"
 kill "$sim_pid"
+# Asked from a console (here its redirected output), the GUI program answers without a window.
+xr_status=$(timeout 60 "$TARVEL_WINE" "$tarvel" --xr-status 2>/dev/null | tr -d '\r')
+[[ $xr_status == XR：* ]] || fail "--xr-status printed '$xr_status'"
 
 # ---------------------------------------------------------------------------------------
 step "B: desktop mode, key strokes seen by a low-level keyboard hook"
