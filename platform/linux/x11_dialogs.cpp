@@ -55,6 +55,23 @@ void X11WindowSystem::forgetKey(XKeyEvent& event) {
     messageKeysDown_.erase(vk);
 }
 
+bool X11WindowSystem::nextPopupEvent(XEvent& event) {
+    while (popupEvents_.empty()) {
+        // The program's turn: repaints, one pass.
+        const ModalTurn turn = modalIdle();
+        if (turn.end) return false;
+        pump();
+        if (popupEvents_.empty()) {
+            waitForInput(turn.waitMs);
+            drainWakeUps();
+            pump();
+        }
+    }
+    event = popupEvents_.front();
+    popupEvents_.pop_front();
+    return true;
+}
+
 std::uint32_t X11WindowSystem::trackPopupMenu(NativeWindow owner, const PopupMenu& menu, Point at) {
     if (display_ == nullptr || menu.items.empty()) return 0;
     std::int32_t width = kMenuMinWidth;
@@ -132,21 +149,8 @@ std::uint32_t X11WindowSystem::trackPopupMenu(NativeWindow owner, const PopupMen
     // Reading the X connection, here or in the program's message handling,
     // sets the menu's events aside for it.
     popup_ = window;
-    while (open) {
-        if (popupEvents_.empty()) {
-            // The program's turn: repaints, one pass.
-            const ModalTurn turn = modalIdle();
-            if (turn.end) break;
-            pump();
-            if (popupEvents_.empty()) {
-                waitForInput(turn.waitMs);
-                drainWakeUps();
-                pump();
-            }
-            continue;
-        }
-        XEvent event = popupEvents_.front();
-        popupEvents_.pop_front();
+    XEvent event;
+    while (open && nextPopupEvent(event)) {
         if (event.type == KeyRelease) forgetKey(event.xkey);
         if (event.xany.window != window && event.type != KeyPress) {
             // A press on any other window of the program closes the menu and
@@ -314,20 +318,8 @@ int X11WindowSystem::messageBox(NativeWindow owner, std::string_view text, std::
     // on (repaints, passes) through its modal hook while the box waits.
     bool open = true;
     popup_ = window;
-    while (open) {
-        if (popupEvents_.empty()) {
-            const ModalTurn turn = modalIdle();
-            if (turn.end) break;
-            pump();
-            if (popupEvents_.empty()) {
-                waitForInput(turn.waitMs);
-                drainWakeUps();
-                pump();
-            }
-            continue;
-        }
-        XEvent event = popupEvents_.front();
-        popupEvents_.pop_front();
+    XEvent event;
+    while (open && nextPopupEvent(event)) {
         if (event.type == KeyRelease) forgetKey(event.xkey);
         // The box is modal: pointer input to the program's other windows is dropped.
         if (event.xany.window != window && event.type != KeyPress) continue;

@@ -210,6 +210,9 @@ class X11WindowSystem final : public WindowSystem {
     // Blocks until X events or a wake-up arrive (or the time-out passes).
     void waitForInput(int timeoutMs);
     void drainWakeUps();
+    // x11_dialogs.cpp: the next event set aside for the open popup (menu or box), giving the
+    // program its turns (repaints, passes) meanwhile; false when the program ends the popup.
+    bool nextPopupEvent(XEvent& event);
 
     // x11_tray.cpp
     bool trayEvent(XEvent& event);
