@@ -18,6 +18,7 @@
 #include "tests/support/scoped_env.h"
 #include "tests/support/support.h"
 #include "tests/support/x_session.h"
+#include "tests/vrdriver/driver_host.h"
 #include "tests/xrlayer/stub_runtime.h"
 #include "tests/xrlayer/xr_game.h"
 
@@ -334,8 +335,9 @@ TEST_F(XrLayerTest, InstalledTwiceTheWalkIsAddedOnce) {
     }
 }
 
-// The real program on the simulator, started after the game: it walks the game in VR mode
-// with its switch on, and the game's sticks are its own again in desktop mode, with the switch
+// The real program on the simulator, started after the game: it walks the game, and the SteamVR
+// driver's treadmill in a stand-in for vrserver, in VR mode with its switch on; the game's
+// sticks are its own again and the treadmill reads exactly 0 in desktop mode, with the switch
 // off, once the platform falls silent, when the program is killed and after it ends.
 TEST_F(XrLayerTest, TheProgramWalksTheGameOnlyWhileItShould) {
     uitest::XSession session(true);
@@ -355,11 +357,24 @@ TEST_F(XrLayerTest, TheProgramWalksTheGameOnlyWhileItShould) {
             std::vector<std::string>{testsupport::programBinary()}, dir_.path(),
             dir_.file("tarvel.log"));
     };
+    vrtest::DriverHost treadmill;
+    ASSERT_TRUE(treadmill.load(vrtest::driverLibrary()));
+    ASSERT_EQ(treadmill.start(), openvr::InitErrorNone);
+    const auto joystick = [&](const char* axis) {
+        treadmill.runFrame();
+        return treadmill.component(std::string("/input/joystick/") + axis)->value;
+    };
     const auto walking = [&] {
-        return waitUntil([&] { return game.frame().at("L").y > 0.4f; }, 60s);
+        return waitUntil([&] { return game.frame().at("L").y > 0.4f && joystick("y") > 0.2f; },
+                         60s);
     };
     const auto standing = [&] {
-        return waitUntil([&] { return game.frame().at("L").y == 0.2f; }, 10s);
+        return waitUntil(
+            [&] {
+                return game.frame().at("L").y == 0.2f && joystick("y") == 0.0f &&
+                       joystick("x") == 0.0f;
+            },
+            10s);
     };
     const auto click = [&](int x, int y) {
         Window window = 0;
