@@ -152,7 +152,9 @@ int answerBox(const char* caption) {
 
 int answerFileDialog(const char* name) {
     HWND dialog = nullptr;
-    for (int i = 0; i < 200; ++i) {
+    // Up to 50 s (the scripts give the driver a minute): Wine's first file dialog in a process
+    // loads the shell and COM, which on a busy machine takes well over ten seconds.
+    for (int i = 0; i < 1000; ++i) {
         dialog = FindWindowA("#32770", nullptr);
         if (dialog != nullptr && IsWindowVisible(dialog)) break;
         dialog = nullptr;
